@@ -1,0 +1,31 @@
+#pragma once
+#include <ctime>
+#include <mutex>
+#include <string>
+
+class IClock;
+
+// "Sun Dec 06 23:50:42 2026": weekday, month, zero-padded day, time, year, in English.
+std::string FormatTimeText(std::time_t t);
+// "[ 9: 5: 3] - name Transferred", cut to 99 bytes.
+std::string FormatTransferLine(std::time_t t, const std::string& name);
+
+inline constexpr std::size_t kLogTextMax = 509;       // 512 minus CR LF and the terminator
+inline constexpr std::size_t kTransferLineMax = 99;
+inline const std::string kSeparatorLine(80, '=');
+
+// The plain-text log that grows for ever. Each line opens, appends and closes the file under
+// one lock; a file held by another program (an exclusive lock) or not writable loses that line.
+class CActivityLog {
+public:
+    explicit CActivityLog(std::string path = "Orbidex.log") : m_path(std::move(path)) {}
+
+    void WriteLogLine(const std::string& text);
+    void WriteLogHeader(std::time_t now);     // start block
+    void WriteShutdownBlock(std::time_t now);
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::mutex m_lock;
+};

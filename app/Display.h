@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+
+// What the transfer engine may do to the window, the log and the tray. Callable from the
+// worker thread; every call has completed (on the UI thread where needed) when it returns.
+class IDisplay {
+public:
+    virtual ~IDisplay() = default;
+    // Status bar pane 0, through the 1024-byte status text buffer.
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Formats text + CR LF into the 256-byte line buffer and adds the buffer to the text area.
+    virtual void AddWindowLine(const std::string& text) = 0;
+    // The line buffer as it stands (after AddWindowLine: the line as shown, CR LF included).
+    virtual std::string LineBuffer() const = 0;
+    virtual void WriteLogLine(const std::string& text) = 0;
+    virtual void LogTransfer(const std::string& fileName) = 0;
+    virtual std::string GetTimeText() const = 0;
+    // Tray state: 101 idle, 102 busy.
+    virtual bool SetTrayResource(int id) = 0;
+    // Flips the idle flag and shows 101 when idle now, 102 otherwise.
+    virtual void ChangeTrayIcon() = 0;
+    // Application message box (caption "Nimbrel Ravlet", OK, exclamation); returns when closed.
+    virtual void MessageBox(const std::string& text) = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+#include <QObject>
+#include <memory>
+
+class CMainFrame;
+class CSingleInstance;
+struct CFrameServices;
+
+inline constexpr const char* kInstanceName = "FD2C3621_5418_11D8_8E2A_EA1BF69D4779";
+
+// The application object: one instance per user, the main window, the About command.
+class CMyApp : public QObject {
+    Q_OBJECT
+public:
+    CMyApp();
+    ~CMyApp() override;
+    bool InitInstance();
+    CMainFrame* MainWindow() const { return m_pMainWnd; }
+
+public slots:
+    void OnAbout();
+
+private:
+    std::unique_ptr<CSingleInstance> m_instance;
+    CMainFrame* m_pMainWnd = nullptr;
+};

@@ -1,0 +1,3 @@
+#include "platform/Internet.h"
+
+std::unique_ptr<IInternet> CreateInternet(const std::string&) { return nullptr; }

@@ -1,0 +1,94 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The internet layer the agent's transfers run on: a stand-in for the first platform's
+// internet library, with its error numbering (12001-12111) so the error texts keep their meaning.
+namespace inet {
+constexpr unsigned long kErrOutOfHandles = 12001;
+constexpr unsigned long kErrTimeout = 12002;
+constexpr unsigned long kErrExtended = 12003;  // e.g. a server's 550 on a get
+constexpr unsigned long kErrInternal = 12004;
+constexpr unsigned long kErrInvalidUrl = 12005;
+constexpr unsigned long kErrUnrecognizedScheme = 12006;
+constexpr unsigned long kErrNameNotResolved = 12007;
+constexpr unsigned long kErrIncorrectUserName = 12013;
+constexpr unsigned long kErrIncorrectPassword = 12014;
+constexpr unsigned long kErrLoginFailure = 12015;
+constexpr unsigned long kErrOperationCancelled = 12017;
+constexpr unsigned long kErrCannotConnect = 12029;
+constexpr unsigned long kErrConnectionAborted = 12030;
+constexpr unsigned long kErrConnectionReset = 12031;
+constexpr unsigned long kErrSecureFailure = 12175;  // outside the table: no sentence
+
+// Flag of OpenUrl: keep the answer out of any cache (no cache write).
+constexpr unsigned kUrlNoCacheWrite = 0x04000000;
+}  // namespace inet
+
+// An opened URL whose body has been or is being received.
+class IUrlHandle {
+public:
+    virtual ~IUrlHandle() = default;
+    // Copies up to `cap` bytes of the body into `buf`. False on failure; *got == 0 at the end.
+    virtual bool Read(char* buf, std::size_t cap, std::size_t* got) = 0;
+};
+
+// The result of opening the internet (user agent set); requests are made through it.
+class IInternetHandle {
+public:
+    virtual ~IInternetHandle() = default;
+    // One GET with no headers or body of our own. Null when the URL could not be opened.
+    virtual std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned flags) = 0;
+};
+
+struct FtpFailure {
+    unsigned long code = 0;  // in the 12001-12111 numbering
+    std::string message;     // the layer's own wording of the failure
+};
+
+// One logged-in FTP control connection. Every operation uses that same connection.
+class IFtpConnection {
+public:
+    virtual ~IFtpConnection() = default;
+    virtual bool SetCurrentDirectory(const std::string& dir) = 0;
+    // Binary put of a local file under `remoteName` (relative to the current directory).
+    virtual bool PutFile(const std::string& localPath, const std::string& remoteName) = 0;
+    // Binary get replacing `localPath`.
+    virtual bool GetFile(const std::string& remotePath, const std::string& localPath) = 0;
+    // Whether `name` is listed in the current directory.
+    virtual bool FindFile(const std::string& name) = 0;
+    // The server's size of a remote file, when the server answers SIZE.
+    virtual std::optional<std::uint64_t> GetRemoteSize(const std::string& remoteName) = 0;
+    // Error code of the last failed operation on this connection (12001-12111 numbering).
+    virtual unsigned long LastError() const = 0;
+    virtual void Close() = 0;
+};
+
+// One transfer pass's session (connect/send/receive time-outs, proxy from the system).
+class IInternetSession {
+public:
+    virtual ~IInternetSession() = default;
+    virtual void SetTimeouts(long connectMs, long sendMs, long receiveMs) = 0;
+    // Exactly one login attempt. `host` may carry ":port", which then wins over `port`.
+    virtual std::unique_ptr<IFtpConnection> GetFtpConnection(const std::string& host,
+                                                             const std::string& user,
+                                                             const std::string& password, int port,
+                                                             bool passive, FtpFailure* failure) = 0;
+};
+
+class IInternet {
+public:
+    virtual ~IInternet() = default;
+    // Null when the internet cannot be opened at all.
+    virtual std::unique_ptr<IInternetHandle> Open(const std::string& userAgent) = 0;
+    virtual std::unique_ptr<IInternetSession> OpenSession(const std::string& userAgent,
+                                                          unsigned long context) = 0;
+    // Aborts every running and later transfer promptly (used at exit). Irreversible.
+    virtual void Cancel() = 0;
+};
+
+// The real layer (libcurl). `caFile`: PEM to trust instead of the system store, or empty.
+std::unique_ptr<IInternet> CreateInternet(const std::string& caFile);

@@ -1,0 +1,117 @@
+#include "platform/QtProfileStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+QString Path(const std::string& section, const std::string& key)
+{
+    return QString::fromUtf8(section.c_str()) + QLatin1Char('/') + QString::fromUtf8(key.c_str());
+}
+
+// A value hand-edited with commas comes back from an INI file as a list; keep it as one text.
+QString AsText(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1Char(','));
+    return v.toString();
+}
+}  // namespace
+
+CQtProfileStore::CQtProfileStore()
+#ifdef _WIN32
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QStringLiteral("Orbidex"),
+                                             QStringLiteral("Nimbrel Ravlet")))
+#else
+    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                             QStringLiteral("Orbidex"),
+                                             QStringLiteral("Nimbrel Ravlet")))
+#endif
+{
+}
+
+CQtProfileStore::CQtProfileStore(const QString& iniPath)
+    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
+{
+}
+
+CQtProfileStore::~CQtProfileStore() { Sync(); }
+
+std::string CQtProfileStore::GetProfileString(const std::string& section, const std::string& key)
+{
+    const QVariant v = m_settings->value(Path(section, key));
+    if (!v.isValid())
+        return {};
+    return AsText(v).toStdString();
+}
+
+int32_t CQtProfileStore::GetProfileInt(const std::string& section, const std::string& key,
+                                       int32_t def)
+{
+    const QVariant v = m_settings->value(Path(section, key));
+    if (!v.isValid())
+        return def;
+    // Stored DWORDs may come back as unsigned ("4294967295" is -1); text that is no number
+    // takes the default, which is what the author would expect from a damaged value.
+    bool ok = false;
+    const QString s = AsText(v).trimmed();
+    const qlonglong n = s.toLongLong(&ok);
+    if (!ok || n < INT32_MIN || n > UINT32_MAX)
+        return def;
+    return static_cast<int32_t>(static_cast<uint32_t>(n));
+}
+
+bool CQtProfileStore::WriteProfileString(const std::string& section, const std::string& key,
+                                         const std::string& value)
+{
+    MakePrivate();
+    m_settings->setValue(Path(section, key), QString::fromStdString(value));
+    return m_settings->status() == QSettings::NoError;
+}
+
+bool CQtProfileStore::WriteProfileInt(const std::string& section, const std::string& key,
+                                      int32_t value)
+{
+    MakePrivate();
+    m_settings->setValue(Path(section, key), static_cast<int>(value));
+    return m_settings->status() == QSettings::NoError;
+}
+
+bool CQtProfileStore::Sync()
+{
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
+QString CQtProfileStore::FileName() const { return m_settings->fileName(); }
+
+void CQtProfileStore::MakePrivate()
+{
+#ifndef _WIN32
+    // The file holds the password: folder 0700, file 0600, before the first byte is written.
+    const QString file = m_settings->fileName();
+    const QByteArray dir = QFileInfo(file).absolutePath().toLocal8Bit();
+    if (::mkdir(dir.constData(), 0700) != 0) {
+        struct stat st {};
+        if (::stat(dir.constData(), &st) == 0 && (st.st_mode & 077) != 0 &&
+            QFileInfo(file).absoluteDir().dirName() == QLatin1String("Orbidex"))
+            ::chmod(dir.constData(), st.st_mode & 0700);
+    }
+    const QByteArray path = file.toLocal8Bit();
+    int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
+#endif
+}

@@ -1,0 +1,24 @@
+#include "platform/SingleInstance.h"
+
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+
+CSingleInstance::CSingleInstance(const QString& name)
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    m_path = QDir(dir).filePath(name + QStringLiteral(".lock"));
+    m_lock = std::make_unique<QLockFile>(m_path);
+    // A holder that stopped answering is still a holder: never break a live lock on age.
+    m_lock->setStaleLockTime(0);
+}
+
+CSingleInstance::~CSingleInstance() = default;
+
+bool CSingleInstance::Acquire()
+{
+    // tryLock removes a lock whose process no longer exists (QLockFile checks the PID).
+    return m_lock->tryLock(0);
+}

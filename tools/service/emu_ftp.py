@@ -1,0 +1,241 @@
+"""The service's FTP host: the upload and the download account, with fault
+switches that act inside pyftpdlib's single-threaded IO loop."""
+
+import itertools
+import logging
+import os
+import threading
+
+from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.ioloop import IOLoop
+from pyftpdlib.servers import FTPServer
+
+UPLOAD_ACCOUNT = ("nimbrel", "qorulimet4")
+DOWNLOAD_ACCOUNT = ("nimbreldn", "bexomtu")
+
+log = logging.getLogger("emulator.ftp")
+
+
+def _file_matches(rule, name):
+    want = rule.get("file")
+    return not want or want == os.path.basename(name)
+
+
+def _cmd_matches(rule, cmd, default="*"):
+    want = str(rule.get("cmd", default)).upper()
+    return want == "*" or want == cmd or (want == "STOR" and cmd == "APPE")
+
+
+class Authorizer(DummyAuthorizer):
+    def __init__(self, state):
+        super().__init__()
+        self.state = state
+        root = state.ftp_root
+        self.add_user(*UPLOAD_ACCOUNT, homedir=root, perm="elr")
+        self.override_perm(UPLOAD_ACCOUNT[0], state.upload_dir_local,
+                           perm="elradfmw", recursive=True)
+        self.add_user(*DOWNLOAD_ACCOUNT, homedir=root, perm="elr")
+
+    def validate_authentication(self, username, password, handler):
+        if self.state.fault("ftp_refuse_login"):
+            handler.emu_refused_by_fault = True
+            raise AuthenticationFailed("Login refused.")
+        super().validate_authentication(username, password, handler)
+
+
+class EmuDTPHandler(DTPHandler):
+    """Data channel that can be cut or stalled after a number of bytes."""
+
+    def __init__(self, sock, cmd_channel):
+        self._emu_rule = None
+        self._emu_checked = False
+        self._emu_done = False
+        super().__init__(sock, cmd_channel)
+
+    def _rule(self):
+        # Decided once, when the first byte moves: by then the channel knows
+        # its direction and file.
+        if not self._emu_checked and self.file_obj is not None:
+            self._emu_checked = True
+            rule = self.cmd_channel.state.fault("ftp_cut")
+            cmd = "STOR" if self.receive else "RETR"
+            if rule and _cmd_matches(rule, cmd) and \
+                    _file_matches(rule, self.file_obj.name):
+                self._emu_rule = rule
+        return self._emu_rule
+
+    def use_sendfile(self):
+        # sendfile() would move the whole file behind our back.
+        if self.cmd_channel.state.fault("ftp_cut"):
+            return False
+        return super().use_sendfile()
+
+    def _emu_trip(self):
+        self._emu_done = True
+        if self._emu_rule.get("mode", "close") == "stall":
+            # Keep the socket open but move nothing more: the client waits
+            # until its own time-out or abort. Closing still reaches us as
+            # an error event.
+            self.modify_ioloop_events(0)
+            return
+        self._resp = ("426 Connection closed; transfer aborted.", log.info)
+        self.close()
+
+    def send(self, data):
+        rule = self._rule()
+        if rule is None:
+            return super().send(data)
+        if self._emu_done:
+            return 0
+        left = int(rule.get("after", 0)) - self.tot_bytes_sent
+        sent = super().send(data[:left]) if left > 0 else 0
+        if self.tot_bytes_sent >= int(rule.get("after", 0)):
+            self._emu_trip()
+        return sent
+
+    def handle_read(self):
+        rule = self._rule()
+        if rule is None:
+            return super().handle_read()
+        if self._emu_done:
+            return
+        left = int(rule.get("after", 0)) - self.tot_bytes_received
+        if left > 0:
+            chunk = self.recv(min(left, self.ac_in_buffer_size))
+            if not chunk:
+                self.transfer_finished = True
+                return
+            self.tot_bytes_received += len(chunk)
+            self.file_obj.write(chunk)
+            left -= len(chunk)
+        if left <= 0:
+            self._emu_trip()
+
+    handle_read_event = handle_read
+
+    def handle_close(self):
+        # A client that hangs up on a stalled channel has not finished,
+        # whichever way the data went.
+        if self._emu_done and not self._closed:
+            self.transfer_finished = False
+            self._resp = ("426 Connection closed; transfer aborted.",
+                          log.info)
+            self.close()
+            return
+        super().handle_close()
+
+
+class EmuFTPHandler(FTPHandler):
+    dtp_handler = EmuDTPHandler
+    # pyftpdlib otherwise holds every 530 back for 3 s.
+    auth_failed_timeout = 0
+    banner = "Nimbrel FTP service ready."
+    state = None          # set by make_ftp_server
+    _ids = itertools.count(1)
+
+    def handle(self):
+        self.emu_session = next(self._ids)
+        self.emu_refused_by_fault = False
+        delay = self._emu_delay("CONNECT", "")
+        if delay:
+            self.call_later(delay, self._emu_greet)
+        else:
+            super().handle()
+
+    def _emu_greet(self):
+        if not self._closed:
+            super().handle()
+
+    def _emu_delay(self, cmd, arg):
+        rule = self.state.fault("ftp_delay")
+        if rule and _cmd_matches(rule, cmd, default="CONNECT") and \
+                _file_matches(rule, arg or ""):
+            return int(rule.get("ms", 0)) / 1000.0
+        return 0
+
+    def pre_process_command(self, line, cmd, arg):
+        self.state.record_command(self.emu_session, self.username, cmd, arg)
+        drop = self.state.fault("ftp_drop")
+        if drop and _cmd_matches(drop, cmd, default="") and \
+                _file_matches(drop, arg):
+            self.close()
+            return
+        delay = self._emu_delay(cmd, arg)
+        if delay:
+            self.call_later(delay, self._emu_resume, line, cmd, arg)
+            return
+        super().pre_process_command(line, cmd, arg)
+
+    def _emu_resume(self, line, cmd, arg):
+        if not self._closed:
+            super().pre_process_command(line, cmd, arg)
+
+    def ftp_STOR(self, file, mode="w"):
+        rule = self.state.fault("ftp_fail_stor")
+        if rule and _file_matches(rule, file):
+            code = int(rule.get("code", 553))
+            self.respond("%d Requested action not taken." % code)
+            return None
+        return super().ftp_STOR(file, mode)
+
+    def on_login(self, username):
+        self.state.record_login(self.emu_session, username, True)
+
+    def on_login_failed(self, username, password):
+        reason = "refused" if self.emu_refused_by_fault else "bad credentials"
+        self.emu_refused_by_fault = False
+        self.state.record_login(self.emu_session, username, False, reason)
+
+    def _emu_transfer(self, upload, path, complete):
+        dc = self.data_channel
+        nbytes = dc.get_transmitted_bytes() if dc is not None else None
+        self.state.record_transfer(upload, self.emu_session, self.username,
+                                   path, nbytes, complete)
+
+    def on_file_received(self, file):
+        self._emu_transfer(True, file, True)
+
+    def on_incomplete_file_received(self, file):
+        self._emu_transfer(True, file, False)
+
+    def on_file_sent(self, file):
+        self._emu_transfer(False, file, True)
+
+    def on_incomplete_file_sent(self, file):
+        self._emu_transfer(False, file, False)
+
+
+class FtpService:
+    """Runs the FTP server's IO loop on a thread of its own."""
+
+    def __init__(self, state, passive_ports=None):
+        handler = type("BoundFTPHandler", (EmuFTPHandler,), {})
+        handler.state = state
+        handler.authorizer = Authorizer(state)
+        handler.passive_ports = passive_ports
+        self.ioloop = IOLoop()
+        self.server = FTPServer(("127.0.0.1", 0), handler, ioloop=self.ioloop)
+        self.port = self.server.address[1]
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, name="ftp",
+                                        daemon=True)
+
+    def start(self):
+        self._thread.start()
+
+    def _run(self):
+        wait = 0.05
+        try:
+            while not self._stop.is_set():
+                nxt = self.server.serve_forever(timeout=wait, blocking=False,
+                                                handle_exit=False)
+                # Wake in time for scheduled delays; never pass 0, which the
+                # poller takes as "wait forever".
+                wait = 0.05 if nxt is None else min(0.05, max(0.001, nxt))
+        finally:
+            self.server.close_all()
+
+    def stop(self, timeout=2.0):
+        self._stop.set()
+        self._thread.join(timeout)
