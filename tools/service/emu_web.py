@@ -152,6 +152,8 @@ class WebHandler(BaseHTTPRequestHandler):
 
 class WebServer(ThreadingHTTPServer):
     daemon_threads = True
+    # Stopping must not wait for idle keep-alive connections.
+    block_on_close = False
 
     def __init__(self, state, scheme, ssl_context=None, verbose=False,
                  handler=WebHandler):

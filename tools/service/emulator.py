@@ -62,10 +62,12 @@ def watch_parent(pid, original_ppid, stop):
 
 
 def watch_stdin(stop):
+    # The raw descriptor, not sys.stdin: a daemon thread blocked inside a
+    # buffered reader aborts the interpreter at exit.
     try:
-        while sys.stdin.buffer.read(4096):
+        while os.read(0, 4096):
             pass
-    except (OSError, ValueError):
+    except OSError:
         pass
     stop.set()
 
@@ -181,4 +183,9 @@ def main(argv=None):
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    code = main()
+    sys.stdout.flush()
+    sys.stderr.flush()
+    # Handler threads may still sit in a socket read; nothing they hold
+    # needs finalising, and a normal interpreter exit could wait on them.
+    os._exit(code)
