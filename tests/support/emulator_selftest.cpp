@@ -1,0 +1,321 @@
+// The emulator is what every integration test trusts about the service, so
+// it is checked here through the same client library the agent uses.
+#include "ServiceEmulator.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <filesystem>
+#include <signal.h>
+#include <memory>
+#include <string>
+
+using orbidex::test::ServiceEmulator;
+
+namespace {
+
+struct Reply {
+    CURLcode rc = CURLE_OK;
+    long status = 0;
+    std::string body;
+};
+
+struct Upload {
+    const std::string *data;
+    size_t pos = 0;
+};
+
+size_t collect(char *p, size_t s, size_t n, void *ud)
+{
+    static_cast<std::string *>(ud)->append(p, s * n);
+    return s * n;
+}
+
+size_t feed(char *p, size_t s, size_t n, void *ud)
+{
+    auto *u = static_cast<Upload *>(ud);
+    size_t k = std::min(s * n, u->data->size() - u->pos);
+    std::copy_n(u->data->data() + u->pos, k, p);
+    u->pos += k;
+    return k;
+}
+
+enum class Mode { Passive, Active };
+
+// One request on a fresh handle; `upload` switches an FTP URL to STOR.
+Reply perform(const std::string &url, const std::string &caFile = {}, Mode mode = Mode::Passive,
+              const std::string *upload = nullptr, long timeoutMs = 5000)
+{
+    std::unique_ptr<CURL, void (*)(CURL *)> h(curl_easy_init(), curl_easy_cleanup);
+    Reply r;
+    Upload up{upload};
+    curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h.get(), CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(h.get(), CURLOPT_TIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &r.body);
+    if (!caFile.empty())
+        curl_easy_setopt(h.get(), CURLOPT_CAINFO, caFile.c_str());
+    if (mode == Mode::Active)
+        curl_easy_setopt(h.get(), CURLOPT_FTPPORT, "-");
+    if (upload) {
+        curl_easy_setopt(h.get(), CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(h.get(), CURLOPT_READFUNCTION, feed);
+        curl_easy_setopt(h.get(), CURLOPT_READDATA, &up);
+        curl_easy_setopt(h.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload->size()));
+    }
+    r.rc = curl_easy_perform(h.get());
+    curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &r.status);
+    return r;
+}
+
+std::string readFile(const std::string &path)
+{
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing " + path + ">";
+    return f.readAll().toStdString();
+}
+
+std::string pattern(size_t n)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 131 + 7) % 251);
+    return s;
+}
+
+QJsonObject item(const QJsonArray &a, qsizetype i)
+{
+    return a.at(i).toObject();
+}
+
+const std::string kUp = "nimbrel:qorulimet4@";
+const std::string kDown = "nimbreldn:bexomtu@";
+
+class Emulator : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { emu = new ServiceEmulator(); }
+    static void TearDownTestSuite()
+    {
+        delete emu;
+        emu = nullptr;
+    }
+    void SetUp() override
+    {
+        emu->reset();
+        emu->addAuthor("ab12", "s3cr&t pw");
+    }
+    std::string ftp(const std::string &account, const std::string &path) const
+    {
+        return "ftp://" + account + emu->ftpHost() + path;
+    }
+    static ServiceEmulator *emu;
+};
+ServiceEmulator *Emulator::emu = nullptr;
+
+TEST(EmulatorLifecycle, StartsOnLoopbackPortsAndStopsWithinASecond)
+{
+    ServiceEmulator e;
+    std::string dataDir = e.dataDir();
+    EXPECT_TRUE(e.running());
+    EXPECT_GT(e.httpPort(), 0);
+    EXPECT_NE(e.httpPort(), e.httpsPort());
+    EXPECT_NE(e.ftpPort(), e.adminPort());
+    EXPECT_TRUE(std::filesystem::is_regular_file(e.caFile()));
+    EXPECT_TRUE(std::filesystem::is_directory(e.uploadDirLocal()));
+    EXPECT_EQ(e.uploadDir(), "/nimbrel.example/nimbreluploads/");
+
+    pid_t pid = e.pid();
+    auto t0 = std::chrono::steady_clock::now();
+    e.stop();
+    auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_NE(::kill(pid, 0), 0) << "emulator still alive after stop()";
+    EXPECT_FALSE(std::filesystem::exists(dataDir));
+    e.stop(); // idempotent
+}
+
+TEST_F(Emulator, WebScriptsAnswerAndRecordDecodedQueries)
+{
+    Reply probe = perform(emu->httpOrigin() + "//");
+    ASSERT_EQ(probe.rc, CURLE_OK);
+    EXPECT_EQ(probe.status, 200);
+    EXPECT_NE(probe.body.find("<html>"), std::string::npos);
+
+    // The password holds "&" and a blank, percent-encoded on the wire.
+    const std::string verify = emu->httpsOrigin() + "/nimbrel/authorverify.php?username=ab12&wp=";
+    Reply ok = perform(verify + "s3cr%26t%20pw", emu->caFile());
+    ASSERT_EQ(ok.rc, CURLE_OK) << curl_easy_strerror(ok.rc);
+    EXPECT_NE(ok.body.find("Username Valid!"), std::string::npos);
+    // Unescaped, the "&" cuts the password, as on the real host.
+    Reply cut = perform(verify + "s3cr&t%20pw", emu->caFile());
+    EXPECT_EQ(cut.body.find("Username Valid!"), std::string::npos);
+    Reply untrusted = perform(verify + "x");
+    EXPECT_EQ(untrusted.rc, CURLE_PEER_FAILED_VERIFICATION);
+
+    Reply missing = perform(emu->httpOrigin() + "/nimbrel/nothing.php");
+    EXPECT_EQ(missing.status, 404);
+    Reply ext = perform(emu->httpOrigin() + "/nimbrel/extverify.php?ext=");
+    EXPECT_EQ(ext.body, "dss, wav, rtf, doc, mp3");
+
+    QJsonArray reqs = emu->records("web_requests");
+    ASSERT_EQ(reqs.size(), 5); // the untrusted one never got past TLS
+    EXPECT_EQ(item(reqs, 0)["target"].toString(), "//");
+    EXPECT_EQ(item(reqs, 1)["scheme"].toString(), "https");
+    EXPECT_EQ(item(reqs, 1)["query"].toObject()["wp"].toString(), "s3cr&t pw");
+    EXPECT_EQ(item(reqs, 2)["query"].toObject()["wp"].toString(), "s3cr");
+    EXPECT_EQ(item(reqs, 3)["status"].toInt(), 404);
+    EXPECT_LT(item(reqs, 0)["seq"].toInt(), item(reqs, 4)["seq"].toInt());
+}
+
+TEST_F(Emulator, DownloadListConfirmationAndNotifications)
+{
+    std::string id1 = emu->addPending("ab12", "letter.rtf", "one", "34543");
+    std::string id2 = emu->addPending("ab12", "memo.wav", "two");
+    EXPECT_EQ(id1, "34543");
+    const std::string list = emu->httpsOrigin() + "/nimbrel/orbidexdload.php?author=ab12&nbupw=s3cr%26t%20pw";
+
+    Reply r = perform(list, emu->caFile());
+    EXPECT_EQ(r.body, "countoffiles = 2<br>\r\nSourceDir=/downloads/ab12<br>\r\n"
+                      "file_1 = \"letter.rtf\"<br>\r\nfileid_1 = 34543<br>\r\n"
+                      "file_2 = \"memo.wav\"<br>\r\nfileid_2 = " + id2 + "<br>\r\n");
+    EXPECT_EQ(perform(list + "x", emu->caFile()).body.find("countoffiles"), std::string::npos);
+
+    perform(emu->httpOrigin() + "/nimbrel/nbdlsuccess.php?username=ab12&nbupw=s3cr%26t%20pw&fileid=34543");
+    EXPECT_EQ(perform(list, emu->caFile()).body.substr(0, 16), "countoffiles = 1");
+    QJsonArray conf = emu->records("confirmations");
+    ASSERT_EQ(conf.size(), 1);
+    EXPECT_TRUE(item(conf, 0)["removed"].toBool());
+
+    emu->setFaults({{"list_body", "countoffiles = -1"}});
+    EXPECT_EQ(perform(list, emu->caFile()).body, "countoffiles = -1");
+
+    emu->setFaults({{"notify_refuse", QJsonArray{"ab12_bad.wav"}}});
+    const std::string notify = emu->httpOrigin() + "/nimbrel/copywav.php?username=";
+    EXPECT_NE(perform(notify + "ab12&file=ab12_good.wav&length=61").body.find("Username Valid!"),
+              std::string::npos);
+    EXPECT_EQ(perform(notify + "ab12&file=ab12_bad.wav&length=0").body.find("Username Valid!"),
+              std::string::npos);
+    EXPECT_EQ(perform(notify + "zz99&file=zz99_a.wav&length=1").body.find("Username Valid!"),
+              std::string::npos);
+    QJsonArray notes = emu->records("notifications");
+    ASSERT_EQ(notes.size(), 3);
+    EXPECT_EQ(item(notes, 0)["length"].toString(), "61");
+    EXPECT_TRUE(item(notes, 0)["accepted"].toBool());
+    EXPECT_TRUE(item(notes, 1)["refused_by_fault"].toBool());
+    EXPECT_FALSE(item(notes, 2)["author_known"].toBool());
+}
+
+TEST_F(Emulator, WebFaultsForceStatusAndDelay)
+{
+    emu->setFaults({{"http_status", QJsonObject{{"status", 500}, {"body", "boom"}}}});
+    Reply err = perform(emu->httpOrigin() + "/");
+    EXPECT_EQ(err.status, 500);
+    EXPECT_EQ(err.body, "boom");
+
+    emu->setFaults({{"http_status", QJsonValue::Null},
+                    {"http_delay", QJsonObject{{"ms", 1500}, {"path", "/nimbrel/extverify.php"}}}});
+    EXPECT_EQ(perform(emu->httpOrigin() + "/").status, 200);
+    Reply slow = perform(emu->httpOrigin() + "/nimbrel/extverify.php?ext=", {}, Mode::Passive,
+                         nullptr, 300);
+    EXPECT_EQ(slow.rc, CURLE_OPERATION_TIMEDOUT);
+}
+
+class EmulatorFtp : public Emulator, public ::testing::WithParamInterface<Mode> {};
+
+TEST_P(EmulatorFtp, AccountsStoreAndRetrieveOnlyWhereAllowed)
+{
+    const Mode mode = GetParam();
+    const std::string data = pattern(70000);
+    Reply put = perform(ftp(kUp, emu->uploadDir() + "ab12_a.wav"), {}, mode, &data);
+    ASSERT_EQ(put.rc, CURLE_OK) << curl_easy_strerror(put.rc);
+    EXPECT_EQ(readFile(emu->uploadDirLocal() + "/ab12_a.wav"), data);
+
+    emu->addPending("ab12", "letter.rtf", QByteArray::fromStdString(data));
+    Reply get = perform(ftp(kDown, "/downloads/ab12/letter.rtf"), {}, mode);
+    ASSERT_EQ(get.rc, CURLE_OK) << curl_easy_strerror(get.rc);
+    EXPECT_EQ(get.body, data);
+
+    EXPECT_EQ(perform(ftp(kDown, emu->uploadDir() + "x.wav"), {}, mode, &data).rc, CURLE_UPLOAD_FAILED);
+    EXPECT_EQ(perform(ftp(kUp, "/downloads/ab12/x.wav"), {}, mode, &data).rc, CURLE_UPLOAD_FAILED);
+    EXPECT_EQ(perform(ftp("nimbreldn:wrong@", "/")).rc, CURLE_LOGIN_DENIED);
+
+    QJsonObject st = emu->state();
+    QJsonArray ups = st["uploads"].toArray();
+    ASSERT_EQ(ups.size(), 1);
+    EXPECT_EQ(item(ups, 0)["path"].toString(), "/nimbrel.example/nimbreluploads/ab12_a.wav");
+    EXPECT_EQ(item(ups, 0)["size"].toInt(), 70000);
+    EXPECT_TRUE(item(ups, 0)["complete"].toBool());
+    EXPECT_EQ(st["downloads"].toArray().size(), 1);
+    QJsonArray logins = st["ftp_logins"].toArray();
+    ASSERT_EQ(logins.size(), 5);
+    EXPECT_EQ(item(logins, 0)["user"].toString(), "nimbrel");
+    EXPECT_FALSE(item(logins, 4)["ok"].toBool());
+    EXPECT_EQ(item(logins, 4)["reason"].toString(), "bad credentials");
+    bool sawTransferMode = false;
+    for (const auto &c : st["ftp_commands"].toArray()) {
+        QString cmd = c.toObject()["cmd"].toString();
+        sawTransferMode |= mode == Mode::Active ? (cmd == "EPRT" || cmd == "PORT")
+                                                : (cmd == "EPSV" || cmd == "PASV");
+    }
+    EXPECT_TRUE(sawTransferMode);
+}
+
+TEST_P(EmulatorFtp, DataConnectionCutAfterNBytes)
+{
+    const Mode mode = GetParam();
+    const std::string data = pattern(300000);
+    emu->addPending("ab12", "big.wav", QByteArray::fromStdString(data));
+
+    emu->setFaults({{"ftp_cut", QJsonObject{{"after", 1000}, {"cmd", "RETR"}}}});
+    Reply get = perform(ftp(kDown, "/downloads/ab12/big.wav"), {}, mode);
+    EXPECT_NE(get.rc, CURLE_OK);
+    EXPECT_EQ(get.body.size(), 1000u);
+
+    emu->setFaults({{"ftp_cut", QJsonObject{{"after", 5000}, {"cmd", "STOR"}}}});
+    Reply put = perform(ftp(kUp, emu->uploadDir() + "ab12_big.wav"), {}, mode, &data);
+    EXPECT_NE(put.rc, CURLE_OK);
+    EXPECT_EQ(readFile(emu->uploadDirLocal() + "/ab12_big.wav"), data.substr(0, 5000));
+
+    QJsonObject st = emu->state();
+    ASSERT_EQ(st["downloads"].toArray().size(), 1);
+    EXPECT_FALSE(item(st["downloads"].toArray(), 0)["complete"].toBool());
+    ASSERT_EQ(st["uploads"].toArray().size(), 1);
+    EXPECT_FALSE(item(st["uploads"].toArray(), 0)["complete"].toBool());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EmulatorFtp, ::testing::Values(Mode::Passive, Mode::Active),
+                         [](const auto &info) {
+                             return info.param == Mode::Passive ? "Passive" : "Active";
+                         });
+
+TEST_F(Emulator, FtpRefusalsComeAtOnce)
+{
+    emu->setFaults({{"ftp_refuse_login", true}});
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(perform(ftp(kUp, "/")).rc, CURLE_LOGIN_DENIED);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+    QJsonArray logins = emu->records("ftp_logins");
+    ASSERT_EQ(logins.size(), 1);
+    EXPECT_EQ(item(logins, 0)["reason"].toString(), "refused");
+
+    const std::string data = "abc";
+    emu->setFaults({{"ftp_refuse_login", false},
+                    {"ftp_fail_stor", QJsonObject{{"file", "ab12_no.wav"}, {"code", 553}}}});
+    EXPECT_EQ(perform(ftp(kUp, emu->uploadDir() + "ab12_no.wav"), {}, Mode::Passive, &data).rc,
+              CURLE_UPLOAD_FAILED);
+    EXPECT_EQ(perform(ftp(kUp, emu->uploadDir() + "ab12_yes.wav"), {}, Mode::Passive, &data).rc,
+              CURLE_OK);
+
+    emu->setFaults({{"ftp_delay", QJsonObject{{"ms", 2000}, {"cmd", "PASS"}}}});
+    EXPECT_EQ(perform(ftp(kUp, "/"), {}, Mode::Passive, nullptr, 300).rc, CURLE_OPERATION_TIMEDOUT);
+}
+
+} // namespace
