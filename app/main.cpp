@@ -11,7 +11,6 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         CMyApp theApp;
-        theApp.setParent(nullptr);
         app.setProperty("CMyApp", QVariant::fromValue<QObject*>(&theApp));
         if (theApp.InitInstance())
             rc = QApplication::exec();
