@@ -337,5 +337,3 @@ void CMainFrame::KillTimer(unsigned id)
     if (it != m_timers.end())
         it->second->stop();
 }
-
-void CMainFrame::OnShowHelp() {}

@@ -1,6 +1,7 @@
 #include "app/MyApp.h"
 
 #include "app/MainFrame.h"
+#include "dialogs/aboutthis/AboutThis.h"
 #include "platform/SingleInstance.h"
 #include "res/Resources.h"
 
@@ -29,4 +30,9 @@ bool CMyApp::InitInstance()
     return true;
 }
 
-void CMyApp::OnAbout() {}
+void CMyApp::OnAbout()
+{
+    // A new dialog, with no owner, for every command: it opens even while the window is hidden.
+    auto about = std::make_unique<CAboutThis>();
+    about->RunModal();
+}

@@ -1,0 +1,18 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+
+inline constexpr const char* kHelpFileName = "orbidex-help.html";
+
+// Where the help is looked for, in order: next to the executable, in the build tree (the
+// build copies it to help/ beside the executable), in a relocated install
+// (<bin>/../share/orbidex/help) and in the install prefix the program was built for.
+QStringList HelpFileCandidates();
+
+// The first candidate that exists, or empty.
+QString FindHelpFile();
+
+// Opens a URL with the desktop's viewer; tests replace it so nothing is launched.
+extern std::function<bool(const QUrl&)> g_openHelpUrl;

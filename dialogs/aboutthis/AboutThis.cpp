@@ -1,0 +1,166 @@
+#include "dialogs/aboutthis/AboutThis.h"
+
+#include "dialogs/aboutthis/VersionText.h"
+#include "res/Resources.h"
+
+#include <QCursor>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSvgRenderer>
+
+std::function<int(CAboutThis&)> CAboutThis::runModalHook;
+
+namespace {
+
+// Template 100, in dialog units.
+constexpr QRect kDialog(34, 22, 347, 194);
+constexpr QRect kOkButton(277, 140, 50, 15);
+constexpr QRect kVersionBox(171, 139, 94, 14);
+
+}  // namespace
+
+CAboutThis::CAboutThis(QWidget* parent, const CVersionModule* module)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_module(module)
+{
+    setObjectName(QString::number(IDD_ABOUTBOX));
+    setWindowTitle(QString());
+    setModal(true);
+
+    // The template's 8-point sans-serif font; the desktop substitutes its nearest match and
+    // every position follows that font's metrics, as dialog units do.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+    const QFontMetrics fm(font);
+    const int alphabetWidth =
+        fm.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    m_avgCharWidth = (alphabetWidth / 26 + 1) / 2;  // rounded mean over 52 letters
+    m_charHeight = fm.height();
+
+    const QRect area = MapDialogRect(0, 0, kDialog.width(), kDialog.height());
+    setFixedSize(area.size());
+
+    m_picture = new QLabel(this);
+    m_picture->setGeometry(area);
+    m_picture->setPixmap(RenderPicture(area.size()));
+
+    m_ok = new QPushButton(QStringLiteral("&OK"), this);
+    m_ok->setObjectName(QStringLiteral("1"));
+    m_ok->setGeometry(MapDialogRect(kOkButton.x(), kOkButton.y(), kOkButton.width(),
+                                    kOkButton.height()));
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_version = new QLineEdit(this);
+    m_version->setObjectName(QString::number(IDC_VERSION));
+    m_version->setGeometry(MapDialogRect(kVersionBox.x(), kVersionBox.y(), kVersionBox.width(),
+                                         kVersionBox.height()));
+    m_version->setReadOnly(true);
+    m_version->setFrame(true);
+    m_version->setFocusPolicy(Qt::StrongFocus);
+
+    setTabOrder(m_ok, m_version);
+}
+
+CAboutThis::~CAboutThis() = default;
+
+QRect CAboutThis::MapDialogRect(int x, int y, int width, int height) const
+{
+    const auto px = [this](int du) { return du * m_avgCharWidth / 4; };
+    const auto py = [this](int du) { return du * m_charHeight / 8; };
+    return QRect(px(x), py(y), px(width), py(height));
+}
+
+QPixmap CAboutThis::RenderPicture(QSize size) const
+{
+    // Rendered at the screen's pixel density, so the picture stays sharp at 200 %.
+    const qreal dpr = devicePixelRatioF();
+    QPixmap pixmap(size * dpr);
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(QColor(0x2E, 0x7D, 0x32));
+    QSvgRenderer svg(QStringLiteral(":/pictures/%1.svg").arg(IDB_ABOUT));
+    if (svg.isValid()) {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        svg.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    }
+    return pixmap;
+}
+
+QWidget* CAboutThis::GetDlgItem(int id) const
+{
+    switch (id) {
+    case 1: return m_ok;
+    case IDC_VERSION: return m_version;
+    default: return nullptr;
+    }
+}
+
+std::string CAboutThis::GetProductVersionText()
+{
+    if (m_strProductVersion.empty())
+        m_strProductVersion =
+            FormatVersionNumber(GetVersionInfoString(m_module, "ProductVersion"));
+    return m_strProductVersion;
+}
+
+void CAboutThis::DoDataExchange(bool saveAndValidate)
+{
+    if (saveAndValidate)
+        m_strVersion = m_version->text().toStdString();
+    else
+        m_version->setText(QString::fromStdString(m_strVersion));
+}
+
+bool CAboutThis::OnInitDialog()
+{
+    m_strVersion = GetProductVersionText();
+    DoDataExchange(false);
+    CenterWindow();
+    return true;
+}
+
+void CAboutThis::setVisible(bool visible)
+{
+    // Initialised just before the first showing, as a dialog's initialisation runs.
+    if (visible && !m_bInitDone) {
+        m_bInitDone = true;
+        if (OnInitDialog())
+            m_ok->setFocus(Qt::OtherFocusReason);  // first control that takes the focus
+    }
+    QDialog::setVisible(visible);
+}
+
+void CAboutThis::CenterWindow()
+{
+    // Over a visible owner; with none, or a hidden one (About from the tray), on the screen.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    QRect target;
+    if (owner && owner->isVisible() && !owner->isMinimized()) {
+        target = owner->frameGeometry();
+    } else {
+        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        target = screen->availableGeometry();
+    }
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(target.center());
+    move(frame.topLeft());
+}
+
+int CAboutThis::RunModal()
+{
+    if (runModalHook)
+        return runModalHook(*this);
+    return exec();
+}
