@@ -12,6 +12,10 @@
 #include <chrono>
 #include <filesystem>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <memory>
 #include <string>
 
@@ -110,7 +114,7 @@ protected:
     void SetUp() override
     {
         emu->reset();
-        emu->addAuthor("ab12", "s3cr&t pw");
+        emu->addAuthor("ab12", "s3+cr&t pw");
     }
     std::string ftp(const std::string &account, const std::string &path) const
     {
@@ -142,6 +146,45 @@ TEST(EmulatorLifecycle, StartsOnLoopbackPortsAndStopsWithinASecond)
     e.stop(); // idempotent
 }
 
+// A test that crashes never runs the destructor; its emulator must still go.
+TEST(EmulatorLifecycle, ExitsWhenTheProcessThatStartedItDies)
+{
+    // Orphans get reparented to us, so we can reap the emulator and know.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        pid_t emuPid = -1;
+        try {
+            emuPid = (new ServiceEmulator())->pid();
+        } catch (...) {
+        }
+        (void)!::write(fds[1], &emuPid, sizeof emuPid);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    pid_t emuPid = -1;
+    ASSERT_EQ(::read(fds[0], &emuPid, sizeof emuPid), static_cast<ssize_t>(sizeof emuPid));
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_GT(emuPid, 0);
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    pid_t reaped = 0;
+    while (reaped == 0 && std::chrono::steady_clock::now() < deadline) {
+        reaped = ::waitpid(emuPid, nullptr, WNOHANG);
+        if (reaped == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (reaped == 0) {
+        ::kill(emuPid, SIGKILL);
+        ::waitpid(emuPid, nullptr, 0);
+    }
+    EXPECT_EQ(reaped, emuPid) << "emulator outlived the process that started it";
+}
+
 TEST_F(Emulator, WebScriptsAnswerAndRecordDecodedQueries)
 {
     Reply probe = perform(emu->httpOrigin() + "//");
@@ -151,11 +194,11 @@ TEST_F(Emulator, WebScriptsAnswerAndRecordDecodedQueries)
 
     // The password holds "&" and a blank, percent-encoded on the wire.
     const std::string verify = emu->httpsOrigin() + "/nimbrel/authorverify.php?username=ab12&wp=";
-    Reply ok = perform(verify + "s3cr%26t%20pw", emu->caFile());
+    Reply ok = perform(verify + "s3+cr%26t%20pw", emu->caFile());
     ASSERT_EQ(ok.rc, CURLE_OK) << curl_easy_strerror(ok.rc);
     EXPECT_NE(ok.body.find("Username Valid!"), std::string::npos);
     // Unescaped, the "&" cuts the password, as on the real host.
-    Reply cut = perform(verify + "s3cr&t%20pw", emu->caFile());
+    Reply cut = perform(verify + "s3+cr&t%20pw", emu->caFile());
     EXPECT_EQ(cut.body.find("Username Valid!"), std::string::npos);
     Reply untrusted = perform(verify + "x");
     EXPECT_EQ(untrusted.rc, CURLE_PEER_FAILED_VERIFICATION);
@@ -169,8 +212,8 @@ TEST_F(Emulator, WebScriptsAnswerAndRecordDecodedQueries)
     ASSERT_EQ(reqs.size(), 5); // the untrusted one never got past TLS
     EXPECT_EQ(item(reqs, 0)["target"].toString(), "//");
     EXPECT_EQ(item(reqs, 1)["scheme"].toString(), "https");
-    EXPECT_EQ(item(reqs, 1)["query"].toObject()["wp"].toString(), "s3cr&t pw");
-    EXPECT_EQ(item(reqs, 2)["query"].toObject()["wp"].toString(), "s3cr");
+    EXPECT_EQ(item(reqs, 1)["query"].toObject()["wp"].toString(), "s3+cr&t pw");
+    EXPECT_EQ(item(reqs, 2)["query"].toObject()["wp"].toString(), "s3+cr");
     EXPECT_EQ(item(reqs, 3)["status"].toInt(), 404);
     EXPECT_LT(item(reqs, 0)["seq"].toInt(), item(reqs, 4)["seq"].toInt());
 }
@@ -180,7 +223,7 @@ TEST_F(Emulator, DownloadListConfirmationAndNotifications)
     std::string id1 = emu->addPending("ab12", "letter.rtf", "one", "34543");
     std::string id2 = emu->addPending("ab12", "memo.wav", "two");
     EXPECT_EQ(id1, "34543");
-    const std::string list = emu->httpsOrigin() + "/nimbrel/orbidexdload.php?author=ab12&nbupw=s3cr%26t%20pw";
+    const std::string list = emu->httpsOrigin() + "/nimbrel/orbidexdload.php?author=ab12&nbupw=s3+cr%26t%20pw";
 
     Reply r = perform(list, emu->caFile());
     EXPECT_EQ(r.body, "countoffiles = 2<br>\r\nSourceDir=/downloads/ab12<br>\r\n"
@@ -188,7 +231,7 @@ TEST_F(Emulator, DownloadListConfirmationAndNotifications)
                       "file_2 = \"memo.wav\"<br>\r\nfileid_2 = " + id2 + "<br>\r\n");
     EXPECT_EQ(perform(list + "x", emu->caFile()).body.find("countoffiles"), std::string::npos);
 
-    perform(emu->httpOrigin() + "/nimbrel/nbdlsuccess.php?username=ab12&nbupw=s3cr%26t%20pw&fileid=34543");
+    perform(emu->httpOrigin() + "/nimbrel/nbdlsuccess.php?username=ab12&nbupw=s3+cr%26t%20pw&fileid=34543");
     EXPECT_EQ(perform(list, emu->caFile()).body.substr(0, 16), "countoffiles = 1");
     QJsonArray conf = emu->records("confirmations");
     ASSERT_EQ(conf.size(), 1);
@@ -289,6 +332,31 @@ TEST_P(EmulatorFtp, DataConnectionCutAfterNBytes)
     EXPECT_FALSE(item(st["downloads"].toArray(), 0)["complete"].toBool());
     ASSERT_EQ(st["uploads"].toArray().size(), 1);
     EXPECT_FALSE(item(st["uploads"].toArray(), 0)["complete"].toBool());
+}
+
+TEST_F(Emulator, StalledTransferAndDroppedControlConnection)
+{
+    const std::string data = pattern(200000);
+    emu->addPending("ab12", "big.wav", QByteArray::fromStdString(data));
+    emu->setFaults({{"ftp_cut", QJsonObject{{"after", 2000}, {"mode", "stall"}}}});
+    Reply get = perform(ftp(kDown, "/downloads/ab12/big.wav"), {}, Mode::Passive, nullptr, 400);
+    EXPECT_EQ(get.rc, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(get.body.size(), 2000u);
+
+    emu->setFaults({{"ftp_cut", QJsonValue::Null}, {"ftp_drop", QJsonObject{{"cmd", "STOR"}}}});
+    Reply put = perform(ftp(kUp, emu->uploadDir() + "ab12_d.wav"), {}, Mode::Passive, &data);
+    EXPECT_NE(put.rc, CURLE_OK);
+    EXPECT_FALSE(std::filesystem::exists(emu->uploadDirLocal() + "/ab12_d.wav"));
+
+    // The stalled download is recorded as incomplete once the client hung up.
+    QJsonArray downs;
+    for (int i = 0; i < 50 && downs.isEmpty(); ++i) {
+        downs = emu->records("downloads");
+        if (downs.isEmpty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(downs.size(), 1);
+    EXPECT_FALSE(item(downs, 0)["complete"].toBool());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EmulatorFtp, ::testing::Values(Mode::Passive, Mode::Active),

@@ -38,10 +38,19 @@ class Authorizer(DummyAuthorizer):
         self.add_user(*DOWNLOAD_ACCOUNT, homedir=root, perm="elr")
 
     def validate_authentication(self, username, password, handler):
+        # Recorded here, before the reply leaves: a client that has its 230
+        # or 530 must find the login in the state already.
+        session = handler.emu_session
         if self.state.fault("ftp_refuse_login"):
-            handler.emu_refused_by_fault = True
+            self.state.record_login(session, username, False, "refused")
             raise AuthenticationFailed("Login refused.")
-        super().validate_authentication(username, password, handler)
+        try:
+            super().validate_authentication(username, password, handler)
+        except AuthenticationFailed:
+            self.state.record_login(session, username, False,
+                                    "bad credentials")
+            raise
+        self.state.record_login(session, username, True)
 
 
 class EmuDTPHandler(DTPHandler):
@@ -79,8 +88,14 @@ class EmuDTPHandler(DTPHandler):
             # an error event.
             self.modify_ioloop_events(0)
             return
-        self._resp = ("426 Connection closed; transfer aborted.", log.info)
+        # The 426 follows a moment later: a client in active mode that saw
+        # it before accepting the data connection would never get the bytes
+        # that did go out, and the cut would not be at N.
+        self._resp = ()
         self.close()
+        self.cmd_channel.call_later(
+            0.1, self.cmd_channel.respond,
+            "426 Connection closed; transfer aborted.")
 
     def send(self, data):
         rule = self._rule()
@@ -114,6 +129,20 @@ class EmuDTPHandler(DTPHandler):
 
     handle_read_event = handle_read
 
+    def close(self):
+        # pyftpdlib sends the 226/426 before its on_file_* callbacks run;
+        # record first so a client that has its reply finds the transfer.
+        if not self._closed and self.file_obj is not None:
+            try:
+                if self.receive and not self.file_obj.closed:
+                    self.file_obj.flush()
+            except OSError:
+                pass
+            self.cmd_channel.emu_transfer(self.receive, self.file_obj.name,
+                                          self.get_transmitted_bytes(),
+                                          self.transfer_finished)
+        super().close()
+
     def handle_close(self):
         # A client that hangs up on a stalled channel has not finished,
         # whichever way the data went.
@@ -136,7 +165,6 @@ class EmuFTPHandler(FTPHandler):
 
     def handle(self):
         self.emu_session = next(self._ids)
-        self.emu_refused_by_fault = False
         delay = self._emu_delay("CONNECT", "")
         if delay:
             self.call_later(delay, self._emu_greet)
@@ -179,31 +207,9 @@ class EmuFTPHandler(FTPHandler):
             return None
         return super().ftp_STOR(file, mode)
 
-    def on_login(self, username):
-        self.state.record_login(self.emu_session, username, True)
-
-    def on_login_failed(self, username, password):
-        reason = "refused" if self.emu_refused_by_fault else "bad credentials"
-        self.emu_refused_by_fault = False
-        self.state.record_login(self.emu_session, username, False, reason)
-
-    def _emu_transfer(self, upload, path, complete):
-        dc = self.data_channel
-        nbytes = dc.get_transmitted_bytes() if dc is not None else None
+    def emu_transfer(self, upload, path, nbytes, complete):
         self.state.record_transfer(upload, self.emu_session, self.username,
                                    path, nbytes, complete)
-
-    def on_file_received(self, file):
-        self._emu_transfer(True, file, True)
-
-    def on_incomplete_file_received(self, file):
-        self._emu_transfer(True, file, False)
-
-    def on_file_sent(self, file):
-        self._emu_transfer(False, file, True)
-
-    def on_incomplete_file_sent(self, file):
-        self._emu_transfer(False, file, False)
 
 
 class FtpService:
