@@ -27,6 +27,9 @@ FAULT_KEYS = {
     "ftp_drop",        # {"cmd": "STOR"...}: close the control connection, no reply
 }
 
+DICT_FAULTS = {"http_delay", "http_status", "ftp_cut", "ftp_delay",
+               "ftp_fail_stor", "ftp_drop"}
+
 
 class ServiceState:
     def __init__(self, data_dir, top_dir):
@@ -127,6 +130,16 @@ class ServiceState:
         unknown = [k for k in changes if k not in FAULT_KEYS]
         if unknown:
             raise ValueError("unknown fault keys: " + ", ".join(sorted(unknown)))
+        for key, value in changes.items():
+            if value is None or value is False:
+                continue
+            if key in DICT_FAULTS and not isinstance(value, dict):
+                raise ValueError("fault %s takes an object" % key)
+            if key == "list_body" and not isinstance(value, str):
+                raise ValueError("fault list_body takes a text")
+            if key == "notify_refuse" and value is not True and \
+                    not isinstance(value, list):
+                raise ValueError("fault notify_refuse takes true or a list")
         with self.lock:
             for key, value in changes.items():
                 if value is None or value is False:
