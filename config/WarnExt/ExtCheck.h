@@ -1,0 +1,42 @@
+#pragma once
+#include <array>
+#include <string>
+#include <string_view>
+
+class IInternet;
+
+// The service decides which extensions may be uploaded; its list is plain text that is never
+// parsed, only searched.
+
+inline constexpr const char* kInetUserAgent = "InetURL/1.0";
+
+// Extension boxes of the Configuration dialog, row 1 to 10.
+inline constexpr std::array<int, 10> kExtensionBoxIds = {1013, 1029, 1030, 1031, 1032,
+                                                         1016, 1039, 1040, 1041, 1042};
+
+// Removes leading blanks, tabs and line breaks; trailing ones stay.
+std::string TrimLeadingSpace(std::string_view text);
+
+// Accepted when the extension occurs anywhere in the list, byte for byte, and is at least three
+// characters long (so "wa" of "wav" is not enough, while a run across a separator is).
+bool IsExtensionAccepted(std::string_view extension, std::string_view validList);
+
+// Index of the first refused of `extensions`, or -1 when all are accepted.
+template <class Container>
+int FirstRefusedExtension(const Container& extensions, std::string_view validList)
+{
+    int row = 0;
+    for (const auto& ext : extensions) {
+        if (!IsExtensionAccepted(ext, validList))
+            return row;
+        ++row;
+    }
+    return -1;
+}
+
+enum class EFetchResult { Ok, NoInternet, UrlFailed };
+
+// One valid-extensions request: opens the internet with our user agent, opens `url` with
+// flags 0 and appends every piece of the body to `list`. A read failing part-way keeps the
+// pieces read so far.
+EFetchResult FetchExtensionList(IInternet* internet, const std::string& url, std::string& list);
