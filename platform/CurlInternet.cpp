@@ -1,3 +1,195 @@
-#include "platform/Internet.h"
+#include "platform/CurlInternet.h"
 
-std::unique_ptr<IInternet> CreateInternet(const std::string&) { return nullptr; }
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace curlnet {
+
+void TransferWatch::Arm(CURL* easy, long stallMs)
+{
+    m_stallMs = stallMs;
+    m_down = 0;
+    m_up = 0;
+    m_lastMove = std::chrono::steady_clock::now();
+    m_stop = Stop::None;
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferWatch::OnProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+}
+
+int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t,
+                              curl_off_t ulnow)
+{
+    auto* watch = static_cast<TransferWatch*>(self);
+    if (watch->m_shared.cancelled.load()) {
+        watch->m_stop = Stop::Cancelled;
+        return 1;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (dlnow != watch->m_down || ulnow != watch->m_up) {
+        watch->m_down = dlnow;
+        watch->m_up = ulnow;
+        watch->m_lastMove = now;
+        return 0;
+    }
+    if (watch->m_stallMs > 0 && now - watch->m_lastMove >= std::chrono::milliseconds(watch->m_stallMs)) {
+        watch->m_stop = Stop::Stalled;
+        return 1;
+    }
+    return 0;
+}
+
+void ApplyCommonOptions(CURL* easy, const Shared& shared)
+{
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // Proxies: libcurl reads the system's (environment) settings by default; nothing to set.
+    if (!shared.caFile.empty()) {
+        // Trusted instead of the system store, not in addition to it.
+        curl_easy_setopt(easy, CURLOPT_CAINFO, shared.caFile.c_str());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
+}
+
+namespace {
+
+constexpr long kWebTimeoutMs = 60000;
+// Far above any answer of the service; a runaway body must not eat the memory.
+constexpr std::size_t kMaxBody = 32u << 20;
+
+class CCurlUrlHandle final : public IUrlHandle {
+public:
+    explicit CCurlUrlHandle(std::string body) : m_body(std::move(body)) {}
+
+    bool Read(char* buf, std::size_t cap, std::size_t* got) override
+    {
+        const std::size_t n = std::min(cap, m_body.size() - m_pos);
+        if (n > 0)
+            std::memcpy(buf, m_body.data() + m_pos, n);
+        m_pos += n;
+        *got = n;
+        return true;
+    }
+
+private:
+    std::string m_body;
+    std::size_t m_pos = 0;
+};
+
+struct BodySink {
+    std::string body;
+    bool overflow = false;
+};
+
+size_t CollectBody(char* data, size_t size, size_t count, void* user)
+{
+    auto* sink = static_cast<BodySink*>(user);
+    const size_t n = size * count;
+    if (sink->body.size() + n > kMaxBody) {
+        sink->overflow = true;
+        return 0;
+    }
+    sink->body.append(data, n);
+    return n;
+}
+
+class CCurlInternetHandle final : public IInternetHandle {
+public:
+    CCurlInternetHandle(std::shared_ptr<const Shared> shared, std::string userAgent)
+        : m_shared(std::move(shared)), m_userAgent(std::move(userAgent))
+    {
+    }
+
+    // The answer is received whole here; `flags` only concern a cache, and there is none.
+    std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned) override
+    {
+        if (m_shared->cancelled.load())
+            return nullptr;
+        EasyPtr easy(curl_easy_init());
+        if (!easy)
+            return nullptr;
+        CURL* h = easy.get();
+        ApplyCommonOptions(h, *m_shared);
+        BodySink sink;
+        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h, CURLOPT_USERAGENT, m_userAgent.c_str());
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+        // Redirects are followed, as the first platform's URL open did, but never from HTTPS
+        // down to plain HTTP: the query may hold the author's password.
+        const bool secure = url.rfind("https:", 0) == 0;
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kWebTimeoutMs);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CollectBody);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+        TransferWatch watch(*m_shared);
+        watch.Arm(h, kWebTimeoutMs);
+        if (curl_easy_perform(h) != CURLE_OK)
+            return nullptr;
+        return std::make_unique<CCurlUrlHandle>(std::move(sink.body));
+    }
+
+private:
+    std::shared_ptr<const Shared> m_shared;
+    std::string m_userAgent;
+};
+
+class CCurlSession final : public IInternetSession {
+public:
+    explicit CCurlSession(std::shared_ptr<const Shared> shared) : m_shared(std::move(shared)) {}
+
+    void SetTimeouts(long connectMs, long sendMs, long receiveMs) override
+    {
+        m_timeouts = FtpTimeouts{connectMs, sendMs, receiveMs};
+    }
+
+    std::unique_ptr<IFtpConnection> GetFtpConnection(const std::string& host,
+                                                     const std::string& user,
+                                                     const std::string& password, int port,
+                                                     bool passive, FtpFailure* failure) override
+    {
+        return OpenFtpConnection(m_shared, m_timeouts, host, user, password, port, passive,
+                                 failure);
+    }
+
+private:
+    std::shared_ptr<const Shared> m_shared;
+    FtpTimeouts m_timeouts;
+};
+
+class CCurlInternet final : public IInternet {
+public:
+    explicit CCurlInternet(const std::string& caFile) : m_shared(std::make_shared<Shared>())
+    {
+        m_shared->caFile = caFile;
+    }
+
+    std::unique_ptr<IInternetHandle> Open(const std::string& userAgent) override
+    {
+        return std::make_unique<CCurlInternetHandle>(m_shared, userAgent);
+    }
+
+    std::unique_ptr<IInternetSession> OpenSession(const std::string&, unsigned long) override
+    {
+        // The FTP login does not send a user agent; the context has no use without callbacks.
+        return std::make_unique<CCurlSession>(m_shared);
+    }
+
+    void Cancel() override { m_shared->cancelled.store(true); }
+
+private:
+    std::shared_ptr<Shared> m_shared;
+};
+
+}  // namespace
+}  // namespace curlnet
+
+std::unique_ptr<IInternet> CreateInternet(const std::string& caFile)
+{
+    // Before any worker thread makes a request (CreateInternet runs on the UI thread).
+    static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (init != CURLE_OK)
+        return nullptr;
+    return std::make_unique<curlnet::CCurlInternet>(caFile);
+}

@@ -1,0 +1,480 @@
+#include "platform/CurlInternet.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace curlnet {
+namespace {
+
+constexpr std::size_t kMaxListing = 16u << 20;
+
+std::string EncodeSegment(const std::string& segment)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : segment) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Segments(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string Join(const std::vector<std::string>& parts)
+{
+    std::string out;
+    for (const std::string& p : parts)
+        out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+// `path` taken from `base` when relative; "." and ".." resolved, repeated slashes dropped.
+// A control character would let a name smuggle a command onto the control connection.
+bool Resolve(const std::string& base, const std::string& path, std::string* out)
+{
+    for (unsigned char c : path) {
+        if (c < 0x20 || c == 0x7F)
+            return false;
+    }
+    *out = Join(Segments(!path.empty() && path[0] == '/' ? path : base + "/" + path));
+    return true;
+}
+
+std::string Parent(const std::string& absPath)
+{
+    std::vector<std::string> parts = Segments(absPath);
+    if (!parts.empty())
+        parts.pop_back();
+    return Join(parts);
+}
+
+std::string BaseName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "host", "host:port", "[v6]:port" or a bare IPv6 literal; a port in `host` wins over `port`.
+std::string FtpOrigin(const std::string& host, int port)
+{
+    std::string name = host;
+    std::string portText = std::to_string(port);
+    if (!host.empty() && host[0] == '[') {
+        const std::size_t close = host.find(']');
+        if (close != std::string::npos && close + 1 < host.size() && host[close + 1] == ':') {
+            name = host.substr(0, close + 1);
+            portText = host.substr(close + 2);
+        }
+    } else if (const std::size_t colon = host.find(':'); colon != std::string::npos) {
+        if (host.find(':', colon + 1) == std::string::npos) {
+            name = host.substr(0, colon);
+            portText = host.substr(colon + 1);
+        } else {
+            name = "[" + host + "]";
+        }
+    }
+    return "ftp://" + name + ":" + portText;
+}
+
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
+size_t CollectText(char* data, size_t size, size_t count, void* user)
+{
+    auto* text = static_cast<std::string*>(user);
+    const size_t n = size * count;
+    if (text->size() + n > kMaxListing)
+        return 0;
+    text->append(data, n);
+    return n;
+}
+
+// The local file of a get, created (or truncated) only when the first byte arrives, so a get
+// that fails before the transfer starts leaves an existing file untouched.
+struct GetSink {
+    std::string path;
+    std::FILE* file = nullptr;
+
+    bool Open()
+    {
+        file = std::fopen(path.c_str(), "wb");
+        return file != nullptr;
+    }
+    static size_t Write(char* data, size_t size, size_t count, void* user)
+    {
+        auto* sink = static_cast<GetSink*>(user);
+        if (!sink->file && !sink->Open())
+            return 0;
+        return std::fwrite(data, 1, size * count, sink->file);
+    }
+};
+
+size_t ReadLocal(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* file = static_cast<std::FILE*>(user);
+    const size_t n = std::fread(buffer, 1, size * count, file);
+    if (n == 0 && std::ferror(file))
+        return CURL_READFUNC_ABORT;
+    return n;
+}
+
+struct Request {
+    std::string url;
+    std::string cwd;  // sent as CWD before anything else; empty for none
+    long stallMs = 0;
+    bool upload = false;
+    bool nobody = false;
+    bool listOnly = false;
+    curl_write_callback write = &Discard;
+    void* writeData = nullptr;
+    std::FILE* readFrom = nullptr;
+    curl_off_t uploadSize = -1;
+};
+
+class CCurlFtpConnection final : public IFtpConnection {
+public:
+    CCurlFtpConnection(std::shared_ptr<const Shared> shared, const FtpTimeouts& timeouts,
+                       std::string origin, bool passive)
+        : m_shared(std::move(shared)), m_timeouts(timeouts), m_origin(std::move(origin)),
+          m_easy(curl_easy_init()), m_watch(*m_shared)
+    {
+        if (!m_easy)
+            return;
+        CURL* h = m_easy.get();
+        ApplyCommonOptions(h, *m_shared);
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CCurlFtpConnection::OnReply);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+        // Absolute paths in every command; our own CWD goes first (see Perform).
+        curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, m_timeouts.connectMs);
+        curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, m_timeouts.connectMs);
+        curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, (m_timeouts.receiveMs + 999) / 1000);
+        // An HTTP proxy from the system carries the FTP connections as tunnels.
+        curl_easy_setopt(h, CURLOPT_HTTPPROXYTUNNEL, 1L);
+        if (!passive)
+            curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+    }
+
+    ~CCurlFtpConnection() override { Close(); }
+
+    bool Login(const std::string& user, const std::string& password, FtpFailure* failure)
+    {
+        if (!m_easy) {
+            Record(CURLE_OUT_OF_MEMORY);
+            Report(failure);
+            return false;
+        }
+        curl_easy_setopt(m_easy.get(), CURLOPT_USERNAME, user.c_str());
+        curl_easy_setopt(m_easy.get(), CURLOPT_PASSWORD, password.c_str());
+        Request login;
+        login.url = m_origin + "/";
+        login.nobody = true;
+        login.stallMs = m_timeouts.connectMs;
+        if (!Perform(login)) {
+            Report(failure);
+            return false;
+        }
+        const char* entry = nullptr;
+        if (curl_easy_getinfo(m_easy.get(), CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK &&
+            entry && entry[0] == '/')
+            m_cwd = Join(Segments(entry));
+        return true;
+    }
+
+    bool SetCurrentDirectory(const std::string& dir) override
+    {
+        std::string target;
+        if (!ResolveOrFail(dir, &target))
+            return false;
+        Request cwd;
+        cwd.url = DirUrl(target);
+        cwd.cwd = target;
+        cwd.nobody = true;
+        cwd.stallMs = m_timeouts.receiveMs;
+        if (!Perform(cwd))
+            return false;
+        m_cwd = target;
+        return true;
+    }
+
+    bool PutFile(const std::string& localPath, const std::string& remoteName) override
+    {
+        std::string target;
+        if (!ResolveOrFail(remoteName, &target))
+            return false;
+        std::FILE* file = std::fopen(localPath.c_str(), "rb");
+        struct stat st {};
+        if (!file || ::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (file)
+                std::fclose(file);
+            return LocalFailure("Cannot read local file " + localPath);
+        }
+        Request put;
+        put.url = FileUrl(target);
+        put.cwd = Parent(target);
+        put.upload = true;
+        put.readFrom = file;
+        put.uploadSize = st.st_size;
+        put.stallMs = m_timeouts.sendMs;
+        bool ok = Perform(put);
+        std::fclose(file);
+        curl_off_t sent = 0;
+        curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &sent);
+        if (ok && sent != st.st_size)
+            ok = ShortTransfer(sent, st.st_size);
+        return ok;
+    }
+
+    bool GetFile(const std::string& remotePath, const std::string& localPath) override
+    {
+        std::string target;
+        if (!ResolveOrFail(remotePath, &target))
+            return false;
+        GetSink sink{localPath};
+        Request get;
+        get.url = FileUrl(target);
+        get.cwd = Parent(target);
+        get.write = &GetSink::Write;
+        get.writeData = &sink;
+        get.stallMs = m_timeouts.receiveMs;
+        bool ok = Perform(get);
+        if (ok && !sink.file && !sink.Open())  // an empty file sends no byte
+            ok = LocalFailure("Cannot create local file " + localPath);
+        if (ok) {
+            curl_off_t expected = -1;
+            curl_off_t got = 0;
+            curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+            curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &got);
+            if (expected >= 0 && got != expected)
+                ok = ShortTransfer(got, expected);
+        }
+        if (sink.file && std::fclose(sink.file) != 0 && ok)
+            ok = LocalFailure("Cannot write local file " + localPath);
+        // Whatever a failed get wrote is incomplete: it must not look like a finished file.
+        if (!ok && sink.file)
+            std::remove(localPath.c_str());
+        return ok;
+    }
+
+    bool FindFile(const std::string& name) override
+    {
+        std::string target;
+        if (!ResolveOrFail(name, &target))
+            return false;
+        const std::string dir = Parent(target);
+        std::string listing;
+        Request list;
+        list.url = DirUrl(dir);
+        list.cwd = dir;
+        list.listOnly = true;
+        list.write = &CollectText;
+        list.writeData = &listing;
+        list.stallMs = m_timeouts.receiveMs;
+        if (!Perform(list))
+            return false;
+        const std::string wanted = BaseName(target);
+        std::size_t start = 0;
+        while (start < listing.size()) {
+            std::size_t end = listing.find('\n', start);
+            if (end == std::string::npos)
+                end = listing.size();
+            std::string line = listing.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            // Some servers list "dir/name" when given a directory.
+            if (BaseName(line) == wanted)
+                return true;
+            start = end + 1;
+        }
+        return false;
+    }
+
+    std::optional<std::uint64_t> GetRemoteSize(const std::string& remoteName) override
+    {
+        std::string target;
+        if (!ResolveOrFail(remoteName, &target))
+            return std::nullopt;
+        Request size;
+        size.url = FileUrl(target);
+        size.cwd = Parent(target);
+        size.nobody = true;
+        size.stallMs = m_timeouts.receiveMs;
+        if (!Perform(size))
+            return std::nullopt;
+        curl_off_t length = -1;
+        curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length < 0)
+            return std::nullopt;
+        return static_cast<std::uint64_t>(length);
+    }
+
+    unsigned long LastError() const override { return m_lastError; }
+
+    // Sends QUIT when the control connection is still good; libcurl skips it after a failure.
+    void Close() override { m_easy.reset(); }
+
+private:
+    static size_t OnReply(char* data, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<CCurlFtpConnection*>(user);
+        std::string line(data, size * count);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        // Server replies only: libcurl also passes its own "Content-Length:" lines here.
+        if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])))
+            self->m_lastReply = line;
+        return size * count;
+    }
+
+    std::string DirUrl(const std::string& absDir) const
+    {
+        std::string url = m_origin + "/%2F";
+        for (const std::string& part : Segments(absDir))
+            url += EncodeSegment(part) + "/";
+        return url;
+    }
+
+    std::string FileUrl(const std::string& absPath) const
+    {
+        std::vector<std::string> parts = Segments(absPath);
+        std::string url = m_origin + "/%2F";
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            url += (i ? "/" : "") + EncodeSegment(parts[i]);
+        return url;
+    }
+
+    bool ResolveOrFail(const std::string& path, std::string* out)
+    {
+        if (Resolve(m_cwd, path, out))
+            return true;
+        m_lastError = inet::kErrInvalidUrl;
+        m_lastMessage = "Invalid character in remote path";
+        return false;
+    }
+
+    bool Perform(const Request& r)
+    {
+        if (!m_easy) {
+            m_lastError = 12019;  // closed: not in the state for any operation
+            m_lastMessage = "The connection is closed";
+            return false;
+        }
+        if (m_shared->cancelled.load()) {
+            Record(CURLE_ABORTED_BY_CALLBACK, TransferWatch::Stop::Cancelled);
+            return false;
+        }
+        CURL* h = m_easy.get();
+        // Options stick to the handle: every operation sets all of its own.
+        SlistPtr quote;
+        if (!r.cwd.empty())
+            quote.reset(curl_slist_append(nullptr, ("CWD " + r.cwd).c_str()));
+        curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
+        // A CWD before each passive transfer also avoids libcurl 7.88's random EPSV stall.
+        curl_easy_setopt(h, CURLOPT_QUOTE, quote.get());
+        curl_easy_setopt(h, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_NOBODY, r.nobody ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_DIRLISTONLY, r.listOnly ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, r.write);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, r.writeData);
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, &ReadLocal);
+        curl_easy_setopt(h, CURLOPT_READDATA, r.readFrom);
+        curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, r.uploadSize);
+        m_errorBuffer[0] = '\0';  // active mode can leave a stale message after success
+        m_lastReply.clear();
+        m_watch.Arm(h, r.stallMs);
+        const CURLcode code = curl_easy_perform(h);
+        curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
+        if (code == CURLE_OK)
+            return true;
+        Record(code, m_watch.Reason());
+        return false;
+    }
+
+    void Record(CURLcode code, TransferWatch::Stop stop = TransferWatch::Stop::None)
+    {
+        m_lastError = MapCurlCode(code, stop);
+        m_lastMessage = DescribeFailure(code, stop, m_watch.StallMs(), m_errorBuffer, m_lastReply);
+    }
+
+    bool LocalFailure(const std::string& message)
+    {
+        m_lastError = inet::kErrInternal;
+        m_lastMessage = message;
+        return false;
+    }
+
+    bool ShortTransfer(curl_off_t moved, curl_off_t expected)
+    {
+        m_lastError = inet::kErrConnectionAborted;
+        m_lastMessage = "Transfer ended after " + std::to_string(moved) + " of " +
+                        std::to_string(expected) + " bytes";
+        return false;
+    }
+
+    void Report(FtpFailure* failure) const
+    {
+        if (failure) {
+            failure->code = m_lastError;
+            failure->message = m_lastMessage;
+        }
+    }
+
+    std::shared_ptr<const Shared> m_shared;
+    FtpTimeouts m_timeouts;
+    std::string m_origin;
+    EasyPtr m_easy;
+    TransferWatch m_watch;
+    char m_errorBuffer[CURL_ERROR_SIZE] = {};
+    std::string m_lastReply;
+    std::string m_cwd = "/";
+    unsigned long m_lastError = 0;
+    std::string m_lastMessage;
+};
+
+}  // namespace
+
+std::unique_ptr<IFtpConnection> OpenFtpConnection(std::shared_ptr<const Shared> shared,
+                                                  const FtpTimeouts& timeouts,
+                                                  const std::string& host, const std::string& user,
+                                                  const std::string& password, int port,
+                                                  bool passive, FtpFailure* failure)
+{
+    auto connection = std::make_unique<CCurlFtpConnection>(std::move(shared), timeouts,
+                                                           FtpOrigin(host, port), passive);
+    if (!connection->Login(user, password, failure))
+        return nullptr;
+    return connection;
+}
+
+}  // namespace curlnet

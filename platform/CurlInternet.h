@@ -1,0 +1,80 @@
+#pragma once
+// Internals of the libcurl internet layer, shared by its web and FTP halves.
+#include "platform/Internet.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace curlnet {
+
+// What every handle of one internet shares; handles keep it alive, so a handle that outlives
+// its IInternet still sees the cancel flag.
+struct Shared {
+    std::atomic<bool> cancelled{false};
+    std::string caFile;
+};
+
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// Watches one perform through libcurl's progress callback: stops it when the internet is
+// cancelled, and when no byte has moved either way for `stallMs` (the send/receive time-out).
+// The callback runs at least about once a second while libcurl waits, which bounds how late
+// either stop comes.
+class TransferWatch {
+public:
+    enum class Stop { None, Cancelled, Stalled };
+
+    explicit TransferWatch(const Shared& shared) : m_shared(shared) {}
+    void Arm(CURL* easy, long stallMs);
+    Stop Reason() const { return m_stop; }
+    long StallMs() const { return m_stallMs; }
+
+private:
+    static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                          curl_off_t ulnow);
+
+    const Shared& m_shared;
+    long m_stallMs = 0;
+    curl_off_t m_down = 0;
+    curl_off_t m_up = 0;
+    std::chrono::steady_clock::time_point m_lastMove;
+    Stop m_stop = Stop::None;
+};
+
+// libcurl's result in the 12001-12111 numbering (0 for success).
+unsigned long MapCurlCode(CURLcode code, TransferWatch::Stop stop);
+
+// The layer's wording of a failure: libcurl's error buffer (its generic text when the buffer is
+// empty), with the server's last reply line when that says more.
+std::string DescribeFailure(CURLcode code, TransferWatch::Stop stop, long stallMs,
+                            const char* errorBuffer, const std::string& lastReply);
+
+// Options every handle gets: no signals (worker threads), the trust store, the system proxy.
+void ApplyCommonOptions(CURL* easy, const Shared& shared);
+
+struct FtpTimeouts {
+    long connectMs = 60000;
+    long sendMs = 60000;
+    long receiveMs = 60000;
+};
+
+// One login; the connection on success, null with `failure` filled otherwise.
+std::unique_ptr<IFtpConnection> OpenFtpConnection(std::shared_ptr<const Shared> shared,
+                                                  const FtpTimeouts& timeouts,
+                                                  const std::string& host, const std::string& user,
+                                                  const std::string& password, int port,
+                                                  bool passive, FtpFailure* failure);
+
+}  // namespace curlnet
