@@ -4,6 +4,7 @@
 #include "platform/QtNotifyArea.h"
 #include "platform/QtProfileStore.h"
 #include "res/Resources.h"
+#include "transfer/Automation.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,6 +82,8 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_internet = m_services.internet ? m_services.internet : m_ownInternet.get();
     const IClock& clock = m_services.clock ? *m_services.clock : m_systemClock;
     m_display = std::make_unique<CFrameDisplay>(*this, m_log, m_trayIcon, clock);
+    m_automation =
+        std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
     m_strFtpHost = m_services.endpoints.ftpHost;
     if (auto* area = dynamic_cast<CQtNotifyArea*>(m_ownArea.get()))
         area->onNotify = [this](uint32_t id, uint32_t msg) { OnTrayMessage(id, msg); };
@@ -93,6 +96,10 @@ CMainFrame::~CMainFrame()
     m_display->SetClosing();
     if (m_internet)
         m_internet->Cancel();
+    // The cycle goes first: its worker uses the display, record and internet below. A window
+    // call it is blocked in is let through (as a no-op, the display is closing).
+    m_automation->Stop([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
+    m_automation.reset();
     m_trayIcon.SetTrayResource(0);
 }
 
@@ -105,8 +112,6 @@ QAction* CMainFrame::MakeAction(const QString& text, int id)
 
 bool CMainFrame::LoadFrame()
 {
-    m_nBusy = 0;
-
     QMenuBar* bar = menuBar();
     bar->addAction(MakeAction(QStringLiteral("&Configuration"), ID_CONFIGURATION));
     bar->addAction(MakeAction(QStringLiteral("Transfer Now!!!"), ID_TRANSFER_NOW));

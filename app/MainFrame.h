@@ -22,6 +22,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTimer;
 
+class CAutomation;
 class CMainFrame;
 
 // The display half of the main window: buffers and log in the core, widgets reached on the UI
@@ -92,12 +93,12 @@ public:
     CTrayIcon& TrayIcon() { return m_trayIcon; }
     const CEndpoints& Endpoints() const { return m_services.endpoints; }
     IInternet& Internet() { return *m_internet; }
+    CAutomation& Automation() { return *m_automation; }  // the busy flag and the work list
     QString StatusText() const;
     QString WindowText() const;
     QMenu* BuildTrayMenu();
 
     // Fields of the window (see the cycle for their use)
-    int32_t m_nBusy = 0;
     unsigned m_nTimerId = 0;
     unsigned m_nTimerPeriod = 0;
     int32_t m_bQuitting = 0;
@@ -134,6 +135,7 @@ private:
     CSettingsRecord m_settings;
     CTrayIcon m_trayIcon;
     std::unique_ptr<CFrameDisplay> m_display;
+    std::unique_ptr<CAutomation> m_automation;
     QLabel* m_wndStatusBar = nullptr;
     QPlainTextEdit* m_wndText = nullptr;
     std::map<unsigned, QTimer*> m_timers;
