@@ -14,6 +14,9 @@
 #include <QScreen>
 #include <QSvgRenderer>
 
+#include <algorithm>
+#include <utility>
+
 std::function<int(CAboutThis&)> CAboutThis::runModalHook;
 
 namespace {
@@ -86,10 +89,43 @@ QPixmap CAboutThis::RenderPicture(QSize size) const
     pixmap.setDevicePixelRatio(dpr);
     pixmap.fill(QColor(0x2E, 0x7D, 0x32));
     QSvgRenderer svg(QStringLiteral(":/pictures/%1.svg").arg(IDB_ABOUT));
-    if (svg.isValid()) {
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        svg.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    if (!svg.isValid())
+        return pixmap;
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF whole(QPointF(0, 0), QSizeF(size));
+    if (!svg.elementExists(QStringLiteral("background"))) {
+        svg.render(&painter, whole);
+        return pixmap;
+    }
+    // The dialog font decides the dialog's proportions, which rarely match the drawing's.
+    // Background and field stretch with the dialog, so the field stays under the version box;
+    // emblem and texts keep their shape and hold their place.
+    enum class Fit { Stretch, Left, Centre, Right };
+    static const std::pair<const char*, Fit> parts[] = {
+        {"background", Fit::Stretch}, {"emblem", Fit::Centre}, {"name", Fit::Left},
+        {"field", Fit::Stretch},      {"caption", Fit::Right}, {"legal", Fit::Left},
+    };
+    const QSizeF drawn = svg.viewBoxF().size();
+    const qreal sx = size.width() / drawn.width();
+    const qreal sy = size.height() / drawn.height();
+    const qreal s = std::min(sx, sy);
+    for (const auto& [name, fit] : parts) {
+        const QString id = QString::fromLatin1(name);
+        if (!svg.elementExists(id))
+            continue;
+        const QRectF b = svg.boundsOnElement(id);
+        const QRectF mapped(b.x() * sx, b.y() * sy, b.width() * sx, b.height() * sy);
+        QRectF target = mapped;
+        if (fit != Fit::Stretch) {
+            target.setSize(b.size() * s);
+            target.moveCenter(mapped.center());
+            if (fit == Fit::Left)
+                target.moveLeft(mapped.left());
+            else if (fit == Fit::Right)
+                target.moveRight(mapped.right());
+        }
+        svg.render(&painter, id, target);
     }
     return pixmap;
 }
