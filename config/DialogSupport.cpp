@@ -34,6 +34,11 @@ void PlaceDu(const CDialogUnits& du, QWidget* w, int x, int y, int width, int he
     w->setGeometry(du.Rect(x, y, width, height));
 }
 
+void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height)
+{
+    w->setGeometry(du.X(x), du.Y(y), std::max(du.X(width), w->sizeHint().width()), du.Y(height));
+}
+
 void ConfigMessageBox(QWidget* parent, const QString& text, const QString& caption)
 {
     if (configMessageBoxHook) {

@@ -30,6 +30,9 @@ private:
 
 // Places `w` at a rectangle given in dialog units.
 void PlaceDu(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height);
+// The same for a label or check box, widened when the desktop's font needs more room than the
+// design gave its text, so no word is cut.
+void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height);
 
 // The application message box (OK button, exclamation icon). Tests answer it in advance
 // through `configMessageBoxHook` instead of blocking.

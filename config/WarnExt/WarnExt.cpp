@@ -53,6 +53,7 @@ void WarnExt::BuildLayout()
     auto* picture = new QLabel(this);
     PlaceDu(du, picture, 7, 6, 213, 92);
     picture->setPixmap(WarningPicture(picture->size()));
+    picture->setAlignment(Qt::AlignCenter);
     picture->setObjectName(QStringLiteral("141"));
 
     m_text = new QLabel(QStringLiteral("Valid File extensions are:"), this);

@@ -54,7 +54,7 @@ void CFilePickCtrl::BuildLayout()
     const CDialogUnits du(font());
     auto label = [&](const char* text, int x, int y, int w, int h) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
-        PlaceDu(du, l, x, y, w, h);
+        PlaceText(du, l, x, y, w, h);
         return l;
     };
     auto combo = [&](int x, int y, int w) {
@@ -73,7 +73,6 @@ void CFilePickCtrl::BuildLayout()
     m_list->setResizeMode(QListView::Adjust);
     m_list->setIconSize(QSize(16, 16));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setUniformItemSizes(true);
     m_fileTypes = combo(48, 180, 176);
     m_btnOk = new QPushButton(QStringLiteral("&OK"), this);
     PlaceDu(du, m_btnOk, 60, 209, 50, 14);
@@ -87,7 +86,7 @@ void CFilePickCtrl::BuildLayout()
     PlaceDu(du, m_curDirBox, 79, 35, 145, 12);
     m_lblFileTypes = label("File types:", 7, 182, 33, 8);
     m_chkDirsOnly = new QCheckBox(QStringLiteral("Directories only"), this);
-    PlaceDu(du, m_chkDirsOnly, 7, 24, 68, 8);
+    PlaceText(du, m_chkDirsOnly, 7, 24, 68, 8);
     setFixedSize(du.X(241), du.Y(237));
 
     m_driveCtrl->setObjectName(QStringLiteral("2000"));

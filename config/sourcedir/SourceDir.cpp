@@ -50,7 +50,13 @@ void SourceDir::AddEdit(int id, int x, int y, int w, int h)
 void SourceDir::AddButton(int id, const char* text, int x, int y, int w, int h)
 {
     auto* b = new QPushButton(QString::fromLatin1(text), this);
-    PlaceDu(CDialogUnits(font()), b, x, y, w, h);
+    const CDialogUnits du(font());
+    // Wider when the desktop's font needs it, but never past the dialog's right margin.
+    const int need = b->fontMetrics().horizontalAdvance(b->text().remove(QLatin1Char('&'))) +
+                     du.X(6);
+    const int room = du.X(437 - 3 - x);
+    b->setGeometry(du.X(x), du.Y(y), std::clamp(need, du.X(w), std::max(du.X(w), room)),
+                   du.Y(h));
     b->setObjectName(QString::number(id));
     b->setAutoDefault(false);
     m_items[id] = b;
@@ -59,8 +65,7 @@ void SourceDir::AddButton(int id, const char* text, int x, int y, int w, int h)
 void SourceDir::AddCheck(int id, const char* text, int x, int y, int w, int h)
 {
     auto* c = new QCheckBox(QString::fromLatin1(text), this);
-    const CDialogUnits du(font());
-    c->setGeometry(du.X(x), du.Y(y), std::max(du.X(w), c->sizeHint().width()), du.Y(h));
+    PlaceText(CDialogUnits(font()), c, x, y, w, h);
     c->setObjectName(QString::number(id));
     m_items[id] = c;
 }
@@ -72,11 +77,14 @@ void SourceDir::AddLabel(const QString& text, int x, int y, int maxWidth)
     auto* l = new QLabel(text, this);
     l->setTextFormat(Qt::PlainText);
     QSize size = l->sizeHint();
+    int top = du.Y(y);
     if (maxWidth > 0 && size.width() > du.X(maxWidth)) {
+        // Wrapped over two lines, centred where the one line would have been.
         l->setWordWrap(true);
         size = QSize(du.X(maxWidth), l->heightForWidth(du.X(maxWidth)));
+        top -= (size.height() - du.Y(8)) / 2;
     }
-    l->setGeometry(QRect(QPoint(du.X(x), du.Y(y)), size));
+    l->setGeometry(QRect(QPoint(du.X(x), top), size));
 }
 
 void SourceDir::BuildLayout()
@@ -97,7 +105,7 @@ void SourceDir::BuildLayout()
     for (int col = 0; col < 2; ++col) {
         const int dx = col * 212;
         AddLabel(QStringLiteral("Folders"), 20 + dx, 36);
-        AddLabel(QStringLiteral("FILE EXT "), 153 + dx, 37);
+        AddLabel(QStringLiteral("FILE EXT "), 153 + dx, 36);  // on the line of "Folders"
         AddLabel(QString::fromLatin1(kFolderHint), 18 + dx, 44);
         AddLabel(QStringLiteral("e.g. dss, wav, rtf etc"), 137 + dx, 44);
     }
@@ -153,6 +161,14 @@ void SourceDir::BuildLayout()
     AddButton(kDownloadBrowseId, "&Browse", 390, 152, 41, 14);
     AddCheck(1050, "Enabled", 102, 153, 42, 10);
     static_cast<QPushButton*>(m_items[IDOK])->setDefault(true);
+    // The Browse buttons of a column keep one width, that of its widest text.
+    for (int first : {0, 5}) {
+        int width = 0;
+        for (int row = first; row < first + 5; ++row)
+            width = std::max(width, m_items[kBrowseIds[row]]->width());
+        for (int row = first; row < first + 5; ++row)
+            m_items[kBrowseIds[row]]->resize(width, m_items[kBrowseIds[row]]->height());
+    }
 
     for (int id : kBrowseIds)
         connect(static_cast<QPushButton*>(m_items[id]), &QPushButton::clicked, this,
