@@ -9,7 +9,8 @@ namespace {
 
 std::string MakeList(int n)
 {
-    std::string b = "countoffiles = " + std::to_string(n) + "<br>\r\nSourceDir=/downloads/ab12<br>\r\n";
+    std::string b =
+        "countoffiles = " + std::to_string(n) + "<br>\r\nSourceDir=/downloads/ab12<br>\r\n";
     for (int i = 1; i <= n; ++i) {
         const std::string k = std::to_string(i);
         b += "file_" + k + " = \"abcd___" + k + "_SOAP_1087432418_2004-10-25_14462.rtf\"<br>\r\n";

@@ -27,7 +27,10 @@ namespace {
 
 constexpr int kConnectAttempts = 5;
 
-std::string Num(int n) { return std::to_string(n); }
+std::string Num(int n)
+{
+    return std::to_string(n);
+}
 
 // A listed name goes into window and log lines: control characters must not forge lines.
 std::string Printable(const std::string& text)
@@ -48,8 +51,7 @@ std::string Printable(const std::string& text)
 
 std::string WithoutLineEnd(std::string line)
 {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return line;
 }
 
@@ -97,8 +99,7 @@ std::string CreateTempFile(const std::string& folder, const std::string& name, s
     int err = EEXIST;
     for (int tries = 0; tries < 100 && err == EEXIST; ++tries) {
         std::string path = folder + stem;
-        for (int i = 0; i < 6; ++i)
-            path += kTag[rng() % (sizeof kTag - 1)];
+        for (int i = 0; i < 6; ++i) path += kTag[rng() % (sizeof kTag - 1)];
         path += ".part";
         if (std::FILE* f = std::fopen(path.c_str(), "wbx")) {
             std::fclose(f);
@@ -111,8 +112,8 @@ std::string CreateTempFile(const std::string& folder, const std::string& name, s
 }
 
 // Gets one file through its temporary name. Empty on success, else the failure's wording.
-std::string FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::string& folder,
-                      const std::string& name)
+std::string FetchInto(IFtpConnection& conn, const std::string& remotePath,
+                      const std::string& folder, const std::string& name)
 {
     std::string why;
     const std::string temp = CreateTempFile(folder, name, &why);
@@ -180,8 +181,7 @@ std::string DefaultDownloadFolder()
     } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
         home = pw->pw_dir;
     }
-    while (home.size() > 1 && home.back() == '/')
-        home.pop_back();
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
     return (home == "/" ? "" : home) + "/nimbrel/download/";
 #endif
 }
@@ -205,14 +205,15 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
     std::unique_ptr<CMyInternetSession> session = OpenTransferSession(ctx.internet);
     display.SetStatusText("Starting Download Process");
 
-    const std::string folder = ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
+    const std::string folder =
+        ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
         display.WriteLogLine("DOWNLOADing " + Num(work.m_nFileCount) + " files");
 
-    const auto listed = static_cast<int32_t>(
-        std::min(work.m_fileList.size(), work.m_fileIds.size()));
+    const auto listed =
+        static_cast<int32_t>(std::min(work.m_fileList.size(), work.m_fileIds.size()));
     for (; work.m_nFileIndex < work.m_nFileCount && work.m_nFileIndex < listed;
          ++work.m_nFileIndex) {
         if (ctx.cancelled.load())

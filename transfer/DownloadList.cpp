@@ -78,8 +78,7 @@ private:
 std::string_view UnquotedValue(std::string_view body, std::size_t from, std::size_t limit,
                                bool* tooLong)
 {
-    while (from < body.size() && body[from] == ' ')
-        ++from;
+    while (from < body.size() && body[from] == ' ') ++from;
     std::size_t end = from;
     while (end < body.size() && end - from <= limit) {
         char c = body[end];

@@ -36,8 +36,7 @@ std::string ReadAll(const fs::path& p)
 std::set<std::string> Listing(const fs::path& dir)
 {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
 }
 
@@ -45,8 +44,7 @@ QByteArray RandomBytes(std::size_t n, unsigned seed)
 {
     std::mt19937 rng(seed);
     QByteArray b(static_cast<qsizetype>(n), '\0');
-    for (auto& c : b)
-        c = static_cast<char>(rng() & 0xFF);
+    for (auto& c : b) c = static_cast<char>(rng() & 0xFF);
     return b;
 }
 
@@ -132,8 +130,8 @@ TEST_P(DownloadEmulator, DownloadsByteForByteAndConfirmsEachFile)
         << QJsonDocument(emu->state()["pending"].toObject()).toJson().toStdString();
     EXPECT_NE(Window().find("Number of File(s) to Download : 2\r\nDownloading Files\r\n"),
               std::string::npos);
-    EXPECT_NE(Window().find(T() + " - 2 of 2 Downloading \"dictation.wav\" to " +
-                            settings.TDir + "\r\n" + T() + " - .. Done.\r\n\r\n"),
+    EXPECT_NE(Window().find(T() + " - 2 of 2 Downloading \"dictation.wav\" to " + settings.TDir +
+                            "\r\n" + T() + " - .. Done.\r\n\r\n"),
               std::string::npos)
         << Window();
     EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + FormatTransferLine(clock.Now(), "letter.rtf") +

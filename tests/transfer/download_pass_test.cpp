@@ -36,16 +36,15 @@ void WriteAll(const fs::path& p, const std::string& content)
 std::set<std::string> Listing(const fs::path& dir)
 {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
 }
 
 std::string ListBody(const std::vector<std::pair<std::string, std::string>>& items,
                      const std::string& dir = "/dl/ab12")
 {
-    std::string b = "countoffiles = " + std::to_string(items.size()) + "<br>\r\nSourceDir=" + dir +
-                    "<br>\r\n";
+    std::string b =
+        "countoffiles = " + std::to_string(items.size()) + "<br>\r\nSourceDir=" + dir + "<br>\r\n";
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::string n = std::to_string(i + 1);
         b += "file_" + n + " = \"" + items[i].first + "\"<br>\r\nfileid_" + n + " = " +
@@ -111,13 +110,14 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
 
     const std::string to = folder.string() + "/";
     EXPECT_EQ(display->WindowText(),
-              T() + " - Getting List of Files from the Server\r\n"
-                    "Number of File(s) to Download : 2\r\nDownloading Files\r\n" +
+              T() +
+                  " - Getting List of Files from the Server\r\n"
+                  "Number of File(s) to Download : 2\r\nDownloading Files\r\n" +
                   T() + " - 1 of 2 Downloading \"a.rtf\" to " + to + "\r\n" + T() +
                   " - .. Done.\r\n\r\n" + T() + " - 2 of 2 Downloading \"b.wav\" to " + to +
                   "\r\n" + T() + " - .. Done.\r\n\r\n");
-    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + FormatTransferLine(clock.Now(), "a.rtf") +
-                         "\r\n" + FormatTransferLine(clock.Now(), "b.wav") + "\r\n");
+    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + FormatTransferLine(clock.Now(), "a.rtf") + "\r\n" +
+                         FormatTransferLine(clock.Now(), "b.wav") + "\r\n");
     const std::string connecting = "Connecting to ftp.test:2121 (Attempt 1 of 5)";
     EXPECT_EQ(display->StatusTexts(),
               (std::vector<std::string>{"Starting Download Process", connecting,
@@ -209,10 +209,18 @@ TEST_F(DownloadPass, CutTransferKeepsTheEarlierCopyAndLeavesNoTemporaryFile)
 TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
 {
     const std::string longName(256 - settings.TDir.size(), 'n');
-    svc.answers["orbidexdload.php"] =
-        ListBody({{"../evil", "1"}, {"..", "2"}, {".", "3"}, {"", "4"}, {"sub/x", "5"},
-                  {"a\\b", "6"}, {"c\x01" "d", "7"}, {"e\r\nf", "8"}, {longName, "9"},
-                  {"ok.rtf", "10"}});
+    svc.answers["orbidexdload.php"] = ListBody({{"../evil", "1"},
+                                                {"..", "2"},
+                                                {".", "3"},
+                                                {"", "4"},
+                                                {"sub/x", "5"},
+                                                {"a\\b", "6"},
+                                                {"c\x01"
+                                                 "d",
+                                                 "7"},
+                                                {"e\r\nf", "8"},
+                                                {longName, "9"},
+                                                {"ok.rtf", "10"}});
     svc.answers["nbdlsuccess.php"] = "ok";
     svc.files["/dl/ab12/ok.rtf"] = "fine";
     svc.files["/dl/ab12/../evil"] = "escaped";
@@ -290,7 +298,7 @@ TEST_F(DownloadPass, EmptyTDirCreatesTheDefaultFoldersAndKeepsThemInMemory)
 
 struct ListStop {
     const char* label;
-    std::string body;  // empty: the request fails
+    std::string body;    // empty: the request fails
     std::string window;  // after the "Getting List" line; "@" stands for the time text
     std::vector<std::string> status;
     std::string log;
@@ -300,8 +308,7 @@ class DownloadListStops : public DownloadPass, public ::testing::WithParamInterf
 
 std::string WithTime(std::string s, const std::string& t)
 {
-    for (std::size_t at; (at = s.find('@')) != std::string::npos;)
-        s.replace(at, 1, t);
+    for (std::size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, t);
     return s;
 }
 
@@ -315,8 +322,7 @@ TEST_P(DownloadListStops, ShowsTheMessageWhereItBelongsAndFetchesNothing)
     EXPECT_EQ(display->WindowText(),
               T() + " - Getting List of Files from the Server\r\n" + WithTime(c.window, T()));
     std::vector<std::string> status;
-    for (const auto& s : c.status)
-        status.push_back(WithTime(s, T()));
+    for (const auto& s : c.status) status.push_back(WithTime(s, T()));
     EXPECT_EQ(display->StatusTexts(), status);
     EXPECT_EQ(Log(), WithTime(c.log, T()));
     EXPECT_TRUE(svc.logins.empty());
@@ -325,28 +331,43 @@ TEST_P(DownloadListStops, ShowsTheMessageWhereItBelongsAndFetchesNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, DownloadListStops,
-    ::testing::Values(
-        ListStop{"NetworkDown", "", "@ ERROR: Is the network down ???\r\n",
-                 {"@ ERROR: Is the network down ???"}, "@ ERROR: Is the network down ???\r\n"},
-        ListStop{"NegativeCount", "countoffiles = -1<br>\r\n", "", {"-1"}, "-1\r\n"},
-        ListStop{"NoFiles", "countoffiles = 0<br>\r\nSourceDir=/d<br>\r\n",
-                 "Number of File(s) to Download : 0\r\n@ No File to Download\r\n\r\n",
-                 {"No File to Download"}, "@ No File to Download\r\n"},
-        ListStop{"NoCount", "<html>Invalid Username or Password</html>", "DL-ERROR: CFiles\r\n",
-                 {"DL-ERROR: CFiles"}, "DL-ERROR: CFiles\r\n"},
-        ListStop{"NoSourceDir", "countoffiles = 1<br>\r\nfile_1 = \"a\"<br>\r\nfileid_1 = 1",
-                 "Number of File(s) to Download : 1\r\nDL-ERROR: SDir001\r\n",
-                 {"DL-ERROR: SDir001"}, "DL-ERROR: SDir001\r\n"},
-        ListStop{"SecondItemMissing", ListBody({{"a", "1"}}, "/d").replace(15, 1, "2"),
-                 "Number of File(s) to Download : 2\r\nDL-ERROR: FName2\r\n",
-                 {"DL-ERROR: FName2"}, "DL-ERROR: FName2\r\n"},
-        ListStop{"NoQuotes", "countoffiles=1<br>SourceDir=/d<br>file_1 = a<br>fileid_1 = 1",
-                 "Number of File(s) to Download : 1\r\n"
-                 "Quote-sign not found. Will retry again in next poll\r\n",
-                 {}, ""},
-        ListStop{"NoFileId", "countoffiles=1<br>SourceDir=/d<br>file_1 = \"a\"<br>",
-                 "Number of File(s) to Download : 1\r\nDL-ERROR: FileID1\r\n",
-                 {"DL-ERROR: FileID1"}, "DL-ERROR: FileID1\r\n"}),
+    ::testing::Values(ListStop{"NetworkDown",
+                               "",
+                               "@ ERROR: Is the network down ???\r\n",
+                               {"@ ERROR: Is the network down ???"},
+                               "@ ERROR: Is the network down ???\r\n"},
+                      ListStop{"NegativeCount", "countoffiles = -1<br>\r\n", "", {"-1"}, "-1\r\n"},
+                      ListStop{"NoFiles",
+                               "countoffiles = 0<br>\r\nSourceDir=/d<br>\r\n",
+                               "Number of File(s) to Download : 0\r\n@ No File to Download\r\n\r\n",
+                               {"No File to Download"},
+                               "@ No File to Download\r\n"},
+                      ListStop{"NoCount",
+                               "<html>Invalid Username or Password</html>",
+                               "DL-ERROR: CFiles\r\n",
+                               {"DL-ERROR: CFiles"},
+                               "DL-ERROR: CFiles\r\n"},
+                      ListStop{"NoSourceDir",
+                               "countoffiles = 1<br>\r\nfile_1 = \"a\"<br>\r\nfileid_1 = 1",
+                               "Number of File(s) to Download : 1\r\nDL-ERROR: SDir001\r\n",
+                               {"DL-ERROR: SDir001"},
+                               "DL-ERROR: SDir001\r\n"},
+                      ListStop{"SecondItemMissing",
+                               ListBody({{"a", "1"}}, "/d").replace(15, 1, "2"),
+                               "Number of File(s) to Download : 2\r\nDL-ERROR: FName2\r\n",
+                               {"DL-ERROR: FName2"},
+                               "DL-ERROR: FName2\r\n"},
+                      ListStop{"NoQuotes",
+                               "countoffiles=1<br>SourceDir=/d<br>file_1 = a<br>fileid_1 = 1",
+                               "Number of File(s) to Download : 1\r\n"
+                               "Quote-sign not found. Will retry again in next poll\r\n",
+                               {},
+                               ""},
+                      ListStop{"NoFileId",
+                               "countoffiles=1<br>SourceDir=/d<br>file_1 = \"a\"<br>",
+                               "Number of File(s) to Download : 1\r\nDL-ERROR: FileID1\r\n",
+                               {"DL-ERROR: FileID1"},
+                               "DL-ERROR: FileID1\r\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
