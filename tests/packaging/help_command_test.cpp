@@ -1,0 +1,96 @@
+#include "app/MainFrame.h"
+#include "app/MainFrameHelp.h"
+#include "platform/QtProfileStore.h"
+#include "res/Resources.h"
+#include "tests/common/FakeNotifyArea.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class HelpCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
+        CFrameServices services;
+        services.profile = profile.get();
+        services.notifyArea = &area;
+        services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
+        frame = std::make_unique<CMainFrame>(services);
+        frame->configurationDialogHook = [](CMainFrame&) {};
+        ASSERT_TRUE(frame->LoadFrame());
+        CMainFrame::messageBoxHook = [this](const QString& text) { boxes << text; };
+        g_openHelpUrl = [this](const QUrl& url) {
+            opened << url;
+            return viewerWorks;
+        };
+    }
+    void TearDown() override
+    {
+        CMainFrame::messageBoxHook = nullptr;
+        g_openHelpUrl = nullptr;
+    }
+    static QString BuildHelp()
+    {
+        return QDir(QCoreApplication::applicationDirPath())
+            .filePath(QStringLiteral("help/orbidex-help.html"));
+    }
+
+    QTemporaryDir tmp;
+    CFakeNotifyArea area;
+    std::unique_ptr<CQtProfileStore> profile;
+    std::unique_ptr<CMainFrame> frame;
+    QStringList boxes;
+    QList<QUrl> opened;
+    bool viewerWorks = true;
+};
+
+TEST_F(HelpCommand, OpensTheHelpBesideTheProgramWithTheDesktopViewer)
+{
+    ASSERT_TRUE(QFile::exists(BuildHelp()));
+    EXPECT_TRUE(frame->OnCommand(ID_HELP_FINDER));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(BuildHelp()));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(HelpCommand, LooksNextToTheProgramThenInTheBuildThenInTheInstalledShare)
+{
+    const QDir bin(QCoreApplication::applicationDirPath());
+    const QStringList c = HelpFileCandidates();
+    ASSERT_EQ(c.size(), 4);
+    EXPECT_EQ(c[0], bin.filePath(QStringLiteral("orbidex-help.html")));
+    EXPECT_EQ(c[1], bin.filePath(QStringLiteral("help/orbidex-help.html")));
+    EXPECT_EQ(c[2], QDir::cleanPath(bin.filePath(QStringLiteral("../share/orbidex/help/orbidex-help.html"))));
+    EXPECT_TRUE(c[3].endsWith(QStringLiteral("/share/orbidex/help/orbidex-help.html")));
+}
+
+TEST_F(HelpCommand, NoViewerIsReportedAndTheAgentGoesOn)
+{
+    viewerWorks = false;
+    frame->OnShowHelp();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0], QStringLiteral("No viewer could open the help file %1.").arg(BuildHelp()));
+}
+
+TEST_F(HelpCommand, MissingHelpIsReportedWithoutOpeningAnything)
+{
+    const QString dir = QFileInfo(BuildHelp()).absolutePath();
+    const QString aside = dir + QStringLiteral(".aside");
+    ASSERT_TRUE(QDir().rename(dir, aside));
+    const bool installedElsewhere = !FindHelpFile().isEmpty();
+    if (!installedElsewhere)
+        frame->OnShowHelp();
+    ASSERT_TRUE(QDir().rename(aside, dir));
+    if (installedElsewhere)
+        GTEST_SKIP() << "an installed help exists on this machine";
+    EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0], QStringLiteral("Cannot open the help file orbidex-help.html."));
+}
+
+}  // namespace
