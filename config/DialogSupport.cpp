@@ -25,9 +25,15 @@ CDialogUnits::CDialogUnits(const QFont& font)
     m_cy = std::max(1, fm.height());
 }
 
-int CDialogUnits::X(int du) const { return (du * m_cx + 2) / 4; }
+int CDialogUnits::X(int du) const
+{
+    return (du * m_cx + 2) / 4;
+}
 
-int CDialogUnits::Y(int du) const { return (du * m_cy + 4) / 8; }
+int CDialogUnits::Y(int du) const
+{
+    return (du * m_cy + 4) / 8;
+}
 
 void PlaceDu(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height)
 {

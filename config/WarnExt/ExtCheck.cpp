@@ -23,8 +23,7 @@ std::size_t CharacterCount(std::string_view text)
 std::string TrimLeadingSpace(std::string_view text)
 {
     std::size_t i = 0;
-    while (i < text.size() && IsLeadingSpace(text[i]))
-        ++i;
+    while (i < text.size() && IsLeadingSpace(text[i])) ++i;
     return std::string(text.substr(i));
 }
 

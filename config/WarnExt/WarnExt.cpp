@@ -88,7 +88,10 @@ QWidget* WarnExt::GetDlgItem(int id) const
     return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
 }
 
-void WarnExt::ShowText() { m_text->setText(QString::fromStdString(m_strText)); }
+void WarnExt::ShowText()
+{
+    m_text->setText(QString::fromStdString(m_strText));
+}
 
 void WarnExt::OnInitDialog()
 {

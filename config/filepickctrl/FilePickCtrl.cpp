@@ -23,7 +23,10 @@ namespace {
 constexpr int kRoleMarker = Qt::UserRole;
 constexpr int kRoleName = Qt::UserRole + 1;
 
-QString FromBytes(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
+QString FromBytes(const std::string& s)
+{
+    return QFile::decodeName(QByteArray::fromStdString(s));
+}
 
 std::string NativeRoot(const QFileInfo& drive)
 {

@@ -6,9 +6,15 @@
 #include <algorithm>
 
 namespace {
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
 
-char Separator() { return QDir::separator().toLatin1(); }
+char Separator()
+{
+    return QDir::separator().toLatin1();
+}
 
 // The platform's wildcard rules: "*.*" is every name, dotted or not.
 QStringList NameFilters(std::string_view pattern)
@@ -52,9 +58,8 @@ std::string ParentFolder(std::string_view folder)
         return std::string(folder);
     std::size_t end = folder.size();
     if (IsSeparator(folder[end - 1]))
-        --end;  // cut at the last separator ...
-    while (end > 0 && !IsSeparator(folder[end - 1]))
-        --end;  // ... then after the one before it
+        --end;                                               // cut at the last separator ...
+    while (end > 0 && !IsSeparator(folder[end - 1])) --end;  // ... then after the one before it
     if (end == 0)
         return std::string(folder);
     return std::string(folder.substr(0, end));
@@ -95,9 +100,8 @@ std::vector<CPickEntry> ListPickFolder(const std::string& folder, bool withFiles
         return rows;
 
     std::vector<CPickEntry> folders;
-    const QFileInfoList dirInfos =
-        dir.entryInfoList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                          QDir::NoSort);
+    const QFileInfoList dirInfos = dir.entryInfoList(
+        QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& fi : dirInfos) {
         const std::string name = QFile::encodeName(fi.fileName()).toStdString();
         if (name.empty() || name[0] == '.')
@@ -109,8 +113,8 @@ std::vector<CPickEntry> ListPickFolder(const std::string& folder, bool withFiles
     std::vector<CPickEntry> files;
     if (withFiles) {
         dir.setNameFilters(NameFilters(pattern));
-        const QFileInfoList fileInfos = dir.entryInfoList(
-            QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+        const QFileInfoList fileInfos =
+            dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
         for (const QFileInfo& fi : fileInfos) {
             const std::string name = QFile::encodeName(fi.fileName()).toStdString();
             files.push_back({TitleCase(name), name, kAttrNormal});

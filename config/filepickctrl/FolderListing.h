@@ -8,9 +8,9 @@
 // Folders are byte strings (UTF-8 on Linux) that always end with a separator.
 
 inline constexpr std::size_t kMaxPickFolder = 1023;  // bytes; the picker refuses longer
-inline constexpr int32_t kMarkParent = -1;            // "[.. Parent Directory]"
-inline constexpr int32_t kMarkRoot = -2;              // "[. Root]"
-inline constexpr int32_t kAttrDirectory = 16;         // folder-like when set; both marks have it
+inline constexpr int32_t kMarkParent = -1;           // "[.. Parent Directory]"
+inline constexpr int32_t kMarkRoot = -2;             // "[. Root]"
+inline constexpr int32_t kAttrDirectory = 16;        // folder-like when set; both marks have it
 inline constexpr int32_t kAttrNormal = 128;
 
 struct CPickEntry {
@@ -19,7 +19,10 @@ struct CPickEntry {
     int32_t marker = 0;   // kMarkParent, kMarkRoot or attributes
 };
 
-inline bool IsFolderLike(int32_t marker) { return (marker & kAttrDirectory) != 0; }
+inline bool IsFolderLike(int32_t marker)
+{
+    return (marker & kAttrDirectory) != 0;
+}
 
 // Lower case, then the first letter and every letter after a blank in upper case (ASCII only,
 // so multi-byte characters pass through untouched).

@@ -52,11 +52,10 @@ void SourceDir::AddButton(int id, const char* text, int x, int y, int w, int h)
     auto* b = new QPushButton(QString::fromLatin1(text), this);
     const CDialogUnits du(font());
     // Wider when the desktop's font needs it, but never past the dialog's right margin.
-    const int need = b->fontMetrics().horizontalAdvance(b->text().remove(QLatin1Char('&'))) +
-                     du.X(6);
+    const int need =
+        b->fontMetrics().horizontalAdvance(b->text().remove(QLatin1Char('&'))) + du.X(6);
     const int room = du.X(437 - 3 - x);
-    b->setGeometry(du.X(x), du.Y(y), std::clamp(need, du.X(w), std::max(du.X(w), room)),
-                   du.Y(h));
+    b->setGeometry(du.X(x), du.Y(y), std::clamp(need, du.X(w), std::max(du.X(w), room)), du.Y(h));
     b->setObjectName(QString::number(id));
     b->setAutoDefault(false);
     m_items[id] = b;
@@ -189,9 +188,15 @@ QWidget* SourceDir::GetDlgItem(int id) const
     return it == m_items.end() ? nullptr : it->second;
 }
 
-QLineEdit* SourceDir::Edit(int id) const { return qobject_cast<QLineEdit*>(GetDlgItem(id)); }
+QLineEdit* SourceDir::Edit(int id) const
+{
+    return qobject_cast<QLineEdit*>(GetDlgItem(id));
+}
 
-QCheckBox* SourceDir::Check(int id) const { return qobject_cast<QCheckBox*>(GetDlgItem(id)); }
+QCheckBox* SourceDir::Check(int id) const
+{
+    return qobject_cast<QCheckBox*>(GetDlgItem(id));
+}
 
 void SourceDir::OnInitDialog()
 {
@@ -243,4 +248,7 @@ void SourceDir::OnPassive()
     Check(1050)->setChecked(m_nPASV > 0);
 }
 
-void SourceDir::reject() { QDialog::done(IDCANCEL); }
+void SourceDir::reject()
+{
+    QDialog::done(IDCANCEL);
+}

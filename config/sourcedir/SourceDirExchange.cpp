@@ -81,10 +81,8 @@ bool SourceDir::UpdateData(bool take)
         else
             Edit(id)->setText(QString::fromStdString(field));
     };
-    for (int row = 0; row < 5; ++row)
-        text(kDirBoxIds[row], m_strDir[row]);
-    for (int row = 0; row < 5; ++row)
-        text(kExtensionBoxIds[row], m_strExt[row]);
+    for (int row = 0; row < 5; ++row) text(kDirBoxIds[row], m_strDir[row]);
+    for (int row = 0; row < 5; ++row) text(kExtensionBoxIds[row], m_strExt[row]);
     text(1021, m_strAuthor);
     if (take) {
         if (!TakePollTime())
@@ -97,10 +95,8 @@ bool SourceDir::UpdateData(bool take)
     else
         Check(1033)->setChecked(m_bShowConfig != 0);
     text(1034, m_strPassword);
-    for (int row = 5; row < kSourcePairs; ++row)
-        text(kExtensionBoxIds[row], m_strExt[row]);
-    for (int row = 5; row < kSourcePairs; ++row)
-        text(kDirBoxIds[row], m_strDir[row]);
+    for (int row = 5; row < kSourcePairs; ++row) text(kExtensionBoxIds[row], m_strExt[row]);
+    for (int row = 5; row < kSourcePairs; ++row) text(kDirBoxIds[row], m_strDir[row]);
     text(1051, m_strTDir);
     return true;
 }
@@ -119,8 +115,7 @@ bool SourceDir::CheckExtensions()
     // them would put back the old values of every box after it.
     if (!UpdateData(true))
         return false;
-    for (std::string& ext : m_strExt)
-        ext = TrimLeadingSpace(ext);
+    for (std::string& ext : m_strExt) ext = TrimLeadingSpace(ext);
     UpdateData(false);
     const int refused = FirstRefusedExtension(m_strExt, m_strValidExtensions);
     if (refused < 0)

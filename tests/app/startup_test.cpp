@@ -62,8 +62,7 @@ protected:
     {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     void WaitForCycle()
     {

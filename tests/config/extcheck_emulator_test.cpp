@@ -74,8 +74,7 @@ TEST_F(ExtensionsFromService, SaveFollowsTheServiceList)
     emu.setExtensions("dss, mp3");
     SourceDir::modalHook = [](SourceDir& d) {
         static_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();  // every row still "wav"
-        for (int id : kExtensionBoxIds)
-            d.Edit(id)->setText("mp3");
+        for (int id : kExtensionBoxIds) d.Edit(id)->setText("mp3");
         static_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
     };
     SourceDir dlg(profile, internet.get(), endpoints);

@@ -36,10 +36,10 @@ TEST_P(ExtensionRule, SubstringOfTheListAndThreeCharacters)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExtensionRule,
     ::testing::Values(AcceptCase{"wav", true}, AcceptCase{"dss", true}, AcceptCase{"WAV", false},
-                      AcceptCase{"wa", false},      // in the list, but too short
-                      AcceptCase{"s, w", true},     // a run across the separator
+                      AcceptCase{"wa", false},   // in the list, but too short
+                      AcceptCase{"s, w", true},  // a run across the separator
                       AcceptCase{"ss,", true}, AcceptCase{"", false}, AcceptCase{"mp3", false},
-                      AcceptCase{"wav ", false},    // trailing blanks are not trimmed
+                      AcceptCase{"wav ", false},  // trailing blanks are not trimmed
                       AcceptCase{"dss, wav, rtf", true}, AcceptCase{"dss, wav, rtf,", false}));
 
 TEST(ExtensionRule, CountsCharactersNotBytes)

@@ -20,8 +20,8 @@ protected:
     {
         ASSERT_TRUE(tmp.isValid());
         root = QDir(tmp.path()).canonicalPath().toStdString() + "/";
-        for (const char* d : {"MY DOCS", "beta", "Alpha", "zeta dir", "_under", ".hidden",
-                              "MY DOCS/inner"})
+        for (const char* d :
+             {"MY DOCS", "beta", "Alpha", "zeta dir", "_under", ".hidden", "MY DOCS/inner"})
             ASSERT_TRUE(QDir().mkpath(QString::fromStdString(root + d)));
         for (const char* f : {"b.txt", "A.WAV", "noext", ".dotfile"}) {
             QFile file(QString::fromStdString(root + f));
@@ -33,15 +33,13 @@ protected:
     static std::vector<std::string> Shown(const std::vector<CPickEntry>& rows)
     {
         std::vector<std::string> out;
-        for (const auto& r : rows)
-            out.push_back(r.display);
+        for (const auto& r : rows) out.push_back(r.display);
         return out;
     }
     static std::vector<std::string> Rows(CFilePickCtrl& p)
     {
         std::vector<std::string> out;
-        for (int i = 0; i < p.EntryList()->count(); ++i)
-            out.push_back(p.RowText(i).toStdString());
+        for (int i = 0; i < p.EntryList()->count(); ++i) out.push_back(p.RowText(i).toStdString());
         return out;
     }
     static QListWidgetItem* Row(CFilePickCtrl& p, const char* shown)
@@ -108,10 +106,9 @@ TEST(PickerText, RefusesAFolderLongerThan1023Bytes)
 TEST_F(PickerTree, ListsFoldersThenFilesEachSortedByteWise)
 {
     const auto rows = ListPickFolder(root, true, "*.*");
-    EXPECT_EQ(Shown(rows),
-              (std::vector<std::string>{"[.. Parent Directory]", "Alpha", "Beta", "My Docs",
-                                        "Zeta Dir", "_under", ".dotfile", "A.wav", "B.txt",
-                                        "Noext"}));
+    EXPECT_EQ(Shown(rows), (std::vector<std::string>{"[.. Parent Directory]", "Alpha", "Beta",
+                                                     "My Docs", "Zeta Dir", "_under", ".dotfile",
+                                                     "A.wav", "B.txt", "Noext"}));
     EXPECT_EQ(rows[0].marker, kMarkParent);
     EXPECT_EQ(rows[3].name, "MY DOCS");
     EXPECT_TRUE(IsFolderLike(rows[3].marker));
@@ -212,8 +209,7 @@ TEST_F(PickerTree, ANewPickerStartsAtTheFirstRoot)
         EXPECT_EQ(p.RowMarker(0), kMarkRoot);
         DoubleClick(p, "[. Root]");
         EXPECT_EQ(p.GetSelectedFolder(), "/");
-        EXPECT_EQ(static_cast<QComboBox*>(p.GetDlgItem(2004))->currentText(),
-                  "All files (*.*)");
+        EXPECT_EQ(static_cast<QComboBox*>(p.GetDlgItem(2004))->currentText(), "All files (*.*)");
         p.SetCurrentFolder(root);
         p.OnSelChangeDrive(0);  // choosing the drive goes to its root
         EXPECT_EQ(p.GetSelectedFolder(), "/");

@@ -111,10 +111,10 @@ TEST_F(ConfigDialog, SaveWritesEveryValueInTheStoreOrder)
     for (const char* stem : {"Dir", "Ext"})
         for (int n = 1; n <= 10; ++n)
             expected.push_back(std::string("Source Directories/") + stem + std::to_string(n));
-    for (const char* key : {"Source Directories/PASV", "Source Directories/TDir",
-                            "Author Details/Author", "Author Details/Password",
-                            "Author Details/Poll Time", "Author Details/Show Config",
-                            "Author Details/AutoDownLoad"})
+    for (const char* key :
+         {"Source Directories/PASV", "Source Directories/TDir", "Author Details/Author",
+          "Author Details/Password", "Author Details/Poll Time", "Author Details/Show Config",
+          "Author Details/AutoDownLoad"})
         expected.push_back(key);
     EXPECT_EQ(profile.writes, expected);
     EXPECT_EQ(Str(kSrc, "Dir10"), "/ten/");
@@ -344,10 +344,10 @@ TEST_F(ConfigDialog, TabOrderFollowsTheRows)
                 order.push_back(w->objectName().toInt());
             w = w->nextInFocusChain();
         } while (w != d.Edit(1012) && order.size() < 60);
-        EXPECT_EQ(order, (std::vector<int>{1012, 1013, 1015, 1014, 1016, 1022, 1025, 1029, 1017,
-                                           1035, 1039, 1023, 1026, 1030, 1018, 1036, 1040, 1043,
-                                           1027, 1031, 1019, 1037, 1041, 1044, 1028, 1032, 1020,
-                                           1038, 1042, 1045, 1046, 1021, 1034, 1024, 1,    2,
-                                           1033, 1051, 1052, 1050}));
+        EXPECT_EQ(order,
+                  (std::vector<int>{1012, 1013, 1015, 1014, 1016, 1022, 1025, 1029, 1017, 1035,
+                                    1039, 1023, 1026, 1030, 1018, 1036, 1040, 1043, 1027, 1031,
+                                    1019, 1037, 1041, 1044, 1028, 1032, 1020, 1038, 1042, 1045,
+                                    1046, 1021, 1034, 1024, 1,    2,    1033, 1051, 1052, 1050}));
     });
 }
