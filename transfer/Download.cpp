@@ -111,26 +111,27 @@ std::string CreateTempFile(const std::string& folder, const std::string& name, s
     return {};
 }
 
-// Gets one file through its temporary name. Empty on success, else the failure's wording.
-std::string FetchInto(IFtpConnection& conn, const std::string& remotePath,
-                      const std::string& folder, const std::string& name)
+// Gets one file through its temporary name. False on failure, with its wording in *why (which
+// stays empty for an internet error code that has no sentence).
+bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::string& folder,
+               const std::string& name, std::string* why)
 {
-    std::string why;
-    const std::string temp = CreateTempFile(folder, name, &why);
+    const std::string temp = CreateTempFile(folder, name, why);
     if (temp.empty())
-        return why;
+        return false;
     std::error_code ec;
     if (!conn.GetFile(remotePath, temp)) {
-        why = GetInternetErrorText(conn.LastError());
+        *why = GetInternetErrorText(conn.LastError());
         fs::remove(temp, ec);
-        return why;
+        return false;
     }
     fs::rename(temp, folder + name, ec);
     if (ec) {
-        why = ec.message();
+        *why = ec.message();
         fs::remove(temp, ec);
+        return false;
     }
-    return why;
+    return true;
 }
 
 void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
@@ -238,8 +239,8 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         display.AddWindowLine(display.GetTimeText() + " - " + Num(work.m_nFileIndex + 1) + " of " +
                               Num(work.m_nFileCount) + " Downloading \"" + name + "\" to " +
                               folder);
-        const std::string why = FetchInto(conn, remotePath, folder, name);
-        if (why.empty()) {
+        std::string why;
+        if (FetchInto(conn, remotePath, folder, name, &why)) {
             display.LogTransfer(name);
             display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
             FetchUrl(display, ctx.internet,

@@ -14,11 +14,12 @@ struct CFakeService {
     std::map<std::string, std::string> answers;  // script name (e.g. "orbidexdload.php") -> body
     std::vector<std::string> urls;               // every URL opened, in order
     std::map<std::string, std::string> files;    // remote path -> content
-    int failConnects = 0;                        // this many logins fail first
-    std::size_t cutAfter = std::string::npos;    // gets write this many bytes, then fail
-    std::vector<std::string> logins;             // user names of successful logins
-    std::vector<std::string> gets;               // remote paths asked for
-    std::vector<std::string> getTargets;         // local paths written to
+    unsigned long missingError = inet::kErrExtended;  // code of a get of an absent file
+    int failConnects = 0;                             // this many logins fail first
+    std::size_t cutAfter = std::string::npos;         // gets write this many bytes, then fail
+    std::vector<std::string> logins;                  // user names of successful logins
+    std::vector<std::string> gets;                    // remote paths asked for
+    std::vector<std::string> getTargets;              // local paths written to
     int closes = 0;
 
     std::vector<std::string> UrlsWith(const std::string& part) const
@@ -78,7 +79,7 @@ public:
         m_s.getTargets.push_back(localPath);
         auto it = m_s.files.find(remotePath);
         if (it == m_s.files.end()) {
-            m_error = inet::kErrExtended;
+            m_error = m_s.missingError;
             return false;
         }
         std::ofstream out(localPath, std::ios::binary | std::ios::trunc);

@@ -160,6 +160,21 @@ TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
     EXPECT_EQ(svc.closes, 2);
 }
 
+TEST_F(DownloadPass, FailedGetWithoutASentenceIsStillAFailure)
+{
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.answers["nbdlsuccess.php"] = "ok";
+    svc.missingError = inet::kErrSecureFailure;  // outside the table: no sentence
+    Run();
+
+    EXPECT_NE(display->WindowText().find(
+                  T() + " - Download Failed - , Please inform help@test.example.\r\n"),
+              std::string::npos);
+    EXPECT_EQ(Log().find("Transferred"), std::string::npos);
+    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
+    EXPECT_TRUE(Listing(folder).empty());
+}
+
 TEST_F(DownloadPass, UnwritableFolderGivesOnlyTheFailureLine)
 {
     // A folder path that is a file: no write can succeed, not even as root.
