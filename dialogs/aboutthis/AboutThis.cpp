@@ -42,8 +42,8 @@ CAboutThis::CAboutThis(QWidget* parent, const CVersionModule* module)
     font.setStyleHint(QFont::SansSerif);
     setFont(font);
     const QFontMetrics fm(font);
-    const int alphabetWidth =
-        fm.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    const int alphabetWidth = fm.horizontalAdvance(
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
     m_avgCharWidth = (alphabetWidth / 26 + 1) / 2;  // rounded mean over 52 letters
     m_charHeight = fm.height();
 
@@ -56,15 +56,15 @@ CAboutThis::CAboutThis(QWidget* parent, const CVersionModule* module)
 
     m_ok = new QPushButton(QStringLiteral("&OK"), this);
     m_ok->setObjectName(QStringLiteral("1"));
-    m_ok->setGeometry(MapDialogRect(kOkButton.x(), kOkButton.y(), kOkButton.width(),
-                                    kOkButton.height()));
+    m_ok->setGeometry(
+        MapDialogRect(kOkButton.x(), kOkButton.y(), kOkButton.width(), kOkButton.height()));
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
     m_version = new QLineEdit(this);
     m_version->setObjectName(QString::number(IDC_VERSION));
-    m_version->setGeometry(MapDialogRect(kVersionBox.x(), kVersionBox.y(), kVersionBox.width(),
-                                         kVersionBox.height()));
+    m_version->setGeometry(
+        MapDialogRect(kVersionBox.x(), kVersionBox.y(), kVersionBox.width(), kVersionBox.height()));
     m_version->setReadOnly(true);
     m_version->setFrame(true);
     m_version->setFocusPolicy(Qt::StrongFocus);
@@ -133,17 +133,19 @@ QPixmap CAboutThis::RenderPicture(QSize size) const
 QWidget* CAboutThis::GetDlgItem(int id) const
 {
     switch (id) {
-    case 1: return m_ok;
-    case IDC_VERSION: return m_version;
-    default: return nullptr;
+        case 1:
+            return m_ok;
+        case IDC_VERSION:
+            return m_version;
+        default:
+            return nullptr;
     }
 }
 
 std::string CAboutThis::GetProductVersionText()
 {
     if (m_strProductVersion.empty())
-        m_strProductVersion =
-            FormatVersionNumber(GetVersionInfoString(m_module, "ProductVersion"));
+        m_strProductVersion = FormatVersionNumber(GetVersionInfoString(m_module, "ProductVersion"));
     return m_strProductVersion;
 }
 

@@ -5,21 +5,22 @@
 
 namespace {
 
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsBlank(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 std::string TrimLeft(const std::string& s)
 {
     std::size_t i = 0;
-    while (i < s.size() && IsBlank(s[i]))
-        ++i;
+    while (i < s.size() && IsBlank(s[i])) ++i;
     return s.substr(i);
 }
 
 std::string Trim(const std::string& s)
 {
     std::string t = TrimLeft(s);
-    while (!t.empty() && IsBlank(t.back()))
-        t.pop_back();
+    while (!t.empty() && IsBlank(t.back())) t.pop_back();
     return t;
 }
 
@@ -46,9 +47,8 @@ std::string GetVersionInfoString(const CVersionModule* module, const std::string
     if (!module->version)
         return {};
     const CVersionResource& res = *module->version;
-    const auto path =
-        VersionStringPath(QueryVersionValue(res, "\\VarFileInfo\\Translation"),
-                          UserDefaultLangId(), name);
+    const auto path = VersionStringPath(QueryVersionValue(res, "\\VarFileInfo\\Translation"),
+                                        UserDefaultLangId(), name);
     const auto value = QueryVersionValue(res, path);
     if (!value)
         return {};

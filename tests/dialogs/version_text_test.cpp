@@ -17,8 +17,8 @@ class FormatVersion : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(FormatVersion, JoinsFirstTwoPartsWithAPointAndTheRestWithout)
 {
-    EXPECT_EQ(FormatVersionNumber(GetParam().in), GetParam().out) << "input: '" << GetParam().in
-                                                                  << "'";
+    EXPECT_EQ(FormatVersionNumber(GetParam().in), GetParam().out)
+        << "input: '" << GetParam().in << "'";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -82,23 +82,23 @@ TEST_F(VersionLookup, OwnResourceHoldsTheProjectVersion)
 TEST_F(VersionLookup, OneTranslationChoosesItsBlockWhateverTheUserLanguage)
 {
     // French / Western European, block written in lower case in the resource.
-    auto m = Module(CVersionResource::Translations({{0x040C, 0x04E4}}),
-                    {{"040704b0", {{"ProductVersion", "1, 1"}}},
-                     {"040c04e4", {{"ProductVersion", "2, 5"}}}});
+    auto m = Module(
+        CVersionResource::Translations({{0x040C, 0x04E4}}),
+        {{"040704b0", {{"ProductVersion", "1, 1"}}}, {"040c04e4", {{"ProductVersion", "2, 5"}}}});
     EXPECT_EQ(GetVersionInfoString(&m, "ProductVersion"), "2, 5");
 }
 
 TEST_F(VersionLookup, TwoTranslationsFallBackToTheUserLanguageWithCodePage04B0)
 {
-    auto m = Module(CVersionResource::Translations({{0x0409, 0x04B0}, {0x040C, 0x04B0}}),
-                    {{"040904B0", {{"ProductVersion", "1, 1"}}},
-                     {"040704B0", {{"ProductVersion", "3, 0"}}}});
+    auto m = Module(
+        CVersionResource::Translations({{0x0409, 0x04B0}, {0x040C, 0x04B0}}),
+        {{"040904B0", {{"ProductVersion", "1, 1"}}}, {"040704B0", {{"ProductVersion", "3, 0"}}}});
     EXPECT_EQ(GetVersionInfoString(&m, "ProductVersion"), "3, 0");
 
     // No table for the user's language: empty, with no second attempt at another one.
-    auto other = Module(CVersionResource::Translations({{0x0409, 0x04B0}, {0x040C, 0x04B0}}),
-                        {{"040904B0", {{"ProductVersion", "1, 1"}}},
-                         {"040704E4", {{"ProductVersion", "3, 0"}}}});
+    auto other = Module(
+        CVersionResource::Translations({{0x0409, 0x04B0}, {0x040C, 0x04B0}}),
+        {{"040904B0", {{"ProductVersion", "1, 1"}}}, {"040704E4", {{"ProductVersion", "3, 0"}}}});
     EXPECT_EQ(GetVersionInfoString(&other, "ProductVersion"), "");
 }
 
@@ -149,9 +149,9 @@ TEST(VersionPath, HexDigitsAreUpperCaseInTheOrderLanguageThenCodePage)
               "\\StringFileInfo\\040904B0\\ProductVersion");
     EXPECT_EQ(VersionStringPath(std::nullopt, 0x0c0c, "FileVersion"),
               "\\StringFileInfo\\0C0C04B0\\FileVersion");
-    EXPECT_EQ(VersionStringPath(CVersionResource::Translations({{0x0409, 0x04B0}, {1, 2}}),
-                                0x080a, "X"),
-              "\\StringFileInfo\\080A04B0\\X");
+    EXPECT_EQ(
+        VersionStringPath(CVersionResource::Translations({{0x0409, 0x04B0}, {1, 2}}), 0x080a, "X"),
+        "\\StringFileInfo\\080A04B0\\X");
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ TEST_F(HelpCommand, LooksNextToTheProgramThenInTheBuildThenInTheInstalledShare)
     ASSERT_EQ(c.size(), 4);
     EXPECT_EQ(c[0], bin.filePath(QStringLiteral("orbidex-help.html")));
     EXPECT_EQ(c[1], bin.filePath(QStringLiteral("help/orbidex-help.html")));
-    EXPECT_EQ(c[2], QDir::cleanPath(bin.filePath(QStringLiteral("../share/orbidex/help/orbidex-help.html"))));
+    EXPECT_EQ(c[2], QDir::cleanPath(
+                        bin.filePath(QStringLiteral("../share/orbidex/help/orbidex-help.html"))));
     EXPECT_TRUE(c[3].endsWith(QStringLiteral("/share/orbidex/help/orbidex-help.html")));
 }
 

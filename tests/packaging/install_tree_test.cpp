@@ -19,7 +19,7 @@ struct ToolRun {
 };
 
 ToolRun RunTool(const QString& program, const QStringList& args,
-            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -42,23 +42,27 @@ protected:
         s_dest = new QTemporaryDir();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DESTDIR"), s_dest->path());
-        s_install = new ToolRun(RunTool(QStringLiteral(ORBIDEX_CMAKE),
-                                    {QStringLiteral("--install"), QStringLiteral(ORBIDEX_BUILD_DIR),
-                                     QStringLiteral("--prefix"), QStringLiteral("/usr")},
-                                    env));
+        s_install =
+            new ToolRun(RunTool(QStringLiteral(ORBIDEX_CMAKE),
+                                {QStringLiteral("--install"), QStringLiteral(ORBIDEX_BUILD_DIR),
+                                 QStringLiteral("--prefix"), QStringLiteral("/usr")},
+                                env));
     }
     static void TearDownTestSuite()
     {
         delete s_install;
         delete s_dest;
     }
-    void SetUp() override
-    {
-        ASSERT_EQ(s_install->code, 0) << s_install->output.toStdString();
-    }
+    void SetUp() override { ASSERT_EQ(s_install->code, 0) << s_install->output.toStdString(); }
     static QString P(const QString& rel) { return s_dest->filePath(rel); }
-    static QString EntryPath() { return P(QStringLiteral("usr/share/applications/%1.desktop").arg(kAppId)); }
-    static QString AutostartPath() { return P(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(kAppId)); }
+    static QString EntryPath()
+    {
+        return P(QStringLiteral("usr/share/applications/%1.desktop").arg(kAppId));
+    }
+    static QString AutostartPath()
+    {
+        return P(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(kAppId));
+    }
 
     static QTemporaryDir* s_dest;
     static ToolRun* s_install;
@@ -78,12 +82,11 @@ TEST_F(InstallTree, HoldsEachFileAtItsPath)
         QStringLiteral("usr/share/doc/orbidex/copyright"),
         QStringLiteral("usr/share/doc/orbidex/changelog.gz"),
     };
-    for (const QString& f : files)
-        EXPECT_TRUE(QFileInfo(P(f)).isFile()) << f.toStdString();
+    for (const QString& f : files) EXPECT_TRUE(QFileInfo(P(f)).isFile()) << f.toStdString();
     EXPECT_TRUE(QFileInfo(P(QStringLiteral("usr/bin/orbidex"))).isExecutable());
-    EXPECT_TRUE(QSvgRenderer(P(QStringLiteral("usr/share/icons/hicolor/scalable/apps/%1.svg")
-                                   .arg(kAppId)))
-                    .isValid());
+    EXPECT_TRUE(
+        QSvgRenderer(P(QStringLiteral("usr/share/icons/hicolor/scalable/apps/%1.svg").arg(kAppId)))
+            .isValid());
 }
 
 TEST_F(InstallTree, HasAPngIconOfEachSizeDrawnAtThatSize)
@@ -102,7 +105,8 @@ TEST_F(InstallTree, HasAPngIconOfEachSizeDrawnAtThatSize)
 
 TEST_F(InstallTree, DesktopEntriesValidate)
 {
-    const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    const QString validator =
+        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
     ASSERT_FALSE(validator.isEmpty()) << "desktop-file-validate missing (tools/setup installs it)";
     for (const QString& f : {EntryPath(), AutostartPath()}) {
         const ToolRun r = RunTool(validator, {f});
