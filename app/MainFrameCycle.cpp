@@ -8,9 +8,15 @@
 
 // The automation cycle's entry points; the cycle itself lives in transfer/.
 
-void CMainFrame::StartAutomation() { m_automation->StartAutomation(); }
+void CMainFrame::StartAutomation()
+{
+    m_automation->StartAutomation();
+}
 
-void CMainFrame::OnTransferNow() { StartAutomation(); }
+void CMainFrame::OnTransferNow()
+{
+    StartAutomation();
+}
 
 void CMainFrame::OnTimer(unsigned id)
 {

@@ -49,8 +49,7 @@ BENCHMARK(BM_ScanBigFolder)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond
 void BM_WildcardMatch(benchmark::State& state)
 {
     const std::string name = "Dictation 2026-12-06 letter to the bank, second take.WAV";
-    for (auto _ : state)
-        benchmark::DoNotOptimize(fsys::MatchWildcard("*.wav", name));
+    for (auto _ : state) benchmark::DoNotOptimize(fsys::MatchWildcard("*.wav", name));
 }
 BENCHMARK(BM_WildcardMatch);
 

@@ -40,12 +40,17 @@ std::vector<Token> Tokenize(std::string_view p)
     return out;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 class Matcher {
 public:
     Matcher(std::vector<Token> tokens, std::string_view name)
-        : m_t(std::move(tokens)), m_n(name), m_lastDot(name.rfind('.')),
+        : m_t(std::move(tokens)),
+          m_n(name),
+          m_lastDot(name.rfind('.')),
           m_memo((m_t.size() + 1) * (m_n.size() + 1), -1)
     {
     }
@@ -66,22 +71,21 @@ private:
         const Token& t = m_t[pi];
         const bool more = ni < m_n.size();
         switch (t.kind) {
-        case Tok::Star:
-            return At(pi + 1, ni) || (more && At(pi, ni + 1));
-        case Tok::DosStar:
-            return At(pi + 1, ni) || (more && ni != m_lastDot && At(pi, ni + 1));
-        case Tok::DosQm:
-            if (more && m_n[ni] != '.')
-                return At(pi + 1, ni + 1);
-            while (pi < m_t.size() && m_t[pi].kind == Tok::DosQm)
-                ++pi;
-            return At(pi, ni);
-        case Tok::DosDot:
-            if (more && m_n[ni] == '.')
-                return At(pi + 1, ni + 1);
-            return !more && At(pi + 1, ni);
-        case Tok::Lit:
-            return more && Lower(m_n[ni]) == Lower(t.ch) && At(pi + 1, ni + 1);
+            case Tok::Star:
+                return At(pi + 1, ni) || (more && At(pi, ni + 1));
+            case Tok::DosStar:
+                return At(pi + 1, ni) || (more && ni != m_lastDot && At(pi, ni + 1));
+            case Tok::DosQm:
+                if (more && m_n[ni] != '.')
+                    return At(pi + 1, ni + 1);
+                while (pi < m_t.size() && m_t[pi].kind == Tok::DosQm) ++pi;
+                return At(pi, ni);
+            case Tok::DosDot:
+                if (more && m_n[ni] == '.')
+                    return At(pi + 1, ni + 1);
+                return !more && At(pi + 1, ni);
+            case Tok::Lit:
+                return more && Lower(m_n[ni]) == Lower(t.ch) && At(pi + 1, ni + 1);
         }
         return false;
     }
@@ -141,7 +145,10 @@ bool IsReadOnly(const std::string& path)
     return stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
-bool MarkReadOnly(const std::string& path) { return chmod(path.c_str(), 0444) == 0; }
+bool MarkReadOnly(const std::string& path)
+{
+    return chmod(path.c_str(), 0444) == 0;
+}
 
 bool CopyFileReplacing(const std::string& from, const std::string& to)
 {

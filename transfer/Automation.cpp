@@ -16,7 +16,10 @@ CAutomation::CAutomation(IDisplay& display, IInternet* internet, const CEndpoint
 {
 }
 
-CAutomation::~CAutomation() { Stop(); }
+CAutomation::~CAutomation()
+{
+    Stop();
+}
 
 void CAutomation::StartAutomation()
 {

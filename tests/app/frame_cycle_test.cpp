@@ -73,7 +73,8 @@ TEST_F(FrameCycle, TickRearmsWithThePollPeriodAndStartsACycle)
     EXPECT_TRUE(Busy());
     ASSERT_TRUE(Until([&] { return !Busy(); }));
     EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Auto Download is off"));
-    EXPECT_TRUE(m_frame->WindowText().contains(QStringLiteral(" - No File to Upload\nAuto Download is off\n")));
+    EXPECT_TRUE(m_frame->WindowText().contains(
+        QStringLiteral(" - No File to Upload\nAuto Download is off\n")));
 }
 
 TEST_F(FrameCycle, TickOfAnotherTimerSetsThePeriodButStartsNothing)
@@ -128,7 +129,8 @@ TEST_F(FrameCycle, RefusedLoginStopsLaterTicksUntilReload)
     ASSERT_TRUE(Until([&] { return !Busy(); }));
     EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Invalid Author Name or Password."));
     EXPECT_EQ(m_frame->Settings().Snapshot().PollTime, 0);
-    EXPECT_EQ(m_profile.ints[(std::pair<std::string, std::string>{"Author Details", "Poll Time"})], 5);
+    EXPECT_EQ(m_profile.ints[(std::pair<std::string, std::string>{"Author Details", "Poll Time"})],
+              5);
     m_frame->OnTimer(1);
     EXPECT_FALSE(Busy());
     // "Transfer Now!!!" still runs a cycle.

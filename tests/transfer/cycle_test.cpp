@@ -146,16 +146,15 @@ TEST_P(Cycle, SecondOfFivePutsCut)
     std::vector<std::string> order;
     for (int i = 1; i <= 5; ++i)
         WriteText(m_src + "g" + std::to_string(i) + ".rtf", std::string(40000, 'x'));
-    for (const auto& e : fsys::FindFiles(m_src, "*.rtf"))
-        order.push_back(e.name);
+    for (const auto& e : fsys::FindFiles(m_src, "*.rtf")) order.push_back(e.name);
     ASSERT_EQ(order.size(), 5u);
-    m_emu.setFaults({{"ftp_cut", QJsonObject{{"after", 1000},
-                                             {"cmd", "STOR"},
-                                             {"file", QString::fromStdString("ab12_" + order[1])}}}});
+    m_emu.setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 1000},
+                                 {"cmd", "STOR"},
+                                 {"file", QString::fromStdString("ab12_" + order[1])}}}});
     RunCycle();
     EXPECT_TRUE(Done(order[0]));
-    for (int i = 1; i < 5; ++i)
-        EXPECT_TRUE(Waiting(order[i])) << order[i];
+    for (int i = 1; i < 5; ++i) EXPECT_TRUE(Waiting(order[i])) << order[i];
     EXPECT_EQ(Notified().size(), 1u);
     EXPECT_NE(m_display.WindowText().find(" - 2 of 5 Uploading " + order[1] + "\r\n"),
               std::string::npos);
@@ -165,8 +164,7 @@ TEST_P(Cycle, SecondOfFivePutsCut)
     EXPECT_EQ(m_display.LastStatus(), "Auto Download is off");
     m_emu.clearFaults();
     RunCycle();
-    for (const std::string& name : order)
-        EXPECT_TRUE(Done(name)) << name;
+    for (const std::string& name : order) EXPECT_TRUE(Done(name)) << name;
     EXPECT_EQ(Notified().size(), 5u);
 }
 
@@ -267,7 +265,8 @@ TEST_P(CycleSteps, GuardShowsBusyAndStartsNoSecondWorker)
 TEST_P(CycleSteps, StopDuringALongTransferReturnsPromptly)
 {
     WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
-    m_emu.setFaults({{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
+    m_emu.setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
     m_auto->StartAutomation();
     ASSERT_TRUE(WaitFor([this] { return !m_emu.records("ftp_logins").isEmpty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -42,8 +42,7 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 30000)
 inline std::vector<QJsonObject> Objects(const QJsonArray& a)
 {
     std::vector<QJsonObject> out;
-    for (const auto& v : a)
-        out.push_back(v.toObject());
+    for (const auto& v : a) out.push_back(v.toObject());
     return out;
 }
 

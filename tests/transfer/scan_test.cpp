@@ -91,8 +91,7 @@ TEST_F(Scan, ReadOnlyIsDecidedByModeBitsEvenForRoot)
     m_settings.Dir[4] = d;
     m_settings.Ext[4] = "wav";
     ScanSourceFolders(m_settings, m_work);
-    EXPECT_EQ(Sorted(Listed(m_work)),
-              (std::vector<std::string>{d + "group.wav", d + "owner.wav"}));
+    EXPECT_EQ(Sorted(Listed(m_work)), (std::vector<std::string>{d + "group.wav", d + "owner.wav"}));
 }
 
 TEST_F(Scan, PairsNeedBothTextsAndRunInOrder)

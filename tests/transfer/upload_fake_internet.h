@@ -19,8 +19,9 @@ public:
         std::string dir, remote, content;
     };
     // Web: the body for a URL, or none for a URL that cannot be opened.
-    std::function<std::optional<std::string>(const std::string&)> answer =
-        [](const std::string&) { return std::optional<std::string>("Username Valid!"); };
+    std::function<std::optional<std::string>(const std::string&)> answer = [](const std::string&) {
+        return std::optional<std::string>("Username Valid!");
+    };
     // FTP: login attempts that fail before one succeeds (-1: all fail).
     int failConnects = 0;
     // 1-based number of the put that fails (0: none), and the size the server then reports.
@@ -30,8 +31,16 @@ public:
     bool answersSize = true;
     std::function<void(const std::string& local)> duringPut;
 
-    std::vector<std::string> Urls() const { std::lock_guard<std::mutex> g(m_lock); return m_urls; }
-    std::vector<Put> Puts() const { std::lock_guard<std::mutex> g(m_lock); return m_puts; }
+    std::vector<std::string> Urls() const
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_urls;
+    }
+    std::vector<Put> Puts() const
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_puts;
+    }
     int Logins() const { return m_logins; }
     int Sessions() const { return m_sessions; }
     int OpenConnections() const { return m_open; }

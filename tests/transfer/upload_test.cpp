@@ -55,8 +55,7 @@ protected:
     std::vector<std::string> Notifications() const
     {
         std::vector<std::string> out;
-        for (const std::string& u : m_net.Urls())
-            out.push_back(u);
+        for (const std::string& u : m_net.Urls()) out.push_back(u);
         return out;
     }
     static std::string Notify(const std::string& file, const std::string& length)
@@ -95,7 +94,7 @@ TEST_F(UploadPass, SendsAnnouncesArchivesAndMarksEachFile)
     EXPECT_EQ(m_net.Puts()[1].remote, "ab12_letter.rtf");
     EXPECT_EQ(m_net.Puts()[1].content, "{\\rtf1 hello}");
     EXPECT_EQ(Notifications(), (std::vector<std::string>{Notify("ab12_memo.wav", "61"),
-                                                        Notify("ab12_letter.rtf", "0")}));
+                                                         Notify("ab12_letter.rtf", "0")}));
     EXPECT_TRUE(Done("memo.wav"));
     EXPECT_TRUE(Done("letter.rtf"));
     EXPECT_EQ(m_net.Sessions(), 1);  // one session for the pass
@@ -103,17 +102,16 @@ TEST_F(UploadPass, SendsAnnouncesArchivesAndMarksEachFile)
     EXPECT_EQ(m_net.OpenConnections(), 0);
     EXPECT_EQ(m_work.m_nFileIndex, 2);
 
-    EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 2 Uploading memo.wav\r\n" + kTime +
-                                          " - .. Done.\r\n\r\n" + kTime +
-                                          " - 2 of 2 Uploading letter.rtf\r\n" + kTime +
-                                          " - .. Done.\r\n\r\n");
-    EXPECT_EQ(Log(), "UPLOADing 2 files\r\n[ 9: 5: 3] - memo.wav Transferred\r\n"
-                     "[ 9: 5: 3] - letter.rtf Transferred\r\n");
+    EXPECT_EQ(m_display.WindowText(),
+              kTime + " - 1 of 2 Uploading memo.wav\r\n" + kTime + " - .. Done.\r\n\r\n" + kTime +
+                  " - 2 of 2 Uploading letter.rtf\r\n" + kTime + " - .. Done.\r\n\r\n");
+    EXPECT_EQ(Log(),
+              "UPLOADing 2 files\r\n[ 9: 5: 3] - memo.wav Transferred\r\n"
+              "[ 9: 5: 3] - letter.rtf Transferred\r\n");
     EXPECT_EQ(m_display.StatusTexts(),
-              (std::vector<std::string>{"Connecting to ftp.test:2121 (Attempt 1 of 5)",
-                                        "Connected to Tolvane Server",
-                                        "Connecting to ftp.test:2121 (Attempt 1 of 5)",
-                                        "Connected to Tolvane Server"}));
+              (std::vector<std::string>{
+                  "Connecting to ftp.test:2121 (Attempt 1 of 5)", "Connected to Tolvane Server",
+                  "Connecting to ftp.test:2121 (Attempt 1 of 5)", "Connected to Tolvane Server"}));
     // One toggle per file: busy after the first, idle after the second.
     EXPECT_TRUE(m_display.IdleIcon());
     EXPECT_EQ(m_display.Area().States().back(), 101);
@@ -150,15 +148,14 @@ TEST_F(UploadPass, FailedPutStopsThePassAndKeepsTheRestWaiting)
     m_net.failPut = 2;
     Run();
     EXPECT_TRUE(Done("f1.wav"));
-    for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"})
-        EXPECT_TRUE(Waiting(f)) << f;
+    for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Waiting(f)) << f;
     EXPECT_EQ(Notifications().size(), 1u);
     EXPECT_EQ(m_net.Logins(), 2);
     EXPECT_EQ(m_net.OpenConnections(), 0);
-    EXPECT_EQ(m_display.WindowText(),
-              kTime + " - 1 of 5 Uploading f1.wav\r\n" + kTime + " - .. Done.\r\n\r\n" + kTime +
-                  " - 2 of 5 Uploading f2.wav\r\n" + kTime +
-                  " - .. Upload Fail, will attempt later.\r\n\r\n");
+    EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 5 Uploading f1.wav\r\n" + kTime +
+                                          " - .. Done.\r\n\r\n" + kTime +
+                                          " - 2 of 5 Uploading f2.wav\r\n" + kTime +
+                                          " - .. Upload Fail, will attempt later.\r\n\r\n");
     // Logged from the line buffer: two empty lines follow the fail line.
     EXPECT_EQ(Log(), "UPLOADing 5 files\r\n[ 9: 5: 3] - f1.wav Transferred\r\n" + kTime +
                          " - .. Upload Fail, will attempt later.\r\n\r\n\r\n");
@@ -169,8 +166,7 @@ TEST_F(UploadPass, FailedPutStopsThePassAndKeepsTheRestWaiting)
     m_work.m_fileList.erase(m_work.m_fileList.begin());
     m_work.m_nFileCount = 4;
     Run();
-    for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"})
-        EXPECT_TRUE(Done(f)) << f;
+    for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Done(f)) << f;
 }
 
 TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)

@@ -17,8 +17,7 @@ inline bool WriteWav(const std::string& path, long frames, int rate = 8000,
     if (!f)
         return false;
     std::vector<short> block(4096);
-    for (std::size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<short>((i % 64) * 16);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<short>((i % 64) * 16);
     for (long left = frames; left > 0;) {
         const long n = left < 4096 ? left : 4096;
         sf_write_short(f, block.data(), n);
