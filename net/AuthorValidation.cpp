@@ -13,10 +13,10 @@ bool ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& en
         display.AddWindowLine(text);
         return false;
     }
-    const std::string body = FetchUrl(
-        display, internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
+    const std::string body =
+        FetchUrl(display, internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
     const bool valid = body.find(kAcceptMarker) != std::string::npos;
-    display.SetStatusText(valid ? "UserName Validation =*= OK =*=" :
-                                  "UserName or Password Validation Fail");
+    display.SetStatusText(valid ? "UserName Validation =*= OK =*="
+                                : "UserName or Password Validation Fail");
     return valid;
 }

@@ -25,16 +25,16 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
     display.SetTrayResource(IDI_TRAY_BUSY);
 
     FtpFailure failure;
-    std::unique_ptr<IFtpConnection> opened = session.GetFtpConnection(
-        ftpHost, login.user, login.password, kFtpPort, pasv > 0, &failure);
+    std::unique_ptr<IFtpConnection> opened =
+        session.GetFtpConnection(ftpHost, login.user, login.password, kFtpPort, pasv > 0, &failure);
     int result = 1;
     if (opened) {
         connection = std::move(opened);
         result = 0;
     } else if (failure.code != 0) {
         connection.reset();
-        std::string message = failure.message.empty() ? GetInternetErrorText(failure.code)
-                                                      : failure.message;
+        std::string message =
+            failure.message.empty() ? GetInternetErrorText(failure.code) : failure.message;
         display.SetStatusText(std::string(CutUtf8(message, kStatusBufferSize - 1)));
     }
     display.SetTrayResource(IDI_TRAY_IDLE);

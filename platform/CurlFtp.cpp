@@ -1,4 +1,5 @@
 #include "platform/CurlInternet.h"
+#include "platform/FtpPath.h"
 
 #include <sys/stat.h>
 
@@ -11,101 +12,10 @@ namespace {
 
 constexpr std::size_t kMaxListing = 16u << 20;
 
-std::string EncodeSegment(const std::string& segment)
+size_t Discard(char*, size_t size, size_t count, void*)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : segment) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        }
-    }
-    return out;
+    return size * count;
 }
-
-std::vector<std::string> Segments(const std::string& path)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(std::move(part));
-        }
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::string Join(const std::vector<std::string>& parts)
-{
-    std::string out;
-    for (const std::string& p : parts)
-        out += "/" + p;
-    return out.empty() ? "/" : out;
-}
-
-// `path` taken from `base` when relative; "." and ".." resolved, repeated slashes dropped.
-// A control character would let a name smuggle a command onto the control connection.
-bool Resolve(const std::string& base, const std::string& path, std::string* out)
-{
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7F)
-            return false;
-    }
-    *out = Join(Segments(!path.empty() && path[0] == '/' ? path : base + "/" + path));
-    return true;
-}
-
-std::string Parent(const std::string& absPath)
-{
-    std::vector<std::string> parts = Segments(absPath);
-    if (!parts.empty())
-        parts.pop_back();
-    return Join(parts);
-}
-
-std::string BaseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// "host", "host:port", "[v6]:port" or a bare IPv6 literal; a port in `host` wins over `port`.
-std::string FtpOrigin(const std::string& host, int port)
-{
-    std::string name = host;
-    std::string portText = std::to_string(port);
-    if (!host.empty() && host[0] == '[') {
-        const std::size_t close = host.find(']');
-        if (close != std::string::npos && close + 1 < host.size() && host[close + 1] == ':') {
-            name = host.substr(0, close + 1);
-            portText = host.substr(close + 2);
-        }
-    } else if (const std::size_t colon = host.find(':'); colon != std::string::npos) {
-        if (host.find(':', colon + 1) == std::string::npos) {
-            name = host.substr(0, colon);
-            portText = host.substr(colon + 1);
-        } else {
-            name = "[" + host + "]";
-        }
-    }
-    return "ftp://" + name + ":" + portText;
-}
-
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 
 size_t CollectText(char* data, size_t size, size_t count, void* user)
 {
@@ -163,8 +73,11 @@ class CCurlFtpConnection final : public IFtpConnection {
 public:
     CCurlFtpConnection(std::shared_ptr<const Shared> shared, const FtpTimeouts& timeouts,
                        std::string origin, bool passive)
-        : m_shared(std::move(shared)), m_timeouts(timeouts), m_origin(std::move(origin)),
-          m_easy(curl_easy_init()), m_watch(*m_shared)
+        : m_shared(std::move(shared)),
+          m_timeouts(timeouts),
+          m_origin(std::move(origin)),
+          m_easy(curl_easy_init()),
+          m_watch(*m_shared)
     {
         if (!m_easy)
             return;
@@ -206,8 +119,8 @@ public:
             return false;
         }
         const char* entry = nullptr;
-        if (curl_easy_getinfo(m_easy.get(), CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK &&
-            entry && entry[0] == '/')
+        if (curl_easy_getinfo(m_easy.get(), CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry &&
+            entry[0] == '/')
             m_cwd = Join(Segments(entry));
         return true;
     }
@@ -349,8 +262,7 @@ private:
     {
         auto* self = static_cast<CCurlFtpConnection*>(user);
         std::string line(data, size * count);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         // Server replies only: libcurl also passes its own "Content-Length:" lines here.
         if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])))
             self->m_lastReply = line;
@@ -360,8 +272,7 @@ private:
     std::string DirUrl(const std::string& absDir) const
     {
         std::string url = m_origin + "/%2F";
-        for (const std::string& part : Segments(absDir))
-            url += EncodeSegment(part) + "/";
+        for (const std::string& part : Segments(absDir)) url += EncodeSegment(part) + "/";
         return url;
     }
 

@@ -33,7 +33,8 @@ int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off
         watch->m_lastMove = now;
         return 0;
     }
-    if (watch->m_stallMs > 0 && now - watch->m_lastMove >= std::chrono::milliseconds(watch->m_stallMs)) {
+    if (watch->m_stallMs > 0 &&
+        now - watch->m_lastMove >= std::chrono::milliseconds(watch->m_stallMs)) {
         watch->m_stop = Stop::Stalled;
         return 1;
     }

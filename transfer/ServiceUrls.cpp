@@ -4,16 +4,15 @@ namespace {
 
 bool IsUnreserved(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 // A configured origin written with a trailing slash must not double the paths' leading one.
 std::string Origin(const std::string& origin)
 {
     std::string o = origin;
-    while (!o.empty() && o.back() == '/')
-        o.pop_back();
+    while (!o.empty() && o.back() == '/') o.pop_back();
     return o;
 }
 
@@ -36,13 +35,16 @@ std::string UrlEncode(const std::string& value)
     return out;
 }
 
-std::string ProbeUrl(const CEndpoints& endpoints) { return Origin(endpoints.httpOrigin) + "//"; }
+std::string ProbeUrl(const CEndpoints& endpoints)
+{
+    return Origin(endpoints.httpOrigin) + "//";
+}
 
 std::string AuthorVerifyUrl(const CEndpoints& endpoints, const std::string& author,
                             const std::string& password)
 {
-    return Origin(endpoints.httpsOrigin) + "/nimbrel/authorverify.php?username=" +
-           UrlEncode(author) + "&wp=" + UrlEncode(password);
+    return Origin(endpoints.httpsOrigin) +
+           "/nimbrel/authorverify.php?username=" + UrlEncode(author) + "&wp=" + UrlEncode(password);
 }
 
 std::string UploadNotifyUrl(const CEndpoints& endpoints, const std::string& author,
@@ -55,15 +57,15 @@ std::string UploadNotifyUrl(const CEndpoints& endpoints, const std::string& auth
 std::string DownloadListUrl(const CEndpoints& endpoints, const std::string& author,
                             const std::string& password)
 {
-    return Origin(endpoints.httpsOrigin) + "/nimbrel/orbidexdload.php?author=" +
-           UrlEncode(author) + "&nbupw=" + UrlEncode(password);
+    return Origin(endpoints.httpsOrigin) + "/nimbrel/orbidexdload.php?author=" + UrlEncode(author) +
+           "&nbupw=" + UrlEncode(password);
 }
 
 std::string DownloadConfirmUrl(const CEndpoints& endpoints, const std::string& author,
                                const std::string& password, const std::string& fileId)
 {
-    return Origin(endpoints.httpOrigin) + "/nimbrel/nbdlsuccess.php?username=" +
-           UrlEncode(author) + "&nbupw=" + UrlEncode(password) + "&fileid=" + UrlEncode(fileId);
+    return Origin(endpoints.httpOrigin) + "/nimbrel/nbdlsuccess.php?username=" + UrlEncode(author) +
+           "&nbupw=" + UrlEncode(password) + "&fileid=" + UrlEncode(fileId);
 }
 
 std::string ValidExtensionsUrl(const CEndpoints& endpoints, bool bareHost)

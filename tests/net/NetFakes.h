@@ -11,9 +11,9 @@
 
 class CScriptedInternet final : public IInternet {
 public:
-    bool openFails = false;                 // Open() returns null
-    std::optional<std::string> body;        // OpenUrl's answer; none: the URL cannot be opened
-    FtpFailure loginFailure;                // used when no connection is handed out
+    bool openFails = false;           // Open() returns null
+    std::optional<std::string> body;  // OpenUrl's answer; none: the URL cannot be opened
+    FtpFailure loginFailure;          // used when no connection is handed out
     bool loginSucceeds = false;
     // What the last session was opened and set up with.
     std::string sessionAgent;

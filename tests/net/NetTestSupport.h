@@ -72,10 +72,7 @@ struct DisplayFixture {
     CFixedClock clock{1796601042};  // Sun Dec 06 23:50:42 2026 UTC
     std::unique_ptr<CRecordingDisplay> display;
 
-    DisplayFixture()
-        : display(std::make_unique<CRecordingDisplay>(LogPath(), &clock))
-    {
-    }
+    DisplayFixture() : display(std::make_unique<CRecordingDisplay>(LogPath(), &clock)) {}
     std::string LogPath() const { return dir.filePath("Orbidex.log").toStdString(); }
     std::string Log() const { return ReadFile(LogPath()); }
     std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }

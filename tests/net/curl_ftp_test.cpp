@@ -15,8 +15,8 @@
 
 namespace {
 
-using orbidex::test::ServiceEmulator;
 using nettest::ReadFile;
+using orbidex::test::ServiceEmulator;
 using Clock = std::chrono::steady_clock;
 
 QByteArray Pattern(int size)
@@ -32,7 +32,10 @@ void WriteFile(const std::string& path, const QByteArray& data)
     std::ofstream(path, std::ios::binary).write(data.constData(), data.size());
 }
 
-long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
+long Ms(Clock::duration d)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
 
 class CurlFtp : public ::testing::TestWithParam<bool> {
 protected:
@@ -179,16 +182,16 @@ TEST_P(CurlFtp, RefusedPutAndTransfersCutShortFail)
 TEST_P(CurlFtp, LoginFailuresAreInternetFailures)
 {
     FtpFailure failure;
-    auto ftp = m_session->GetFtpConnection(s_emu->ftpHost(), "nimbrel", "wrong", 21, GetParam(),
-                                           &failure);
+    auto ftp =
+        m_session->GetFtpConnection(s_emu->ftpHost(), "nimbrel", "wrong", 21, GetParam(), &failure);
     EXPECT_FALSE(ftp);
     EXPECT_EQ(failure.code, 12015u);
     EXPECT_NE(failure.message.find("530"), std::string::npos) << failure.message;
 
     failure = {};
     const std::string dead = "127.0.0.1:" + std::to_string(nettest::ClosedPort());
-    EXPECT_FALSE(m_session->GetFtpConnection(dead, "nimbrel", "qorulimet4", 21, GetParam(),
-                                             &failure));
+    EXPECT_FALSE(
+        m_session->GetFtpConnection(dead, "nimbrel", "qorulimet4", 21, GetParam(), &failure));
     EXPECT_EQ(failure.code, 12029u);
     EXPECT_FALSE(failure.message.empty());
 }
@@ -196,12 +199,12 @@ TEST_P(CurlFtp, LoginFailuresAreInternetFailures)
 TEST_P(CurlFtp, CancelAbortsARunningTransferAndEveryLaterOne)
 {
     s_emu->putFile("/downloads/slow.rtf", Pattern(300000));
-    s_emu->setFaults({{"ftp_cut", QJsonObject{{"after", 2000}, {"cmd", "RETR"}, {"mode", "stall"}}}});
+    s_emu->setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 2000}, {"cmd", "RETR"}, {"mode", "stall"}}}});
     auto ftp = Login(false);
     ASSERT_TRUE(ftp);
-    auto get = std::async(std::launch::async, [&] {
-        return ftp->GetFile("/downloads/slow.rtf", Local("slow.rtf"));
-    });
+    auto get = std::async(std::launch::async,
+                          [&] { return ftp->GetFile("/downloads/slow.rtf", Local("slow.rtf")); });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const auto cancelledAt = Clock::now();
     m_internet->Cancel();
@@ -238,7 +241,8 @@ TEST_P(CurlFtp, ASilentServerTimesOut)
     s_emu->putFile("/downloads/slow.rtf", Pattern(300000));
     auto ftp = Login(false);
     ASSERT_TRUE(ftp);
-    s_emu->setFaults({{"ftp_cut", QJsonObject{{"after", 2000}, {"cmd", "RETR"}, {"mode", "stall"}}}});
+    s_emu->setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 2000}, {"cmd", "RETR"}, {"mode", "stall"}}}});
     const auto start = Clock::now();
     EXPECT_FALSE(ftp->GetFile("/downloads/slow.rtf", Local("slow.rtf")));
     const long took = Ms(Clock::now() - start);

@@ -54,9 +54,11 @@ ServiceEmulator* ConnectFtpLive::s_emu = nullptr;
 
 TEST_F(ConnectFtpLive, OnlyLowerCaseUSelectsTheUploadAccount)
 {
-    const std::pair<char, const char*> cases[] = {
-        {'u', "nimbrel"}, {'d', "nimbreldn"}, {'U', "nimbreldn"}, {' ', "nimbreldn"},
-        {'x', "nimbreldn"}};
+    const std::pair<char, const char*> cases[] = {{'u', "nimbrel"},
+                                                  {'d', "nimbreldn"},
+                                                  {'U', "nimbreldn"},
+                                                  {' ', "nimbreldn"},
+                                                  {'x', "nimbreldn"}};
     for (const auto& [code, user] : cases) {
         m_connection.reset();
         EXPECT_EQ(Connect(code, 1), 0) << code;

@@ -17,19 +17,15 @@ TEST_P(UrlEncodeRows, KeepsOnlyUnreservedCharacters)
     EXPECT_EQ(UrlEncode(GetParam().value), GetParam().encoded);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, UrlEncodeRows,
-    ::testing::Values(EncodeRow{"", ""},
-                      EncodeRow{"AZaz09-._~", "AZaz09-._~"},
-                      EncodeRow{"pass&wp=x", "pass%26wp%3Dx"},
-                      EncodeRow{"a#b", "a%23b"},
-                      EncodeRow{"a+b", "a%2Bb"},
-                      EncodeRow{"a b", "a%20b"},
-                      EncodeRow{"Jos\xC3\xA9", "Jos%C3%A9"},
-                      EncodeRow{"100%", "100%25"},
-                      EncodeRow{"a/b?c", "a%2Fb%3Fc"},
-                      EncodeRow{"\r\n", "%0D%0A"},
-                      EncodeRow{"\xFF", "%FF"}));
+INSTANTIATE_TEST_SUITE_P(Values, UrlEncodeRows,
+                         ::testing::Values(EncodeRow{"", ""}, EncodeRow{"AZaz09-._~", "AZaz09-._~"},
+                                           EncodeRow{"pass&wp=x", "pass%26wp%3Dx"},
+                                           EncodeRow{"a#b", "a%23b"}, EncodeRow{"a+b", "a%2Bb"},
+                                           EncodeRow{"a b", "a%20b"},
+                                           EncodeRow{"Jos\xC3\xA9", "Jos%C3%A9"},
+                                           EncodeRow{"100%", "100%25"},
+                                           EncodeRow{"a/b?c", "a%2Fb%3Fc"},
+                                           EncodeRow{"\r\n", "%0D%0A"}, EncodeRow{"\xFF", "%FF"}));
 
 CEndpoints Hosts()
 {

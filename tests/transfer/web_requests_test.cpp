@@ -144,8 +144,7 @@ TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
 TEST_F(WebLive, ALongBodyArrivesWholeAndInOrder)
 {
     std::string text;
-    for (int i = 0; text.size() < 6000; ++i)
-        text += "ext" + std::to_string(i) + ", ";
+    for (int i = 0; text.size() < 6000; ++i) text += "ext" + std::to_string(i) + ", ";
     s_emu->setExtensions(text);
     EXPECT_EQ(FetchUrl(Display(), *m_internet, ValidExtensionsUrl(m_e, false)), text);
     EXPECT_EQ(LastRequest()["target"].toString(), "/nimbrel/extverify.php?ext=");
