@@ -10,6 +10,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 namespace {
 
 using orbidex::test::ServiceEmulator;
@@ -203,6 +207,22 @@ TEST_F(WebLive, UploadNotificationRefusedByTheService)
     EXPECT_FALSE(QueueUploadJob(Display(), *m_internet,
                                 UploadNotifyUrl(nettest::DeadEndpoints(), "ab12", "f", "0")));
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"No Network Access."});
+}
+
+TEST_F(WebLive, CancelEndsAWaitingRequestAtOnceAndEveryLaterOne)
+{
+    s_emu->setFaults({{"http_delay", QJsonObject{{"ms", 20000}}}});
+    auto fetch = std::async(std::launch::async, [&] {
+        return FetchUrl(Display(), *m_internet, ValidExtensionsUrl(m_e, false));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    m_internet->Cancel();
+    ASSERT_EQ(fetch.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_EQ(fetch.get(), "");
+    EXPECT_FALSE(ProbeInternet(Display(), *m_internet, m_e));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(Display().MessageBoxes().empty());
 }
 
 }  // namespace
