@@ -28,15 +28,11 @@ QString AsText(const QVariant& v)
 }  // namespace
 
 CQtProfileStore::CQtProfileStore()
-#ifdef _WIN32
+    // Native format: the registry key on Windows, "<config>/Orbidex/Nimbrel Ravlet.conf" (INI)
+    // elsewhere.
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                              QStringLiteral("Orbidex"),
                                              QStringLiteral("Nimbrel Ravlet")))
-#else
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Orbidex"),
-                                             QStringLiteral("Nimbrel Ravlet")))
-#endif
 {
 }
 

@@ -175,3 +175,16 @@ TEST_F(IniStore, FileHoldingThePasswordIsPrivate)
     }
     EXPECT_EQ(ModeOf(Path()), 0600u);
 }
+
+TEST(UserProfile, LivesInTheConfigFolderUnderOrbidex)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    CQtProfileStore store;
+    EXPECT_EQ(store.FileName(), home.filePath(QStringLiteral("Orbidex/Nimbrel Ravlet.conf")));
+    store.WriteProfileString(kSectionAuthor, "Author", "ab12");
+    ASSERT_TRUE(store.Sync());
+    CQtProfileStore again(home.filePath(QStringLiteral("Orbidex/Nimbrel Ravlet.conf")));
+    EXPECT_EQ(again.GetProfileString(kSectionAuthor, "Author"), "ab12");
+    qunsetenv("XDG_CONFIG_HOME");
+}
