@@ -11,13 +11,17 @@
 
 #include <chrono>
 #include <filesystem>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 using orbidex::test::ServiceEmulator;
 
@@ -384,6 +388,93 @@ TEST_F(Emulator, FtpRefusalsComeAtOnce)
 
     emu->setFaults({{"ftp_delay", QJsonObject{{"ms", 2000}, {"cmd", "PASS"}}}});
     EXPECT_EQ(perform(ftp(kUp, "/"), {}, Mode::Passive, nullptr, 300).rc, CURLE_OPERATION_TIMEDOUT);
+}
+
+// A raw control connection, so the test decides when each command goes out.
+class RawFtp {
+public:
+    explicit RawFtp(int port) : m_fd(socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (m_fd >= 0 && connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~RawFtp()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    RawFtp(const RawFtp &) = delete;
+    RawFtp &operator=(const RawFtp &) = delete;
+
+    // The next reply line, or "" when none came within the time.
+    std::string reply(int timeoutMs)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (m_fd >= 0 && m_in.find("\r\n") == std::string::npos) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd p{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return {};
+            char buf[512];
+            const ssize_t n = recv(m_fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return {};
+            m_in.append(buf, static_cast<size_t>(n));
+        }
+        const size_t eol = m_in.find("\r\n");
+        if (eol == std::string::npos)
+            return {};
+        std::string line = m_in.substr(0, eol);
+        m_in.erase(0, eol + 2);
+        return line;
+    }
+    bool send(const std::string &line)
+    {
+        const std::string s = line + "\r\n";
+        return m_fd >= 0 && ::send(m_fd, s.data(), s.size(), MSG_NOSIGNAL) == ssize_t(s.size());
+    }
+
+private:
+    int m_fd;
+    std::string m_in;
+};
+
+// An active-mode session that quits after its transfer must leave the descriptor its data
+// channel had alone: by then the number may belong to a newer session's control connection.
+TEST_F(Emulator, OldActiveSessionQuittingLeavesNewerSessionsServed)
+{
+    emu->addPending("ab12", "letter.rtf", QByteArray("hello"));
+    std::unique_ptr<CURL, void (*)(CURL *)> old(curl_easy_init(), curl_easy_cleanup);
+    std::string body;
+    curl_easy_setopt(old.get(), CURLOPT_URL, ftp(kDown, "/downloads/ab12/letter.rtf").c_str());
+    curl_easy_setopt(old.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(old.get(), CURLOPT_FTPPORT, "-");
+    curl_easy_setopt(old.get(), CURLOPT_TIMEOUT_MS, 5000L);
+    curl_easy_setopt(old.get(), CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(old.get(), CURLOPT_WRITEDATA, &body);
+    ASSERT_EQ(curl_easy_perform(old.get()), CURLE_OK);
+    ASSERT_EQ(body, "hello");
+
+    // The data channel is closed now; newer sessions take the lowest free descriptors, one
+    // of them the data channel's.
+    std::vector<std::unique_ptr<RawFtp>> newer;
+    for (int i = 0; i < 4; ++i) {
+        newer.push_back(std::make_unique<RawFtp>(emu->ftpPort()));
+        ASSERT_EQ(newer.back()->reply(3000).substr(0, 3), "220");
+    }
+    old.reset();  // QUIT on the old control connection
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (auto &s : newer) {
+        ASSERT_TRUE(s->send("NOOP"));
+        EXPECT_EQ(s->reply(2000).substr(0, 3), "200");
+    }
 }
 
 } // namespace

@@ -7,7 +7,7 @@ import os
 import threading
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
 
@@ -155,8 +155,24 @@ class EmuDTPHandler(DTPHandler):
         super().handle_close()
 
 
+class EmuActiveDTP(ActiveDTP):
+    """pyftpdlib 1.5.7 keeps the connector once it has handed its socket to
+    the data channel, descriptor number and all; closing it at QUIT or at the
+    next PORT then unregisters whatever holds that number by then, often a
+    newer session's control connection, which hangs until its time-out."""
+
+    def handle_connect(self):
+        super().handle_connect()
+        if not self._closed:
+            # The socket is the data channel's now: nothing left to close.
+            self._fileno = None
+            self._closed = True
+            self.connected = False
+
+
 class EmuFTPHandler(FTPHandler):
     dtp_handler = EmuDTPHandler
+    active_dtp = EmuActiveDTP
     # pyftpdlib otherwise holds every 530 back for 3 s.
     auth_failed_timeout = 0
     banner = "Nimbrel FTP service ready."
