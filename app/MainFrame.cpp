@@ -17,7 +17,6 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QLabel>
-#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 
@@ -85,14 +84,14 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_automation =
         std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
     m_strFtpHost = m_services.endpoints.ftpHost;
-    if (auto* area = dynamic_cast<CQtNotifyArea*>(m_ownArea.get()))
-        area->onNotify = [this](uint32_t id, uint32_t msg) { OnTrayMessage(id, msg); };
+    WireTrayArea();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));
 }
 
 CMainFrame::~CMainFrame()
 {
+    UnwireTrayArea();
     m_display->SetClosing();
     if (m_internet)
         m_internet->Cancel();
@@ -181,7 +180,10 @@ void CMainFrame::OnExit()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     if (!m_bQuitting) {
-        hide();
+        if (TrayAvailable())
+            hide();
+        else
+            showMinimized();  // the window is the only way back in
         event->ignore();
         return;
     }
@@ -304,10 +306,11 @@ void CMainFrame::OnFirstPaint()
     if (m_nTimerPeriod != 0)
         return;
     // Without a notification area the window is the only way in: keep it, minimised.
-    if (QSystemTrayIcon::isSystemTrayAvailable() || m_services.notifyArea)
+    if (TrayAvailable())
         hide();
     else
         showMinimized();
+    StartTrayWatch();
     LoadSettings();
     const CSettings s = m_settings.Snapshot();
     if (s.ShowConfig != 0 || s.Author.empty() || s.Password.empty() || s.PollTime == 0)

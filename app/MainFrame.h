@@ -122,7 +122,13 @@ protected:
 
 private:
     QAction* MakeAction(const QString& text, int id);
+    // Desktops without a notification area (MainFrameTray.cpp).
+    void WireTrayArea();
+    void UnwireTrayArea();
+    bool TrayAvailable();
+    void StartTrayWatch();
     void TrayAreaChanged();
+    void MirrorTrayState(int icon, const QString& tip, bool shown);
 
     CFrameServices m_services;
     std::unique_ptr<IProfileStore> m_ownProfile;
@@ -140,4 +146,10 @@ private:
     QPlainTextEdit* m_wndText = nullptr;
     std::map<unsigned, QTimer*> m_timers;
     bool m_bStartupQueued = false;
+    INotifyArea* m_trayArea = nullptr;
+    QTimer* m_trayWatch = nullptr;
+    bool m_bTrayAvailable = true;  // as last seen by the watch
+    bool m_bTrayMirrored = false;  // title and icon carry the tray state
+    int m_nTrayState = 0;          // last state asked for, shown or not
+    QString m_strTrayTip;
 };

@@ -28,6 +28,9 @@ class INotifyArea {
 public:
     virtual ~INotifyArea() = default;
     virtual bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) = 0;
+    // Whether the desktop has a notification area at all (UI thread). Without one the window
+    // must stay reachable.
+    virtual bool IsAvailable() { return true; }
 };
 
 // The window side of the tray: the menu it pops up and the default command.

@@ -3,7 +3,11 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QString>
+#include <atomic>
+#include <deque>
 #include <functional>
+#include <mutex>
 
 class QSystemTrayIcon;
 
@@ -16,15 +20,32 @@ public:
     ~CQtNotifyArea() override;
 
     bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) override;
+    bool IsAvailable() override;
     bool IsShown() const;
 
     // Called on the UI thread with (icon number, mouse message) for each notification.
     std::function<void(uint32_t, uint32_t)> onNotify;
+    // Called on the UI thread after each add or modify: the state asked for (icon number and
+    // tooltip) and whether the desktop shows it. Lets the window carry the state when not.
+    std::function<void(int, const QString&, bool)> onState;
+    // Stands in for Qt's answer to "is there a notification area" (tests).
+    std::function<bool()> availabilityProbe;
 
 private:
+    struct Pending {
+        NotifyOp op;
+        NotifyIconData data;
+    };
     bool Apply(NotifyOp op, const NotifyIconData& data);
+    void Drain();
+    bool Probe() const;
+
     QSystemTrayIcon* m_icon = nullptr;
     uint32_t m_id = 0;
+    std::mutex m_queueLock;
+    std::deque<Pending> m_queue;  // calls of other threads, carried out in order on the UI thread
+    std::atomic<bool> m_available{false};
+    std::atomic<bool> m_shown{false};  // as the callers will find it once the queue is carried out
 };
 
 // The icon of resource `id` (tray states, window icon), drawn from our artwork.
