@@ -30,14 +30,16 @@ CFrameDisplay::CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tr
 {
 }
 
+void CFrameDisplay::SetClosing()
+{
+    m_closing = true;
+    m_calls.Close();
+}
+
 void CFrameDisplay::OnUiThread(const std::function<void()>& fn)
 {
-    if (m_closing)
-        return;
-    if (QThread::currentThread() == m_frame.thread())
-        fn();
-    else
-        QMetaObject::invokeMethod(&m_frame, fn, Qt::BlockingQueuedConnection);
+    if (!m_closing)
+        m_calls.Call(fn);
 }
 
 void CFrameDisplay::UiSetStatus(const std::string& text)
@@ -95,9 +97,9 @@ CMainFrame::~CMainFrame()
     m_display->SetClosing();
     if (m_internet)
         m_internet->Cancel();
-    // The cycle goes first: its worker uses the display, record and internet below. A window
-    // call it is blocked in is let through (as a no-op, the display is closing).
-    m_automation->Stop([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
+    // The cycle goes first: its worker uses the display, record and internet below. The
+    // display is closed, so a window call the worker is blocked in has returned.
+    m_automation->Stop();
     m_automation.reset();
     m_trayIcon.SetTrayResource(0);
 }

@@ -2,6 +2,7 @@
 #include "app/ActivityLog.h"
 #include "app/DisplayCore.h"
 #include "app/Trayicon/TrayIcon.h"
+#include "app/UiCallQueue.h"
 #include "config/Endpoints.h"
 #include "config/Settings.h"
 #include "platform/Clock.h"
@@ -31,7 +32,8 @@ class CMainFrame;
 class CFrameDisplay final : public CDisplayCore {
 public:
     CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray, const IClock& clock);
-    void SetClosing() { m_closing = true; }
+    // Widgets take no more calls; a worker waiting on one is let go.
+    void SetClosing();
 
 protected:
     void UiSetStatus(const std::string& text) override;
@@ -42,6 +44,7 @@ private:
     void OnUiThread(const std::function<void()>& fn);
     CMainFrame& m_frame;
     std::atomic<bool> m_closing{false};
+    CUiCallQueue m_calls;
 };
 
 // Everything the main window is given from outside, so tests can point it anywhere.
