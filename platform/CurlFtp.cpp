@@ -280,8 +280,11 @@ private:
     {
         std::vector<std::string> parts = Segments(absPath);
         std::string url = m_origin + "/%2F";
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            url += (i ? "/" : "") + EncodeSegment(parts[i]);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (i)
+                url += '/';
+            url += EncodeSegment(parts[i]);
+        }
         return url;
     }
 
