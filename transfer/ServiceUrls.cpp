@@ -1,12 +1,8 @@
 #include "transfer/ServiceUrls.h"
 
-namespace {
+#include "platform/FtpPath.h"
 
-bool IsUnreserved(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
+namespace {
 
 // A configured origin written with a trailing slash must not double the paths' leading one.
 std::string Origin(const std::string& origin)
@@ -20,19 +16,8 @@ std::string Origin(const std::string& origin)
 
 std::string UrlEncode(const std::string& value)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size() * 3);
-    for (unsigned char c : value) {
-        if (IsUnreserved(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        }
-    }
-    return out;
+    // Query values and FTP path segments escape the same way: all but the unreserved characters.
+    return curlnet::EncodeSegment(value);
 }
 
 std::string ProbeUrl(const CEndpoints& endpoints)

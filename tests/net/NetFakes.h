@@ -9,6 +9,19 @@
 #include <string>
 #include <vector>
 
+// A connection that stands for "something was there before" in tests of what gets reset,
+// and the one a scripted login hands out.
+class CDummyConnection final : public IFtpConnection {
+public:
+    bool SetCurrentDirectory(const std::string&) override { return true; }
+    bool PutFile(const std::string&, const std::string&) override { return true; }
+    bool GetFile(const std::string&, const std::string&) override { return true; }
+    bool FindFile(const std::string&) override { return true; }
+    std::optional<std::uint64_t> GetRemoteSize(const std::string&) override { return {}; }
+    unsigned long LastError() const override { return 0; }
+    void Close() override {}
+};
+
 class CScriptedInternet final : public IInternet {
 public:
     bool openFails = false;           // Open() returns null
@@ -84,16 +97,6 @@ private:
         CScriptedInternet& m_owner;
         std::string m_agent;
     };
-    class Connection final : public IFtpConnection {
-    public:
-        bool SetCurrentDirectory(const std::string&) override { return true; }
-        bool PutFile(const std::string&, const std::string&) override { return true; }
-        bool GetFile(const std::string&, const std::string&) override { return true; }
-        bool FindFile(const std::string&) override { return true; }
-        std::optional<std::uint64_t> GetRemoteSize(const std::string&) override { return {}; }
-        unsigned long LastError() const override { return 0; }
-        void Close() override {}
-    };
     class Session final : public IInternetSession {
     public:
         explicit Session(CScriptedInternet& owner) : m_owner(owner) {}
@@ -108,7 +111,7 @@ private:
                                                          FtpFailure* failure) override
         {
             if (m_owner.loginSucceeds)
-                return std::make_unique<Connection>();
+                return std::make_unique<CDummyConnection>();
             *failure = m_owner.loginFailure;
             return nullptr;
         }
@@ -120,16 +123,4 @@ private:
     mutable std::mutex m_lock;
     std::vector<Opened> m_opens;
     int m_alive = 0;
-};
-
-// A connection that stands for "something was there before" in tests of what gets reset.
-class CDummyConnection final : public IFtpConnection {
-public:
-    bool SetCurrentDirectory(const std::string&) override { return true; }
-    bool PutFile(const std::string&, const std::string&) override { return true; }
-    bool GetFile(const std::string&, const std::string&) override { return true; }
-    bool FindFile(const std::string&) override { return true; }
-    std::optional<std::uint64_t> GetRemoteSize(const std::string&) override { return {}; }
-    unsigned long LastError() const override { return 0; }
-    void Close() override {}
 };
