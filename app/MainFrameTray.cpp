@@ -73,6 +73,7 @@ void CMainFrame::TrayAreaChanged()
 
 void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
 {
+    const bool same = icon == m_nTrayState && tip == m_strTrayTip;
     m_nTrayState = icon;
     m_strTrayTip = tip;
     const QString title = QString::fromLatin1(kAppTitle);
@@ -84,6 +85,8 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
         }
         return;
     }
+    if (m_bTrayMirrored && same)
+        return;  // a cycle sets the same state many times over
     m_bTrayMirrored = true;
     // The idle tooltip tells of a right click that a window title cannot take: idle is the
     // plain title, with the idle icon.
