@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QMenuBar>
@@ -58,10 +59,35 @@ void CFrameDisplay::UiInsertText(const std::string& text)
     });
 }
 
+namespace {
+
+// A worker's box leaves the rest of the agent usable, the tray menu's Exit above all; the
+// worker waits until it is closed.
+void ShowWorkerMessageBox(const QString& text)
+{
+    if (CMainFrame::messageBoxHook) {
+        CMainFrame::messageBoxHook(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec();
+}
+
+}  // namespace
+
 void CFrameDisplay::UiMessageBox(const std::string& text)
 {
-    OnUiThread([this, t = QString::fromStdString(text)] {
-        if (!m_closing)
+    const bool fromWorker = QThread::currentThread() != m_frame.thread();
+    OnUiThread([this, fromWorker, t = QString::fromStdString(text)] {
+        if (m_closing)
+            return;
+        if (fromWorker)
+            ShowWorkerMessageBox(t);
+        else
             m_frame.ShowMessageBox(t);
     });
 }

@@ -6,11 +6,15 @@
 #include "tests/common/FakeNotifyArea.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -152,6 +156,46 @@ TEST_F(Frame, MessageBoxesGoThroughTheHook)
     worker.join();
     CMainFrame::messageBoxHook = nullptr;
     EXPECT_EQ(seen, QStringList{"No Network Access."});
+}
+
+// The worker's box must not lock the user out of the tray menu, and Exit must close it and
+// let the worker go.
+TEST_F(Frame, WorkerBoxLeavesTheAgentUsableAndExitClosesIt)
+{
+    std::atomic<bool> returned{false};
+    QString text, title;
+    bool modal = true;
+    bool returnedWhileOpen = true;
+    QElapsedTimer sinceExit;
+    // The box runs its own loop: look at it, and choose Exit, from a timer inside that loop.
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible() || sinceExit.isValid())
+                continue;
+            text = box->text();
+            title = box->windowTitle();
+            modal = box->isModal() || QApplication::activeModalWidget() != nullptr;
+            returnedWhileOpen = returned;
+            sinceExit.start();
+            frame->OnExit();
+        }
+    });
+    probe.start();
+    std::thread worker([&] {
+        frame->Display().MessageBox("No Network Access.");
+        returned = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    worker.join();
+    ASSERT_TRUE(sinceExit.isValid());
+    EXPECT_LT(sinceExit.elapsed(), 2000);
+    EXPECT_EQ(text, QStringLiteral("No Network Access."));
+    EXPECT_EQ(title, QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_FALSE(modal);
+    EXPECT_FALSE(returnedWhileOpen);
 }
 
 TEST(SingleInstance, SecondHolderIsRefusedAndADeadHoldersLockIsTakenOver)
