@@ -228,7 +228,8 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         }
 
         if (!session || !ConnectWithRetries(ctx, session->Session())) {
-            display.SetStatusText("Failed to connect to server");
+            if (!ctx.cancelled.load())
+                display.SetStatusText("Failed to connect to server");
             break;
         }
         IFtpConnection& conn = *work.m_pFtpConnection;
@@ -246,7 +247,8 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
             FetchUrl(display, ctx.internet,
                      DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password,
                                         work.m_fileIds[work.m_nFileIndex]));
-        } else {
+        } else if (!ctx.cancelled.load()) {
+            // A get aborted at exit is no failure to report: the file stays listed.
             ReportFailure(ctx, conn, name, why);
         }
         conn.Close();

@@ -131,7 +131,9 @@ void UploadFiles(CCycleContext& ctx)
             ftp.SetCurrentDirectory(uploadDir);
             const std::optional<fsys::FileStamp> before = fsys::GetFileStamp(local);
             if (!PutWhole(ftp, local, remote, before)) {
-                ReportPutFailure(ctx);
+                // A put aborted at exit is not reported after the log's shutdown block.
+                if (!ctx.cancelled)
+                    ReportPutFailure(ctx);
                 CloseConnection(work);
                 owner.reset();
                 ctx.display.ChangeTrayIcon();
