@@ -1,5 +1,6 @@
 // The emulator is what every integration test trusts about the service, so
 // it is checked here through the same client library the agent uses.
+#include <cstdio>
 #include "ServiceEmulator.h"
 
 #include <gtest/gtest.h>
@@ -161,16 +162,22 @@ TEST(EmulatorLifecycle, ExitsWhenTheProcessThatStartedItDies)
     ASSERT_GE(child, 0);
     if (child == 0) {
         pid_t emuPid = -1;
+        char dir[256] = {};
         try {
-            emuPid = (new ServiceEmulator())->pid();
+            auto* orphan = new ServiceEmulator();
+            emuPid = orphan->pid();
+            std::snprintf(dir, sizeof dir, "%s", orphan->dataDir().c_str());
         } catch (...) {
         }
         (void)!::write(fds[1], &emuPid, sizeof emuPid);
+        (void)!::write(fds[1], dir, sizeof dir);
         ::_exit(0);
     }
     ::close(fds[1]);
     pid_t emuPid = -1;
     ASSERT_EQ(::read(fds[0], &emuPid, sizeof emuPid), static_cast<ssize_t>(sizeof emuPid));
+    char dir[256] = {};
+    ASSERT_EQ(::read(fds[0], dir, sizeof dir), static_cast<ssize_t>(sizeof dir));
     ::close(fds[0]);
     ::waitpid(child, nullptr, 0);
     ASSERT_GT(emuPid, 0);
@@ -187,6 +194,11 @@ TEST(EmulatorLifecycle, ExitsWhenTheProcessThatStartedItDies)
         ::waitpid(emuPid, nullptr, 0);
     }
     EXPECT_EQ(reaped, emuPid) << "emulator outlived the process that started it";
+    // Nobody ran the orphan's destructor: its data folder is ours to remove.
+    if (std::string(dir).find("orbidex-emu-") != std::string::npos) {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
 }
 
 TEST_F(Emulator, WebScriptsAnswerAndRecordDecodedQueries)
