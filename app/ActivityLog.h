@@ -10,7 +10,7 @@ std::string FormatTimeText(std::time_t t);
 // "[ 9: 5: 3] - name Transferred", cut to 99 bytes.
 std::string FormatTransferLine(std::time_t t, const std::string& name);
 
-inline constexpr std::size_t kLogTextMax = 509;       // 512 minus CR LF and the terminator
+inline constexpr std::size_t kLogTextMax = 509;  // 512 minus CR LF and the terminator
 inline constexpr std::size_t kTransferLineMax = 99;
 inline const std::string kSeparatorLine(80, '=');
 
@@ -21,7 +21,7 @@ public:
     explicit CActivityLog(std::string path = "Orbidex.log") : m_path(std::move(path)) {}
 
     void WriteLogLine(const std::string& text);
-    void WriteLogHeader(std::time_t now);     // start block
+    void WriteLogHeader(std::time_t now);  // start block
     void WriteShutdownBlock(std::time_t now);
     const std::string& Path() const { return m_path; }
 

@@ -42,16 +42,25 @@ std::string CDisplayCore::LineBuffer() const
     return m_szLineBuffer;
 }
 
-void CDisplayCore::WriteLogLine(const std::string& text) { m_log.WriteLogLine(text); }
+void CDisplayCore::WriteLogLine(const std::string& text)
+{
+    m_log.WriteLogLine(text);
+}
 
 void CDisplayCore::LogTransfer(const std::string& fileName)
 {
     m_log.WriteLogLine(FormatTransferLine(m_clock.Now(), fileName));
 }
 
-std::string CDisplayCore::GetTimeText() const { return FormatTimeText(m_clock.Now()); }
+std::string CDisplayCore::GetTimeText() const
+{
+    return FormatTimeText(m_clock.Now());
+}
 
-bool CDisplayCore::SetTrayResource(int id) { return m_tray.SetTrayResource(id); }
+bool CDisplayCore::SetTrayResource(int id)
+{
+    return m_tray.SetTrayResource(id);
+}
 
 void CDisplayCore::ChangeTrayIcon()
 {
@@ -70,4 +79,7 @@ void CDisplayCore::ResetIdleIcon()
     m_bIdleIcon = true;
 }
 
-void CDisplayCore::MessageBox(const std::string& text) { UiMessageBox(text); }
+void CDisplayCore::MessageBox(const std::string& text)
+{
+    UiMessageBox(text);
+}

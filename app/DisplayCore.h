@@ -40,7 +40,7 @@ private:
     CTrayIcon& m_tray;
     const IClock& m_clock;
     mutable std::mutex m_bufferLock;
-    std::string m_szLineBuffer;     // at most kLineBufferSize - 1 bytes
-    std::string m_szStatusBuffer;   // at most kStatusBufferSize - 1 bytes
+    std::string m_szLineBuffer;    // at most kLineBufferSize - 1 bytes
+    std::string m_szStatusBuffer;  // at most kStatusBufferSize - 1 bytes
     bool m_bIdleIcon = true;
 };

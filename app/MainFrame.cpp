@@ -176,18 +176,31 @@ bool CMainFrame::LoadFrame()
 bool CMainFrame::OnCommand(int id)
 {
     switch (id) {
-    case ID_OPEN_WINDOW: OnOpenWindow(); return true;
-    case ID_EXIT: OnExit(); return true;
-    case ID_CONFIGURATION: OnConfiguration(); return true;
-    case ID_TRANSFER_NOW: OnTransferNow(); return true;
-    case ID_HELP_FINDER: OnShowHelp(); return true;
-    case ID_CHANGE_TRAY_ICON: OnChangeTrayIcon(); return true;
-    case ID_APP_ABOUT:
-        // Not the window's command: routed on to the application object.
-        if (auto* app = qApp->property("CMyApp").value<QObject*>())
-            QMetaObject::invokeMethod(app, "OnAbout", Qt::DirectConnection);
-        return true;
-    default: return false;
+        case ID_OPEN_WINDOW:
+            OnOpenWindow();
+            return true;
+        case ID_EXIT:
+            OnExit();
+            return true;
+        case ID_CONFIGURATION:
+            OnConfiguration();
+            return true;
+        case ID_TRANSFER_NOW:
+            OnTransferNow();
+            return true;
+        case ID_HELP_FINDER:
+            OnShowHelp();
+            return true;
+        case ID_CHANGE_TRAY_ICON:
+            OnChangeTrayIcon();
+            return true;
+        case ID_APP_ABOUT:
+            // Not the window's command: routed on to the application object.
+            if (auto* app = qApp->property("CMyApp").value<QObject*>())
+                QMetaObject::invokeMethod(app, "OnAbout", Qt::DirectConnection);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -228,7 +241,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
-void CMainFrame::OnChangeTrayIcon() { m_display->ChangeTrayIcon(); }
+void CMainFrame::OnChangeTrayIcon()
+{
+    m_display->ChangeTrayIcon();
+}
 
 int CMainFrame::OnTrayMessage(uint32_t id, uint32_t mouseMessage)
 {
@@ -273,9 +289,15 @@ void CMainFrame::SetStatusBarText(const QString& text)
         m_wndStatusBar->setText(text);
 }
 
-QString CMainFrame::StatusText() const { return m_wndStatusBar ? m_wndStatusBar->text() : QString(); }
+QString CMainFrame::StatusText() const
+{
+    return m_wndStatusBar ? m_wndStatusBar->text() : QString();
+}
 
-QString CMainFrame::WindowText() const { return m_wndText ? m_wndText->toPlainText() : QString(); }
+QString CMainFrame::WindowText() const
+{
+    return m_wndText ? m_wndText->toPlainText() : QString();
+}
 
 void CMainFrame::InsertWindowText(const QString& text)
 {
@@ -290,7 +312,10 @@ void CMainFrame::InsertWindowText(const QString& text)
     m_wndText->ensureCursorVisible();
 }
 
-void CMainFrame::ShowMessageBox(const QString& text) { ShowMessageBoxStatic(text); }
+void CMainFrame::ShowMessageBox(const QString& text)
+{
+    ShowMessageBoxStatic(text);
+}
 
 void CMainFrame::ShowMessageBoxStatic(const QString& text)
 {
@@ -327,7 +352,10 @@ void CMainFrame::showEvent(QShowEvent* e)
     }
 }
 
-void CMainFrame::LoadSettings() { m_settings.Replace(::LoadSettings(*m_profile)); }
+void CMainFrame::LoadSettings()
+{
+    m_settings.Replace(::LoadSettings(*m_profile));
+}
 
 void CMainFrame::OnFirstPaint()
 {

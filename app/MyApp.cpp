@@ -7,9 +7,15 @@
 
 #include <QApplication>
 
-CMyApp::CMyApp() { setObjectName(QStringLiteral("CMyApp")); }
+CMyApp::CMyApp()
+{
+    setObjectName(QStringLiteral("CMyApp"));
+}
 
-CMyApp::~CMyApp() { delete m_pMainWnd; }
+CMyApp::~CMyApp()
+{
+    delete m_pMainWnd;
+}
 
 bool CMyApp::InitInstance()
 {

@@ -3,7 +3,10 @@
 #include "platform/ProfileStore.h"
 
 namespace {
-std::string Key(const char* stem, int n) { return stem + std::to_string(n); }
+std::string Key(const char* stem, int n)
+{
+    return stem + std::to_string(n);
+}
 }  // namespace
 
 CSettings LoadSettings(IProfileStore& store)

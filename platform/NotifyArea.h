@@ -6,11 +6,11 @@ class ITrayOwner;
 // The notification-area record, passed whole on every call.
 struct NotifyIconData {
     uint32_t cbSize = 88;
-    ITrayOwner* hWnd = nullptr;   // receiver of the mouse notifications
-    uint32_t uID = 0;             // icon number; also the tray menu's number
-    uint32_t uFlags = 0;          // NIF_*
+    ITrayOwner* hWnd = nullptr;  // receiver of the mouse notifications
+    uint32_t uID = 0;            // icon number; also the tray menu's number
+    uint32_t uFlags = 0;         // NIF_*
     uint32_t uCallbackMessage = 0;
-    int hIcon = 0;                // icon resource shown; 0 = no icon in the area
+    int hIcon = 0;  // icon resource shown; 0 = no icon in the area
     char szTip[64] = {};
 };
 

@@ -41,7 +41,10 @@ CQtProfileStore::CQtProfileStore(const QString& iniPath)
 {
 }
 
-CQtProfileStore::~CQtProfileStore() { Sync(); }
+CQtProfileStore::~CQtProfileStore()
+{
+    Sync();
+}
 
 std::string CQtProfileStore::GetProfileString(const std::string& section, const std::string& key)
 {
@@ -89,7 +92,10 @@ bool CQtProfileStore::Sync()
     return m_settings->status() == QSettings::NoError;
 }
 
-QString CQtProfileStore::FileName() const { return m_settings->fileName(); }
+QString CQtProfileStore::FileName() const
+{
+    return m_settings->fileName();
+}
 
 void CQtProfileStore::MakePrivate()
 {

@@ -11,7 +11,7 @@ class QSettings;
 // plain text, so on POSIX its folder is kept 0700 and the file 0600.
 class CQtProfileStore final : public IProfileStore {
 public:
-    CQtProfileStore();                              // the user's profile
+    CQtProfileStore();                                 // the user's profile
     explicit CQtProfileStore(const QString& iniPath);  // an explicit INI file (tests)
     ~CQtProfileStore() override;
 
@@ -19,7 +19,8 @@ public:
     int32_t GetProfileInt(const std::string& section, const std::string& key, int32_t def) override;
     bool WriteProfileString(const std::string& section, const std::string& key,
                             const std::string& value) override;
-    bool WriteProfileInt(const std::string& section, const std::string& key, int32_t value) override;
+    bool WriteProfileInt(const std::string& section, const std::string& key,
+                         int32_t value) override;
 
     bool Sync();  // flush to disk; true when written
     QString FileName() const;

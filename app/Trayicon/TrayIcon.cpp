@@ -21,7 +21,10 @@ CTrayIcon::CTrayIcon(INotifyArea& area, uint32_t id) : m_area(area)
     CopyTip(m_nid.szTip, LoadResString(static_cast<int>(id)));
 }
 
-CTrayIcon::~CTrayIcon() { SetTrayResource(0); }
+CTrayIcon::~CTrayIcon()
+{
+    SetTrayResource(0);
+}
 
 void CTrayIcon::SetNotifyTarget(ITrayOwner* owner, uint32_t message)
 {

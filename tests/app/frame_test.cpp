@@ -35,8 +35,7 @@ std::string ReadFile(const QString& path)
 QStringList Texts(const QList<QAction*>& actions)
 {
     QStringList out;
-    for (QAction* a : actions)
-        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
 }
 
@@ -82,9 +81,8 @@ TEST_F(Frame, MenusCarryTheirTextsInOrder)
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(Texts(help->actions()), (QStringList{"F1 &Help", "&About Orbidex.."}));
     std::unique_ptr<QMenu> tray(frame->BuildTrayMenu());
-    EXPECT_EQ(Texts(tray->actions()),
-              (QStringList{"&Open", "&Configuration", "Transfer Now!!!", "-", "F1 &Help",
-                           "&About Orbidex...", "&Exit"}));
+    EXPECT_EQ(Texts(tray->actions()), (QStringList{"&Open", "&Configuration", "Transfer Now!!!",
+                                                   "-", "F1 &Help", "&About Orbidex...", "&Exit"}));
 }
 
 TEST_F(Frame, StatusBarNeverShowsFrameworkTexts)
@@ -139,8 +137,7 @@ TEST_F(Frame, WorkerUpdatesArriveInOrderAndWait)
         frame->Display().AddWindowLine(frame->Display().LineBuffer());
         done = true;
     });
-    for (int i = 0; i < 500 && !done; ++i)
-        QTest::qWait(5);
+    for (int i = 0; i < 500 && !done; ++i) QTest::qWait(5);
     worker.join();
     EXPECT_EQ(frame->WindowText(), QStringLiteral("first\nfirst\n\n"));
     EXPECT_EQ(frame->StatusText(), QStringLiteral("working"));
@@ -151,8 +148,7 @@ TEST_F(Frame, MessageBoxesGoThroughTheHook)
     QStringList seen;
     CMainFrame::messageBoxHook = [&](const QString& t) { seen << t; };
     std::thread worker([&] { frame->Display().MessageBox("No Network Access."); });
-    for (int i = 0; i < 500 && seen.isEmpty(); ++i)
-        QTest::qWait(5);
+    for (int i = 0; i < 500 && seen.isEmpty(); ++i) QTest::qWait(5);
     worker.join();
     CMainFrame::messageBoxHook = nullptr;
     EXPECT_EQ(seen, QStringList{"No Network Access."});

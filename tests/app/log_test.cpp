@@ -25,7 +25,10 @@ std::string ReadFile(const std::string& path)
     return ss.str();
 }
 
-std::string Sep() { return std::string(80, '=') + "\r\n"; }
+std::string Sep()
+{
+    return std::string(80, '=') + "\r\n";
+}
 }  // namespace
 
 TEST(TimeText, EnglishNamesZeroPaddedDayFourDigitYear)
@@ -67,9 +70,10 @@ TEST(ActivityLog, TwoRunsAreFramedByTheirBlocksByteForByte)
     }
     const std::string expected =
         "\r\n\r\n" + Sep() + "Sun Dec 06 23:50:42 2026 - Tolvane's Orbidex Log Initialized\r\n" +
-        Sep() + "event one\r\n" + "\r\n\r\n" + Sep() + "[Sun Dec 06 23:51:42 2026] * * * SHUTDOWN * * *\r\n" +
-        Sep() + "\r\n\r\n" + Sep() + "Mon Dec 07 09:05:03 2026 - Tolvane's Orbidex Log Initialized\r\n" +
-        Sep() + "\r\n\r\n" + Sep() + "[Mon Dec 07 09:05:03 2026] * * * SHUTDOWN * * *\r\n" + Sep();
+        Sep() + "event one\r\n" + "\r\n\r\n" + Sep() +
+        "[Sun Dec 06 23:51:42 2026] * * * SHUTDOWN * * *\r\n" + Sep() + "\r\n\r\n" + Sep() +
+        "Mon Dec 07 09:05:03 2026 - Tolvane's Orbidex Log Initialized\r\n" + Sep() + "\r\n\r\n" +
+        Sep() + "[Mon Dec 07 09:05:03 2026] * * * SHUTDOWN * * *\r\n" + Sep();
     EXPECT_EQ(ReadFile(path), expected);
 }
 
@@ -111,8 +115,7 @@ TEST(ActivityLog, ConcurrentWritersNeverInterleave)
     const std::string path = tmp.filePath("Orbidex.log").toStdString();
     CActivityLog log(path);
     auto writer = [&log](char c) {
-        for (int i = 0; i < 200; ++i)
-            log.WriteLogLine(std::string(300, c));
+        for (int i = 0; i < 200; ++i) log.WriteLogLine(std::string(300, c));
     };
     std::thread a(writer, 'a'), b(writer, 'b');
     a.join();

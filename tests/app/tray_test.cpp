@@ -10,8 +10,16 @@
 namespace {
 class FakeOwner : public ITrayOwner {
 public:
-    bool TrackTrayMenu(uint32_t id) override { menus.push_back(id); return menuLoads; }
-    bool SendDefaultCommand(uint32_t id) override { defaults.push_back(id); return menuLoads; }
+    bool TrackTrayMenu(uint32_t id) override
+    {
+        menus.push_back(id);
+        return menuLoads;
+    }
+    bool SendDefaultCommand(uint32_t id) override
+    {
+        defaults.push_back(id);
+        return menuLoads;
+    }
     std::vector<uint32_t> menus, defaults;
     bool menuLoads = true;
 };
@@ -25,7 +33,7 @@ TEST(TrayIcon, AddsOnceThenModifiesThenDeletes)
         CTrayIcon tray(area, IDR_TRAYMENU);
         EXPECT_EQ(tray.Record().cbSize, 88u);
         EXPECT_STREQ(tray.Record().szTip, "");  // number 3 has no string
-        EXPECT_TRUE(tray.SetTrayResource(0));  // nothing shown: no shell call
+        EXPECT_TRUE(tray.SetTrayResource(0));   // nothing shown: no shell call
         EXPECT_TRUE(area.Calls().empty());
 
         tray.SetNotifyTarget(&owner, WM_USER);
@@ -59,8 +67,7 @@ TEST(TrayIcon, RefusedAddIsRetriedAsAddByTheNextState)
     EXPECT_FALSE(tray.SetTrayResource(IDI_TRAY_IDLE));
     EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_IDLE));
     std::vector<int> ops;
-    for (const auto& c : area.Calls())
-        ops.push_back(c.op);
+    for (const auto& c : area.Calls()) ops.push_back(c.op);
     EXPECT_EQ(ops, (std::vector<int>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}));
     // Without an owner, no message flag.
     EXPECT_EQ(area.Calls()[0].data.uFlags, NIF_ICON | NIF_TIP);
@@ -103,7 +110,6 @@ TEST(TrayToggle, FirstToggleAfterStartShowsBusyAndOtherStatesDoNotCount)
     d.SetTrayResource(IDI_TRAY_IDLE);  // does not touch the idle flag
     d.ChangeTrayIcon();
     d.ChangeTrayIcon();
-    EXPECT_EQ(d.Area().States(),
-              (std::vector<int>{IDI_TRAY_IDLE, IDI_TRAY_BUSY, IDI_TRAY_IDLE, IDI_TRAY_IDLE,
-                                IDI_TRAY_BUSY}));
+    EXPECT_EQ(d.Area().States(), (std::vector<int>{IDI_TRAY_IDLE, IDI_TRAY_BUSY, IDI_TRAY_IDLE,
+                                                   IDI_TRAY_IDLE, IDI_TRAY_BUSY}));
 }

@@ -28,19 +28,32 @@ class CRecordingDisplay final : public CDisplayCore {
 public:
     explicit CRecordingDisplay(const std::string& logPath, const IClock* clock = nullptr)
         : CDisplayCore(m_logStore, m_trayStore, clock ? *clock : m_systemClock),
-          m_logStore(logPath), m_trayStore(m_area, IDR_TRAYMENU)
+          m_logStore(logPath),
+          m_trayStore(m_area, IDR_TRAYMENU)
     {
     }
 
     // Everything inserted into the text area, in order.
-    std::string WindowText() const { std::lock_guard<std::mutex> g(m_lock); return m_window; }
-    std::vector<std::string> StatusTexts() const { std::lock_guard<std::mutex> g(m_lock); return m_status; }
+    std::string WindowText() const
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_window;
+    }
+    std::vector<std::string> StatusTexts() const
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_status;
+    }
     std::string LastStatus() const
     {
         std::lock_guard<std::mutex> g(m_lock);
         return m_status.empty() ? std::string() : m_status.back();
     }
-    std::vector<std::string> MessageBoxes() const { std::lock_guard<std::mutex> g(m_lock); return m_boxes; }
+    std::vector<std::string> MessageBoxes() const
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_boxes;
+    }
     CFakeNotifyArea& Area() { return m_area; }
     CTrayIcon& Tray() { return m_trayStore; }
     CActivityLog& Log() { return m_logStore; }
@@ -49,8 +62,16 @@ public:
     std::function<void(const std::string&)> onMessageBox;
 
 protected:
-    void UiSetStatus(const std::string& text) override { std::lock_guard<std::mutex> g(m_lock); m_status.push_back(text); }
-    void UiInsertText(const std::string& text) override { std::lock_guard<std::mutex> g(m_lock); m_window += text; }
+    void UiSetStatus(const std::string& text) override
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_status.push_back(text);
+    }
+    void UiInsertText(const std::string& text) override
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_window += text;
+    }
     void UiMessageBox(const std::string& text) override
     {
         {

@@ -10,8 +10,7 @@
 
 void PrintTo(const CSettings& s, std::ostream* os)
 {
-    for (int i = 0; i < kSourcePairs; ++i)
-        *os << "[" << s.Dir[i] << "|" << s.Ext[i] << "]";
+    for (int i = 0; i < kSourcePairs; ++i) *os << "[" << s.Dir[i] << "|" << s.Ext[i] << "]";
     *os << " TDir=" << s.TDir << " PASV=" << s.PASV << " Author=" << s.Author
         << " Password=" << s.Password << " Poll=" << s.PollTime << " Show=" << s.ShowConfig
         << " Auto=" << s.AutoDownLoad;
@@ -84,12 +83,9 @@ TEST(Save, WritesEveryValueInOrder)
     s.Ext[0] = "wav";
     SaveSettings(store, s);
     std::vector<std::string> expected;
-    for (int i = 1; i <= 10; ++i)
-        expected.push_back(S + "/Dir" + std::to_string(i));
-    for (int i = 1; i <= 10; ++i)
-        expected.push_back(S + "/Ext" + std::to_string(i));
-    for (const char* k : {"PASV", "TDir"})
-        expected.push_back(S + "/" + k);
+    for (int i = 1; i <= 10; ++i) expected.push_back(S + "/Dir" + std::to_string(i));
+    for (int i = 1; i <= 10; ++i) expected.push_back(S + "/Ext" + std::to_string(i));
+    for (const char* k : {"PASV", "TDir"}) expected.push_back(S + "/" + k);
     for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad"})
         expected.push_back(A + "/" + k);
     EXPECT_EQ(store.writes, expected);
@@ -141,9 +137,10 @@ TEST_F(IniStore, WrongTypedValuesTakeTheirDefaults)
     QDir().mkpath(tmp.filePath(QStringLiteral("Orbidex")));
     QFile f(Path());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Source%20Directories]\nPASV=yes\nDir1=42\nExt1=7\n"
-            "[Author%20Details]\nPoll%20Time=abc\nShow%20Config=\nAutoDownLoad=4294967295\n"
-            "Author=12\n");
+    f.write(
+        "[Source%20Directories]\nPASV=yes\nDir1=42\nExt1=7\n"
+        "[Author%20Details]\nPoll%20Time=abc\nShow%20Config=\nAutoDownLoad=4294967295\n"
+        "Author=12\n");
     f.close();
     CQtProfileStore store(Path());
     const CSettings s = LoadSettings(store);

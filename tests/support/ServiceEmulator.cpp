@@ -30,7 +30,7 @@
 #define ORBIDEX_PYTHON "/usr/bin/python3"
 #endif
 
-extern char **environ;
+extern char** environ;
 
 namespace orbidex::test {
 
@@ -38,14 +38,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void fail(const std::string &what)
+[[noreturn]] void fail(const std::string& what)
 {
     throw std::runtime_error("ServiceEmulator: " + what);
 }
 
 std::string makeTempDir()
 {
-    const char *base = std::getenv("TMPDIR");
+    const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/orbidex-emu-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
@@ -55,7 +55,7 @@ std::string makeTempDir()
 }
 
 // Reads one line from fd, bounded by a deadline; empty on EOF or time-out.
-std::string readLine(int fd, Clock::time_point deadline, std::string &err)
+std::string readLine(int fd, Clock::time_point deadline, std::string& err)
 {
     std::string line;
     for (;;) {
@@ -85,20 +85,20 @@ std::string readLine(int fd, Clock::time_point deadline, std::string &err)
     }
 }
 
-size_t appendBody(char *data, size_t size, size_t nmemb, void *userdata)
+size_t appendBody(char* data, size_t size, size_t nmemb, void* userdata)
 {
-    static_cast<std::string *>(userdata)->append(data, size * nmemb);
+    static_cast<std::string*>(userdata)->append(data, size * nmemb);
     return size * nmemb;
 }
 
 struct CurlDeleter {
-    void operator()(CURL *h) const { curl_easy_cleanup(h); }
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
 struct SlistDeleter {
-    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-} // namespace
+}  // namespace
 
 ServiceEmulator::ServiceEmulator() : ServiceEmulator(Options{}) {}
 
@@ -141,9 +141,8 @@ void ServiceEmulator::start()
                                      "--exit-on-stdin-close"};
     if (m_options.verbose)
         args.push_back("--verbose");
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t fa;
@@ -237,7 +236,7 @@ std::string ServiceEmulator::ftpHost() const
     return "127.0.0.1:" + std::to_string(m_ftpPort);
 }
 
-std::string ServiceEmulator::ftpUrl(const std::string &path) const
+std::string ServiceEmulator::ftpUrl(const std::string& path) const
 {
     return "ftp://" + ftpHost() + path;
 }
@@ -252,13 +251,13 @@ std::string ServiceEmulator::uploadDirLocal() const
     return m_ftpRoot + "/" + m_topDir + "/nimbreluploads";
 }
 
-std::string ServiceEmulator::localPath(const std::string &remotePath) const
+std::string ServiceEmulator::localPath(const std::string& remotePath) const
 {
     return m_ftpRoot + (remotePath.empty() || remotePath[0] != '/' ? "/" : "") + remotePath;
 }
 
-QJsonObject ServiceEmulator::admin(const std::string &method, const std::string &path,
-                                   const QJsonObject &body) const
+QJsonObject ServiceEmulator::admin(const std::string& method, const std::string& path,
+                                   const QJsonObject& body) const
 {
     std::unique_ptr<CURL, CurlDeleter> h(curl_easy_init());
     if (!h)
@@ -293,8 +292,8 @@ QJsonObject ServiceEmulator::admin(const std::string &method, const std::string 
     return QJsonDocument::fromJson(QByteArray::fromStdString(answer)).object();
 }
 
-void ServiceEmulator::addAuthor(const std::string &author, const std::string &password,
-                                const std::string &sourceDir)
+void ServiceEmulator::addAuthor(const std::string& author, const std::string& password,
+                                const std::string& sourceDir)
 {
     QJsonObject body{{"author", QString::fromStdString(author)},
                      {"password", QString::fromStdString(password)}};
@@ -303,8 +302,8 @@ void ServiceEmulator::addAuthor(const std::string &author, const std::string &pa
     admin("POST", "/author", body);
 }
 
-std::string ServiceEmulator::addPending(const std::string &author, const std::string &name,
-                                        const QByteArray &content, const std::string &fileId)
+std::string ServiceEmulator::addPending(const std::string& author, const std::string& name,
+                                        const QByteArray& content, const std::string& fileId)
 {
     QJsonObject body{{"author", QString::fromStdString(author)},
                      {"name", QString::fromStdString(name)},
@@ -314,8 +313,8 @@ std::string ServiceEmulator::addPending(const std::string &author, const std::st
     return admin("POST", "/pending", body)["fileid"].toString().toStdString();
 }
 
-std::string ServiceEmulator::addMissingPending(const std::string &author, const std::string &name,
-                                               const std::string &fileId)
+std::string ServiceEmulator::addMissingPending(const std::string& author, const std::string& name,
+                                               const std::string& fileId)
 {
     QJsonObject body{{"author", QString::fromStdString(author)},
                      {"name", QString::fromStdString(name)},
@@ -325,19 +324,19 @@ std::string ServiceEmulator::addMissingPending(const std::string &author, const 
     return admin("POST", "/pending", body)["fileid"].toString().toStdString();
 }
 
-void ServiceEmulator::putFile(const std::string &remotePath, const QByteArray &content)
+void ServiceEmulator::putFile(const std::string& remotePath, const QByteArray& content)
 {
     admin("POST", "/file",
           {{"path", QString::fromStdString(remotePath)},
            {"content_b64", QString::fromLatin1(content.toBase64())}});
 }
 
-void ServiceEmulator::setExtensions(const std::string &text)
+void ServiceEmulator::setExtensions(const std::string& text)
 {
     admin("POST", "/extensions", {{"extensions", QString::fromStdString(text)}});
 }
 
-void ServiceEmulator::setFaults(const QJsonObject &faults)
+void ServiceEmulator::setFaults(const QJsonObject& faults)
 {
     admin("POST", "/fault", faults);
 }
@@ -362,4 +361,4 @@ QJsonObject ServiceEmulator::state() const
     return admin("GET", "/state");
 }
 
-} // namespace orbidex::test
+}  // namespace orbidex::test

@@ -35,19 +35,19 @@ struct Reply {
 };
 
 struct Upload {
-    const std::string *data;
+    const std::string* data;
     size_t pos = 0;
 };
 
-size_t collect(char *p, size_t s, size_t n, void *ud)
+size_t collect(char* p, size_t s, size_t n, void* ud)
 {
-    static_cast<std::string *>(ud)->append(p, s * n);
+    static_cast<std::string*>(ud)->append(p, s * n);
     return s * n;
 }
 
-size_t feed(char *p, size_t s, size_t n, void *ud)
+size_t feed(char* p, size_t s, size_t n, void* ud)
 {
-    auto *u = static_cast<Upload *>(ud);
+    auto* u = static_cast<Upload*>(ud);
     size_t k = std::min(s * n, u->data->size() - u->pos);
     std::copy_n(u->data->data() + u->pos, k, p);
     u->pos += k;
@@ -57,10 +57,10 @@ size_t feed(char *p, size_t s, size_t n, void *ud)
 enum class Mode { Passive, Active };
 
 // One request on a fresh handle; `upload` switches an FTP URL to STOR.
-Reply perform(const std::string &url, const std::string &caFile = {}, Mode mode = Mode::Passive,
-              const std::string *upload = nullptr, long timeoutMs = 5000)
+Reply perform(const std::string& url, const std::string& caFile = {}, Mode mode = Mode::Passive,
+              const std::string* upload = nullptr, long timeoutMs = 5000)
 {
-    std::unique_ptr<CURL, void (*)(CURL *)> h(curl_easy_init(), curl_easy_cleanup);
+    std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), curl_easy_cleanup);
     Reply r;
     Upload up{upload};
     curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
@@ -77,14 +77,15 @@ Reply perform(const std::string &url, const std::string &caFile = {}, Mode mode 
         curl_easy_setopt(h.get(), CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(h.get(), CURLOPT_READFUNCTION, feed);
         curl_easy_setopt(h.get(), CURLOPT_READDATA, &up);
-        curl_easy_setopt(h.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload->size()));
+        curl_easy_setopt(h.get(), CURLOPT_INFILESIZE_LARGE,
+                         static_cast<curl_off_t>(upload->size()));
     }
     r.rc = curl_easy_perform(h.get());
     curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &r.status);
     return r;
 }
 
-std::string readFile(const std::string &path)
+std::string readFile(const std::string& path)
 {
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::ReadOnly))
@@ -95,12 +96,11 @@ std::string readFile(const std::string &path)
 std::string pattern(size_t n)
 {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 131 + 7) % 251);
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + 7) % 251);
     return s;
 }
 
-QJsonObject item(const QJsonArray &a, qsizetype i)
+QJsonObject item(const QJsonArray& a, qsizetype i)
 {
     return a.at(i).toObject();
 }
@@ -121,13 +121,13 @@ protected:
         emu->reset();
         emu->addAuthor("ab12", "s3+cr&t pw");
     }
-    std::string ftp(const std::string &account, const std::string &path) const
+    std::string ftp(const std::string& account, const std::string& path) const
     {
         return "ftp://" + account + emu->ftpHost() + path;
     }
-    static ServiceEmulator *emu;
+    static ServiceEmulator* emu;
 };
-ServiceEmulator *Emulator::emu = nullptr;
+ServiceEmulator* Emulator::emu = nullptr;
 
 TEST(EmulatorLifecycle, StartsOnLoopbackPortsAndStopsWithinASecond)
 {
@@ -148,7 +148,7 @@ TEST(EmulatorLifecycle, StartsOnLoopbackPortsAndStopsWithinASecond)
     EXPECT_LT(took, std::chrono::seconds(1));
     EXPECT_NE(::kill(pid, 0), 0) << "emulator still alive after stop()";
     EXPECT_FALSE(std::filesystem::exists(dataDir));
-    e.stop(); // idempotent
+    e.stop();  // idempotent
 }
 
 // A test that crashes never runs the destructor; its emulator must still go.
@@ -225,7 +225,7 @@ TEST_F(Emulator, WebScriptsAnswerAndRecordDecodedQueries)
     EXPECT_EQ(ext.body, "dss, wav, rtf, doc, mp3");
 
     QJsonArray reqs = emu->records("web_requests");
-    ASSERT_EQ(reqs.size(), 5); // the untrusted one never got past TLS
+    ASSERT_EQ(reqs.size(), 5);  // the untrusted one never got past TLS
     EXPECT_EQ(item(reqs, 0)["target"].toString(), "//");
     EXPECT_EQ(item(reqs, 1)["scheme"].toString(), "https");
     EXPECT_EQ(item(reqs, 1)["query"].toObject()["wp"].toString(), "s3+cr&t pw");
@@ -239,15 +239,19 @@ TEST_F(Emulator, DownloadListConfirmationAndNotifications)
     std::string id1 = emu->addPending("ab12", "letter.rtf", "one", "34543");
     std::string id2 = emu->addPending("ab12", "memo.wav", "two");
     EXPECT_EQ(id1, "34543");
-    const std::string list = emu->httpsOrigin() + "/nimbrel/orbidexdload.php?author=ab12&nbupw=s3+cr%26t%20pw";
+    const std::string list =
+        emu->httpsOrigin() + "/nimbrel/orbidexdload.php?author=ab12&nbupw=s3+cr%26t%20pw";
 
     Reply r = perform(list, emu->caFile());
-    EXPECT_EQ(r.body, "countoffiles = 2<br>\r\nSourceDir=/downloads/ab12<br>\r\n"
-                      "file_1 = \"letter.rtf\"<br>\r\nfileid_1 = 34543<br>\r\n"
-                      "file_2 = \"memo.wav\"<br>\r\nfileid_2 = " + id2 + "<br>\r\n");
+    EXPECT_EQ(r.body,
+              "countoffiles = 2<br>\r\nSourceDir=/downloads/ab12<br>\r\n"
+              "file_1 = \"letter.rtf\"<br>\r\nfileid_1 = 34543<br>\r\n"
+              "file_2 = \"memo.wav\"<br>\r\nfileid_2 = " +
+                  id2 + "<br>\r\n");
     EXPECT_EQ(perform(list + "x", emu->caFile()).body.find("countoffiles"), std::string::npos);
 
-    perform(emu->httpOrigin() + "/nimbrel/nbdlsuccess.php?username=ab12&nbupw=s3+cr%26t%20pw&fileid=34543");
+    perform(emu->httpOrigin() +
+            "/nimbrel/nbdlsuccess.php?username=ab12&nbupw=s3+cr%26t%20pw&fileid=34543");
     EXPECT_EQ(perform(list, emu->caFile()).body.substr(0, 16), "countoffiles = 1");
     QJsonArray conf = emu->records("confirmations");
     ASSERT_EQ(conf.size(), 1);
@@ -282,8 +286,8 @@ TEST_F(Emulator, WebFaultsForceStatusAndDelay)
     emu->setFaults({{"http_status", QJsonValue::Null},
                     {"http_delay", QJsonObject{{"ms", 1500}, {"path", "/nimbrel/extverify.php"}}}});
     EXPECT_EQ(perform(emu->httpOrigin() + "/").status, 200);
-    Reply slow = perform(emu->httpOrigin() + "/nimbrel/extverify.php?ext=", {}, Mode::Passive,
-                         nullptr, 300);
+    Reply slow =
+        perform(emu->httpOrigin() + "/nimbrel/extverify.php?ext=", {}, Mode::Passive, nullptr, 300);
     EXPECT_EQ(slow.rc, CURLE_OPERATION_TIMEDOUT);
 }
 
@@ -302,7 +306,8 @@ TEST_P(EmulatorFtp, AccountsStoreAndRetrieveOnlyWhereAllowed)
     ASSERT_EQ(get.rc, CURLE_OK) << curl_easy_strerror(get.rc);
     EXPECT_EQ(get.body, data);
 
-    EXPECT_EQ(perform(ftp(kDown, emu->uploadDir() + "x.wav"), {}, mode, &data).rc, CURLE_UPLOAD_FAILED);
+    EXPECT_EQ(perform(ftp(kDown, emu->uploadDir() + "x.wav"), {}, mode, &data).rc,
+              CURLE_UPLOAD_FAILED);
     EXPECT_EQ(perform(ftp(kUp, "/downloads/ab12/x.wav"), {}, mode, &data).rc, CURLE_UPLOAD_FAILED);
     EXPECT_EQ(perform(ftp("nimbreldn:wrong@", "/")).rc, CURLE_LOGIN_DENIED);
 
@@ -319,7 +324,7 @@ TEST_P(EmulatorFtp, AccountsStoreAndRetrieveOnlyWhereAllowed)
     EXPECT_FALSE(item(logins, 4)["ok"].toBool());
     EXPECT_EQ(item(logins, 4)["reason"].toString(), "bad credentials");
     bool sawTransferMode = false;
-    for (const auto &c : st["ftp_commands"].toArray()) {
+    for (const auto& c : st["ftp_commands"].toArray()) {
         QString cmd = c.toObject()["cmd"].toString();
         sawTransferMode |= mode == Mode::Active ? (cmd == "EPRT" || cmd == "PORT")
                                                 : (cmd == "EPSV" || cmd == "PASV");
@@ -376,7 +381,7 @@ TEST_F(Emulator, StalledTransferAndDroppedControlConnection)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EmulatorFtp, ::testing::Values(Mode::Passive, Mode::Active),
-                         [](const auto &info) {
+                         [](const auto& info) {
                              return info.param == Mode::Passive ? "Passive" : "Active";
                          });
 
@@ -411,7 +416,7 @@ public:
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (m_fd >= 0 && connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        if (m_fd >= 0 && connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             close(m_fd);
             m_fd = -1;
         }
@@ -421,8 +426,8 @@ public:
         if (m_fd >= 0)
             close(m_fd);
     }
-    RawFtp(const RawFtp &) = delete;
-    RawFtp &operator=(const RawFtp &) = delete;
+    RawFtp(const RawFtp&) = delete;
+    RawFtp& operator=(const RawFtp&) = delete;
 
     // The next reply line, or "" when none came within the time.
     std::string reply(int timeoutMs)
@@ -447,7 +452,7 @@ public:
         m_in.erase(0, eol + 2);
         return line;
     }
-    bool send(const std::string &line)
+    bool send(const std::string& line)
     {
         const std::string s = line + "\r\n";
         return m_fd >= 0 && ::send(m_fd, s.data(), s.size(), MSG_NOSIGNAL) == ssize_t(s.size());
@@ -463,7 +468,7 @@ private:
 TEST_F(Emulator, OldActiveSessionQuittingLeavesNewerSessionsServed)
 {
     emu->addPending("ab12", "letter.rtf", QByteArray("hello"));
-    std::unique_ptr<CURL, void (*)(CURL *)> old(curl_easy_init(), curl_easy_cleanup);
+    std::unique_ptr<CURL, void (*)(CURL*)> old(curl_easy_init(), curl_easy_cleanup);
     std::string body;
     curl_easy_setopt(old.get(), CURLOPT_URL, ftp(kDown, "/downloads/ab12/letter.rtf").c_str());
     curl_easy_setopt(old.get(), CURLOPT_NOSIGNAL, 1L);
@@ -483,10 +488,10 @@ TEST_F(Emulator, OldActiveSessionQuittingLeavesNewerSessionsServed)
     }
     old.reset();  // QUIT on the old control connection
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    for (auto &s : newer) {
+    for (auto& s : newer) {
         ASSERT_TRUE(s->send("NOOP"));
         EXPECT_EQ(s->reply(2000).substr(0, 3), "200");
     }
 }
 
-} // namespace
+}  // namespace
