@@ -35,7 +35,7 @@ protected:
         services.profile = &m_profile;
         services.notifyArea = &m_area;
         services.internet = m_internet.get();
-        services.endpoints = EmulatorEndpoints(m_emu);
+        services.endpoints = orbidex::test::EndpointsFor(m_emu);
         services.logPath = m_tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
         m_frame = std::make_unique<CMainFrame>(services);
         m_frame->configurationDialogHook = [](CMainFrame&) {};

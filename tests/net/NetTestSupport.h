@@ -1,6 +1,7 @@
 #pragma once
 // What the tests of the internet layer share: a recording display with its log in a temporary
 // folder, endpoints pointing at the emulator, and a loopback port where nothing listens.
+#include "EmulatorSuite.h"
 #include "ServiceEmulator.h"
 #include "config/Endpoints.h"
 #include "tests/common/RecordingDisplay.h"
@@ -18,19 +19,6 @@
 #include <string>
 
 namespace nettest {
-
-inline CEndpoints EndpointsFor(const orbidex::test::ServiceEmulator& emu)
-{
-    CEndpoints e;
-    e.httpOrigin = emu.httpOrigin();
-    e.httpsOrigin = emu.httpsOrigin();
-    e.httpBareOrigin = emu.httpOrigin();
-    e.ftpHost = emu.ftpHost();
-    e.ftpTopDir = emu.topDir();
-    e.supportEmail = "support@nimbrel.example";
-    e.caFile = emu.caFile();
-    return e;
-}
 
 // A port that was free a moment ago: connecting to it is refused.
 inline int ClosedPort()

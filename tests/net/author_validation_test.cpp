@@ -1,5 +1,6 @@
 // ValidateAuthor against the emulator: the request, the decision and the status bar.
 #include "NetFakes.h"
+#include "EmulatorSuite.h"
 #include "NetTestSupport.h"
 #include "net/AuthorValidation.h"
 
@@ -14,20 +15,11 @@ using orbidex::test::ServiceEmulator;
 const char* kOk = "UserName Validation =*= OK =*=";
 const char* kFail = "UserName or Password Validation Fail";
 
-class AuthorValidation : public ::testing::Test {
+class AuthorValidation : public orbidex::test::EmulatorSuite<> {
 protected:
-    static void SetUpTestSuite() { s_emu = new ServiceEmulator(); }
-    static void TearDownTestSuite()
-    {
-        delete s_emu;
-        s_emu = nullptr;
-    }
     void SetUp() override
     {
-        s_emu->clearFaults();
-        s_emu->clearRecords();
-        m_e = nettest::EndpointsFor(*s_emu);
-        m_internet = CreateInternet(s_emu->caFile());
+        EmulatorSuite::SetUp();
         s_emu->addAuthor("ab12", "secret");
     }
     bool Validate(const std::string& author, const std::string& password)
@@ -45,12 +37,8 @@ protected:
     }
     CRecordingDisplay& Display() { return *m_fx.display; }
 
-    static ServiceEmulator* s_emu;
     nettest::DisplayFixture m_fx;
-    CEndpoints m_e;
-    std::unique_ptr<IInternet> m_internet;
 };
-ServiceEmulator* AuthorValidation::s_emu = nullptr;
 
 TEST_F(AuthorValidation, NoLoginIdIsRefusedWithoutAsking)
 {

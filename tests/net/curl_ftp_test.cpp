@@ -1,5 +1,6 @@
 // The libcurl FTP connection against the emulator, in passive and in active mode: what arrives
 // on the server, the commands it saw, and the error codes of failures.
+#include "EmulatorSuite.h"
 #include "NetTestSupport.h"
 #include "platform/Internet.h"
 
@@ -37,20 +38,11 @@ long Ms(Clock::duration d)
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
-class CurlFtp : public ::testing::TestWithParam<bool> {
+class CurlFtp : public orbidex::test::EmulatorSuite<::testing::TestWithParam<bool>> {
 protected:
-    static void SetUpTestSuite() { s_emu = new ServiceEmulator(); }
-    static void TearDownTestSuite()
-    {
-        delete s_emu;
-        s_emu = nullptr;
-    }
     void SetUp() override
     {
-        s_emu->clearFaults();
-        s_emu->clearRecords();
-        m_internet = CreateInternet(s_emu->caFile());
-        ASSERT_TRUE(m_internet);
+        EmulatorSuite::SetUp();
         m_session = m_internet->OpenSession("Nimbrel Ravlet", 1);
         m_session->SetTimeouts(40000, 40000, 40000);
     }
@@ -65,12 +57,9 @@ protected:
     std::string Local(const char* name) const { return m_dir.filePath(name).toStdString(); }
     QJsonArray Commands() const { return s_emu->records("ftp_commands"); }
 
-    static ServiceEmulator* s_emu;
     QTemporaryDir m_dir;
-    std::unique_ptr<IInternet> m_internet;
     std::unique_ptr<IInternetSession> m_session;
 };
-ServiceEmulator* CurlFtp::s_emu = nullptr;
 
 TEST_P(CurlFtp, EveryOperationRunsOnTheOneLoggedInConnection)
 {

@@ -1,5 +1,6 @@
 // ConnectFtp: accounts, modes, and what the status bar and tray show on each outcome.
 #include "NetFakes.h"
+#include "EmulatorSuite.h"
 #include "NetTestSupport.h"
 #include "net/FtpConnect.h"
 #include "net/myinternetsession/MyInternetSession.h"
@@ -14,19 +15,11 @@ namespace {
 using orbidex::test::ServiceEmulator;
 const std::string kConnecting = "Connecting to ftp (Attempt 1 of 5)";
 
-class ConnectFtpLive : public ::testing::Test {
+class ConnectFtpLive : public orbidex::test::EmulatorSuite<> {
 protected:
-    static void SetUpTestSuite() { s_emu = new ServiceEmulator(); }
-    static void TearDownTestSuite()
-    {
-        delete s_emu;
-        s_emu = nullptr;
-    }
     void SetUp() override
     {
-        s_emu->clearFaults();
-        s_emu->clearRecords();
-        m_internet = CreateInternet(s_emu->caFile());
+        EmulatorSuite::SetUp();
         m_session = OpenTransferSession(*m_internet);
         ASSERT_TRUE(m_session);
         Display().SetStatusText(kConnecting);
@@ -44,13 +37,10 @@ protected:
         return logins.isEmpty() ? QString() : logins.last().toObject()["user"].toString();
     }
 
-    static ServiceEmulator* s_emu;
     nettest::DisplayFixture m_fx;
-    std::unique_ptr<IInternet> m_internet;
     std::unique_ptr<CMyInternetSession> m_session;
     std::unique_ptr<IFtpConnection> m_connection;
 };
-ServiceEmulator* ConnectFtpLive::s_emu = nullptr;
 
 TEST_F(ConnectFtpLive, OnlyLowerCaseUSelectsTheUploadAccount)
 {

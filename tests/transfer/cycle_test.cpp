@@ -33,7 +33,7 @@ protected:
     void SetUp() override
     {
         m_emu.addAuthor("ab12", "secret");
-        m_ep = EmulatorEndpoints(m_emu);
+        m_ep = orbidex::test::EndpointsFor(m_emu);
         m_internet = CreateInternet(m_emu.caFile());
         m_src = m_dir.path().toStdString() + "/src/";
         QDir().mkpath(QString::fromStdString(m_src));

@@ -1,5 +1,5 @@
 #pragma once
-#include "ServiceEmulator.h"
+#include "EmulatorSuite.h"
 #include "config/Endpoints.h"
 #include "platform/FileSystem.h"
 #include "platform/Internet.h"
@@ -13,19 +13,7 @@
 #include <functional>
 #include <thread>
 
-// Shared by the cycle tests: the emulator's endpoints and a bounded wait.
-inline CEndpoints EmulatorEndpoints(const orbidex::test::ServiceEmulator& emu)
-{
-    CEndpoints ep;
-    ep.httpOrigin = emu.httpOrigin();
-    ep.httpsOrigin = emu.httpsOrigin();
-    ep.httpBareOrigin = emu.httpOrigin();
-    ep.ftpHost = emu.ftpHost();
-    ep.ftpTopDir = emu.topDir();
-    ep.supportEmail = "support@nimbrel.example";
-    ep.caFile = emu.caFile();
-    return ep;
-}
+// Shared by the cycle tests: a bounded wait and record helpers.
 
 // True once `done` holds, false after `ms` milliseconds.
 inline bool WaitFor(const std::function<bool()>& done, int ms = 30000)

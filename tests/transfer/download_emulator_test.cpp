@@ -1,4 +1,5 @@
 // Whole download steps against the service emulator, in passive and active mode.
+#include "EmulatorSuite.h"
 #include "ServiceEmulator.h"
 #include "net/FtpConnect.h"
 #include "platform/Internet.h"
@@ -77,11 +78,8 @@ protected:
         root = pattern;
         folder = root / "in";
         fs::create_directory(folder);
-        ep.httpOrigin = emu->httpOrigin();
-        ep.httpsOrigin = emu->httpsOrigin();
-        ep.ftpHost = emu->ftpHost();
+        ep = orbidex::test::EndpointsFor(*emu);
         ep.supportEmail = "help@test.example";
-        ep.caFile = emu->caFile();
         internet = CreateInternet(emu->caFile());
         ASSERT_TRUE(internet);
         settings.Author = "ab12";

@@ -1,5 +1,6 @@
 // ProbeInternet, FetchUrl and QueueUploadJob: what the user sees on each path, and what the
 // service receives.
+#include "EmulatorSuite.h"
 #include "tests/net/NetFakes.h"
 #include "tests/net/NetTestSupport.h"
 #include "transfer/ServiceUrls.h"
@@ -105,22 +106,8 @@ TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
 
-class WebLive : public ::testing::Test {
+class WebLive : public orbidex::test::EmulatorSuite<> {
 protected:
-    static void SetUpTestSuite() { s_emu = new ServiceEmulator(); }
-    static void TearDownTestSuite()
-    {
-        delete s_emu;
-        s_emu = nullptr;
-    }
-    void SetUp() override
-    {
-        s_emu->clearFaults();
-        s_emu->clearRecords();
-        m_e = nettest::EndpointsFor(*s_emu);
-        m_internet = CreateInternet(s_emu->caFile());
-        ASSERT_TRUE(m_internet);
-    }
     CRecordingDisplay& Display() { return *m_fx.display; }
     QJsonObject LastRequest() const
     {
@@ -128,12 +115,8 @@ protected:
         return requests.isEmpty() ? QJsonObject() : requests.last().toObject();
     }
 
-    static ServiceEmulator* s_emu;
     nettest::DisplayFixture m_fx;
-    CEndpoints m_e;
-    std::unique_ptr<IInternet> m_internet;
 };
-ServiceEmulator* WebLive::s_emu = nullptr;
 
 TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
 {
