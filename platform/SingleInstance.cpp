@@ -20,5 +20,9 @@ CSingleInstance::~CSingleInstance() = default;
 bool CSingleInstance::Acquire()
 {
     // tryLock removes a lock whose process no longer exists (QLockFile checks the PID).
-    return m_lock->tryLock(0);
+    if (m_lock->tryLock(0))
+        return true;
+    // Only a live holder refuses the start. A lock that cannot be made at all (no runtime
+    // folder, no permission) must not keep the agent from running.
+    return m_lock->error() != QLockFile::LockFailedError;
 }

@@ -9,7 +9,8 @@ class CSingleInstance {
 public:
     explicit CSingleInstance(const QString& name);
     ~CSingleInstance();
-    // True when this process is the first instance. A lock left by a dead process is taken over.
+    // True unless another live process holds the lock. A lock left by a dead process is taken
+    // over; a lock that cannot be created at all does not stop the start.
     bool Acquire();
     QString LockPath() const { return m_path; }
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -235,4 +236,14 @@ TEST(SingleInstance, SecondHolderIsRefusedAndADeadHoldersLockIsTakenOver)
     EXPECT_TRUE(third.Acquire());
     ::close(ready[0]);
     ::close(ready[1]);
+}
+
+TEST(SingleInstance, ALockThatCannotBeCreatedDoesNotRefuseTheStart)
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // The lock's folder does not exist, so no lock file can be made.
+    CSingleInstance first(QStringLiteral("missing-folder/FD2C3621_5418_11D8_8E2A_EA1BF69D4779"));
+    EXPECT_TRUE(first.Acquire());
+    EXPECT_FALSE(QFileInfo::exists(first.LockPath()));
 }
