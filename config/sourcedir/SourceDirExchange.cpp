@@ -23,8 +23,8 @@ bool ParseInt32(const std::string& text, int32_t* value)
         return false;
     const char* first = text.data() + b;
     const char* last = text.data() + e + 1;
-    if (*first == '+')
-        ++first;
+    if (*first == '+' && first + 1 != last && first[1] != '-')
+        ++first;  // from_chars takes no '+'; "+-1" must stay refused
     const auto [end, ec] = std::from_chars(first, last, *value);
     return ec == std::errc() && end == last && first != last;
 }

@@ -220,7 +220,7 @@ TEST_F(ConfigDialog, NonIntegerPollingTimeStopsTheSaveAndKeepsTheTyping)
 
 TEST_F(ConfigDialog, PollingTimeMustBeAWholeThirtyTwoBitNumber)
 {
-    for (const char* bad : {"", " ", "1.5", "abc", "99999999999", "--1", "1 2"}) {
+    for (const char* bad : {"", " ", "1.5", "abc", "99999999999", "--1", "+-1", "+", "1 2"}) {
         boxes.clear();
         Run([&](SourceDir& d) {
             Type(d, 1024, bad);
@@ -234,6 +234,11 @@ TEST_F(ConfigDialog, PollingTimeMustBeAWholeThirtyTwoBitNumber)
         Click(d, IDOK);
     });
     EXPECT_EQ(Int(kAuth, "Poll Time"), -3);
+    Run([](SourceDir& d) {
+        Type(d, 1024, " +7 ");
+        Click(d, IDOK);
+    });
+    EXPECT_EQ(Int(kAuth, "Poll Time"), 7);
 }
 
 TEST_F(ConfigDialog, LeadingBlanksAreTrimmedAndStored)
