@@ -206,8 +206,11 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
     std::unique_ptr<CMyInternetSession> session = OpenTransferSession(ctx.internet);
     display.SetStatusText("Starting Download Process");
 
-    const std::string folder =
-        ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
+    std::string folder = ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
+    // A folder typed without its final separator must still name the folder, not prefix the
+    // file names of its parent.
+    if (folder.back() != '/')
+        folder += '/';
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)

@@ -289,6 +289,17 @@ TEST_F(DownloadPass, FifthAttemptStillConnects)
     EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php").size(), 1u);
 }
 
+TEST_F(DownloadPass, FolderTypedWithoutFinalSeparatorStillReceivesTheFiles)
+{
+    settings.TDir = folder.string();
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    Run();
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
+    EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
+    EXPECT_NE(display->WindowText().find("to " + folder.string() + "/\r\n"), std::string::npos);
+}
+
 TEST_F(DownloadPass, EmptyTDirCreatesTheDefaultFoldersAndKeepsThemInMemory)
 {
     const char* oldHome = std::getenv("HOME");
