@@ -243,6 +243,26 @@ TEST_P(CycleSteps, AutoDownloadFetchesWhatWaits)
         << w;
     EXPECT_EQ(ReadAll(s.TDir + "reply.rtf"), "{\\rtf1 answer}") << w;
     EXPECT_EQ(m_emu.records("confirmations").size(), 1);
+    const auto st = m_display.StatusTexts();
+    ASSERT_GE(st.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(st.begin(), st.begin() + 4),
+              (std::vector<std::string>{"UserName Validation =*= OK =*=", "No File to Upload",
+                                        "Starting Auto Download", "Starting Download Process"}));
+    EXPECT_EQ(st.back(), "Orbidex - Idle");
+}
+
+TEST_P(CycleSteps, QuietCycleSaysSoInTheWindowAndTheStatusBarOnly)
+{
+    RunCycle();
+    // The clock runs: the 24-character time text is checked by its length only.
+    const std::string w = m_display.WindowText();
+    ASSERT_GT(w.size(), 24u) << w;
+    EXPECT_EQ(w.substr(24), " - No File to Upload\r\nAuto Download is off\r\n");
+    EXPECT_EQ(m_display.StatusTexts(),
+              (std::vector<std::string>{"UserName Validation =*= OK =*=", "No File to Upload",
+                                        "Auto Download is off"}));
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(m_display.Area().States().back(), 101);
 }
 
 TEST_P(CycleSteps, GuardShowsBusyAndStartsNoSecondWorker)
