@@ -27,6 +27,20 @@ namespace {
 
 constexpr int kConnectAttempts = 5;
 
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+bool EndsWithSeparator(const std::string& path)
+{
+    return path.back() == '\\' || path.back() == '/';
+}
+#else
+constexpr char kSeparator = '/';
+bool EndsWithSeparator(const std::string& path)
+{
+    return path.back() == '/';
+}
+#endif
+
 std::string Num(int n)
 {
     return std::to_string(n);
@@ -209,8 +223,8 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
     std::string folder = ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
     // A folder typed without its final separator must still name the folder, not prefix the
     // file names of its parent.
-    if (folder.back() != '/')
-        folder += '/';
+    if (!EndsWithSeparator(folder))
+        folder += kSeparator;
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
