@@ -128,6 +128,7 @@ std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view patt
         struct stat st {};
         if (stat((base + entry.name).c_str(), &st) == 0) {
             entry.isDirectory = S_ISDIR(st.st_mode);
+            entry.special = !entry.isDirectory && !S_ISREG(st.st_mode);
             entry.readOnly = (st.st_mode & 0222) == 0;
         } else {
             // A dangling link or an entry gone since readdir: nothing that could be sent.
@@ -217,6 +218,17 @@ std::optional<FileStamp> GetFileStamp(const std::string& path)
     s.size = static_cast<std::uint64_t>(st.st_size);
     s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return s;
+}
+
+bool CanReadFile(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    return regular;
 }
 
 }  // namespace fsys

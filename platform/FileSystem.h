@@ -13,6 +13,7 @@ struct DirEntry {
     std::string name;
     bool isDirectory = false;
     bool readOnly = false;
+    bool special = false;  // a pipe, socket or device: never a recording to send
 };
 
 // Size and modification time, enough to tell whether a file changed between two looks.
@@ -40,5 +41,7 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Creates the folder when missing (not its parents); true when it exists afterwards.
 bool CreateFolder(const std::string& path);
 std::optional<FileStamp> GetFileStamp(const std::string& path);
+// A regular file this process can open for reading now (never blocks, even on a pipe).
+bool CanReadFile(const std::string& path);
 
 }  // namespace fsys

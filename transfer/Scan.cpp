@@ -26,7 +26,8 @@ void ScanFolder(const std::string& folder, const std::string& ext, CWorkList& wo
     if (prefix.back() != '/')
         prefix += '/';
     for (const fsys::DirEntry& e : fsys::FindFiles(prefix, "*." + ext)) {
-        if (e.isDirectory || e.readOnly)
+        // Opening a pipe named like a recording would block the cycle for good.
+        if (e.isDirectory || e.special || e.readOnly)
             continue;
         const std::size_t index = static_cast<std::size_t>(work.m_nFileIndex);
         if (work.m_fileList.size() <= index)

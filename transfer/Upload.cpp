@@ -55,14 +55,12 @@ bool ConnectWithRetries(CCycleContext& ctx, IInternetSession& session)
 // A put counts only when the server holds every byte: a server that acknowledges a cut
 // transfer would otherwise get a partial recording announced and the original marked sent.
 bool PutWhole(IFtpConnection& ftp, const std::string& local, const std::string& remote,
-              const std::optional<fsys::FileStamp>& before)
+              const fsys::FileStamp& before)
 {
     if (!ftp.PutFile(local, remote))
         return false;
-    if (!before)
-        return false;
     const std::optional<std::uint64_t> remoteSize = ftp.GetRemoteSize(remote);
-    return !remoteSize || *remoteSize == before->size;
+    return !remoteSize || *remoteSize == before.size;
 }
 
 void ReportPutFailure(CCycleContext& ctx)
@@ -130,7 +128,16 @@ void UploadFiles(CCycleContext& ctx)
                                              work.m_nFileCount, name));
             ftp.SetCurrentDirectory(uploadDir);
             const std::optional<fsys::FileStamp> before = fsys::GetFileStamp(local);
-            if (!PutWhole(ftp, local, remote, before)) {
+            if (!before || !fsys::CanReadFile(local)) {
+                // Gone since the scan, or unreadable to us: a fault of this file alone, which
+                // must not hold back the files after it in every cycle from now on.
+                ReportPutFailure(ctx);
+                ctx.display.ChangeTrayIcon();
+                CloseConnection(work);
+                ++work.m_nFileIndex;
+                continue;
+            }
+            if (!PutWhole(ftp, local, remote, *before)) {
                 // A put aborted at exit is not reported after the log's shutdown block.
                 if (!ctx.cancelled)
                     ReportPutFailure(ctx);

@@ -77,6 +77,17 @@ TEST_F(Scan, OneLevelWritableMatchingFilesOnly)
     EXPECT_EQ(Sorted(Listed(m_work)), (std::vector<std::string>{d + "B.WAV", d + "a.wav"}));
 }
 
+TEST_F(Scan, PipesAndSocketsNamedLikeRecordingsAreNotListed)
+{
+    const std::string d = Folder("fifo");
+    ASSERT_EQ(mkfifo((d + "pipe.wav").c_str(), 0644), 0);
+    WriteText(d + "real.wav", "x");
+    m_settings.Dir[0] = d;
+    m_settings.Ext[0] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Listed(m_work), std::vector<std::string>{d + "real.wav"});
+}
+
 TEST_F(Scan, ReadOnlyIsDecidedByModeBitsEvenForRoot)
 {
     const std::string d = Folder("ro");

@@ -169,6 +169,20 @@ TEST_F(UploadPass, FailedPutStopsThePassAndKeepsTheRestWaiting)
     for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Done(f)) << f;
 }
 
+TEST_F(UploadPass, FileGoneSinceTheScanDoesNotHoldBackTheOthers)
+{
+    Files({{"gone.wav", "1"}, {"next.wav", "2"}});
+    ASSERT_EQ(std::remove((m_folder + "gone.wav").c_str()), 0);
+    Run();
+    EXPECT_TRUE(Done("next.wav"));
+    EXPECT_EQ(Notifications(), std::vector<std::string>{Notify("ab12_next.wav", "0")});
+    EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 2 Uploading gone.wav\r\n" + kTime +
+                                          " - .. Upload Fail, will attempt later.\r\n\r\n" + kTime +
+                                          " - 2 of 2 Uploading next.wav\r\n" + kTime +
+                                          " - .. Done.\r\n\r\n");
+    EXPECT_EQ(m_net.OpenConnections(), 0);
+}
+
 TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)
 {
     Files({{"a.wav", "1"}, {"b.wav", "2"}});
