@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QFontMetrics>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -179,7 +180,11 @@ void CAboutThis::setVisible(bool visible)
 void CAboutThis::CenterWindow()
 {
     // Over a visible owner; with none, or a hidden one (About from the tray), on the screen.
-    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    // Made without a parent, the box still belongs to the window it was asked from, as the
+    // framework takes the active main window as the owner of a parentless dialog.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
+    if (owner == this)
+        owner = nullptr;
     QRect target;
     if (owner && owner->isVisible() && !owner->isMinimized()) {
         target = owner->frameGeometry();

@@ -88,6 +88,21 @@ TEST(AboutBox, CentresOnTheScreenWithoutAnOwner)
     EXPECT_LE((dlg.geometry().center() - screen.center()).manhattanLength(), 2);
 }
 
+TEST(AboutBox, CentresOverTheWindowItWasAskedFrom)
+{
+    QWidget window;
+    window.setGeometry(40, 30, 900, 700);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_EQ(QApplication::activeWindow(), &window);
+    CAboutThis dlg;  // no parent, as the About command makes it
+    dlg.show();
+    QApplication::processEvents();
+    EXPECT_EQ(dlg.parentWidget(), nullptr);
+    EXPECT_LE((dlg.frameGeometry().center() - window.frameGeometry().center()).manhattanLength(),
+              2);
+}
+
 TEST(AboutBox, VersionIsReadOncePerDialogObject)
 {
     CVersionModule module{CVersionResource{CVersionResource::Translations({{0x0409, 0x04B0}}),
