@@ -1,4 +1,5 @@
 #include "app/MainFrame.h"
+#include "tests/common/Files.h"
 #include "app/MyApp.h"
 #include "platform/QtProfileStore.h"
 #include "platform/SingleInstance.h"
@@ -17,6 +18,8 @@
 #include <QTimer>
 #include <atomic>
 #include <fstream>
+#include "tests/common/FrameTest.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sstream>
@@ -25,13 +28,6 @@
 #include <unistd.h>
 
 namespace {
-std::string ReadFile(const QString& path)
-{
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 QStringList Texts(const QList<QAction*>& actions)
 {
@@ -40,26 +36,7 @@ QStringList Texts(const QList<QAction*>& actions)
     return out;
 }
 
-class Frame : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
-        CFrameServices services;
-        services.profile = profile.get();
-        services.notifyArea = &area;
-        services.logPath = LogPath().toStdString();
-        frame = std::make_unique<CMainFrame>(services);
-        frame->configurationDialogHook = [](CMainFrame&) {};  // no modal dialog in these tests
-        ASSERT_TRUE(frame->LoadFrame());
-    }
-    QString LogPath() const { return tmp.filePath(QStringLiteral("Orbidex.log")); }
-
-    QTemporaryDir tmp;
-    CFakeNotifyArea area;
-    std::unique_ptr<CQtProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
-};
+using Frame = CFrameTest;
 }  // namespace
 
 TEST_F(Frame, CreationShowsIdleTrayStatusAndWritesStartBlock)
@@ -69,7 +46,7 @@ TEST_F(Frame, CreationShowsIdleTrayStatusAndWritesStartBlock)
     ASSERT_EQ(area.Calls().size(), 1u);
     EXPECT_EQ(area.Calls()[0].op, NIM_ADD);
     EXPECT_EQ(area.Calls()[0].data.hIcon, IDI_TRAY_IDLE);
-    const std::string log = ReadFile(LogPath());
+    const std::string log = ReadAll(LogPath().toStdString());
     EXPECT_EQ(log.rfind("\r\n\r\n" + std::string(80, '=') + "\r\n", 0), 0u);
     EXPECT_NE(log.find(" - Tolvane's Orbidex Log Initialized\r\n"), std::string::npos);
 }
@@ -118,7 +95,7 @@ TEST_F(Frame, ExitWritesShutdownBlockAndRemovesTheIcon)
     frame->show();
     frame->OnCommand(ID_EXIT);
     EXPECT_FALSE(frame->isVisible());
-    const std::string log = ReadFile(LogPath());
+    const std::string log = ReadAll(LogPath().toStdString());
     const std::string tail = "\r\n\r\n" + std::string(80, '=') + "\r\n[";
     EXPECT_NE(log.find(tail), std::string::npos);
     EXPECT_NE(log.find("] * * * SHUTDOWN * * *\r\n" + std::string(80, '=') + "\r\n"),

@@ -1,4 +1,5 @@
 #include "app/ActivityLog.h"
+#include "tests/common/Files.h"
 #include "tests/common/RecordingDisplay.h"
 
 #include <QFileInfo>
@@ -16,14 +17,6 @@ namespace {
 constexpr std::time_t kSunday = 1796601042;
 // 2026-12-07 09:05:03 UTC
 constexpr std::time_t kMorning = 1796634303;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::string Sep()
 {
@@ -74,7 +67,7 @@ TEST(ActivityLog, TwoRunsAreFramedByTheirBlocksByteForByte)
         "[Sun Dec 06 23:51:42 2026] * * * SHUTDOWN * * *\r\n" + Sep() + "\r\n\r\n" + Sep() +
         "Mon Dec 07 09:05:03 2026 - Tolvane's Orbidex Log Initialized\r\n" + Sep() + "\r\n\r\n" +
         Sep() + "[Mon Dec 07 09:05:03 2026] * * * SHUTDOWN * * *\r\n" + Sep();
-    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ReadAll(path), expected);
 }
 
 TEST(ActivityLog, KeepsAtMost509BytesOfText)
@@ -85,8 +78,8 @@ TEST(ActivityLog, KeepsAtMost509BytesOfText)
     log.WriteLogLine(std::string(509, 'a'));
     log.WriteLogLine(std::string(2000, 'b'));
     log.WriteLogLine(std::string(508, 'c') + "ü");  // the 2-byte letter would pass 509
-    EXPECT_EQ(ReadFile(path), std::string(509, 'a') + "\r\n" + std::string(509, 'b') + "\r\n" +
-                                  std::string(508, 'c') + "\r\n");
+    EXPECT_EQ(ReadAll(path), std::string(509, 'a') + "\r\n" + std::string(509, 'b') + "\r\n" +
+                                 std::string(508, 'c') + "\r\n");
 }
 
 TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFile)
@@ -102,7 +95,7 @@ TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFile)
     ::flock(fd, LOCK_UN);
     ::close(fd);
     log.WriteLogLine("after");
-    EXPECT_EQ(ReadFile(path), "before\r\nafter\r\n");
+    EXPECT_EQ(ReadAll(path), "before\r\nafter\r\n");
 
     CActivityLog nowhere(tmp.filePath("missing/folder/Orbidex.log").toStdString());
     nowhere.WriteLogLine("dropped");  // no crash, nothing created
@@ -120,7 +113,7 @@ TEST(ActivityLog, ConcurrentWritersNeverInterleave)
     std::thread a(writer, 'a'), b(writer, 'b');
     a.join();
     b.join();
-    std::istringstream in(ReadFile(path));
+    std::istringstream in(ReadAll(path));
     std::string line;
     int lines = 0;
     while (std::getline(in, line)) {
@@ -142,7 +135,7 @@ TEST(LineBuffer, WindowLineFromTheBufferShowsAnEmptyLineAndLogsTwoBreaks)
     d.WriteLogLine(d.LineBuffer());
     d.LogTransfer("x.wav");
     EXPECT_EQ(d.WindowText(), "Mon Dec 07 09:05:03 2026 - .. Done.\r\n\r\n");
-    EXPECT_EQ(ReadFile(path),
+    EXPECT_EQ(ReadAll(path),
               "Mon Dec 07 09:05:03 2026 - .. Done.\r\n\r\n\r\n[ 9: 5: 3] - x.wav Transferred\r\n");
 }
 

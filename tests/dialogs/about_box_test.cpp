@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include "tests/common/FrameTest.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -132,18 +134,11 @@ TEST(AboutBox, MissingOrPointedVersionLeavesTheBoxEmpty)
     EXPECT_EQ(BoxText(empty), QString());
 }
 
-class AboutCommand : public ::testing::Test {
+class AboutCommand : public CFrameTest {
 protected:
     void SetUp() override
     {
-        profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
-        CFrameServices services;
-        services.profile = profile.get();
-        services.notifyArea = &area;
-        services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
-        frame = std::make_unique<CMainFrame>(services);
-        frame->configurationDialogHook = [](CMainFrame&) {};
-        ASSERT_TRUE(frame->LoadFrame());
+        CFrameTest::SetUp();
         qApp->setProperty("CMyApp", QVariant::fromValue<QObject*>(&app));
     }
     void TearDown() override
@@ -152,10 +147,6 @@ protected:
         CAboutThis::runModalHook = nullptr;
     }
 
-    QTemporaryDir tmp;
-    CFakeNotifyArea area;
-    std::unique_ptr<CQtProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
     CMyApp app;
 };
 

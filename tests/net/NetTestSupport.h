@@ -2,6 +2,7 @@
 // What the tests of the internet layer share: a recording display with its log in a temporary
 // folder, endpoints pointing at the emulator, and a loopback port where nothing listens.
 #include "EmulatorSuite.h"
+#include "tests/common/Files.h"
 #include "ServiceEmulator.h"
 #include "config/Endpoints.h"
 #include "tests/common/RecordingDisplay.h"
@@ -46,14 +47,6 @@ inline CEndpoints DeadEndpoints()
     return e;
 }
 
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 // A display whose log lives in a fresh temporary folder, on a fixed clock.
 struct DisplayFixture {
     QTemporaryDir dir;
@@ -62,7 +55,7 @@ struct DisplayFixture {
 
     DisplayFixture() : display(std::make_unique<CRecordingDisplay>(LogPath(), &clock)) {}
     std::string LogPath() const { return dir.filePath("Orbidex.log").toStdString(); }
-    std::string Log() const { return ReadFile(LogPath()); }
+    std::string Log() const { return ReadAll(LogPath()); }
     std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
 };
 

@@ -16,7 +16,6 @@
 
 namespace {
 
-using nettest::ReadFile;
 using orbidex::test::ServiceEmulator;
 using Clock = std::chrono::steady_clock;
 
@@ -75,7 +74,7 @@ TEST_P(CurlFtp, EveryOperationRunsOnTheOneLoggedInConnection)
     EXPECT_FALSE(ftp->FindFile("ab12_a.wav"));
     EXPECT_FALSE(ftp->GetRemoteSize("missing.wav").has_value());
     ftp->Close();
-    EXPECT_TRUE(ReadFile(s_emu->uploadDirLocal() + "/ab12_a b#1.wav") == data.toStdString());
+    EXPECT_TRUE(ReadAll(s_emu->uploadDirLocal() + "/ab12_a b#1.wav") == data.toStdString());
 
     const QJsonArray logins = s_emu->records("ftp_logins");
     ASSERT_EQ(logins.size(), 1);
@@ -113,16 +112,16 @@ TEST_P(CurlFtp, GetReplacesTheLocalFileAndFollowsTheCurrentDirectory)
     auto ftp = Login(false);
     ASSERT_TRUE(ftp);
     EXPECT_TRUE(ftp->GetFile("/downloads/ab12//letter.rtf", Local("letter.rtf")));
-    EXPECT_TRUE(ReadFile(Local("letter.rtf")) == data.toStdString());
+    EXPECT_TRUE(ReadAll(Local("letter.rtf")) == data.toStdString());
 
     EXPECT_TRUE(ftp->SetCurrentDirectory("/downloads"));
     EXPECT_TRUE(ftp->SetCurrentDirectory("ab12"));
     EXPECT_TRUE(ftp->FindFile("letter.rtf"));
     EXPECT_TRUE(ftp->GetFile("letter.rtf", Local("second.rtf")));
-    EXPECT_TRUE(ReadFile(Local("second.rtf")) == data.toStdString());
+    EXPECT_TRUE(ReadAll(Local("second.rtf")) == data.toStdString());
     EXPECT_TRUE(ftp->GetFile("empty.rtf", Local("empty.rtf")));
     EXPECT_TRUE(std::filesystem::exists(Local("empty.rtf")));
-    EXPECT_EQ(ReadFile(Local("empty.rtf")), "");
+    EXPECT_EQ(ReadAll(Local("empty.rtf")), "");
     EXPECT_EQ(s_emu->records("ftp_logins").size(), 1);
 }
 
@@ -133,7 +132,7 @@ TEST_P(CurlFtp, FailedOperationsGiveTheirCodesAndLeaveLocalFilesAlone)
     ASSERT_TRUE(ftp);
     EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", Local("keep.rtf")));
     EXPECT_EQ(ftp->LastError(), 12003u);
-    EXPECT_EQ(ReadFile(Local("keep.rtf")), "precious");
+    EXPECT_EQ(ReadAll(Local("keep.rtf")), "precious");
     EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", Local("new.rtf")));
     EXPECT_FALSE(std::filesystem::exists(Local("new.rtf")));
 

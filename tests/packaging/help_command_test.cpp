@@ -7,22 +7,17 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include "tests/common/FrameTest.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-class HelpCommand : public ::testing::Test {
+class HelpCommand : public CFrameTest {
 protected:
     void SetUp() override
     {
-        profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
-        CFrameServices services;
-        services.profile = profile.get();
-        services.notifyArea = &area;
-        services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
-        frame = std::make_unique<CMainFrame>(services);
-        frame->configurationDialogHook = [](CMainFrame&) {};
-        ASSERT_TRUE(frame->LoadFrame());
+        CFrameTest::SetUp();
         CMainFrame::messageBoxHook = [this](const QString& text) { boxes << text; };
         g_openHelpUrl = [this](const QUrl& url) {
             opened << url;
@@ -40,10 +35,6 @@ protected:
             .filePath(QStringLiteral("help/orbidex-help.html"));
     }
 
-    QTemporaryDir tmp;
-    CFakeNotifyArea area;
-    std::unique_ptr<CQtProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
     QStringList boxes;
     QList<QUrl> opened;
     bool viewerWorks = true;

@@ -1,5 +1,6 @@
 // Whole download steps against the service emulator, in passive and active mode.
 #include "EmulatorSuite.h"
+#include "tests/common/Files.h"
 #include "ServiceEmulator.h"
 #include "net/FtpConnect.h"
 #include "platform/Internet.h"
@@ -25,14 +26,6 @@ namespace fs = std::filesystem;
 using orbidex::test::ServiceEmulator;
 
 namespace {
-
-std::string ReadAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::set<std::string> Listing(const fs::path& dir)
 {

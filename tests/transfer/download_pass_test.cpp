@@ -1,6 +1,7 @@
 // The list request and the download pass against an in-memory service: exact lines, stops,
 // refusals and what lands on disk.
 #include "net/FtpConnect.h"
+#include "tests/common/Files.h"
 #include "tests/common/RecordingDisplay.h"
 #include "tests/transfer/download_fakes.h"
 #include "transfer/CycleContext.h"
@@ -19,14 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 void WriteAll(const fs::path& p, const std::string& content)
 {

@@ -1,5 +1,6 @@
 #pragma once
 #include <sndfile.h>
+#include "tests/common/Files.h"
 
 #include <fstream>
 #include <string>
@@ -29,10 +30,4 @@ inline bool WriteWav(const std::string& path, long frames, int rate = 8000,
 inline void WriteText(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-inline std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
