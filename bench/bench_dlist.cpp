@@ -1,5 +1,5 @@
 // The download-list parser on long lists: the cost must grow with the body, not its square.
-#include "transfer/DownloadList.h"
+#include "core/cycle/DownloadList.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,11 +1,11 @@
 // Speed of the upload side: the scan of a big source folder, and whole upload passes against
 // the local service emulator (one connection per file, as the service expects).
-#include "ServiceEmulator.h"
+#include "core/cycle/CycleContext.h"
+#include "core/cycle/Scan.h"
+#include "core/cycle/Upload.h"
 #include "platform/FileSystem.h"
-#include "tests/common/RecordingDisplay.h"
-#include "transfer/CycleContext.h"
-#include "transfer/Scan.h"
-#include "transfer/Upload.h"
+#include "support/RecordingDisplay.h"
+#include "support/ServiceEmulator.h"
 
 #include <QDir>
 #include <QTemporaryDir>

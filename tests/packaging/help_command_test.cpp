@@ -1,13 +1,13 @@
-#include "app/MainFrame.h"
-#include "app/MainFrameHelp.h"
+#include "core/resources/Resources.h"
 #include "platform/QtProfileStore.h"
-#include "res/Resources.h"
-#include "tests/common/FakeNotifyArea.h"
+#include "support/FakeNotifyArea.h"
+#include "ui/MainFrame.h"
+#include "ui/MainFrameHelp.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include "tests/common/FrameTest.h"
+#include "support/FrameTest.h"
 
 #include <gtest/gtest.h>
 

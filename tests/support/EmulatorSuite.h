@@ -1,9 +1,9 @@
 #pragma once
 // One emulator per test suite, cleared before each test, with the agent's endpoints pointed at
 // it and a real internet layer that trusts its certificate.
-#include "ServiceEmulator.h"
-#include "config/Endpoints.h"
+#include "core/settings/Endpoints.h"
 #include "platform/Internet.h"
+#include "support/ServiceEmulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ServiceEmulator.h"
+#include "support/ServiceEmulator.h"
 
 #include <QJsonDocument>
 

@@ -1,7 +1,7 @@
 // The emulator is what every integration test trusts about the service, so
 // it is checked here through the same client library the agent uses.
 #include <cstdio>
-#include "ServiceEmulator.h"
+#include "support/ServiceEmulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,121 @@
+#include "core/cycle/Automation.h"
+
+#include "core/cycle/DownloadList.h"
+#include "core/cycle/Scan.h"
+#include "core/cycle/Upload.h"
+#include "core/display/Display.h"
+#include "core/resources/Resources.h"
+#include "core/service/AuthorValidation.h"
+#include "core/service/WebRequests.h"
+
+#include <chrono>
+
+CAutomation::CAutomation(IDisplay& display, IInternet* internet, const CEndpoints& endpoints,
+                         CSettingsRecord& record)
+    : m_display(display), m_internet(internet), m_endpoints(endpoints), m_record(record)
+{
+}
+
+CAutomation::~CAutomation()
+{
+    Stop();
+}
+
+void CAutomation::StartAutomation()
+{
+    if (m_nBusy.load() != 0) {
+        m_display.SetStatusText("Nimbrel Upload Ravlet");
+        m_display.SetTrayResource(IDI_TRAY_BUSY);
+        return;
+    }
+    if (m_cancelled)
+        return;
+    // The previous worker cleared the flag as its very last act: it has returned or is about
+    // to, so this join does not wait on anything.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_nBusy = 3;
+    m_display.SetTrayResource(IDI_TRAY_BUSY);
+    m_running = true;
+    m_worker = std::thread(&CAutomation::AutomationThread, this, m_record.Snapshot());
+}
+
+void CAutomation::Stop(const std::function<void()>& pump)
+{
+    m_cancelled = true;
+    if (m_internet)
+        m_internet->Cancel();
+    if (!m_worker.joinable())
+        return;
+    while (pump && m_running.load()) {
+        pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_worker.join();
+}
+
+void CAutomation::AutomationThread(CSettings snapshot)
+{
+    try {
+        if (m_internet) {
+            CCycleContext ctx{m_display, *m_internet, m_endpoints, std::move(snapshot),
+                              m_record,  m_work,      m_cancelled};
+            RunCycle(ctx);
+        } else {
+            m_display.SetStatusText("No Internet Access");
+        }
+    } catch (...) {
+        // Out of memory or a library's exception: the cycle ends like any other failure,
+        // the files concerned wait for the next one.
+    }
+    m_work.m_pFtpConnection.reset();
+    m_display.SetTrayResource(IDI_TRAY_IDLE);
+    m_nBusy = 0;
+    m_running = false;
+}
+
+void CAutomation::RunCycle(CCycleContext& ctx)
+{
+    IDisplay& d = m_display;
+    if (!ProbeInternet(d, ctx.internet, m_endpoints)) {
+        if (!m_cancelled)
+            d.SetStatusText("No Internet Access");
+        return;
+    }
+    if (m_cancelled)
+        return;
+    if (!ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings)) {
+        if (m_cancelled)
+            return;
+        d.AddWindowLine("Invalid Author Name or Password.");
+        d.AddWindowLine(" ");
+        d.WriteLogLine("Invalid Author Name or Password.");
+        d.SetStatusText("Invalid Author Name or Password.");
+        // Polling stays off until the settings are loaded again; the stored value is kept.
+        m_record.Update([](CSettings& s) { s.PollTime = 0; });
+        return;
+    }
+    if (m_cancelled)
+        return;
+
+    m_nBusy = 3;
+    ScanSourceFolders(ctx.settings, m_work);
+    if (m_work.m_nFileCount > 0) {
+        d.AddWindowLine("Starting Upload Process");
+        UploadFiles(ctx);
+    } else {
+        d.AddWindowLine(d.GetTimeText() + " - No File to Upload");
+        d.SetStatusText("No File to Upload");
+    }
+    if (m_cancelled)
+        return;
+
+    if (ctx.settings.AutoDownLoad > 0) {
+        d.AddWindowLine("Starting Auto-Download Process");
+        d.SetStatusText("Starting Auto Download");
+        RequestDownloadList(ctx);
+    } else {
+        d.AddWindowLine("Auto Download is off");
+        d.SetStatusText("Auto Download is off");
+    }
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include "core/cycle/CycleContext.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+class IDisplay;
+
+// The automation cycle: probe, author check, upload, automatic download, on one worker thread,
+// at most one at a time. Owned by the main window; destroying it stops a running cycle.
+class CAutomation {
+public:
+    // `internet` may be null (no internet layer at all): every cycle then finds no internet.
+    CAutomation(IDisplay& display, IInternet* internet, const CEndpoints& endpoints,
+                CSettingsRecord& record);
+    ~CAutomation();
+    CAutomation(const CAutomation&) = delete;
+    CAutomation& operator=(const CAutomation&) = delete;
+
+    // UI thread only. While a cycle runs it only shows the busy state; otherwise it takes the
+    // settings snapshot and starts the worker.
+    void StartAutomation();
+    bool IsBusy() const { return m_nBusy.load() != 0; }
+
+    // Exit: aborts the running transfer and waits for the worker to return. `pump` is run while
+    // waiting, so calls the worker is blocked in (on the waiting thread) can be let through.
+    void Stop(const std::function<void()>& pump = {});
+
+    // 0 idle, 3 while a cycle runs: set by the UI thread, cleared by the worker as its last act.
+    std::atomic<int32_t> m_nBusy{0};
+    // Used by the worker only, between cycles by nobody.
+    CWorkList m_work;
+
+private:
+    void AutomationThread(CSettings snapshot);
+    void RunCycle(CCycleContext& ctx);
+
+    IDisplay& m_display;
+    IInternet* m_internet;
+    const CEndpoints& m_endpoints;
+    CSettingsRecord& m_record;
+    std::thread m_worker;
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_running{false};
+};

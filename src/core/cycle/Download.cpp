@@ -1,0 +1,276 @@
+#include "core/cycle/Download.h"
+
+#include "core/cycle/CycleContext.h"
+#include "core/display/Display.h"
+#include "core/ftp/FtpConnect.h"
+#include "core/ftp/MyInternetSession.h"
+#include "core/resources/Resources.h"
+#include "core/service/ServiceUrls.h"
+#include "core/service/WebRequests.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kConnectAttempts = 5;
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+bool EndsWithSeparator(const std::string& path)
+{
+    return path.back() == '\\' || path.back() == '/';
+}
+#else
+constexpr char kSeparator = '/';
+bool EndsWithSeparator(const std::string& path)
+{
+    return path.back() == '/';
+}
+#endif
+
+std::string Num(int n)
+{
+    return std::to_string(n);
+}
+
+// A listed name goes into window and log lines: control characters must not forge lines.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string WithoutLineEnd(std::string line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
+
+std::string UseDefaultFolder(CCycleContext& ctx)
+{
+    std::string folder = DefaultDownloadFolder();
+    fs::path levels(folder);
+    levels = levels.parent_path();  // drop the empty name after the final separator
+    EnsureFolder(levels.parent_path().string());
+    EnsureFolder(levels.string());
+    // Only for this run: the stored setting stays empty, and a reload meanwhile wins.
+    ctx.record.Update([&](CSettings& s) {
+        if (s.TDir.empty())
+            s.TDir = folder;
+    });
+    ctx.settings.TDir = folder;
+    return folder;
+}
+
+bool ConnectWithRetries(CCycleContext& ctx, IInternetSession& session)
+{
+    CWorkList& work = ctx.work;
+    for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
+        work.m_pFtpConnection.reset();
+        ctx.display.SetStatusText("Connecting to " + ctx.endpoints.ftpHost + " (Attempt " +
+                                  Num(attempt) + " of " + Num(kConnectAttempts) + ")");
+        if (ConnectFtp(ctx.display, session, 'd', ctx.endpoints.ftpHost, ctx.settings.PASV,
+                       work.m_pFtpConnection) == 0 &&
+            work.m_pFtpConnection)
+            return true;
+    }
+    work.m_pFtpConnection.reset();
+    return false;
+}
+
+// A fresh, exclusively created file beside the target. Exclusive creation means no listed
+// name (".x.part" included) can make a download write over a file that is already there.
+std::string CreateTempFile(const std::string& folder, const std::string& name, std::string* why)
+{
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    static constexpr char kTag[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string stem = "." + name + ".";
+    if (stem.size() + 6 + 5 > 255)
+        stem = ".orbidex.";
+    int err = EEXIST;
+    for (int tries = 0; tries < 100 && err == EEXIST; ++tries) {
+        std::string path = folder + stem;
+        for (int i = 0; i < 6; ++i) path += kTag[rng() % (sizeof kTag - 1)];
+        path += ".part";
+        if (std::FILE* f = std::fopen(path.c_str(), "wbx")) {
+            std::fclose(f);
+            return path;
+        }
+        err = errno;
+    }
+    *why = std::error_code(err, std::generic_category()).message();
+    return {};
+}
+
+// Gets one file through its temporary name. False on failure, with its wording in *why (which
+// stays empty for an internet error code that has no sentence).
+bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::string& folder,
+               const std::string& name, std::string* why)
+{
+    const std::string temp = CreateTempFile(folder, name, why);
+    if (temp.empty())
+        return false;
+    std::error_code ec;
+    if (!conn.GetFile(remotePath, temp)) {
+        *why = GetInternetErrorText(conn.LastError());
+        fs::remove(temp, ec);
+        return false;
+    }
+    fs::rename(temp, folder + name, ec);
+    if (ec) {
+        *why = ec.message();
+        fs::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
+                   const std::string& why)
+{
+    IDisplay& display = ctx.display;
+    const std::string& support = ctx.endpoints.supportEmail;
+    // Shown, then logged from the line buffer: the log keeps the buffer's extra line breaks.
+    std::string line = display.GetTimeText() + " - Download Failed - " + why + ", Please inform " +
+                       support + ".\r\n";
+    display.AddWindowLine(line);
+    display.WriteLogLine(display.LineBuffer());
+    if (!conn.FindFile(name)) {
+        line = display.GetTimeText() + " - " + Printable(name) +
+               " not found on Server. Please inform " + support;
+        display.AddWindowLine(line);
+        display.WriteLogLine(display.LineBuffer());
+    }
+    display.SetStatusText(WithoutLineEnd(line));
+}
+
+void ReportRefused(CCycleContext& ctx, const std::string& name)
+{
+    const std::string line = ctx.display.GetTimeText() + " - Refused unsafe file name \"" +
+                             Printable(name) + "\" from the server. Please inform " +
+                             ctx.endpoints.supportEmail;
+    ctx.display.AddWindowLine(line);
+    ctx.display.SetStatusText(line);
+    ctx.display.WriteLogLine(line);
+}
+
+}  // namespace
+
+void EnsureFolder(const std::string& path)
+{
+    std::error_code ec;
+    fs::create_directory(path, ec);
+}
+
+std::string DefaultDownloadFolder()
+{
+#ifdef _WIN32
+    return "C:\\nimbrel\\download\\";
+#else
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+        home = env;
+    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+        home = pw->pw_dir;
+    }
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return (home == "/" ? "" : home) + "/nimbrel/download/";
+#endif
+}
+
+bool IsSafeDownloadName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F)
+            return false;
+    }
+    return true;
+}
+
+void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
+{
+    IDisplay& display = ctx.display;
+    CWorkList& work = ctx.work;
+    std::unique_ptr<CMyInternetSession> session = OpenTransferSession(ctx.internet);
+    display.SetStatusText("Starting Download Process");
+
+    std::string folder = ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
+    // A folder typed without its final separator must still name the folder, not prefix the
+    // file names of its parent.
+    if (!EndsWithSeparator(folder))
+        folder += kSeparator;
+
+    work.m_nFileIndex = 0;
+    if (work.m_nFileCount > 0)
+        display.WriteLogLine("DOWNLOADing " + Num(work.m_nFileCount) + " files");
+
+    const auto listed =
+        static_cast<int32_t>(std::min(work.m_fileList.size(), work.m_fileIds.size()));
+    for (; work.m_nFileIndex < work.m_nFileCount && work.m_nFileIndex < listed;
+         ++work.m_nFileIndex) {
+        if (ctx.cancelled.load())
+            break;
+        const std::string name = work.m_fileList[work.m_nFileIndex];
+        const std::string remotePath = sourceDir + "/" + name;
+        if (!IsSafeDownloadName(name) || folder.size() + name.size() > kMaxDownloadPath ||
+            remotePath.size() > kMaxDownloadPath) {
+            ReportRefused(ctx, name);
+            continue;
+        }
+
+        if (!session || !ConnectWithRetries(ctx, session->Session())) {
+            if (!ctx.cancelled.load())
+                display.SetStatusText("Failed to connect to server");
+            break;
+        }
+        IFtpConnection& conn = *work.m_pFtpConnection;
+        display.SetStatusText("Connected to Tolvane Server");
+        display.SetTrayResource(IDI_TRAY_BUSY);
+        conn.SetCurrentDirectory(sourceDir);
+
+        display.AddWindowLine(display.GetTimeText() + " - " + Num(work.m_nFileIndex + 1) + " of " +
+                              Num(work.m_nFileCount) + " Downloading \"" + name + "\" to " +
+                              folder);
+        std::string why;
+        if (FetchInto(conn, remotePath, folder, name, &why)) {
+            display.LogTransfer(name);
+            display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
+            FetchUrl(display, ctx.internet,
+                     DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password,
+                                        work.m_fileIds[work.m_nFileIndex]));
+        } else if (!ctx.cancelled.load()) {
+            // A get aborted at exit is no failure to report: the file stays listed.
+            ReportFailure(ctx, conn, name, why);
+        }
+        conn.Close();
+        work.m_pFtpConnection.reset();
+    }
+    session.reset();
+    display.SetStatusText("Orbidex - Idle");
+}

@@ -1,0 +1,39 @@
+#include "core/cycle/Scan.h"
+
+#include "core/cycle/CycleContext.h"
+#include "core/settings/Settings.h"
+#include "platform/FileSystem.h"
+
+void ScanSourceFolders(const CSettings& settings, CWorkList& work)
+{
+    work.m_fileList.clear();
+    work.m_nFileCount = 0;
+    work.m_nFileIndex = 0;
+    for (int i = 0; i < kSourcePairs; ++i) {
+        if (!settings.Dir[i].empty() && !settings.Ext[i].empty())
+            ScanFolder(settings.Dir[i], settings.Ext[i], work);
+    }
+}
+
+void ScanFolder(const std::string& folder, const std::string& ext, CWorkList& work)
+{
+    // The folder text is a prefix by design, but one typed without its final separator must
+    // still name the folder: "…/dict" + "a.wav" would be a file that does not exist, and its
+    // failed put would stop every pass for good.
+    if (folder.empty())
+        return;
+    std::string prefix = folder;
+    if (prefix.back() != '/')
+        prefix += '/';
+    for (const fsys::DirEntry& e : fsys::FindFiles(prefix, "*." + ext)) {
+        // Opening a pipe named like a recording would block the cycle for good.
+        if (e.isDirectory || e.special || e.readOnly)
+            continue;
+        const std::size_t index = static_cast<std::size_t>(work.m_nFileIndex);
+        if (work.m_fileList.size() <= index)
+            work.m_fileList.resize(index + 1);
+        work.m_fileList[index] = prefix + e.name;
+        ++work.m_nFileCount;
+        ++work.m_nFileIndex;
+    }
+}

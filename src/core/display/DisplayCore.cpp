@@ -1,0 +1,85 @@
+#include "core/display/DisplayCore.h"
+
+#include "core/display/ActivityLog.h"
+#include "core/display/TrayIcon.h"
+#include "core/resources/Resources.h"
+#include "platform/Clock.h"
+#include "platform/Utf8.h"
+
+CDisplayCore::CDisplayCore(CActivityLog& log, CTrayIcon& tray, const IClock& clock)
+    : m_log(log), m_tray(tray), m_clock(clock)
+{
+}
+
+void CDisplayCore::SetStatusText(const std::string& text)
+{
+    std::string shown;
+    {
+        std::lock_guard<std::mutex> guard(m_bufferLock);
+        m_szStatusBuffer.assign(CutUtf8(text, kStatusBufferSize - 1));
+        shown = m_szStatusBuffer;
+    }
+    UiSetStatus(shown);
+}
+
+void CDisplayCore::AddWindowLine(const std::string& text)
+{
+    std::string shown;
+    {
+        std::lock_guard<std::mutex> guard(m_bufferLock);
+        // Text, CR LF and the terminator fit the buffer: 253 bytes of text at most.
+        std::string line(CutUtf8(text, kLineBufferSize - 3));
+        line += "\r\n";
+        m_szLineBuffer = line;
+        shown = std::move(line);
+    }
+    UiInsertText(shown);
+}
+
+std::string CDisplayCore::LineBuffer() const
+{
+    std::lock_guard<std::mutex> guard(m_bufferLock);
+    return m_szLineBuffer;
+}
+
+void CDisplayCore::WriteLogLine(const std::string& text)
+{
+    m_log.WriteLogLine(text);
+}
+
+void CDisplayCore::LogTransfer(const std::string& fileName)
+{
+    m_log.WriteLogLine(FormatTransferLine(m_clock.Now(), fileName));
+}
+
+std::string CDisplayCore::GetTimeText() const
+{
+    return FormatTimeText(m_clock.Now());
+}
+
+bool CDisplayCore::SetTrayResource(int id)
+{
+    return m_tray.SetTrayResource(id);
+}
+
+void CDisplayCore::ChangeTrayIcon()
+{
+    bool idle;
+    {
+        std::lock_guard<std::mutex> guard(m_bufferLock);
+        m_bIdleIcon = !m_bIdleIcon;
+        idle = m_bIdleIcon;
+    }
+    m_tray.SetTrayResource(idle ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
+}
+
+void CDisplayCore::ResetIdleIcon()
+{
+    std::lock_guard<std::mutex> guard(m_bufferLock);
+    m_bIdleIcon = true;
+}
+
+void CDisplayCore::MessageBox(const std::string& text)
+{
+    UiMessageBox(text);
+}

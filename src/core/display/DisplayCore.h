@@ -1,0 +1,46 @@
+#pragma once
+#include "core/display/Display.h"
+
+#include <mutex>
+
+class CActivityLog;
+class CTrayIcon;
+class IClock;
+
+inline constexpr std::size_t kLineBufferSize = 256;
+inline constexpr std::size_t kStatusBufferSize = 1024;
+
+// The buffers, limits, log and tray behind IDisplay. What only a window can do (show a status
+// text, insert into the text area, run a message box) is left to the subclass.
+class CDisplayCore : public IDisplay {
+public:
+    CDisplayCore(CActivityLog& log, CTrayIcon& tray, const IClock& clock);
+
+    void SetStatusText(const std::string& text) override;
+    void AddWindowLine(const std::string& text) override;
+    std::string LineBuffer() const override;
+    void WriteLogLine(const std::string& text) override;
+    void LogTransfer(const std::string& fileName) override;
+    std::string GetTimeText() const override;
+    bool SetTrayResource(int id) override;
+    void ChangeTrayIcon() override;
+    void MessageBox(const std::string& text) override;
+
+    void ResetIdleIcon();  // window creation: idle flag 1
+    bool IdleIcon() const { return m_bIdleIcon; }
+    const IClock& Clock() const { return m_clock; }
+
+protected:
+    virtual void UiSetStatus(const std::string& text) = 0;
+    virtual void UiInsertText(const std::string& text) = 0;
+    virtual void UiMessageBox(const std::string& text) = 0;
+
+private:
+    CActivityLog& m_log;
+    CTrayIcon& m_tray;
+    const IClock& m_clock;
+    mutable std::mutex m_bufferLock;
+    std::string m_szLineBuffer;    // at most kLineBufferSize - 1 bytes
+    std::string m_szStatusBuffer;  // at most kStatusBufferSize - 1 bytes
+    bool m_bIdleIcon = true;
+};

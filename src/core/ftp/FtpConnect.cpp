@@ -1,0 +1,42 @@
+#include "core/ftp/FtpConnect.h"
+
+#include "core/display/DisplayCore.h"
+#include "core/resources/Resources.h"
+#include "platform/Internet.h"
+#include "platform/Utf8.h"
+
+namespace {
+
+struct FtpAccount {
+    const char* user;
+    const char* password;
+};
+
+constexpr FtpAccount kUploadLogin{"nimbrel", "qorulimet4"};
+constexpr FtpAccount kDownloadLogin{"nimbreldn", "bexomtu"};
+
+}  // namespace
+
+int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
+               const std::string& ftpHost, int32_t pasv,
+               std::unique_ptr<IFtpConnection>& connection)
+{
+    const FtpAccount& login = account == kUploadAccount ? kUploadLogin : kDownloadLogin;
+    display.SetTrayResource(IDI_TRAY_BUSY);
+
+    FtpFailure failure;
+    std::unique_ptr<IFtpConnection> opened =
+        session.GetFtpConnection(ftpHost, login.user, login.password, kFtpPort, pasv > 0, &failure);
+    int result = 1;
+    if (opened) {
+        connection = std::move(opened);
+        result = 0;
+    } else if (failure.code != 0) {
+        connection.reset();
+        std::string message =
+            failure.message.empty() ? GetInternetErrorText(failure.code) : failure.message;
+        display.SetStatusText(std::string(CutUtf8(message, kStatusBufferSize - 1)));
+    }
+    display.SetTrayResource(IDI_TRAY_IDLE);
+    return result;
+}

@@ -1,0 +1,22 @@
+#include "core/service/AuthorValidation.h"
+
+#include "core/display/Display.h"
+#include "core/service/ServiceUrls.h"
+#include "core/service/WebRequests.h"
+
+bool ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
+                    const CSettings& settings)
+{
+    if (settings.Author.empty()) {
+        const std::string text = "Tolvane's Orbidex: Login ID not provided";
+        display.SetStatusText(text);
+        display.AddWindowLine(text);
+        return false;
+    }
+    const std::string body =
+        FetchUrl(display, internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
+    const bool valid = body.find(kAcceptMarker) != std::string::npos;
+    display.SetStatusText(valid ? "UserName Validation =*= OK =*="
+                                : "UserName or Password Validation Fail");
+    return valid;
+}

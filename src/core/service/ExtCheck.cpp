@@ -1,0 +1,45 @@
+#include "core/service/ExtCheck.h"
+
+#include "core/service/WebBody.h"
+#include "platform/Internet.h"
+
+namespace {
+bool IsLeadingSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Characters, not bytes: a two-letter extension in a non-Latin script is still two letters.
+std::size_t CharacterCount(std::string_view text)
+{
+    std::size_t n = 0;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++n;
+    return n;
+}
+}  // namespace
+
+std::string TrimLeadingSpace(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && IsLeadingSpace(text[i])) ++i;
+    return std::string(text.substr(i));
+}
+
+bool IsExtensionAccepted(std::string_view extension, std::string_view validList)
+{
+    return CharacterCount(extension) >= 3 && validList.find(extension) != std::string_view::npos;
+}
+
+EFetchResult FetchExtensionList(IInternet* internet, const std::string& url, std::string& list)
+{
+    std::unique_ptr<IInternetHandle> inet = internet ? internet->Open(kInetUserAgent) : nullptr;
+    if (!inet)
+        return EFetchResult::NoInternet;
+    std::unique_ptr<IUrlHandle> request = inet->OpenUrl(url, 0);
+    if (!request)
+        return EFetchResult::UrlFailed;
+    list += ReadBody(*request);
+    return EFetchResult::Ok;
+}

@@ -1,0 +1,403 @@
+#include "ui/MainFrame.h"
+
+#include "core/cycle/Automation.h"
+#include "core/resources/Resources.h"
+#include "platform/Internet.h"
+#include "platform/QtProfileStore.h"
+#include "ui/QtNotifyArea.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QLabel>
+#include <QThread>
+#include <QTimer>
+
+std::function<void(const QString&)> CMainFrame::messageBoxHook;
+
+// ---- display -------------------------------------------------------------------------------
+
+CFrameDisplay::CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray,
+                             const IClock& clock)
+    : CDisplayCore(log, tray, clock), m_frame(frame)
+{
+}
+
+void CFrameDisplay::SetClosing()
+{
+    m_closing = true;
+    m_calls.Close();
+}
+
+void CFrameDisplay::OnUiThread(const std::function<void()>& fn)
+{
+    if (!m_closing)
+        m_calls.Call(fn);
+}
+
+void CFrameDisplay::UiSetStatus(const std::string& text)
+{
+    OnUiThread([this, t = QString::fromStdString(text)] {
+        if (!m_closing)
+            m_frame.SetStatusBarText(t);
+    });
+}
+
+void CFrameDisplay::UiInsertText(const std::string& text)
+{
+    OnUiThread([this, t = QString::fromStdString(text)] {
+        if (!m_closing)
+            m_frame.InsertWindowText(t);
+    });
+}
+
+namespace {
+
+// A worker's box leaves the rest of the agent usable, the tray menu's Exit above all; the
+// worker waits until it is closed.
+void ShowWorkerMessageBox(const QString& text)
+{
+    if (CMainFrame::messageBoxHook) {
+        CMainFrame::messageBoxHook(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec();
+}
+
+}  // namespace
+
+void CFrameDisplay::UiMessageBox(const std::string& text)
+{
+    const bool fromWorker = QThread::currentThread() != m_frame.thread();
+    OnUiThread([this, fromWorker, t = QString::fromStdString(text)] {
+        if (m_closing)
+            return;
+        if (fromWorker)
+            ShowWorkerMessageBox(t);
+        else
+            m_frame.ShowMessageBox(t);
+    });
+}
+
+// ---- window --------------------------------------------------------------------------------
+
+CMainFrame::CMainFrame(CFrameServices services)
+    : m_services(std::move(services)),
+      m_log(m_services.logPath),
+      m_trayIcon(m_services.notifyArea ? *m_services.notifyArea
+                                       : *(m_ownArea = std::make_unique<CQtNotifyArea>()),
+                 IDR_TRAYMENU)
+{
+    if (!m_services.profile)
+        m_ownProfile = std::make_unique<CQtProfileStore>();
+    m_profile = m_services.profile ? m_services.profile : m_ownProfile.get();
+    if (!m_services.internet)
+        m_ownInternet = CreateInternet(m_services.endpoints.caFile);
+    m_internet = m_services.internet ? m_services.internet : m_ownInternet.get();
+    const IClock& clock = m_services.clock ? *m_services.clock : m_systemClock;
+    m_display = std::make_unique<CFrameDisplay>(*this, m_log, m_trayIcon, clock);
+    m_automation =
+        std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
+    m_strFtpHost = m_services.endpoints.ftpHost;
+    WireTrayArea();
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowIcon(LoadResIcon(IDR_MAINFRAME));
+}
+
+CMainFrame::~CMainFrame()
+{
+    UnwireTrayArea();
+    m_display->SetClosing();
+    if (m_internet)
+        m_internet->Cancel();
+    // The cycle goes first: its worker uses the display, record and internet below. The
+    // display is closed, so a window call the worker is blocked in has returned.
+    m_automation->Stop();
+    m_automation.reset();
+    m_trayIcon.SetTrayResource(0);
+}
+
+QAction* CMainFrame::MakeAction(const QString& text, int id)
+{
+    auto* action = new QAction(text, this);
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    return action;
+}
+
+bool CMainFrame::LoadFrame()
+{
+    QMenuBar* bar = menuBar();
+    bar->addAction(MakeAction(QStringLiteral("&Configuration"), ID_CONFIGURATION));
+    bar->addAction(MakeAction(QStringLiteral("Transfer Now!!!"), ID_TRANSFER_NOW));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(MakeAction(QStringLiteral("F1 &Help"), ID_HELP_FINDER));
+    help->addAction(MakeAction(QStringLiteral("&About Orbidex.."), ID_APP_ABOUT));
+
+    // One stretching pane that shows only what the agent sets: menu prompts and idle texts
+    // of the framework never reach it (status tips are swallowed in event()).
+    m_wndStatusBar = new QLabel(this);
+    m_wndStatusBar->setObjectName(QStringLiteral("StatusPane"));
+    m_wndStatusBar->setTextFormat(Qt::PlainText);
+    m_wndStatusBar->setMinimumWidth(1);
+    statusBar()->addWidget(m_wndStatusBar, 1);
+    statusBar()->setSizeGripEnabled(true);
+    SetStatusBarText(QStringLiteral("Nimbrel Upload Ravlet"));
+
+    m_wndText = new QPlainTextEdit(this);
+    m_wndText->setReadOnly(true);
+    m_wndText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_wndText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_wndText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_wndText->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+    m_wndText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setCentralWidget(m_wndText);
+    resize(640, 400);
+
+    m_trayIcon.SetNotifyTarget(this, WM_USER);
+    m_display->ResetIdleIcon();
+    m_trayIcon.SetTrayResource(IDI_TRAY_IDLE);
+    m_log.WriteLogHeader(m_display->Clock().Now());
+    return true;
+}
+
+bool CMainFrame::OnCommand(int id)
+{
+    switch (id) {
+        case ID_OPEN_WINDOW:
+            OnOpenWindow();
+            return true;
+        case ID_EXIT:
+            OnExit();
+            return true;
+        case ID_CONFIGURATION:
+            OnConfiguration();
+            return true;
+        case ID_TRANSFER_NOW:
+            OnTransferNow();
+            return true;
+        case ID_HELP_FINDER:
+            OnShowHelp();
+            return true;
+        case ID_CHANGE_TRAY_ICON:
+            OnChangeTrayIcon();
+            return true;
+        case ID_APP_ABOUT:
+            // Not the window's command: routed on to the application object.
+            if (auto* app = qApp->property("CMyApp").value<QObject*>())
+                QMetaObject::invokeMethod(app, "OnAbout", Qt::DirectConnection);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CMainFrame::OnOpenWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::OnExit()
+{
+    m_log.WriteShutdownBlock(m_display->Clock().Now());
+    m_bQuitting = 1;
+    close();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (!m_bQuitting) {
+        if (TrayAvailable())
+            hide();
+        else
+            showMinimized();  // the window is the only way back in
+        event->ignore();
+        return;
+    }
+    // Real close. Widgets stop taking worker updates now; an open message box of the worker
+    // is closed so the worker can run on to its end; the loop ends once this handler returns.
+    m_display->SetClosing();
+    if (m_internet)
+        m_internet->Cancel();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            box->done(QMessageBox::Ok);
+    m_trayIcon.SetTrayResource(0);
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void CMainFrame::OnChangeTrayIcon()
+{
+    m_display->ChangeTrayIcon();
+}
+
+int CMainFrame::OnTrayMessage(uint32_t id, uint32_t mouseMessage)
+{
+    return m_trayIcon.HandleTrayEvent(id, mouseMessage);
+}
+
+QMenu* CMainFrame::BuildTrayMenu()
+{
+    auto* menu = new QMenu(QStringLiteral("&Tray"), this);
+    QAction* open = MakeAction(QStringLiteral("&Open"), ID_OPEN_WINDOW);
+    menu->addAction(open);
+    menu->addAction(MakeAction(QStringLiteral("&Configuration"), ID_CONFIGURATION));
+    menu->addAction(MakeAction(QStringLiteral("Transfer Now!!!"), ID_TRANSFER_NOW));
+    menu->addSeparator();
+    menu->addAction(MakeAction(QStringLiteral("F1 &Help"), ID_HELP_FINDER));
+    menu->addAction(MakeAction(QStringLiteral("&About Orbidex..."), ID_APP_ABOUT));
+    menu->addAction(MakeAction(QStringLiteral("&Exit"), ID_EXIT));
+    return menu;
+}
+
+bool CMainFrame::TrackTrayMenu(uint32_t menuId)
+{
+    if (menuId != IDR_TRAYMENU)
+        return false;
+    QMenu* menu = BuildTrayMenu();
+    menu->setDefaultAction(menu->actions().value(0));  // "&Open", drawn in bold
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(QCursor::pos());
+    return true;
+}
+
+bool CMainFrame::SendDefaultCommand(uint32_t menuId)
+{
+    if (menuId != IDR_TRAYMENU)
+        return false;
+    return OnCommand(ID_OPEN_WINDOW);
+}
+
+void CMainFrame::SetStatusBarText(const QString& text)
+{
+    if (m_wndStatusBar)
+        m_wndStatusBar->setText(text);
+}
+
+QString CMainFrame::StatusText() const
+{
+    return m_wndStatusBar ? m_wndStatusBar->text() : QString();
+}
+
+QString CMainFrame::WindowText() const
+{
+    return m_wndText ? m_wndText->toPlainText() : QString();
+}
+
+void CMainFrame::InsertWindowText(const QString& text)
+{
+    if (!m_wndText)
+        return;
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTextCursor cursor = m_wndText->textCursor();
+    cursor.clearSelection();
+    cursor.insertText(t);
+    m_wndText->setTextCursor(cursor);
+    m_wndText->ensureCursorVisible();
+}
+
+void CMainFrame::ShowMessageBox(const QString& text)
+{
+    ShowMessageBoxStatic(text);
+}
+
+void CMainFrame::ShowMessageBoxStatic(const QString& text)
+{
+    if (messageBoxHook) {
+        messageBoxHook(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
+    box.exec();
+}
+
+bool CMainFrame::event(QEvent* e)
+{
+    if (e->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(e);
+}
+
+void CMainFrame::paintEvent(QPaintEvent* e)
+{
+    QMainWindow::paintEvent(e);
+    showEvent(nullptr);
+}
+
+void CMainFrame::showEvent(QShowEvent* e)
+{
+    if (e)
+        QMainWindow::showEvent(e);
+    // The start-up step runs once, right after the first showing, from the event loop so that
+    // a modal dialog never runs inside a paint.
+    if (m_nTimerPeriod == 0 && !m_bStartupQueued) {
+        m_bStartupQueued = true;
+        QMetaObject::invokeMethod(this, &CMainFrame::OnFirstPaint, Qt::QueuedConnection);
+    }
+}
+
+void CMainFrame::LoadSettings()
+{
+    m_settings.Replace(::LoadSettings(*m_profile));
+}
+
+void CMainFrame::OnFirstPaint()
+{
+    if (m_nTimerPeriod != 0)
+        return;
+    // Without a notification area the window is the only way in: keep it, minimised.
+    if (TrayAvailable())
+        hide();
+    else
+        showMinimized();
+    StartTrayWatch();
+    LoadSettings();
+    const CSettings s = m_settings.Snapshot();
+    if (s.ShowConfig != 0 || s.Author.empty() || s.Password.empty() || s.PollTime == 0)
+        OnConfiguration();
+    LoadSettings();
+    if (m_nTimerId == 0)
+        KillTimer(1);
+    m_nTimerPeriod = 1500;
+    if (m_settings.Snapshot().PollTime > 0) {
+        m_nTimerId = SetTimer(1, 1500);
+        if (m_nTimerId == 0)
+            m_display->MessageBox("No Automation Possible");
+    }
+}
+
+unsigned CMainFrame::SetTimer(unsigned id, unsigned periodMs)
+{
+    if (id == 0)
+        return 0;
+    QTimer*& timer = m_timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
+    }
+    timer->start(static_cast<int>(periodMs));
+    return timer->isActive() ? id : 0;
+}
+
+void CMainFrame::KillTimer(unsigned id)
+{
+    auto it = m_timers.find(id);
+    if (it != m_timers.end())
+        it->second->stop();
+}

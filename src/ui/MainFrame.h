@@ -1,0 +1,158 @@
+#pragma once
+#include "core/display/ActivityLog.h"
+#include "core/display/DisplayCore.h"
+#include "core/display/TrayIcon.h"
+#include "core/display/UiCallQueue.h"
+#include "core/settings/Endpoints.h"
+#include "core/settings/Settings.h"
+#include "platform/Clock.h"
+#include "platform/NotifyArea.h"
+
+#include <QMainWindow>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+
+class CQtNotifyArea;
+class IInternet;
+class IProfileStore;
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+
+class CAutomation;
+class CMainFrame;
+
+// The display half of the main window: buffers and log in the core, widgets reached on the UI
+// thread; a worker's call waits until the widget has changed. Once the window closes, calls
+// no longer touch widgets, so a worker can run to its end at exit.
+class CFrameDisplay final : public CDisplayCore {
+public:
+    CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray, const IClock& clock);
+    // Widgets take no more calls; a worker waiting on one is let go.
+    void SetClosing();
+
+protected:
+    void UiSetStatus(const std::string& text) override;
+    void UiInsertText(const std::string& text) override;
+    void UiMessageBox(const std::string& text) override;
+
+private:
+    void OnUiThread(const std::function<void()>& fn);
+    CMainFrame& m_frame;
+    std::atomic<bool> m_closing{false};
+    CUiCallQueue m_calls;
+};
+
+// Everything the main window is given from outside, so tests can point it anywhere.
+struct CFrameServices {
+    IProfileStore* profile = nullptr;   // the user's profile when null
+    INotifyArea* notifyArea = nullptr;  // the desktop's when null
+    IInternet* internet = nullptr;      // libcurl when null
+    const IClock* clock = nullptr;      // system clock when null
+    CEndpoints endpoints = BuildEndpoints();
+    std::string logPath = "Orbidex.log";
+};
+
+class CMainFrame : public QMainWindow, public ITrayOwner {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CFrameServices services = {});
+    ~CMainFrame() override;
+
+    bool LoadFrame();  // OnCreate; false when the window cannot be built
+
+    // Commands (numbers in res/Resources.h)
+    bool OnCommand(int id);
+    void OnOpenWindow();
+    void OnExit();
+    void OnTransferNow();
+    void OnConfiguration();
+    void OnShowHelp();
+    void OnChangeTrayIcon();
+    int OnTrayMessage(uint32_t id, uint32_t mouseMessage);
+    void OnTimer(unsigned id);
+    void StartAutomation();
+
+    // Start-up step run once, at the first paint.
+    void OnFirstPaint();
+    void LoadSettings();
+
+    // ITrayOwner
+    bool TrackTrayMenu(uint32_t menuId) override;
+    bool SendDefaultCommand(uint32_t menuId) override;
+
+    // Window timers by identifier; SetTimer returns the identifier, 0 when none could be set.
+    unsigned SetTimer(unsigned id, unsigned periodMs);
+    void KillTimer(unsigned id);
+
+    IDisplay& Display() { return *m_display; }
+    CFrameDisplay& FrameDisplay() { return *m_display; }
+    CSettingsRecord& Settings() { return m_settings; }
+    IProfileStore& Profile() { return *m_profile; }
+    CTrayIcon& TrayIcon() { return m_trayIcon; }
+    const CEndpoints& Endpoints() const { return m_services.endpoints; }
+    IInternet& Internet() { return *m_internet; }
+    CAutomation& Automation() { return *m_automation; }  // the busy flag and the work list
+    QString StatusText() const;
+    QString WindowText() const;
+    QMenu* BuildTrayMenu();
+
+    // Fields of the window (see the cycle for their use)
+    unsigned m_nTimerId = 0;
+    unsigned m_nTimerPeriod = 0;
+    int32_t m_bQuitting = 0;
+    std::string m_strFtpHost;
+
+    // Hook for tests: runs instead of the Configuration dialog (Save/Cancel as it likes).
+    std::function<void(CMainFrame&)> configurationDialogHook;
+    // Hook for tests: answers message boxes instead of showing them.
+    static std::function<void(const QString&)> messageBoxHook;
+
+    void ShowMessageBox(const QString& text);
+    static void ShowMessageBoxStatic(const QString& text);
+    void InsertWindowText(const QString& text);
+    void SetStatusBarText(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    QAction* MakeAction(const QString& text, int id);
+    // Desktops without a notification area (MainFrameTray.cpp).
+    void WireTrayArea();
+    void UnwireTrayArea();
+    bool TrayAvailable();
+    void StartTrayWatch();
+    void TrayAreaChanged();
+    void MirrorTrayState(int icon, const QString& tip, bool shown);
+
+    CFrameServices m_services;
+    std::unique_ptr<IProfileStore> m_ownProfile;
+    std::unique_ptr<INotifyArea> m_ownArea;
+    std::unique_ptr<IInternet> m_ownInternet;
+    CSystemClock m_systemClock;
+    IProfileStore* m_profile = nullptr;
+    IInternet* m_internet = nullptr;
+    CActivityLog m_log;
+    CSettingsRecord m_settings;
+    CTrayIcon m_trayIcon;
+    std::unique_ptr<CFrameDisplay> m_display;
+    std::unique_ptr<CAutomation> m_automation;
+    QLabel* m_wndStatusBar = nullptr;
+    QPlainTextEdit* m_wndText = nullptr;
+    std::map<unsigned, QTimer*> m_timers;
+    bool m_bStartupQueued = false;
+    INotifyArea* m_trayArea = nullptr;
+    QTimer* m_trayWatch = nullptr;
+    bool m_bTrayAvailable = true;  // as last seen by the watch
+    bool m_bTrayMirrored = false;  // title and icon carry the tray state
+    int m_nTrayState = 0;          // last state asked for, shown or not
+    QString m_strTrayTip;
+};

@@ -1,0 +1,95 @@
+#include "ui/MainFrame.h"
+
+#include "core/resources/Resources.h"
+#include "ui/QtNotifyArea.h"
+
+#include <QTimer>
+
+// Desktops without a notification area (GNOME without its extension, a bare X server): the
+// window is then the agent's only way in. It stays minimised instead of hidden and carries the
+// tray state in its title and icon; a notification area that turns up later takes over. Qt
+// has no signal for a tray coming or going, so it is polled.
+
+namespace {
+constexpr int kTrayWatchMs = 3000;
+}
+
+void CMainFrame::WireTrayArea()
+{
+    m_trayArea = m_services.notifyArea ? m_services.notifyArea : m_ownArea.get();
+    if (auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea)) {
+        area->onNotify = [this](uint32_t id, uint32_t msg) { OnTrayMessage(id, msg); };
+        area->onState = [this](int icon, const QString& tip, bool shown) {
+            MirrorTrayState(icon, tip, shown);
+        };
+    }
+}
+
+void CMainFrame::UnwireTrayArea()
+{
+    if (m_trayWatch)
+        m_trayWatch->stop();
+    if (auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea)) {
+        area->onNotify = nullptr;
+        area->onState = nullptr;
+    }
+}
+
+bool CMainFrame::TrayAvailable()
+{
+    return m_trayArea->IsAvailable();
+}
+
+void CMainFrame::StartTrayWatch()
+{
+    m_bTrayAvailable = TrayAvailable();
+    if (m_trayWatch)
+        return;
+    m_trayWatch = new QTimer(this);
+    connect(m_trayWatch, &QTimer::timeout, this, &CMainFrame::TrayAreaChanged);
+    m_trayWatch->start(kTrayWatchMs);
+}
+
+void CMainFrame::TrayAreaChanged()
+{
+    const bool available = TrayAvailable();
+    if (available == m_bTrayAvailable || m_bQuitting)
+        return;
+    m_bTrayAvailable = available;
+    if (available) {
+        // The icon appears now, not at the next state change. A window the user has opened
+        // stays open; the one left minimised for want of a tray goes back to it.
+        m_display->SetTrayResource(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE);
+        if (!isVisible() || isMinimized())
+            hide();
+    } else {
+        // The tray went away (its host ended): whatever state was last shown, the window now
+        // carries it, and it must not stay hidden.
+        MirrorTrayState(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE, m_strTrayTip, false);
+        if (!isVisible())
+            showMinimized();
+    }
+}
+
+void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
+{
+    const bool same = icon == m_nTrayState && tip == m_strTrayTip;
+    m_nTrayState = icon;
+    m_strTrayTip = tip;
+    const QString title = QString::fromLatin1(kAppTitle);
+    if (shown) {
+        if (m_bTrayMirrored) {
+            m_bTrayMirrored = false;
+            setWindowTitle(title);
+            setWindowIcon(LoadResIcon(IDR_MAINFRAME));
+        }
+        return;
+    }
+    if (m_bTrayMirrored && same)
+        return;  // a cycle sets the same state many times over
+    m_bTrayMirrored = true;
+    // The idle tooltip tells of a right click that a window title cannot take: idle is the
+    // plain title, with the idle icon.
+    setWindowTitle(icon == IDI_TRAY_IDLE || tip.isEmpty() ? title : title + " - " + tip);
+    setWindowIcon(LoadResIcon(icon));
+}

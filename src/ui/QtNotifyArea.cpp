@@ -1,0 +1,134 @@
+#include "ui/QtNotifyArea.h"
+
+#include "core/resources/Resources.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QThread>
+
+QIcon LoadResIcon(int id)
+{
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(id);
+    if (QFile::exists(path))
+        return QIcon(path);
+    // Plain fallback so the agent is never without an icon.
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(id == IDI_TRAY_BUSY ? QColor(0xE0, 0x8A, 0x00) : QColor(0x2E, 0x8B, 0x57));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(2, 2, 28, 28);
+    return QIcon(pm);
+}
+
+CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent)
+{
+    m_available = Probe();
+}
+
+CQtNotifyArea::~CQtNotifyArea()
+{
+    delete m_icon;
+}
+
+bool CQtNotifyArea::Probe() const
+{
+    return availabilityProbe ? availabilityProbe() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool CQtNotifyArea::IsAvailable()
+{
+    m_available = Probe();
+    return m_available;
+}
+
+bool CQtNotifyArea::ShellNotifyIcon(NotifyOp op, const NotifyIconData& data)
+{
+    if (QThread::currentThread() == thread()) {
+        Drain();
+        return Apply(op, data);
+    }
+    // Another thread never waits for the UI thread here: it holds the tray lock, and the UI
+    // thread may itself be waiting for that lock to set a state (a tick during a cycle). The
+    // call is carried out later, in order; its answer is the one the UI thread would give now.
+    bool ok;
+    if (op == NIM_DELETE) {
+        ok = m_shown.exchange(false);
+    } else {
+        ok = m_available && (op == NIM_ADD || m_shown);
+        if (ok)
+            m_shown = true;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        m_queue.push_back({op, data});
+    }
+    QMetaObject::invokeMethod(this, &CQtNotifyArea::Drain, Qt::QueuedConnection);
+    return ok;
+}
+
+void CQtNotifyArea::Drain()
+{
+    for (;;) {
+        Pending next;
+        {
+            std::lock_guard<std::mutex> guard(m_queueLock);
+            if (m_queue.empty())
+                return;
+            next = m_queue.front();
+            m_queue.pop_front();
+        }
+        Apply(next.op, next.data);
+    }
+}
+
+bool CQtNotifyArea::IsShown() const
+{
+    return m_icon && m_icon->isVisible();
+}
+
+bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
+{
+    if (op == NIM_DELETE) {
+        m_shown = false;
+        if (!m_icon || !m_icon->isVisible())
+            return false;
+        m_icon->hide();
+        return true;
+    }
+    // Without a notification area the shell refuses, as it does while the desktop restarts.
+    m_available = Probe();
+    const QString tip = (data.uFlags & NIF_TIP) ? QString::fromUtf8(data.szTip) : QString();
+    const bool ok = m_available && (op == NIM_ADD || (m_icon && m_icon->isVisible()));
+    if (ok) {
+        if (!m_icon) {
+            m_icon = new QSystemTrayIcon(this);
+            connect(m_icon, &QSystemTrayIcon::activated, this,
+                    [this](QSystemTrayIcon::ActivationReason why) {
+                        uint32_t msg = 0;
+                        if (why == QSystemTrayIcon::Context)
+                            msg = WM_RBUTTONUP;
+                        else if (why == QSystemTrayIcon::DoubleClick)
+                            msg = WM_LBUTTONDBLCLK;
+                        else
+                            return;  // single clicks do nothing
+                        if (onNotify)
+                            onNotify(m_id, msg);
+                    });
+        }
+        m_id = data.uID;
+        if (data.uFlags & NIF_ICON)
+            m_icon->setIcon(LoadResIcon(data.hIcon));
+        m_icon->setToolTip(tip);
+        if (op == NIM_ADD)
+            m_icon->show();
+    }
+    m_shown = ok;
+    if (onState)
+        onState(data.hIcon, tip, ok);
+    return ok;
+}

@@ -1,0 +1,89 @@
+#pragma once
+#include "core/settings/Endpoints.h"
+#include "core/settings/Settings.h"
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+
+class CFilePickCtrl;
+class IInternet;
+class IProfileStore;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+// Folder boxes of rows 1 to 10.
+inline constexpr std::array<int, kSourcePairs> kDirBoxIds = {1012, 1025, 1026, 1027, 1028,
+                                                             1014, 1035, 1036, 1037, 1038};
+
+// "Orbidex - Configuration": edits every setting, reads the profile itself when it opens and
+// writes it whole on Save once every extension passes the service's list. The caller's record
+// is never touched; the caller reloads after the dialog.
+class SourceDir : public QDialog {
+    Q_OBJECT
+public:
+    SourceDir(IProfileStore& profile, IInternet* internet, const CEndpoints& endpoints,
+              QWidget* parent = nullptr);
+    ~SourceDir() override;
+
+    int DoModal();
+    QWidget* GetDlgItem(int id) const;
+    QLineEdit* Edit(int id) const;
+    QCheckBox* Check(int id) const;
+    CFilePickCtrl& FilePicker() { return *m_filePick; }
+
+    // Moves the fields into the boxes (false) or the boxes into the fields (true); a taking
+    // stops at a polling time that is not a whole number and returns false.
+    bool UpdateData(bool bSaveAndValidate);
+    // The fields as a settings record, and the record into the fields.
+    CSettings Fields() const;
+    void SetFields(const CSettings& s);
+
+    void FetchValidExtensions();
+    bool CheckExtensions();
+    const std::string& ValidExtensions() const { return m_strValidExtensions; }
+    int32_t AutoDownLoadValue() const { return m_nAutoDownLoad; }
+    int32_t PassiveValue() const { return m_nPASV; }
+
+    // Instead of exec(): gets the ready dialog and closes it as a user would (tests).
+    static std::function<void(SourceDir&)> modalHook;
+
+    // Handlers, public so a test can act as the user does.
+    void OnBrowse(int buttonId);
+    void OnAutoDownload();
+    void OnPassive();
+    void OnOK();
+    void accept() override { OnOK(); }
+    void reject() override;
+
+private:
+    void BuildLayout();
+    void OnInitDialog();
+    void AddEdit(int id, int x, int y, int w, int h);
+    void AddButton(int id, const char* text, int x, int y, int w, int h);
+    void AddCheck(int id, const char* text, int x, int y, int w, int h);
+    void AddLabel(const QString& text, int x, int y, int maxWidth = 0);
+    bool TakePollTime();
+
+    IProfileStore& m_profile;
+    IInternet* m_internet;
+    CEndpoints m_endpoints;
+
+    // Fields, in the order the exchange visits them after the control bindings.
+    int32_t m_nAutoDownLoad = 0;
+    int32_t m_nPASV = 0;
+    std::string m_strValidExtensions;
+    CFilePickCtrl* m_filePick = nullptr;
+    std::array<std::string, kSourcePairs> m_strDir;
+    std::array<std::string, kSourcePairs> m_strExt;
+    std::string m_strAuthor;
+    int32_t m_nPollTime = 0;
+    int32_t m_bShowConfig = 0;
+    std::string m_strPassword;
+    std::string m_strTDir;
+
+    std::map<int, QWidget*> m_items;
+};

@@ -1,0 +1,304 @@
+#include "core/cycle/Automation.h"
+#include "support/RecordingDisplay.h"
+#include "support/cycle_util.h"
+
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Whole cycles against the service emulator: what reaches the server, what the service is
+// told, what the author sees, and what is left on disk.
+using orbidex::test::ServiceEmulator;
+
+int ClosedPort()
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+namespace {
+
+class Cycle : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        m_emu.addAuthor("ab12", "secret");
+        m_ep = orbidex::test::EndpointsFor(m_emu);
+        m_internet = CreateInternet(m_emu.caFile());
+        m_src = m_dir.path().toStdString() + "/src/";
+        QDir().mkpath(QString::fromStdString(m_src));
+        CSettings s;
+        s.Author = "ab12";
+        s.Password = "secret";
+        s.PASV = GetParam();
+        s.PollTime = 5;
+        s.Dir[0] = m_src;
+        s.Ext[0] = "wav";
+        s.Dir[1] = m_src;
+        s.Ext[1] = "rtf";
+        s.Dir[2] = m_src;  // no extension: pair skipped
+        s.TDir = m_dir.path().toStdString() + "/down/";
+        m_record.Replace(s);
+        m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_ep, m_record);
+    }
+    void RunCycle()
+    {
+        m_auto->StartAutomation();
+        ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
+    }
+    std::string Uploaded(const std::string& remote) const
+    {
+        return ReadAll(m_emu.uploadDirLocal() + "/" + remote);
+    }
+    bool Done(const std::string& name) const
+    {
+        return fsys::IsReadOnly(m_src + name) &&
+               ReadAll(m_src + "tolvane/" + name) == ReadAll(m_src + name);
+    }
+    bool Waiting(const std::string& name) const
+    {
+        return !fsys::IsReadOnly(m_src + name) &&
+               !QFile::exists(QString::fromStdString(m_src + "tolvane/" + name));
+    }
+    std::vector<std::pair<std::string, std::string>> Notified() const
+    {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const QJsonObject& n : Objects(m_emu.records("notifications")))
+            out.emplace_back(n["file"].toString().toStdString(),
+                             n["length"].toString().toStdString());
+        return out;
+    }
+    std::string Log() const { return ReadAll(m_logPath); }
+
+    ServiceEmulator m_emu;
+    QTemporaryDir m_dir;
+    std::string m_logPath = m_dir.path().toStdString() + "/Orbidex.log";
+    CRecordingDisplay m_display{m_logPath};
+    CEndpoints m_ep;
+    std::unique_ptr<IInternet> m_internet;
+    CSettingsRecord m_record;
+    std::string m_src;
+    std::unique_ptr<CAutomation> m_auto;
+};
+
+TEST_P(Cycle, UploadsAnnouncesArchivesAndEndsIdle)
+{
+    ASSERT_TRUE(WriteWav(m_src + "memo.wav", 489600));  // 61.2 s
+    WriteText(m_src + "letter.rtf", std::string(70000, 'r'));
+    WriteText(m_src + "old.wav", "sent long ago");
+    chmod((m_src + "old.wav").c_str(), 0444);
+    WriteText(m_src + "notes.txt", "no pair for this");
+    RunCycle();
+
+    EXPECT_EQ(Uploaded("ab12_memo.wav"), ReadAll(m_src + "memo.wav"));
+    EXPECT_EQ(Uploaded("ab12_letter.rtf"), ReadAll(m_src + "letter.rtf"));
+    EXPECT_EQ(Notified(), (std::vector<std::pair<std::string, std::string>>{
+                              {"ab12_memo.wav", "61"}, {"ab12_letter.rtf", "0"}}));
+    EXPECT_TRUE(Done("memo.wav"));
+    EXPECT_TRUE(Done("letter.rtf"));
+    EXPECT_EQ(m_emu.records("uploads").size(), 2);
+    const std::string w = m_display.WindowText();
+    EXPECT_EQ(w.rfind("Starting Upload Process\r\n", 0), 0u) << w;
+    EXPECT_NE(w.find(" - 1 of 2 Uploading memo.wav\r\n"), std::string::npos);
+    EXPECT_NE(w.find(" - 2 of 2 Uploading letter.rtf\r\n"), std::string::npos);
+    EXPECT_NE(w.find(" - .. Done.\r\n\r\nAuto Download is off\r\n"), std::string::npos);
+    EXPECT_EQ(m_display.LastStatus(), "Auto Download is off");
+    EXPECT_NE(Log().find("UPLOADing 2 files\r\n"), std::string::npos);
+    EXPECT_NE(Log().find("] - memo.wav Transferred\r\n"), std::string::npos);
+    EXPECT_EQ(m_display.Area().States().back(), 101);
+    EXPECT_EQ(m_auto->m_nBusy.load(), 0);
+
+    // Everything is done: the next cycle finds nothing and sends nothing again.
+    m_emu.clearRecords();
+    RunCycle();
+    EXPECT_TRUE(m_emu.records("uploads").isEmpty());
+    EXPECT_NE(m_display.WindowText().find(" - No File to Upload\r\nAuto Download is off\r\n"),
+              std::string::npos);
+}
+
+TEST_P(Cycle, RefusedNotificationForTheFirstFileOnly)
+{
+    WriteText(m_src + "a.rtf", "first");
+    WriteText(m_src + "b.wav", "second, not audio");
+    m_emu.setFaults({{"notify_refuse", QJsonArray{"ab12_a.rtf"}}});
+    RunCycle();
+    EXPECT_EQ(Uploaded("ab12_a.rtf"), "first");
+    EXPECT_TRUE(Waiting("a.rtf"));
+    EXPECT_TRUE(Done("b.wav"));
+    // Sent and announced again next time, and kept once accepted.
+    m_emu.clearFaults();
+    RunCycle();
+    EXPECT_TRUE(Done("a.rtf"));
+}
+
+TEST_P(Cycle, SecondOfFivePutsCut)
+{
+    std::vector<std::string> order;
+    for (int i = 1; i <= 5; ++i)
+        WriteText(m_src + "g" + std::to_string(i) + ".rtf", std::string(40000, 'x'));
+    for (const auto& e : fsys::FindFiles(m_src, "*.rtf")) order.push_back(e.name);
+    ASSERT_EQ(order.size(), 5u);
+    m_emu.setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 1000},
+                                 {"cmd", "STOR"},
+                                 {"file", QString::fromStdString("ab12_" + order[1])}}}});
+    RunCycle();
+    EXPECT_TRUE(Done(order[0]));
+    for (int i = 1; i < 5; ++i) EXPECT_TRUE(Waiting(order[i])) << order[i];
+    EXPECT_EQ(Notified().size(), 1u);
+    EXPECT_NE(m_display.WindowText().find(" - 2 of 5 Uploading " + order[1] + "\r\n"),
+              std::string::npos);
+    EXPECT_NE(m_display.WindowText().find(" - .. Upload Fail, will attempt later.\r\n\r\n"),
+              std::string::npos);
+    EXPECT_NE(Log().find(" - .. Upload Fail, will attempt later.\r\n\r\n\r\n"), std::string::npos);
+    EXPECT_EQ(m_display.LastStatus(), "Auto Download is off");
+    m_emu.clearFaults();
+    RunCycle();
+    for (const std::string& name : order) EXPECT_TRUE(Done(name)) << name;
+    EXPECT_EQ(Notified().size(), 5u);
+}
+
+TEST_P(Cycle, TwoPairsOnOneFolderSendEachFileTwice)
+{
+    WriteText(m_src + "x.wav", "twice");
+    CSettings s = m_record.Snapshot();
+    s.Dir[5] = m_src;
+    s.Ext[5] = "WAV";
+    m_record.Replace(s);
+    RunCycle();
+    EXPECT_EQ(Notified().size(), 2u);
+    EXPECT_EQ(m_emu.records("uploads").size(), 2);
+    EXPECT_TRUE(Done("x.wav"));
+}
+
+INSTANTIATE_TEST_SUITE_P(PassiveAndActive, Cycle, ::testing::Values(1, 0),
+                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+
+class CycleSteps : public Cycle {};
+
+TEST_P(CycleSteps, FiveFailedConnectsAndTheDownloadStepStillRuns)
+{
+    WriteText(m_src + "a.wav", "1");
+    m_ep.ftpHost = "127.0.0.1:" + std::to_string(ClosedPort());
+    CSettings s = m_record.Snapshot();
+    s.AutoDownLoad = 1;
+    m_record.Replace(s);
+    RunCycle();
+    std::vector<std::string> attempts;
+    for (const std::string& t : m_display.StatusTexts())
+        if (t.rfind("Connecting to ", 0) == 0)
+            attempts.push_back(t);
+    ASSERT_EQ(attempts.size(), 5u);
+    EXPECT_EQ(attempts[4], "Connecting to " + m_ep.ftpHost + " (Attempt 5 of 5)");
+    const auto st = m_display.StatusTexts();
+    EXPECT_NE(std::find(st.begin(), st.end(), "Failed to connect to server"), st.end());
+    EXPECT_TRUE(Waiting("a.wav"));
+    EXPECT_NE(m_display.WindowText().find("Starting Auto-Download Process\r\n"), std::string::npos);
+}
+
+TEST_P(CycleSteps, RefusedLoginSwitchesPollingOffInMemory)
+{
+    WriteText(m_src + "a.wav", "1");
+    m_record.Update([](CSettings& s) { s.Password = "wrong"; });
+    RunCycle();
+    EXPECT_EQ(m_display.WindowText(), "Invalid Author Name or Password.\r\n \r\n");
+    EXPECT_NE(Log().find("Invalid Author Name or Password.\r\n"), std::string::npos);
+    EXPECT_EQ(m_display.LastStatus(), "Invalid Author Name or Password.");
+    EXPECT_EQ(m_record.Snapshot().PollTime, 0);
+    EXPECT_TRUE(Waiting("a.wav"));
+    EXPECT_TRUE(m_emu.records("ftp_logins").isEmpty());
+}
+
+TEST_P(CycleSteps, NoInternetEndsTheCycleSilently)
+{
+    m_ep.httpOrigin = "http://127.0.0.1:" + std::to_string(ClosedPort());
+    RunCycle();
+    EXPECT_EQ(m_display.LastStatus(), "No Internet Access");
+    EXPECT_EQ(m_display.WindowText(), "");
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(m_display.Area().States().back(), 101);
+}
+
+TEST_P(CycleSteps, AutoDownloadFetchesWhatWaits)
+{
+    m_emu.addPending("ab12", "reply.rtf", "{\\rtf1 answer}");
+    CSettings s = m_record.Snapshot();
+    s.AutoDownLoad = 1;
+    m_record.Replace(s);
+    QDir().mkpath(QString::fromStdString(s.TDir));
+    RunCycle();
+    const std::string w = m_display.WindowText();
+    EXPECT_NE(w.find(" - No File to Upload\r\nStarting Auto-Download Process\r\n"),
+              std::string::npos)
+        << w;
+    EXPECT_EQ(ReadAll(s.TDir + "reply.rtf"), "{\\rtf1 answer}") << w;
+    EXPECT_EQ(m_emu.records("confirmations").size(), 1);
+    const auto st = m_display.StatusTexts();
+    ASSERT_GE(st.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(st.begin(), st.begin() + 4),
+              (std::vector<std::string>{"UserName Validation =*= OK =*=", "No File to Upload",
+                                        "Starting Auto Download", "Starting Download Process"}));
+    EXPECT_EQ(st.back(), "Orbidex - Idle");
+}
+
+TEST_P(CycleSteps, QuietCycleSaysSoInTheWindowAndTheStatusBarOnly)
+{
+    RunCycle();
+    // The clock runs: the 24-character time text is checked by its length only.
+    const std::string w = m_display.WindowText();
+    ASSERT_GT(w.size(), 24u) << w;
+    EXPECT_EQ(w.substr(24), " - No File to Upload\r\nAuto Download is off\r\n");
+    EXPECT_EQ(m_display.StatusTexts(),
+              (std::vector<std::string>{"UserName Validation =*= OK =*=", "No File to Upload",
+                                        "Auto Download is off"}));
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(m_display.Area().States().back(), 101);
+}
+
+TEST_P(CycleSteps, GuardShowsBusyAndStartsNoSecondWorker)
+{
+    WriteText(m_src + "slow.wav", "1");
+    m_emu.setFaults({{"ftp_delay", QJsonObject{{"ms", 1500}, {"cmd", "STOR"}}}});
+    m_auto->StartAutomation();
+    ASSERT_TRUE(WaitFor([this] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    m_auto->StartAutomation();
+    EXPECT_EQ(m_display.LastStatus(), "Nimbrel Upload Ravlet");
+    EXPECT_EQ(m_display.Area().States().back(), 102);
+    ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
+    int probes = 0;
+    for (const QJsonObject& r : Objects(m_emu.records("web_requests")))
+        probes += r["path"].toString() == "//" || r["path"].toString() == "/";
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(m_emu.records("uploads").size(), 1);
+}
+
+TEST_P(CycleSteps, StopDuringALongTransferReturnsPromptly)
+{
+    WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
+    m_emu.setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
+    m_auto->StartAutomation();
+    ASSERT_TRUE(WaitFor([this] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto t0 = std::chrono::steady_clock::now();
+    m_auto.reset();
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_TRUE(Waiting("big.wav"));
+    // An abort at exit is not a failure to tell the author about.
+    EXPECT_EQ(m_display.WindowText().find("Upload Fail"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Passive, CycleSteps, ::testing::Values(1));
+
+}  // namespace

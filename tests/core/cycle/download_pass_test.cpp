@@ -1,0 +1,392 @@
+// The list request and the download pass against an in-memory service: exact lines, stops,
+// refusals and what lands on disk.
+#include "core/cycle/CycleContext.h"
+#include "core/cycle/Download.h"
+#include "core/cycle/DownloadList.h"
+#include "core/ftp/FtpConnect.h"
+#include "core/service/ServiceUrls.h"
+#include "support/Files.h"
+#include "support/RecordingDisplay.h"
+#include "support/download_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteAll(const fs::path& p, const std::string& content)
+{
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+std::set<std::string> Listing(const fs::path& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+std::string ListBody(const std::vector<std::pair<std::string, std::string>>& items,
+                     const std::string& dir = "/dl/ab12")
+{
+    std::string b =
+        "countoffiles = " + std::to_string(items.size()) + "<br>\r\nSourceDir=" + dir + "<br>\r\n";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        b += "file_" + n + " = \"" + items[i].first + "\"<br>\r\nfileid_" + n + " = " +
+             items[i].second + "<br>\r\n";
+    }
+    return b;
+}
+
+class DownloadPass : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/orbidex-dl-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        folder = root / "in";
+        fs::create_directory(folder);
+        ep.ftpHost = "ftp.test:2121";
+        ep.supportEmail = "help@test.example";
+        ep.httpOrigin = "http://web.test";
+        ep.httpsOrigin = "https://web.test";
+        settings.Author = "ab12";
+        settings.Password = "pw";
+        settings.PASV = 1;
+        settings.TDir = folder.string() + "/";
+        display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    CCycleContext Ctx() { return {*display, net, ep, settings, record, work, cancelled}; }
+    void Run()
+    {
+        CCycleContext ctx = Ctx();
+        RequestDownloadList(ctx);
+    }
+    std::string Log() { return ReadAll(root / "Orbidex.log"); }
+    std::string T() { return display->GetTimeText(); }
+    std::string Confirm(const std::string& id)
+    {
+        return DownloadConfirmUrl(ep, settings.Author, settings.Password, id);
+    }
+
+    fs::path root, folder;
+    CFixedClock clock{1700000000};
+    std::unique_ptr<CRecordingDisplay> display;
+    CFakeService svc;
+    CFakeInternet net{svc};
+    CEndpoints ep;
+    CSettings settings;
+    CSettingsRecord record;
+    CWorkList work;
+    std::atomic<bool> cancelled{false};
+};
+
+TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
+{
+    const std::string wav("RIFF\0\0\x01\x02 binary\r\n", 17);
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1001"}, {"b.wav", "1002"}});
+    svc.answers["nbdlsuccess.php"] = "ok";
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    svc.files["/dl/ab12/b.wav"] = wav;
+    Run();
+
+    const std::string to = folder.string() + "/";
+    EXPECT_EQ(display->WindowText(),
+              T() +
+                  " - Getting List of Files from the Server\r\n"
+                  "Number of File(s) to Download : 2\r\nDownloading Files\r\n" +
+                  T() + " - 1 of 2 Downloading \"a.rtf\" to " + to + "\r\n" + T() +
+                  " - .. Done.\r\n\r\n" + T() + " - 2 of 2 Downloading \"b.wav\" to " + to +
+                  "\r\n" + T() + " - .. Done.\r\n\r\n");
+    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + FormatTransferLine(clock.Now(), "a.rtf") + "\r\n" +
+                         FormatTransferLine(clock.Now(), "b.wav") + "\r\n");
+    const std::string connecting = "Connecting to ftp.test:2121 (Attempt 1 of 5)";
+    EXPECT_EQ(display->StatusTexts(),
+              (std::vector<std::string>{"Starting Download Process", connecting,
+                                        "Connected to Tolvane Server", connecting,
+                                        "Connected to Tolvane Server", "Orbidex - Idle"}));
+    EXPECT_EQ(svc.urls[0], DownloadListUrl(ep, "ab12", "pw"));
+    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"),
+              (std::vector<std::string>{Confirm("1001"), Confirm("1002")}));
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
+    EXPECT_EQ(ReadAll(folder / "b.wav"), wav);
+    EXPECT_EQ(Listing(folder), (std::set<std::string>{"a.rtf", "b.wav"}));
+    EXPECT_EQ(svc.logins, (std::vector<std::string>{"nimbreldn", "nimbreldn"}));
+    EXPECT_EQ(svc.closes, 2);
+    EXPECT_EQ(work.m_nFileIndex, 2);
+    EXPECT_FALSE(work.m_pFtpConnection);
+    // The bytes go to a temporary name, never straight to the final one.
+    for (const auto& target : svc.getTargets)
+        EXPECT_EQ(fs::path(target).filename().string().front(), '.') << target;
+}
+
+TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
+{
+    svc.answers["orbidexdload.php"] = ListBody({{"gone.rtf", "7"}, {"b.rtf", "8"}});
+    svc.files["/dl/ab12/b.rtf"] = "bee";
+    Run();
+
+    const std::string failed = T() + " - Download Failed - " + GetInternetErrorText(12003) +
+                               ", Please inform help@test.example.";
+    const std::string absent =
+        T() + " - gone.rtf not found on Server. Please inform help@test.example";
+    EXPECT_NE(display->WindowText().find(failed + "\r\n\r\n" + absent + "\r\n" + T() + " - 2 of 2"),
+              std::string::npos)
+        << display->WindowText();
+    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + failed + "\r\n\r\n\r\n" + absent + "\r\n\r\n" +
+                         FormatTransferLine(clock.Now(), "b.rtf") + "\r\n");
+    const auto status = display->StatusTexts();
+    EXPECT_NE(std::find(status.begin(), status.end(), absent), status.end());
+    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"), std::vector<std::string>{Confirm("8")});
+    EXPECT_EQ(Listing(folder), std::set<std::string>{"b.rtf"});
+    EXPECT_EQ(svc.closes, 2);
+}
+
+TEST_F(DownloadPass, FailedGetWithoutASentenceIsStillAFailure)
+{
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.answers["nbdlsuccess.php"] = "ok";
+    svc.missingError = inet::kErrSecureFailure;  // outside the table: no sentence
+    Run();
+
+    EXPECT_NE(display->WindowText().find(
+                  T() + " - Download Failed - , Please inform help@test.example.\r\n"),
+              std::string::npos);
+    EXPECT_EQ(Log().find("Transferred"), std::string::npos);
+    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
+    EXPECT_TRUE(Listing(folder).empty());
+}
+
+TEST_F(DownloadPass, UnwritableFolderGivesOnlyTheFailureLine)
+{
+    // A folder path that is a file: no write can succeed, not even as root.
+    WriteAll(root / "plain", "x");
+    settings.TDir = (root / "plain").string() + "/";
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    Run();
+
+    const std::string failed =
+        T() + " - Download Failed - Not a directory, Please inform help@test.example.";
+    EXPECT_EQ(Log(), "DOWNLOADing 1 files\r\n" + failed + "\r\n\r\n\r\n");
+    EXPECT_EQ(display->WindowText().find("not found"), std::string::npos);
+    const auto status = display->StatusTexts();
+    ASSERT_GE(status.size(), 2u);
+    EXPECT_EQ(status[status.size() - 2], failed);
+    EXPECT_EQ(status.back(), "Orbidex - Idle");
+    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
+    EXPECT_EQ(svc.closes, 1);
+}
+
+TEST_F(DownloadPass, CutTransferKeepsTheEarlierCopyAndLeavesNoTemporaryFile)
+{
+    WriteAll(folder / "a.rtf", "GOOD OLD COPY");
+    WriteAll(folder / ".a.rtf.part", "someone else's");
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "5"}});
+    svc.files["/dl/ab12/a.rtf"] = "the new version";
+    svc.cutAfter = 4;
+    Run();
+
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "GOOD OLD COPY");
+    EXPECT_EQ(ReadAll(folder / ".a.rtf.part"), "someone else's");
+    EXPECT_EQ(Listing(folder), (std::set<std::string>{"a.rtf", ".a.rtf.part"}));
+    EXPECT_NE(display->WindowText().find(" - Download Failed - " + GetInternetErrorText(12030)),
+              std::string::npos);
+    EXPECT_EQ(display->WindowText().find("not found"), std::string::npos);
+    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
+
+    // The next cycle replaces the copy once the whole file has arrived.
+    svc.cutAfter = std::string::npos;
+    Run();
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "the new version");
+    EXPECT_EQ(ReadAll(folder / ".a.rtf.part"), "someone else's");
+    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"), std::vector<std::string>{Confirm("5")});
+}
+
+TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
+{
+    const std::string longName(256 - settings.TDir.size(), 'n');
+    svc.answers["orbidexdload.php"] = ListBody({{"../evil", "1"},
+                                                {"..", "2"},
+                                                {".", "3"},
+                                                {"", "4"},
+                                                {"sub/x", "5"},
+                                                {"a\\b", "6"},
+                                                {"c\x01"
+                                                 "d",
+                                                 "7"},
+                                                {"e\r\nf", "8"},
+                                                {longName, "9"},
+                                                {"ok.rtf", "10"}});
+    svc.answers["nbdlsuccess.php"] = "ok";
+    svc.files["/dl/ab12/ok.rtf"] = "fine";
+    svc.files["/dl/ab12/../evil"] = "escaped";
+    Run();
+
+    EXPECT_EQ(svc.gets, std::vector<std::string>{"/dl/ab12/ok.rtf"});
+    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"), std::vector<std::string>{Confirm("10")});
+    EXPECT_EQ(Listing(folder), std::set<std::string>{"ok.rtf"});
+    EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
+    const std::string refused = " - Refused unsafe file name \"";
+    const std::string tail = "\" from the server. Please inform help@test.example";
+    for (const char* shown : {"../evil", "..", ".", "", "sub/x", "a\\b", "c\\x01d", "e\\x0D\\x0Af"})
+        EXPECT_NE(Log().find(T() + refused + shown + tail + "\r\n"), std::string::npos) << shown;
+    EXPECT_NE(Log().find(refused + longName), std::string::npos);
+    EXPECT_NE(display->WindowText().find(T() + refused + "c\\x01d" + tail + "\r\n"),
+              std::string::npos);
+    // A listed name cannot forge a line of its own in the log.
+    EXPECT_EQ(Log().find("\nf\""), std::string::npos);
+    EXPECT_EQ(svc.logins.size(), 1u);
+    EXPECT_EQ(display->LastStatus(), "Orbidex - Idle");
+}
+
+TEST_F(DownloadPass, FiveFailedConnectsEndThePass)
+{
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}, {"b.rtf", "2"}});
+    svc.files["/dl/ab12/a.rtf"] = "a";
+    svc.failConnects = 5;
+    Run();
+
+    std::vector<std::string> expected{"Starting Download Process"};
+    for (int i = 1; i <= 5; ++i) {
+        expected.push_back("Connecting to ftp.test:2121 (Attempt " + std::to_string(i) + " of 5)");
+        expected.push_back("Connection refused");
+    }
+    expected.push_back("Failed to connect to server");
+    expected.push_back("Orbidex - Idle");
+    EXPECT_EQ(display->StatusTexts(), expected);
+    EXPECT_TRUE(svc.gets.empty());
+    EXPECT_EQ(display->WindowText().find("Downloading \""), std::string::npos);
+    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n");
+    EXPECT_FALSE(work.m_pFtpConnection);
+}
+
+TEST_F(DownloadPass, FifthAttemptStillConnects)
+{
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.files["/dl/ab12/a.rtf"] = "a";
+    svc.failConnects = 4;
+    Run();
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "a");
+    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php").size(), 1u);
+}
+
+TEST_F(DownloadPass, FolderTypedWithoutFinalSeparatorStillReceivesTheFiles)
+{
+    settings.TDir = folder.string();
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    Run();
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
+    EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
+    EXPECT_NE(display->WindowText().find("to " + folder.string() + "/\r\n"), std::string::npos);
+}
+
+TEST_F(DownloadPass, EmptyTDirCreatesTheDefaultFoldersAndKeepsThemInMemory)
+{
+    const char* oldHome = std::getenv("HOME");
+    const std::string saved = oldHome ? oldHome : "";
+    setenv("HOME", (root / "home").c_str(), 1);
+    fs::create_directory(root / "home");
+    settings.TDir.clear();
+    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    Run();
+    if (oldHome)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
+
+    const fs::path dl = root / "home" / "nimbrel" / "download";
+    EXPECT_EQ(DefaultDownloadFolder(), saved + "/nimbrel/download/");
+    EXPECT_EQ(ReadAll(dl / "a.rtf"), "letter");
+    EXPECT_EQ(record.Snapshot().TDir, dl.string() + "/");
+    EXPECT_NE(display->WindowText().find("to " + dl.string() + "/\r\n"), std::string::npos);
+}
+
+struct ListStop {
+    const char* label;
+    std::string body;    // empty: the request fails
+    std::string window;  // after the "Getting List" line; "@" stands for the time text
+    std::vector<std::string> status;
+    std::string log;
+};
+
+class DownloadListStops : public DownloadPass, public ::testing::WithParamInterface<ListStop> {};
+
+std::string WithTime(std::string s, const std::string& t)
+{
+    for (std::size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, t);
+    return s;
+}
+
+TEST_P(DownloadListStops, ShowsTheMessageWhereItBelongsAndFetchesNothing)
+{
+    const ListStop& c = GetParam();
+    if (!c.body.empty())
+        svc.answers["orbidexdload.php"] = c.body;
+    svc.files["/d/a"] = "a";
+    Run();
+    EXPECT_EQ(display->WindowText(),
+              T() + " - Getting List of Files from the Server\r\n" + WithTime(c.window, T()));
+    std::vector<std::string> status;
+    for (const auto& s : c.status) status.push_back(WithTime(s, T()));
+    EXPECT_EQ(display->StatusTexts(), status);
+    EXPECT_EQ(Log(), WithTime(c.log, T()));
+    EXPECT_TRUE(svc.logins.empty());
+    EXPECT_EQ(svc.urls.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, DownloadListStops,
+    ::testing::Values(ListStop{"NetworkDown",
+                               "",
+                               "@ ERROR: Is the network down ???\r\n",
+                               {"@ ERROR: Is the network down ???"},
+                               "@ ERROR: Is the network down ???\r\n"},
+                      ListStop{"NegativeCount", "countoffiles = -1<br>\r\n", "", {"-1"}, "-1\r\n"},
+                      ListStop{"NoFiles",
+                               "countoffiles = 0<br>\r\nSourceDir=/d<br>\r\n",
+                               "Number of File(s) to Download : 0\r\n@ No File to Download\r\n\r\n",
+                               {"No File to Download"},
+                               "@ No File to Download\r\n"},
+                      ListStop{"NoCount",
+                               "<html>Invalid Username or Password</html>",
+                               "DL-ERROR: CFiles\r\n",
+                               {"DL-ERROR: CFiles"},
+                               "DL-ERROR: CFiles\r\n"},
+                      ListStop{"NoSourceDir",
+                               "countoffiles = 1<br>\r\nfile_1 = \"a\"<br>\r\nfileid_1 = 1",
+                               "Number of File(s) to Download : 1\r\nDL-ERROR: SDir001\r\n",
+                               {"DL-ERROR: SDir001"},
+                               "DL-ERROR: SDir001\r\n"},
+                      ListStop{"SecondItemMissing",
+                               ListBody({{"a", "1"}}, "/d").replace(15, 1, "2"),
+                               "Number of File(s) to Download : 2\r\nDL-ERROR: FName2\r\n",
+                               {"DL-ERROR: FName2"},
+                               "DL-ERROR: FName2\r\n"},
+                      ListStop{"NoQuotes",
+                               "countoffiles=1<br>SourceDir=/d<br>file_1 = a<br>fileid_1 = 1",
+                               "Number of File(s) to Download : 1\r\n"
+                               "Quote-sign not found. Will retry again in next poll\r\n",
+                               {},
+                               ""},
+                      ListStop{"NoFileId",
+                               "countoffiles=1<br>SourceDir=/d<br>file_1 = \"a\"<br>",
+                               "Number of File(s) to Download : 1\r\nDL-ERROR: FileID1\r\n",
+                               {"DL-ERROR: FileID1"},
+                               "DL-ERROR: FileID1\r\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include "core/cycle/CycleContext.h"
+#include "core/cycle/Scan.h"
+#include "core/settings/Settings.h"
+#include "platform/FileSystem.h"
+#include "support/wav_util.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+TEST(ScanWildcard, FirstPlatformRulesWithoutCase)
+{
+    using fsys::MatchWildcard;
+    EXPECT_TRUE(MatchWildcard("*.wav", "a.wav"));
+    EXPECT_TRUE(MatchWildcard("*.wav", "A.WAV"));
+    EXPECT_TRUE(MatchWildcard("*.WaV", "memo.wAv"));
+    EXPECT_TRUE(MatchWildcard("*.wav", "two.dots.wav"));
+    EXPECT_TRUE(MatchWildcard("*.wav", ".wav"));
+    EXPECT_FALSE(MatchWildcard("*.wav", "a.wavx"));
+    EXPECT_FALSE(MatchWildcard("*.wav", "a.wav.bak"));
+    EXPECT_FALSE(MatchWildcard("*.wav", "awav"));
+    EXPECT_FALSE(MatchWildcard("*.wav", "a.wa"));
+    // "*.*" is every name, with or without a dot.
+    EXPECT_TRUE(MatchWildcard("*.*", "README"));
+    EXPECT_TRUE(MatchWildcard("*.*", "a.b.c"));
+    EXPECT_TRUE(MatchWildcard("*.*", ".hidden"));
+    // '?' is one character, or none at a dot or the end.
+    EXPECT_TRUE(MatchWildcard("*.w?v", "x.wav"));
+    EXPECT_TRUE(MatchWildcard("*.wa?", "x.wa"));
+    EXPECT_FALSE(MatchWildcard("*.w?v", "x.wv"));
+    EXPECT_TRUE(MatchWildcard("*.d*", "x.dss"));
+    EXPECT_TRUE(MatchWildcard("*.tar.gz", "a.tar.gz"));
+    EXPECT_TRUE(MatchWildcard("*.ä", "x.ä"));
+}
+
+class Scan : public ::testing::Test {
+protected:
+    std::string Folder(const std::string& name)
+    {
+        QDir(m_dir.path()).mkpath(QString::fromStdString(name));
+        return m_dir.path().toStdString() + "/" + name + "/";
+    }
+    static std::vector<std::string> Sorted(std::vector<std::string> v)
+    {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+    static std::vector<std::string> Listed(const CWorkList& w)
+    {
+        EXPECT_EQ(w.m_nFileCount, w.m_nFileIndex);
+        EXPECT_GE(static_cast<int>(w.m_fileList.size()), w.m_nFileCount);
+        return {w.m_fileList.begin(), w.m_fileList.begin() + w.m_nFileCount};
+    }
+    QTemporaryDir m_dir;
+    CSettings m_settings;
+    CWorkList m_work;
+};
+
+TEST_F(Scan, OneLevelWritableMatchingFilesOnly)
+{
+    const std::string d = Folder("dict");
+    WriteText(d + "a.wav", "1");
+    WriteText(d + "B.WAV", "2");
+    WriteText(d + "c.rtf", "3");
+    WriteText(d + "done.wav", "4");
+    chmod((d + "done.wav").c_str(), 0444);
+    QDir().mkpath(QString::fromStdString(d + "sub.wav"));
+    QDir().mkpath(QString::fromStdString(d + "tolvane"));
+    WriteText(d + "tolvane/old.wav", "5");
+    m_settings.Dir[0] = d;
+    m_settings.Ext[0] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Sorted(Listed(m_work)), (std::vector<std::string>{d + "B.WAV", d + "a.wav"}));
+}
+
+TEST_F(Scan, PipesAndSocketsNamedLikeRecordingsAreNotListed)
+{
+    const std::string d = Folder("fifo");
+    ASSERT_EQ(mkfifo((d + "pipe.wav").c_str(), 0644), 0);
+    WriteText(d + "real.wav", "x");
+    m_settings.Dir[0] = d;
+    m_settings.Ext[0] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Listed(m_work), std::vector<std::string>{d + "real.wav"});
+}
+
+TEST_F(Scan, ReadOnlyIsDecidedByModeBitsEvenForRoot)
+{
+    const std::string d = Folder("ro");
+    WriteText(d + "owner.wav", "x");
+    chmod((d + "owner.wav").c_str(), 0644);
+    WriteText(d + "group.wav", "x");
+    chmod((d + "group.wav").c_str(), 0464);  // someone may still write it: not sent yet
+    WriteText(d + "none.wav", "x");
+    chmod((d + "none.wav").c_str(), 0555);
+    EXPECT_TRUE(fsys::IsReadOnly(d + "none.wav"));
+    EXPECT_FALSE(fsys::IsReadOnly(d + "group.wav"));
+    m_settings.Dir[4] = d;
+    m_settings.Ext[4] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Sorted(Listed(m_work)), (std::vector<std::string>{d + "group.wav", d + "owner.wav"}));
+}
+
+TEST_F(Scan, PairsNeedBothTextsAndRunInOrder)
+{
+    const std::string a = Folder("a"), b = Folder("b"), c = Folder("c");
+    WriteText(a + "1.wav", "");
+    WriteText(b + "2.rtf", "");
+    WriteText(c + "3.dss", "");
+    m_settings.Dir[0] = a;  // pair 1
+    m_settings.Ext[0] = "wav";
+    m_settings.Dir[2] = b;  // pair 3: no extension, skipped
+    m_settings.Ext[2] = "";
+    m_settings.Dir[3] = "";  // pair 4: no folder, skipped
+    m_settings.Ext[3] = "wav";
+    m_settings.Dir[9] = c;  // pair 10 still scanned
+    m_settings.Ext[9] = "dss";
+    m_settings.Dir[5] = b;  // pair 6
+    m_settings.Ext[5] = "RTF";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Listed(m_work), (std::vector<std::string>{a + "1.wav", b + "2.rtf", c + "3.dss"}));
+}
+
+TEST_F(Scan, SameFolderTwiceListsEachFileTwice)
+{
+    const std::string d = Folder("same");
+    WriteText(d + "x.wav", "");
+    m_settings.Dir[0] = m_settings.Dir[1] = d;
+    m_settings.Ext[0] = m_settings.Ext[1] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Listed(m_work), (std::vector<std::string>{d + "x.wav", d + "x.wav"}));
+}
+
+TEST_F(Scan, EveryNameAndMissingFoldersAndTheFinalSeparator)
+{
+    const std::string d = Folder("all");
+    WriteText(d + "plain", "");
+    WriteText(d + "x.y", "");
+    m_settings.Dir[0] = d.substr(0, d.size() - 1);  // typed without its final "/"
+    m_settings.Ext[0] = "*";
+    m_settings.Dir[1] = d + "missing/";
+    m_settings.Ext[1] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Sorted(Listed(m_work)), (std::vector<std::string>{d + "plain", d + "x.y"}));
+}
+
+TEST_F(Scan, RescanEmptiesTheListFirst)
+{
+    const std::string d = Folder("again");
+    WriteText(d + "1.wav", "");
+    m_work.m_fileList = {"stale", "entries", "from", "a", "download"};
+    m_work.m_nFileCount = 5;
+    m_work.m_nFileIndex = 3;
+    m_settings.Dir[0] = d;
+    m_settings.Ext[0] = "wav";
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Listed(m_work), (std::vector<std::string>{d + "1.wav"}));
+    EXPECT_EQ(m_work.m_fileList.size(), 1u);
+}
+
+TEST(ScanFileSystem, CopyReplacesAndKeepsTheSource)
+{
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString() + "/";
+    WriteText(base + "src", "new content");
+    WriteText(base + "dst", "an older, longer copy of the file");
+    ASSERT_TRUE(fsys::CopyFileReplacing(base + "src", base + "dst"));
+    EXPECT_EQ(ReadAll(base + "dst"), "new content");
+    EXPECT_EQ(fsys::GetFileStamp(base + "src")->mtimeNs, fsys::GetFileStamp(base + "dst")->mtimeNs);
+    EXPECT_FALSE(fsys::CopyFileReplacing(base + "nothing", base + "dst"));
+    EXPECT_EQ(ReadAll(base + "dst"), "new content");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);  // no temporary left behind
+    EXPECT_TRUE(fsys::CreateFolder(base + "f"));
+    EXPECT_TRUE(fsys::CreateFolder(base + "f"));
+    EXPECT_FALSE(fsys::CreateFolder(base + "src"));
+    EXPECT_TRUE(fsys::MarkReadOnly(base + "src"));
+    struct stat st {};
+    stat((base + "src").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+}  // namespace

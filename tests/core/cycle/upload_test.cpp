@@ -1,0 +1,294 @@
+#include "core/cycle/CycleContext.h"
+#include "core/cycle/Upload.h"
+#include "platform/FileSystem.h"
+#include "support/RecordingDisplay.h"
+#include "support/upload_fake_internet.h"
+#include "support/wav_util.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// The upload pass against an internet layer in memory: every line, status text, archive copy
+// and read-only mark, and each way a pass must stop.
+namespace {
+
+constexpr std::time_t kT = 1796547903;  // Sun Dec 06 09:05:03 2026 (TZ=UTC)
+const std::string kTime = "Sun Dec 06 09:05:03 2026";
+
+class UploadPass : public ::testing::Test {
+protected:
+    UploadPass()
+    {
+        m_ep.httpOrigin = "http://web.test";
+        m_ep.ftpHost = "ftp.test:2121";
+        m_ep.ftpTopDir = "top.example";
+        m_settings.Author = "ab12";
+        m_settings.PASV = 1;
+        m_folder = m_dir.path().toStdString() + "/dict/";
+        QDir().mkpath(QString::fromStdString(m_folder));
+    }
+    // Puts files in the folder and on the work list, as the scan would.
+    void Files(const std::vector<std::pair<std::string, std::string>>& files)
+    {
+        for (const auto& [name, content] : files) {
+            WriteText(m_folder + name, content);
+            m_work.m_fileList.push_back(m_folder + name);
+        }
+        m_work.m_nFileCount = static_cast<int32_t>(files.size());
+    }
+    void Run()
+    {
+        CCycleContext ctx{m_display, m_net, m_ep, m_settings, m_record, m_work, m_cancelled};
+        UploadFiles(ctx);
+    }
+    bool Done(const std::string& name)
+    {
+        return fsys::IsReadOnly(m_folder + name) &&
+               ReadAll(m_folder + "tolvane/" + name) == ReadAll(m_folder + name);
+    }
+    bool Waiting(const std::string& name)
+    {
+        return !fsys::IsReadOnly(m_folder + name) &&
+               !QFile::exists(QString::fromStdString(m_folder + "tolvane/" + name));
+    }
+    std::vector<std::string> Notifications() const
+    {
+        std::vector<std::string> out;
+        for (const std::string& u : m_net.Urls()) out.push_back(u);
+        return out;
+    }
+    static std::string Notify(const std::string& file, const std::string& length)
+    {
+        return "http://web.test/nimbrel/copywav.php?username=ab12&file=" + file +
+               "&length=" + length;
+    }
+    std::string Log() const { return ReadAll(m_logPath); }
+
+    QTemporaryDir m_dir;
+    std::string m_logPath = m_dir.path().toStdString() + "/Orbidex.log";
+    CFixedClock m_clock{kT};
+    CRecordingDisplay m_display{m_logPath, &m_clock};
+    CFakeInternet m_net;
+    CEndpoints m_ep;
+    CSettings m_settings;
+    CSettingsRecord m_record;
+    CWorkList m_work;
+    std::atomic<bool> m_cancelled{false};
+    std::string m_folder;
+};
+
+TEST_F(UploadPass, SendsAnnouncesArchivesAndMarksEachFile)
+{
+    std::string wav = m_folder + "memo.wav";
+    ASSERT_TRUE(WriteWav(wav, 489600));  // 61.2 s
+    Files({{"letter.rtf", "{\\rtf1 hello}"}});
+    m_work.m_fileList = {wav, m_folder + "letter.rtf"};
+    m_work.m_nFileCount = 2;
+    Run();
+
+    ASSERT_EQ(m_net.Puts().size(), 2u);
+    EXPECT_EQ(m_net.Puts()[0].dir, "/top.example/nimbreluploads/");
+    EXPECT_EQ(m_net.Puts()[0].remote, "ab12_memo.wav");
+    EXPECT_EQ(m_net.Puts()[0].content, ReadAll(wav));
+    EXPECT_EQ(m_net.Puts()[1].remote, "ab12_letter.rtf");
+    EXPECT_EQ(m_net.Puts()[1].content, "{\\rtf1 hello}");
+    EXPECT_EQ(Notifications(), (std::vector<std::string>{Notify("ab12_memo.wav", "61"),
+                                                         Notify("ab12_letter.rtf", "0")}));
+    EXPECT_TRUE(Done("memo.wav"));
+    EXPECT_TRUE(Done("letter.rtf"));
+    EXPECT_EQ(m_net.Sessions(), 1);  // one session for the pass
+    EXPECT_EQ(m_net.Logins(), 2);    // one connection per file
+    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_EQ(m_work.m_nFileIndex, 2);
+
+    EXPECT_EQ(m_display.WindowText(),
+              kTime + " - 1 of 2 Uploading memo.wav\r\n" + kTime + " - .. Done.\r\n\r\n" + kTime +
+                  " - 2 of 2 Uploading letter.rtf\r\n" + kTime + " - .. Done.\r\n\r\n");
+    EXPECT_EQ(Log(),
+              "UPLOADing 2 files\r\n[ 9: 5: 3] - memo.wav Transferred\r\n"
+              "[ 9: 5: 3] - letter.rtf Transferred\r\n");
+    EXPECT_EQ(m_display.StatusTexts(),
+              (std::vector<std::string>{
+                  "Connecting to ftp.test:2121 (Attempt 1 of 5)", "Connected to Tolvane Server",
+                  "Connecting to ftp.test:2121 (Attempt 1 of 5)", "Connected to Tolvane Server"}));
+    // One toggle per file: busy after the first, idle after the second.
+    EXPECT_TRUE(m_display.IdleIcon());
+    EXPECT_EQ(m_display.Area().States().back(), 101);
+}
+
+TEST_F(UploadPass, RefusedNotificationLeavesOnlyThatFileWaiting)
+{
+    Files({{"one.wav", "not audio"}, {"two.wav", "neither"}});
+    m_net.answer = [](const std::string& url) -> std::optional<std::string> {
+        if (url.find("ab12_one.wav") != std::string::npos)
+            return "Invalid Username or Password";
+        return "<b>Username Valid!</b>";
+    };
+    Run();
+    EXPECT_EQ(m_net.Puts().size(), 2u);
+    EXPECT_TRUE(Waiting("one.wav"));
+    EXPECT_TRUE(Done("two.wav"));
+    // An unreadable "wav" is announced with length 0 and the pass goes on.
+    EXPECT_EQ(Notifications()[1], Notify("ab12_two.wav", "0"));
+}
+
+TEST_F(UploadPass, UnreachableNotificationChangesNothingLocally)
+{
+    Files({{"a.rtf", "x"}});
+    m_net.answer = [](const std::string&) { return std::optional<std::string>(); };
+    Run();
+    EXPECT_TRUE(Waiting("a.rtf"));
+    EXPECT_EQ(m_display.MessageBoxes(), (std::vector<std::string>{"No Network Access."}));
+}
+
+TEST_F(UploadPass, FailedPutStopsThePassAndKeepsTheRestWaiting)
+{
+    Files({{"f1.wav", "1"}, {"f2.wav", "2"}, {"f3.wav", "3"}, {"f4.wav", "4"}, {"f5.wav", "5"}});
+    m_net.failPut = 2;
+    Run();
+    EXPECT_TRUE(Done("f1.wav"));
+    for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Waiting(f)) << f;
+    EXPECT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(m_net.Logins(), 2);
+    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 5 Uploading f1.wav\r\n" + kTime +
+                                          " - .. Done.\r\n\r\n" + kTime +
+                                          " - 2 of 5 Uploading f2.wav\r\n" + kTime +
+                                          " - .. Upload Fail, will attempt later.\r\n\r\n");
+    // Logged from the line buffer: two empty lines follow the fail line.
+    EXPECT_EQ(Log(), "UPLOADing 5 files\r\n[ 9: 5: 3] - f1.wav Transferred\r\n" + kTime +
+                         " - .. Upload Fail, will attempt later.\r\n\r\n\r\n");
+    EXPECT_EQ(m_display.LastStatus(), ".. Upload Fail, will attempt later.");
+
+    // The next pass sends what waits, from where the scan finds it.
+    m_net.failPut = 0;
+    m_work.m_fileList.erase(m_work.m_fileList.begin());
+    m_work.m_nFileCount = 4;
+    Run();
+    for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Done(f)) << f;
+}
+
+TEST_F(UploadPass, FileGoneSinceTheScanDoesNotHoldBackTheOthers)
+{
+    Files({{"gone.wav", "1"}, {"next.wav", "2"}});
+    ASSERT_EQ(std::remove((m_folder + "gone.wav").c_str()), 0);
+    Run();
+    EXPECT_TRUE(Done("next.wav"));
+    EXPECT_EQ(Notifications(), std::vector<std::string>{Notify("ab12_next.wav", "0")});
+    EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 2 Uploading gone.wav\r\n" + kTime +
+                                          " - .. Upload Fail, will attempt later.\r\n\r\n" + kTime +
+                                          " - 2 of 2 Uploading next.wav\r\n" + kTime +
+                                          " - .. Done.\r\n\r\n");
+    EXPECT_EQ(m_net.OpenConnections(), 0);
+}
+
+TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)
+{
+    Files({{"a.wav", "1"}, {"b.wav", "2"}});
+    m_net.failConnects = -1;
+    Run();
+    EXPECT_EQ(m_net.Logins(), 5);
+    EXPECT_TRUE(m_net.Puts().empty());
+    EXPECT_TRUE(Waiting("a.wav"));
+    EXPECT_EQ(m_display.WindowText(), "");
+    EXPECT_EQ(Log(), "UPLOADing 2 files\r\n");
+    std::vector<std::string> want;
+    for (int i = 1; i <= 5; ++i) {
+        want.push_back("Connecting to ftp.test:2121 (Attempt " + std::to_string(i) + " of 5)");
+        want.push_back("Connection refused");  // the connect's own wording of the failure
+    }
+    want.push_back("Failed to connect to server");
+    EXPECT_EQ(m_display.StatusTexts(), want);
+}
+
+TEST_F(UploadPass, ConnectSucceedsOnTheFifthAttempt)
+{
+    Files({{"a.wav", "1"}});
+    m_net.failConnects = 4;
+    Run();
+    EXPECT_TRUE(Done("a.wav"));
+    EXPECT_EQ(m_display.StatusTexts()[8], "Connecting to ftp.test:2121 (Attempt 5 of 5)");
+}
+
+TEST_F(UploadPass, ServerCopyOfAnotherSizeIsAFailedPut)
+{
+    Files({{"a.wav", "0123456789"}, {"b.wav", "x"}});
+    m_net.shortPut = 1;
+    Run();
+    EXPECT_TRUE(Waiting("a.wav"));
+    EXPECT_TRUE(Waiting("b.wav"));
+    EXPECT_TRUE(Notifications().empty());
+    EXPECT_EQ(m_display.LastStatus(), ".. Upload Fail, will attempt later.");
+}
+
+TEST_F(UploadPass, ServerWithoutSizeIsTrustedOnItsReply)
+{
+    Files({{"a.wav", "0123456789"}});
+    m_net.answersSize = false;
+    Run();
+    EXPECT_TRUE(Done("a.wav"));
+}
+
+TEST_F(UploadPass, FileStillBeingWrittenIsNeverMarkedDone)
+{
+    Files({{"growing.wav", "first part"}, {"after.wav", "x"}});
+    // The recorder appends while the notification is on its way.
+    m_net.answer = [this](const std::string& url) -> std::optional<std::string> {
+        if (url.find("growing") != std::string::npos) {
+            std::ofstream(m_folder + "growing.wav", std::ios::app) << " and more";
+        }
+        return "Username Valid!";
+    };
+    Run();
+    EXPECT_TRUE(Waiting("growing.wav"));
+    EXPECT_TRUE(Done("after.wav"));
+    EXPECT_EQ(ReadAll(m_folder + "growing.wav"), "first part and more");
+}
+
+TEST_F(UploadPass, ArchiveReplacesAnEarlierCopy)
+{
+    Files({{"a.wav", "new take"}});
+    QDir().mkpath(QString::fromStdString(m_folder + "tolvane"));
+    WriteText(m_folder + "tolvane/a.wav", "an old take, much longer");
+    Run();
+    EXPECT_TRUE(Done("a.wav"));
+    EXPECT_EQ(ReadAll(m_folder + "tolvane/a.wav"), "new take");
+}
+
+TEST_F(UploadPass, PathWithoutSeparatorAfterFirstCharacterIsSkipped)
+{
+    m_work.m_fileList = {"/rootfile.wav"};
+    m_work.m_nFileCount = 1;
+    Run();
+    EXPECT_TRUE(m_net.Puts().empty());
+    EXPECT_EQ(m_net.Logins(), 1);  // connected, then skipped without a put
+    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_EQ(m_display.WindowText(), "");
+}
+
+TEST_F(UploadPass, CancelledPassStopsBeforeTheNextFile)
+{
+    Files({{"a.wav", "1"}, {"b.wav", "2"}});
+    m_net.answer = [this](const std::string&) -> std::optional<std::string> {
+        m_cancelled = true;
+        return "Username Valid!";
+    };
+    Run();
+    EXPECT_EQ(m_net.Puts().size(), 1u);
+    EXPECT_TRUE(Waiting("b.wav"));
+}
+
+TEST_F(UploadPass, LongNamesAreCutToTheLineBuffer)
+{
+    const std::string name = std::string(240, 'n') + ".wav";
+    Files({{name, "x"}});
+    Run();
+    EXPECT_TRUE(Done(name));
+    const std::string window = m_display.WindowText();
+    const std::string first = window.substr(0, window.find("\r\n"));
+    EXPECT_EQ(first.size(), 253u);
+    EXPECT_EQ(m_net.Puts()[0].remote, "ab12_" + name);
+}
+
+}  // namespace

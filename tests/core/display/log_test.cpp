@@ -1,0 +1,152 @@
+#include "core/display/ActivityLog.h"
+#include "support/Files.h"
+#include "support/RecordingDisplay.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <thread>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+// 2026-12-06 23:50:42 UTC, a Sunday (tests run with TZ=UTC)
+constexpr std::time_t kSunday = 1796601042;
+// 2026-12-07 09:05:03 UTC
+constexpr std::time_t kMorning = 1796634303;
+
+std::string Sep()
+{
+    return std::string(80, '=') + "\r\n";
+}
+}  // namespace
+
+TEST(TimeText, EnglishNamesZeroPaddedDayFourDigitYear)
+{
+    EXPECT_EQ(FormatTimeText(kSunday), "Sun Dec 06 23:50:42 2026");
+    EXPECT_EQ(FormatTimeText(kMorning), "Mon Dec 07 09:05:03 2026");
+    EXPECT_EQ(FormatTimeText(kMorning).size(), 24u);
+}
+
+TEST(TransferLine, PadsWithBlanksNotZeros)
+{
+    EXPECT_EQ(FormatTransferLine(kMorning, "ab12_letter7.wav"),
+              "[ 9: 5: 3] - ab12_letter7.wav Transferred");
+    // Cut to 99 bytes, never through a UTF-8 character.
+    const std::string longName(80, 'x');
+    const std::string line = FormatTransferLine(kMorning, longName + "é");
+    EXPECT_LE(line.size(), 99u);
+    const std::string cut = FormatTransferLine(kMorning, std::string(100, 'y') + "é");
+    EXPECT_EQ(cut.size(), 99u);
+    // 13 bytes of head, 85 of name, then a 2-byte letter that would end at byte 100
+    const std::string accent = FormatTransferLine(kMorning, std::string(85, 'z') + "é");
+    EXPECT_EQ(accent, "[ 9: 5: 3] - " + std::string(85, 'z'));
+}
+
+TEST(ActivityLog, TwoRunsAreFramedByTheirBlocksByteForByte)
+{
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    {
+        CActivityLog log(path);
+        log.WriteLogHeader(kSunday);
+        log.WriteLogLine("event one");
+        log.WriteShutdownBlock(kSunday + 60);
+    }
+    {
+        CActivityLog log(path);
+        log.WriteLogHeader(kMorning);
+        log.WriteShutdownBlock(kMorning);
+    }
+    const std::string expected =
+        "\r\n\r\n" + Sep() + "Sun Dec 06 23:50:42 2026 - Tolvane's Orbidex Log Initialized\r\n" +
+        Sep() + "event one\r\n" + "\r\n\r\n" + Sep() +
+        "[Sun Dec 06 23:51:42 2026] * * * SHUTDOWN * * *\r\n" + Sep() + "\r\n\r\n" + Sep() +
+        "Mon Dec 07 09:05:03 2026 - Tolvane's Orbidex Log Initialized\r\n" + Sep() + "\r\n\r\n" +
+        Sep() + "[Mon Dec 07 09:05:03 2026] * * * SHUTDOWN * * *\r\n" + Sep();
+    EXPECT_EQ(ReadAll(path), expected);
+}
+
+TEST(ActivityLog, KeepsAtMost509BytesOfText)
+{
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    CActivityLog log(path);
+    log.WriteLogLine(std::string(509, 'a'));
+    log.WriteLogLine(std::string(2000, 'b'));
+    log.WriteLogLine(std::string(508, 'c') + "ü");  // the 2-byte letter would pass 509
+    EXPECT_EQ(ReadAll(path), std::string(509, 'a') + "\r\n" + std::string(509, 'b') + "\r\n" +
+                                 std::string(508, 'c') + "\r\n");
+}
+
+TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFile)
+{
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    CActivityLog log(path);
+    log.WriteLogLine("before");
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    log.WriteLogLine("while held");
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    log.WriteLogLine("after");
+    EXPECT_EQ(ReadAll(path), "before\r\nafter\r\n");
+
+    CActivityLog nowhere(tmp.filePath("missing/folder/Orbidex.log").toStdString());
+    nowhere.WriteLogLine("dropped");  // no crash, nothing created
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath("missing")));
+}
+
+TEST(ActivityLog, ConcurrentWritersNeverInterleave)
+{
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    CActivityLog log(path);
+    auto writer = [&log](char c) {
+        for (int i = 0; i < 200; ++i) log.WriteLogLine(std::string(300, c));
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
+    std::istringstream in(ReadAll(path));
+    std::string line;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ASSERT_EQ(line.size(), 301u);
+        ASSERT_EQ(line.find_first_not_of(line[0]), 300u);  // then the CR
+        ++lines;
+    }
+    EXPECT_EQ(lines, 400);
+}
+
+TEST(LineBuffer, WindowLineFromTheBufferShowsAnEmptyLineAndLogsTwoBreaks)
+{
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    CFixedClock clock(kMorning);
+    CRecordingDisplay d(path, &clock);
+    d.AddWindowLine(d.GetTimeText() + " - .. Done.\r\n");
+    EXPECT_EQ(d.LineBuffer(), "Mon Dec 07 09:05:03 2026 - .. Done.\r\n\r\n");
+    d.WriteLogLine(d.LineBuffer());
+    d.LogTransfer("x.wav");
+    EXPECT_EQ(d.WindowText(), "Mon Dec 07 09:05:03 2026 - .. Done.\r\n\r\n");
+    EXPECT_EQ(ReadAll(path),
+              "Mon Dec 07 09:05:03 2026 - .. Done.\r\n\r\n\r\n[ 9: 5: 3] - x.wav Transferred\r\n");
+}
+
+TEST(LineBuffer, LimitsCutWithoutOverrun)
+{
+    QTemporaryDir tmp;
+    CRecordingDisplay d(tmp.filePath("Orbidex.log").toStdString());
+    d.AddWindowLine(std::string(400, 'w'));
+    EXPECT_EQ(d.LineBuffer(), std::string(253, 'w') + "\r\n");
+    d.AddWindowLine(std::string(252, 'w') + "ß");  // would need 254 bytes
+    EXPECT_EQ(d.LineBuffer(), std::string(252, 'w') + "\r\n");
+    d.SetStatusText(std::string(5000, 's'));
+    EXPECT_EQ(d.LastStatus(), std::string(1023, 's'));
+}

@@ -1,0 +1,115 @@
+#include "core/display/TrayIcon.h"
+#include "core/resources/Resources.h"
+#include "support/FakeNotifyArea.h"
+#include "support/RecordingDisplay.h"
+
+#include <QTemporaryDir>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+class FakeOwner : public ITrayOwner {
+public:
+    bool TrackTrayMenu(uint32_t id) override
+    {
+        menus.push_back(id);
+        return menuLoads;
+    }
+    bool SendDefaultCommand(uint32_t id) override
+    {
+        defaults.push_back(id);
+        return menuLoads;
+    }
+    std::vector<uint32_t> menus, defaults;
+    bool menuLoads = true;
+};
+}  // namespace
+
+TEST(TrayIcon, AddsOnceThenModifiesThenDeletes)
+{
+    CFakeNotifyArea area;
+    FakeOwner owner;
+    {
+        CTrayIcon tray(area, IDR_TRAYMENU);
+        EXPECT_EQ(tray.Record().cbSize, 88u);
+        EXPECT_STREQ(tray.Record().szTip, "");  // number 3 has no string
+        EXPECT_TRUE(tray.SetTrayResource(0));   // nothing shown: no shell call
+        EXPECT_TRUE(area.Calls().empty());
+
+        tray.SetNotifyTarget(&owner, WM_USER);
+        EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_IDLE));
+        EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_BUSY));
+        EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_BUSY));
+    }  // destruction removes the icon
+    const auto calls = area.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].op, NIM_ADD);
+    EXPECT_EQ(calls[0].data.hIcon, IDI_TRAY_IDLE);
+    EXPECT_STREQ(calls[0].data.szTip, "Nimbrel Ravlet. Right click for menu.");
+    EXPECT_EQ(calls[0].data.uFlags, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    EXPECT_EQ(calls[0].data.uCallbackMessage, WM_USER);
+    EXPECT_EQ(calls[1].op, NIM_MODIFY);
+    EXPECT_STREQ(calls[1].data.szTip, "Orbidex - Connected. Pease Wait...");
+    EXPECT_EQ(calls[2].op, NIM_MODIFY);  // same state again: a modify with the same data
+    EXPECT_EQ(std::memcmp(calls[1].data.szTip, calls[2].data.szTip, 64), 0);
+    EXPECT_EQ(calls[3].op, NIM_DELETE);
+}
+
+TEST(TrayIcon, RefusedAddIsRetriedAsAddByTheNextState)
+{
+    CFakeNotifyArea area;
+    CTrayIcon tray(area, IDR_TRAYMENU);
+    area.m_refuseAdds = 1;
+    EXPECT_FALSE(tray.SetTrayResource(IDI_TRAY_IDLE));
+    EXPECT_EQ(tray.Record().hIcon, 0);
+    EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_BUSY));
+    area.m_refuseModifies = 1;
+    EXPECT_FALSE(tray.SetTrayResource(IDI_TRAY_IDLE));
+    EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_IDLE));
+    std::vector<int> ops;
+    for (const auto& c : area.Calls()) ops.push_back(c.op);
+    EXPECT_EQ(ops, (std::vector<int>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}));
+    // Without an owner, no message flag.
+    EXPECT_EQ(area.Calls()[0].data.uFlags, NIF_ICON | NIF_TIP);
+}
+
+TEST(TrayIcon, TooltipIsCutAt63)
+{
+    CFakeNotifyArea area;
+    CTrayIcon tray(area, IDR_TRAYMENU);
+    const std::string tip(100, 't');
+    tray.UpdateTrayIcon(IDI_TRAY_IDLE, tip.c_str());
+    EXPECT_EQ(std::strlen(area.Calls().back().data.szTip), 63u);
+}
+
+TEST(TrayIcon, OnlyRightReleaseAndDoubleClickAct)
+{
+    CFakeNotifyArea area;
+    FakeOwner owner;
+    CTrayIcon tray(area, IDR_TRAYMENU);
+    tray.SetNotifyTarget(&owner, WM_USER);
+    EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, 514), 0);  // left button released
+    EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, 516), 0);  // right button pressed
+    EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, 512), 0);  // mouse move
+    EXPECT_EQ(tray.HandleTrayEvent(7, WM_RBUTTONUP), 0);    // another icon
+    EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, WM_RBUTTONUP), 1);
+    EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, WM_LBUTTONDBLCLK), 1);
+    EXPECT_EQ(owner.menus, std::vector<uint32_t>{IDR_TRAYMENU});
+    EXPECT_EQ(owner.defaults, std::vector<uint32_t>{IDR_TRAYMENU});
+    owner.menuLoads = false;
+    EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, WM_RBUTTONUP), 0);
+}
+
+TEST(TrayToggle, FirstToggleAfterStartShowsBusyAndOtherStatesDoNotCount)
+{
+    QTemporaryDir tmp;
+    CRecordingDisplay d(tmp.filePath("Orbidex.log").toStdString());
+    d.ResetIdleIcon();
+    d.SetTrayResource(IDI_TRAY_IDLE);
+    d.ChangeTrayIcon();
+    d.SetTrayResource(IDI_TRAY_IDLE);  // does not touch the idle flag
+    d.ChangeTrayIcon();
+    d.ChangeTrayIcon();
+    EXPECT_EQ(d.Area().States(), (std::vector<int>{IDI_TRAY_IDLE, IDI_TRAY_BUSY, IDI_TRAY_IDLE,
+                                                   IDI_TRAY_IDLE, IDI_TRAY_BUSY}));
+}

@@ -1,0 +1,148 @@
+// ConnectFtp: accounts, modes, and what the status bar and tray show on each outcome.
+#include "core/ftp/FtpConnect.h"
+#include "core/ftp/MyInternetSession.h"
+#include "support/EmulatorSuite.h"
+#include "support/NetFakes.h"
+#include "support/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+using orbidex::test::ServiceEmulator;
+const std::string kConnecting = "Connecting to ftp (Attempt 1 of 5)";
+
+class ConnectFtpLive : public orbidex::test::EmulatorSuite<> {
+protected:
+    void SetUp() override
+    {
+        EmulatorSuite::SetUp();
+        m_session = OpenTransferSession(*m_internet);
+        ASSERT_TRUE(m_session);
+        Display().SetStatusText(kConnecting);
+        Display().Area().Clear();
+    }
+    CRecordingDisplay& Display() { return *m_fx.display; }
+    int Connect(char account, int32_t pasv, const std::string& host = {})
+    {
+        return ConnectFtp(Display(), m_session->Session(), account,
+                          host.empty() ? s_emu->ftpHost() : host, pasv, m_connection);
+    }
+    QString LastLoginUser() const
+    {
+        const QJsonArray logins = s_emu->records("ftp_logins");
+        return logins.isEmpty() ? QString() : logins.last().toObject()["user"].toString();
+    }
+
+    nettest::DisplayFixture m_fx;
+    std::unique_ptr<CMyInternetSession> m_session;
+    std::unique_ptr<IFtpConnection> m_connection;
+};
+
+TEST_F(ConnectFtpLive, OnlyLowerCaseUSelectsTheUploadAccount)
+{
+    const std::pair<char, const char*> cases[] = {{'u', "nimbrel"},
+                                                  {'d', "nimbreldn"},
+                                                  {'U', "nimbreldn"},
+                                                  {' ', "nimbreldn"},
+                                                  {'x', "nimbreldn"}};
+    for (const auto& [code, user] : cases) {
+        m_connection.reset();
+        EXPECT_EQ(Connect(code, 1), 0) << code;
+        EXPECT_TRUE(m_connection) << code;
+        EXPECT_EQ(LastLoginUser().toStdString(), user) << "account code '" << code << "'";
+    }
+    // Success leaves the caller's status text and shows busy, then idle, per attempt.
+    EXPECT_EQ(Display().StatusTexts(), std::vector<std::string>{kConnecting});
+    EXPECT_EQ(Display().Area().States(),
+              (std::vector<int>{102, 101, 102, 101, 102, 101, 102, 101, 102, 101}));
+}
+
+TEST_F(ConnectFtpLive, PositivePasvIsPassiveAnythingElseActive)
+{
+    const std::pair<int32_t, bool> cases[] = {{1, true}, {7, true}, {0, false}, {-1, false}};
+    for (const auto& [pasv, passive] : cases) {
+        s_emu->clearRecords();
+        // Closed first, as the transfer passes do: pyftpdlib 1.5.7 unregisters a stale file
+        // descriptor of an active-mode data channel at QUIT, which can be a newer session's.
+        m_connection.reset();
+        ASSERT_EQ(Connect('d', pasv), 0);
+        m_connection->FindFile("anything");
+        bool sawPassive = false;
+        bool sawActive = false;
+        for (const auto& c : s_emu->records("ftp_commands")) {
+            const QString cmd = c.toObject()["cmd"].toString();
+            sawPassive |= cmd == "EPSV" || cmd == "PASV";
+            sawActive |= cmd == "EPRT" || cmd == "PORT";
+        }
+        EXPECT_EQ(sawPassive, passive) << "PASV " << pasv;
+        EXPECT_EQ(sawActive, !passive) << "PASV " << pasv;
+    }
+}
+
+TEST_F(ConnectFtpLive, ARefusedLoginShowsTheLayersMessageAndDropsTheConnection)
+{
+    s_emu->setFaults({{"ftp_refuse_login", true}});
+    m_connection = std::make_unique<CDummyConnection>();
+    EXPECT_EQ(Connect('u', 1), 1);
+    EXPECT_FALSE(m_connection);
+    const std::string status = Display().LastStatus();
+    EXPECT_NE(status, kConnecting);
+    EXPECT_NE(status.find("530"), std::string::npos) << status;
+    EXPECT_EQ(Display().Area().States(), (std::vector<int>{102, 101}));
+    EXPECT_EQ(s_emu->records("ftp_logins").size(), 1) << "exactly one attempt";
+}
+
+TEST_F(ConnectFtpLive, NothingListeningIsAnInternetFailure)
+{
+    m_connection = std::make_unique<CDummyConnection>();
+    const std::string dead = "127.0.0.1:" + std::to_string(nettest::ClosedPort());
+    EXPECT_EQ(Connect('d', 0, dead), 1);
+    EXPECT_FALSE(m_connection);
+    EXPECT_NE(Display().LastStatus().find("onnect"), std::string::npos) << Display().LastStatus();
+    EXPECT_EQ(Display().Area().States(), (std::vector<int>{102, 101}));
+}
+
+TEST(ConnectFtpScripted, AFailureThatIsNotAnInternetFailureLeavesStatusAndConnection)
+{
+    nettest::DisplayFixture fx;
+    CScriptedInternet internet;
+    internet.loginFailure = FtpFailure{0, "a file error"};
+    auto session = internet.OpenSession("x", 1);
+    fx.display->SetStatusText(kConnecting);
+    std::unique_ptr<IFtpConnection> connection = std::make_unique<CDummyConnection>();
+    IFtpConnection* before = connection.get();
+    EXPECT_EQ(ConnectFtp(*fx.display, *session, 'u', "h", 1, connection), 1);
+    EXPECT_EQ(connection.get(), before);
+    EXPECT_EQ(fx.display->StatusTexts(), std::vector<std::string>{kConnecting});
+    EXPECT_EQ(fx.display->Area().States(), (std::vector<int>{102, 101}));
+}
+
+TEST(ConnectFtpScripted, ALongMessageIsCutToTheStatusBuffer)
+{
+    nettest::DisplayFixture fx;
+    CScriptedInternet internet;
+    internet.loginFailure = FtpFailure{12029, std::string(1020, 'x') + "\xC3\xA9\xC3\xA9tail"};
+    auto session = internet.OpenSession("x", 1);
+    std::unique_ptr<IFtpConnection> connection;
+    EXPECT_EQ(ConnectFtp(*fx.display, *session, 'd', "h", 0, connection), 1);
+    // 1023 bytes at most, and never half a character.
+    EXPECT_EQ(fx.display->LastStatus(), std::string(1020, 'x') + "\xC3\xA9");
+}
+
+TEST(TransferSession, IsTheApplicationsWithFortySecondTimeouts)
+{
+    CScriptedInternet internet;
+    auto session = OpenTransferSession(internet);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(internet.sessionAgent, "Nimbrel Ravlet");
+    EXPECT_EQ(internet.sessionContext, 1u);
+    EXPECT_EQ(internet.timeouts[0], 40000);
+    EXPECT_EQ(internet.timeouts[1], 40000);
+    EXPECT_EQ(internet.timeouts[2], 40000);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// ValidateAuthor against the emulator: the request, the decision and the status bar.
+#include "core/service/AuthorValidation.h"
+#include "support/EmulatorSuite.h"
+#include "support/NetFakes.h"
+#include "support/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+using orbidex::test::ServiceEmulator;
+const char* kOk = "UserName Validation =*= OK =*=";
+const char* kFail = "UserName or Password Validation Fail";
+
+class AuthorValidation : public orbidex::test::EmulatorSuite<> {
+protected:
+    void SetUp() override
+    {
+        EmulatorSuite::SetUp();
+        s_emu->addAuthor("ab12", "secret");
+    }
+    bool Validate(const std::string& author, const std::string& password)
+    {
+        CSettings s;
+        s.Author = author;
+        s.Password = password;
+        return ValidateAuthor(Display(), *m_internet, m_e, s);
+    }
+    void Answer(const char* body)
+    {
+        s_emu->setFaults({{"http_status", QJsonObject{{"status", 200},
+                                                      {"body", body},
+                                                      {"path", "/nimbrel/authorverify.php"}}}});
+    }
+    CRecordingDisplay& Display() { return *m_fx.display; }
+
+    nettest::DisplayFixture m_fx;
+};
+
+TEST_F(AuthorValidation, NoLoginIdIsRefusedWithoutAsking)
+{
+    EXPECT_FALSE(Validate("", "secret"));
+    const std::string text = "Tolvane's Orbidex: Login ID not provided";
+    EXPECT_EQ(Display().StatusTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(Display().WindowText(), text + "\r\n");
+    EXPECT_TRUE(s_emu->records("web_requests").isEmpty());
+    EXPECT_EQ(m_fx.Log(), "");
+}
+
+TEST_F(AuthorValidation, TheServicesAnswerDecides)
+{
+    EXPECT_TRUE(Validate("ab12", "secret"));
+    EXPECT_EQ(Display().LastStatus(), kOk);
+    EXPECT_FALSE(Validate("ab12", "wrong"));
+    EXPECT_EQ(Display().LastStatus(), kFail);
+    const QJsonArray requests = s_emu->records("web_requests");
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests[0].toObject()["scheme"].toString(), "https");
+    EXPECT_EQ(requests[0].toObject()["target"].toString(),
+              "/nimbrel/authorverify.php?username=ab12&wp=secret");
+    EXPECT_EQ(Display().WindowText(), "");
+    EXPECT_EQ(m_fx.Log(), "");
+}
+
+TEST_F(AuthorValidation, AnEmptyPasswordIsStillSent)
+{
+    s_emu->addAuthor("nopw", "");
+    EXPECT_TRUE(Validate("nopw", ""));
+    EXPECT_EQ(s_emu->records("web_requests").last().toObject()["target"].toString(),
+              "/nimbrel/authorverify.php?username=nopw&wp=");
+}
+
+TEST_F(AuthorValidation, TheMarkerCountsAnywhereButOnlyInItsOwnCapitals)
+{
+    Answer("<html>\r\n<p>first line</p>\r\nxx Username Valid!<br>yy\r\n</html>\r\n");
+    EXPECT_TRUE(Validate("ab12", "anything"));
+    Answer("<html>username valid!</html>");
+    EXPECT_FALSE(Validate("ab12", "secret"));
+    Answer("USERNAME VALID!");
+    EXPECT_FALSE(Validate("ab12", "secret"));
+    EXPECT_EQ(Display().LastStatus(), kFail);
+}
+
+TEST_F(AuthorValidation, LoginValuesWithQueryCharactersReachTheServiceIntact)
+{
+    s_emu->addAuthor("o'brien #2", "p&wp=ok+ 1");
+    EXPECT_TRUE(Validate("o'brien #2", "p&wp=ok+ 1"));
+    // Cut at "&" the password would be "p", which must not be accepted.
+    s_emu->addAuthor("cut", "p");
+    EXPECT_FALSE(Validate("cut", "p&wp=x"));
+}
+
+TEST_F(AuthorValidation, NoNetworkIsARefusalWithoutABox)
+{
+    CSettings s;
+    s.Author = "ab12";
+    s.Password = "secret";
+    EXPECT_FALSE(ValidateAuthor(Display(), *m_internet, nettest::DeadEndpoints(), s));
+    EXPECT_EQ(Display().LastStatus(), kFail);
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+}
+
+TEST(AuthorValidationScripted, NoInternetHandleShowsTheFetchMessageThenRefuses)
+{
+    nettest::DisplayFixture fx;
+    CScriptedInternet internet;
+    internet.openFails = true;
+    CSettings s;
+    s.Author = "ab12";
+    EXPECT_FALSE(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s));
+    EXPECT_EQ(fx.display->MessageBoxes().size(), 1u);
+    EXPECT_EQ(fx.display->LastStatus(), kFail);
+}
+
+}  // namespace

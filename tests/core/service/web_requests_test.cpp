@@ -1,0 +1,211 @@
+// ProbeInternet, FetchUrl and QueueUploadJob: what the user sees on each path, and what the
+// service receives.
+#include "core/service/ServiceUrls.h"
+#include "core/service/WebRequests.h"
+#include "support/EmulatorSuite.h"
+#include "support/NetFakes.h"
+#include "support/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace {
+
+using orbidex::test::ServiceEmulator;
+const std::string kNoInternet =
+    "Sun Dec 06 23:50:42 2026 - Internet not avaiable. Please contact your Systems "
+    "Administrator.";
+
+class WebScripted : public ::testing::Test {
+protected:
+    CRecordingDisplay& Display() { return *m_fx.display; }
+    std::vector<int> Tray() { return Display().Area().States(); }
+    nettest::DisplayFixture m_fx;
+    CScriptedInternet m_internet;
+    CEndpoints m_e = nettest::DeadEndpoints();
+};
+
+TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAfter)
+{
+    m_internet.openFails = true;
+    EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/"), "");
+    EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
+    EXPECT_EQ(Display().WindowText(), kNoInternet + "\r\n");
+    EXPECT_EQ(m_fx.Log(), kNoInternet + "\r\n\r\n");
+    EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/"), "");
+    EXPECT_EQ(Display().MessageBoxes().size(), 2u);
+    EXPECT_TRUE(Tray().empty());
+}
+
+TEST_F(WebScripted, FetchOfAnUnreachableUrlIsSilent)
+{
+    EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/a"), "");
+    ASSERT_EQ(m_internet.Opens().size(), 1u);
+    EXPECT_EQ(m_internet.Opens()[0].agent, "InetURL/1.0");
+    EXPECT_EQ(m_internet.Opens()[0].flags, inet::kUrlNoCacheWrite);
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+    EXPECT_EQ(Display().WindowText(), "");
+    EXPECT_EQ(m_internet.HandlesAlive(), 0);
+}
+
+TEST_F(WebScripted, ProbeShowsBusyOnlyWhileTheUrlIsTried)
+{
+    m_internet.openFails = true;
+    EXPECT_FALSE(ProbeInternet(Display(), m_internet, m_e));
+    EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"InternetOpen Failed"});
+    EXPECT_TRUE(Tray().empty());
+
+    m_internet.openFails = false;
+    EXPECT_FALSE(ProbeInternet(Display(), m_internet, m_e));
+    m_internet.body = "";
+    EXPECT_TRUE(ProbeInternet(Display(), m_internet, m_e));
+    EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
+    ASSERT_EQ(m_internet.Opens().size(), 2u);
+    EXPECT_EQ(m_internet.Opens()[1].url, m_e.httpOrigin + "//");
+    EXPECT_EQ(m_internet.Opens()[1].flags, 0u);
+    EXPECT_EQ(Display().MessageBoxes().size(), 1u);
+    EXPECT_EQ(m_internet.HandlesAlive(), 0);
+}
+
+TEST_F(WebScripted, UploadNotificationReportsEachFailureInABox)
+{
+    EXPECT_FALSE(QueueUploadJob(Display(), m_internet, ""));
+    EXPECT_TRUE(m_internet.Opens().empty());
+    EXPECT_TRUE(Tray().empty());
+
+    m_internet.openFails = true;
+    EXPECT_FALSE(QueueUploadJob(Display(), m_internet, "http://x/n"));
+    m_internet.openFails = false;
+    EXPECT_FALSE(QueueUploadJob(Display(), m_internet, "http://x/n"));
+    EXPECT_EQ(Display().MessageBoxes(),
+              (std::vector<std::string>{"InternetOpen Failed", "No Network Access."}));
+    EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
+    EXPECT_EQ(m_internet.Opens().back().flags, 0u);
+    EXPECT_EQ(m_internet.HandlesAlive(), 0);
+}
+
+TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
+{
+    const std::pair<const char*, bool> answers[] = {
+        {"<html><body>Username Valid!</body></html>", true},
+        {"line\r\nxx Username Valid!<br>\r\n", true},
+        {"username valid!", false},
+        {"USERNAME VALID!", false},
+        {"Username Valid", false},
+        {"", false}};
+    for (const auto& [body, accepted] : answers) {
+        m_internet.body = body;
+        EXPECT_EQ(QueueUploadJob(Display(), m_internet, "http://x/n"), accepted) << body;
+    }
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+}
+
+class WebLive : public orbidex::test::EmulatorSuite<> {
+protected:
+    CRecordingDisplay& Display() { return *m_fx.display; }
+    QJsonObject LastRequest() const
+    {
+        const QJsonArray requests = s_emu->records("web_requests");
+        return requests.isEmpty() ? QJsonObject() : requests.last().toObject();
+    }
+
+    nettest::DisplayFixture m_fx;
+};
+
+TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
+{
+    EXPECT_TRUE(ProbeInternet(Display(), *m_internet, m_e));
+    EXPECT_EQ(LastRequest()["target"].toString(), "//");
+    EXPECT_EQ(LastRequest()["user_agent"].toString(), "InetURL/1.0");
+    EXPECT_FALSE(ProbeInternet(Display(), *m_internet, nettest::DeadEndpoints()));
+    EXPECT_EQ(Display().Area().States(), (std::vector<int>{102, 101, 102, 101}));
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+}
+
+TEST_F(WebLive, ALongBodyArrivesWholeAndInOrder)
+{
+    std::string text;
+    for (int i = 0; text.size() < 6000; ++i) text += "ext" + std::to_string(i) + ", ";
+    s_emu->setExtensions(text);
+    EXPECT_EQ(FetchUrl(Display(), *m_internet, ValidExtensionsUrl(m_e, false)), text);
+    EXPECT_EQ(LastRequest()["target"].toString(), "/nimbrel/extverify.php?ext=");
+}
+
+TEST_F(WebLive, ErrorPagesAreBodiesLikeAnyOther)
+{
+    const std::string page = FetchUrl(Display(), *m_internet, m_e.httpOrigin + "/no/such.php");
+    EXPECT_FALSE(page.empty());
+    EXPECT_EQ(LastRequest()["status"].toInt(), 404);
+    s_emu->setFaults({{"http_status", QJsonObject{{"status", 500},
+                                                  {"body", "oops Username Valid!"},
+                                                  {"path", "/nimbrel/copywav.php"}}}});
+    EXPECT_TRUE(QueueUploadJob(Display(), *m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")));
+}
+
+TEST_F(WebLive, HttpsTrustsOnlyTheGivenCertificate)
+{
+    s_emu->addAuthor("ab12", "secret");
+    const std::string url = AuthorVerifyUrl(m_e, "ab12", "secret");
+    EXPECT_NE(FetchUrl(Display(), *m_internet, url).find("Username Valid!"), std::string::npos);
+    auto untrusting = CreateInternet("");
+    EXPECT_EQ(FetchUrl(Display(), *untrusting, url), "");
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+}
+
+TEST_F(WebLive, TheServiceReceivesEveryValueExactlyAsTyped)
+{
+    const std::string author = "a&b=c #+Jos\xC3\xA9";
+    const std::string password = "p&wp=x#y+ z";
+    s_emu->addAuthor(author, password);
+    EXPECT_NE(FetchUrl(Display(), *m_internet, AuthorVerifyUrl(m_e, author, password))
+                  .find("Username Valid!"),
+              std::string::npos);
+    const QJsonArray params = LastRequest()["params"].toArray();
+    ASSERT_EQ(params.size(), 2);
+    EXPECT_EQ(params[0].toArray()[0].toString(), "username");
+    EXPECT_EQ(params[0].toArray()[1].toString().toStdString(), author);
+    EXPECT_EQ(params[1].toArray()[0].toString(), "wp");
+    EXPECT_EQ(params[1].toArray()[1].toString().toStdString(), password);
+
+    const std::string remote = "ab12_my memo&#1.wav";
+    EXPECT_TRUE(QueueUploadJob(Display(), *m_internet, UploadNotifyUrl(m_e, author, remote, "7")));
+    const QJsonObject note = s_emu->records("notifications").last().toObject();
+    EXPECT_EQ(note["author"].toString().toStdString(), author);
+    EXPECT_EQ(note["file"].toString().toStdString(), remote);
+    EXPECT_EQ(note["length"].toString(), "7");
+}
+
+TEST_F(WebLive, UploadNotificationRefusedByTheService)
+{
+    s_emu->addAuthor("ab12", "secret");
+    s_emu->setFaults({{"notify_refuse", true}});
+    EXPECT_FALSE(QueueUploadJob(Display(), *m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")));
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+    EXPECT_FALSE(QueueUploadJob(Display(), *m_internet,
+                                UploadNotifyUrl(nettest::DeadEndpoints(), "ab12", "f", "0")));
+    EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"No Network Access."});
+}
+
+TEST_F(WebLive, CancelEndsAWaitingRequestAtOnceAndEveryLaterOne)
+{
+    s_emu->setFaults({{"http_delay", QJsonObject{{"ms", 20000}}}});
+    auto fetch = std::async(std::launch::async, [&] {
+        return FetchUrl(Display(), *m_internet, ValidExtensionsUrl(m_e, false));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    m_internet->Cancel();
+    ASSERT_EQ(fetch.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_EQ(fetch.get(), "");
+    EXPECT_FALSE(ProbeInternet(Display(), *m_internet, m_e));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(Display().MessageBoxes().empty());
+}
+
+}  // namespace

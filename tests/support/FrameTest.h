@@ -1,0 +1,31 @@
+#pragma once
+// A created main window on a temporary profile and log, a fake notification area and no
+// Configuration dialog: the start of every widget test of the window's commands.
+#include "platform/QtProfileStore.h"
+#include "support/FakeNotifyArea.h"
+#include "ui/MainFrame.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+class CFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
+        CFrameServices services;
+        services.profile = profile.get();
+        services.notifyArea = &area;
+        services.logPath = LogPath().toStdString();
+        frame = std::make_unique<CMainFrame>(services);
+        frame->configurationDialogHook = [](CMainFrame&) {};
+        ASSERT_TRUE(frame->LoadFrame());
+    }
+    QString LogPath() const { return tmp.filePath(QStringLiteral("Orbidex.log")); }
+
+    QTemporaryDir tmp;
+    CFakeNotifyArea area;
+    std::unique_ptr<CQtProfileStore> profile;
+    std::unique_ptr<CMainFrame> frame;
+};

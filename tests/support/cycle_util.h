@@ -1,0 +1,38 @@
+#pragma once
+#include "core/settings/Endpoints.h"
+#include "platform/FileSystem.h"
+#include "platform/Internet.h"
+#include "support/EmulatorSuite.h"
+#include "support/wav_util.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+// Shared by the cycle tests: a bounded wait and record helpers.
+
+// True once `done` holds, false after `ms` milliseconds.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 30000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+inline std::vector<QJsonObject> Objects(const QJsonArray& a)
+{
+    std::vector<QJsonObject> out;
+    for (const auto& v : a) out.push_back(v.toObject());
+    return out;
+}
+
+// A loopback port on which nothing listens.
+int ClosedPort();

@@ -1,0 +1,219 @@
+#include "ui/dialogs/DialogSupport.h"
+#include "ui/dialogs/FilePickCtrl.h"
+#include "ui/dialogs/FolderListing.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+// A folder tree with names whose shown (title-cased) and stored forms differ.
+class PickerTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        root = QDir(tmp.path()).canonicalPath().toStdString() + "/";
+        for (const char* d :
+             {"MY DOCS", "beta", "Alpha", "zeta dir", "_under", ".hidden", "MY DOCS/inner"})
+            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(root + d)));
+        for (const char* f : {"b.txt", "A.WAV", "noext", ".dotfile"}) {
+            QFile file(QString::fromStdString(root + f));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+    }
+    void TearDown() override { CFilePickCtrl::modalHook = nullptr; }
+
+    static std::vector<std::string> Shown(const std::vector<CPickEntry>& rows)
+    {
+        std::vector<std::string> out;
+        for (const auto& r : rows) out.push_back(r.display);
+        return out;
+    }
+    static std::vector<std::string> Rows(CFilePickCtrl& p)
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < p.EntryList()->count(); ++i) out.push_back(p.RowText(i).toStdString());
+        return out;
+    }
+    static QListWidgetItem* Row(CFilePickCtrl& p, const char* shown)
+    {
+        const auto items = p.EntryList()->findItems(shown, Qt::MatchExactly);
+        return items.isEmpty() ? nullptr : items.first();
+    }
+    static void Select(CFilePickCtrl& p, const char* shown)
+    {
+        QListWidgetItem* item = Row(p, shown);
+        ASSERT_NE(item, nullptr) << shown;
+        p.EntryList()->setCurrentItem(item);
+    }
+    static void DoubleClick(CFilePickCtrl& p, const char* shown)
+    {
+        QListWidgetItem* item = Row(p, shown);
+        ASSERT_NE(item, nullptr) << shown;
+        emit p.EntryList()->itemDoubleClicked(item);
+    }
+    static QString CurrentBox(CFilePickCtrl& p)
+    {
+        return static_cast<QLineEdit*>(p.GetDlgItem(2002))->text();
+    }
+
+    QTemporaryDir tmp;
+    std::string root;
+};
+}  // namespace
+
+TEST(PickerText, TitleCase)
+{
+    EXPECT_EQ(TitleCase("MY FILES"), "My Files");
+    EXPECT_EQ(TitleCase("my files"), "My Files");
+    EXPECT_EQ(TitleCase("a-b c"), "A-b C");
+    EXPECT_EQ(TitleCase("2nd  take"), "2nd  Take");
+    EXPECT_EQ(TitleCase("\xC3\x89T\xC3\x89 x"), "\xC3\x89t\xC3\x89 X");  // bytes above ASCII kept
+}
+
+TEST(PickerText, FolderArithmetic)
+{
+    EXPECT_EQ(ParentFolder("/data/work/"), "/data/");
+    EXPECT_EQ(ParentFolder("/data/"), "/");
+    EXPECT_EQ(ParentFolder("/"), "/");
+    EXPECT_EQ(ParentFolder("C:\\Data\\Work\\"), "C:\\Data\\");
+    EXPECT_EQ(ParentFolder("C:\\"), "C:\\");
+    EXPECT_TRUE(IsRootFolder("/"));
+    EXPECT_TRUE(IsRootFolder("C:\\"));
+    EXPECT_FALSE(IsRootFolder("/a/"));
+    EXPECT_EQ(FileTypePattern("All files (*.*)"), "*.*");
+    EXPECT_EQ(FileTypePattern("Audio (a) (*.wav)"), "*.wav");
+    EXPECT_EQ(FileTypePattern("none"), "");
+}
+
+TEST(PickerText, RefusesAFolderLongerThan1023Bytes)
+{
+    std::string folder = "/" + std::string(1015, 'a') + "/";  // 1017 bytes
+    EXPECT_TRUE(AppendFolder(folder, "bcdef"));               // 1023: still fits
+    EXPECT_EQ(folder.size(), 1023u);
+    const std::string before = folder;
+    EXPECT_FALSE(AppendFolder(folder, ""));
+    EXPECT_EQ(folder, before);
+}
+
+TEST_F(PickerTree, ListsFoldersThenFilesEachSortedByteWise)
+{
+    const auto rows = ListPickFolder(root, true, "*.*");
+    EXPECT_EQ(Shown(rows), (std::vector<std::string>{"[.. Parent Directory]", "Alpha", "Beta",
+                                                     "My Docs", "Zeta Dir", "_under", ".dotfile",
+                                                     "A.wav", "B.txt", "Noext"}));
+    EXPECT_EQ(rows[0].marker, kMarkParent);
+    EXPECT_EQ(rows[3].name, "MY DOCS");
+    EXPECT_TRUE(IsFolderLike(rows[3].marker));
+    EXPECT_FALSE(IsFolderLike(rows[7].marker));
+    EXPECT_EQ(Shown(ListPickFolder(root, false, "*.*")).size(), 6u);
+    EXPECT_EQ(Shown(ListPickFolder(root, true, "*.wav")).back(), "A.wav");  // any case
+    EXPECT_EQ(Shown(ListPickFolder(root + "gone/", true, "*.*")),
+              std::vector<std::string>{"[.. Parent Directory]"});
+    EXPECT_EQ(ListPickFolder("/", false, "").front().marker, kMarkRoot);
+}
+
+TEST_F(PickerTree, NavigatesByStoredNameAndBackUp)
+{
+    CFilePickCtrl picker;
+    picker.SetCurrentFolder(root);
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        EXPECT_EQ(p.windowTitle(), "Select Folder");
+        EXPECT_EQ(CurrentBox(p).toStdString(), root);
+        EXPECT_EQ(p.RowMarker(0), kMarkParent);
+        DoubleClick(p, "My Docs");
+        EXPECT_EQ(p.GetSelectedFolder(), root + "MY DOCS/");
+        EXPECT_EQ(CurrentBox(p).toStdString(), root + "MY DOCS/");
+        EXPECT_EQ(Rows(p), (std::vector<std::string>{"[.. Parent Directory]", "Inner"}));
+        DoubleClick(p, "[.. Parent Directory]");
+        EXPECT_EQ(p.GetSelectedFolder(), root);
+        DoubleClick(p, "B.txt");  // a file: nothing happens
+        EXPECT_EQ(p.GetSelectedFolder(), root);
+        p.done(IDOK);
+    };
+    EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
+    EXPECT_EQ(picker.GetSelectedFolder(), root);
+}
+
+TEST_F(PickerTree, OkTakesTheSelectedFolderOnlyWithDirectoriesOnly)
+{
+    CFilePickCtrl picker;
+    picker.SetCurrentFolder(root);
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        Select(p, "Beta");
+        p.accept();
+    };
+    EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
+    EXPECT_EQ(picker.GetSelectedFolder(), root);
+
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        EXPECT_FALSE(static_cast<QCheckBox*>(p.GetDlgItem(1003))->isChecked());
+        static_cast<QCheckBox*>(p.GetDlgItem(1003))->click();
+        EXPECT_TRUE(p.DirectoriesOnly());
+        EXPECT_TRUE(p.GetDlgItem(2004)->isHidden());
+        EXPECT_TRUE(p.GetDlgItem(2006)->isHidden());
+        EXPECT_EQ(Row(p, "B.txt"), nullptr);
+        Select(p, "Beta");
+        p.accept();
+    };
+    EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
+    EXPECT_EQ(picker.GetSelectedFolder(), root + "beta/");
+
+    // A new run starts where the last confirmed one ended, with files listed again.
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        EXPECT_FALSE(p.DirectoriesOnly());
+        static_cast<QCheckBox*>(p.GetDlgItem(1003))->click();
+        Select(p, "[.. Parent Directory]");
+        p.accept();
+    };
+    EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
+    EXPECT_EQ(picker.GetSelectedFolder(), root);
+}
+
+TEST_F(PickerTree, CancelRestoresTheOpeningFolderForTheNextRun)
+{
+    CFilePickCtrl picker;
+    picker.SetCurrentFolder(root);
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        DoubleClick(p, "Alpha");
+        EXPECT_EQ(p.GetSelectedFolder(), root + "Alpha/");
+        p.reject();
+    };
+    EXPECT_EQ(picker.RunModal("Select Folder"), IDCANCEL);
+    EXPECT_EQ(picker.GetSelectedFolder(), root);
+    std::string startedIn;
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        startedIn = CurrentBox(p).toStdString();
+        DoubleClick(p, "Zeta Dir");
+    };  // left open: the close box
+    EXPECT_EQ(picker.RunModal("Select Download Folder"), IDCANCEL);
+    EXPECT_EQ(startedIn, root);
+    EXPECT_EQ(picker.GetSelectedFolder(), root);
+}
+
+TEST_F(PickerTree, ANewPickerStartsAtTheFirstRoot)
+{
+    CFilePickCtrl picker;
+    EXPECT_EQ(picker.GetSelectedFolder(), QDir::drives().first().absoluteFilePath().toStdString());
+    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+        auto* drives = static_cast<QComboBox*>(p.GetDlgItem(2000));
+        EXPECT_EQ(drives->currentIndex(), 0);
+        EXPECT_EQ(p.RowText(0), "[. Root]");
+        EXPECT_EQ(p.RowMarker(0), kMarkRoot);
+        DoubleClick(p, "[. Root]");
+        EXPECT_EQ(p.GetSelectedFolder(), "/");
+        EXPECT_EQ(static_cast<QComboBox*>(p.GetDlgItem(2004))->currentText(), "All files (*.*)");
+        p.SetCurrentFolder(root);
+        p.OnSelChangeDrive(0);  // choosing the drive goes to its root
+        EXPECT_EQ(p.GetSelectedFolder(), "/");
+        p.accept();
+    };
+    EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
+}

@@ -1,0 +1,158 @@
+#include "core/cycle/Automation.h"
+#include "core/resources/Resources.h"
+#include "support/FakeNotifyArea.h"
+#include "support/MemoryProfileStore.h"
+#include "support/cycle_util.h"
+#include "ui/MainFrame.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// The window's side of the cycle: the poll timer's re-arming, the guard, and exit while a
+// transfer runs.
+using orbidex::test::ServiceEmulator;
+
+namespace {
+
+class FrameCycle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_emu.addAuthor("ab12", "secret");
+        m_src = m_tmp.path().toStdString() + "/src/";
+        QDir().mkpath(QString::fromStdString(m_src));
+        m_profile.strings[{"Author Details", "Author"}] = "ab12";
+        m_profile.strings[{"Author Details", "Password"}] = "secret";
+        m_profile.ints[{"Author Details", "Poll Time"}] = 5;
+        m_profile.ints[{"Author Details", "PASV"}] = 1;
+        m_profile.strings[{"Source Directories", "Dir1"}] = m_src;
+        m_profile.strings[{"Source Directories", "Ext1"}] = "wav";
+        m_internet = CreateInternet(m_emu.caFile());
+        CFrameServices services;
+        services.profile = &m_profile;
+        services.notifyArea = &m_area;
+        services.internet = m_internet.get();
+        services.endpoints = orbidex::test::EndpointsFor(m_emu);
+        services.logPath = m_tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
+        m_frame = std::make_unique<CMainFrame>(services);
+        m_frame->configurationDialogHook = [](CMainFrame&) {};
+        ASSERT_TRUE(m_frame->LoadFrame());
+        m_frame->LoadSettings();
+    }
+    void TearDown() override { CMainFrame::messageBoxHook = nullptr; }
+    // Runs the UI loop until `done` or the bound.
+    bool Until(const std::function<bool()>& done, int ms = 30000)
+    {
+        return QTest::qWaitFor(done, ms);
+    }
+    bool Busy() { return m_frame->Automation().IsBusy(); }
+    void SlowUploads(int ms)
+    {
+        WriteText(m_src + "slow.wav", "1");
+        m_emu.setFaults({{"ftp_delay", QJsonObject{{"ms", ms}, {"cmd", "STOR"}}}});
+    }
+
+    ServiceEmulator m_emu;
+    QTemporaryDir m_tmp;
+    std::string m_src;
+    CMemoryProfileStore m_profile;
+    CFakeNotifyArea m_area;
+    std::unique_ptr<IInternet> m_internet;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+TEST_F(FrameCycle, TickRearmsWithThePollPeriodAndStartsACycle)
+{
+    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->OnTimer(1);
+    EXPECT_EQ(m_frame->m_nTimerPeriod, 300000u);
+    EXPECT_EQ(m_frame->m_nTimerId, 1u);
+    EXPECT_TRUE(Busy());
+    ASSERT_TRUE(Until([&] { return !Busy(); }));
+    EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Auto Download is off"));
+    EXPECT_TRUE(m_frame->WindowText().contains(
+        QStringLiteral(" - No File to Upload\nAuto Download is off\n")));
+}
+
+TEST_F(FrameCycle, TickOfAnotherTimerSetsThePeriodButStartsNothing)
+{
+    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->OnTimer(7);
+    EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Polling Started ..."));
+    EXPECT_EQ(m_frame->m_nTimerPeriod, 300000u);
+    EXPECT_FALSE(Busy());
+}
+
+TEST_F(FrameCycle, TickWithPollingOffDoesNothing)
+{
+    m_profile.ints[{"Author Details", "Poll Time"}] = 0;
+    m_frame->LoadSettings();
+    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->m_nTimerPeriod = 1500;
+    m_frame->OnTimer(1);
+    EXPECT_FALSE(Busy());
+    EXPECT_EQ(m_frame->m_nTimerPeriod, 1500u);
+    EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
+}
+
+TEST_F(FrameCycle, TickAndTransferNowDuringACycleOnlyShowBusy)
+{
+    SlowUploads(1500);
+    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->m_nTimerPeriod = 1500;
+    m_frame->OnTransferNow();
+    ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    m_area.Clear();
+    m_frame->OnTimer(1);
+    EXPECT_EQ(m_frame->m_nTimerPeriod, 1500u);  // not re-armed
+    EXPECT_EQ(m_area.States(), std::vector<int>{IDI_TRAY_BUSY});
+    m_frame->OnCommand(ID_TRANSFER_NOW);
+    EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
+    ASSERT_TRUE(Until([&] { return !Busy(); }));
+    EXPECT_EQ(m_emu.records("uploads").size(), 1);
+    int probes = 0;
+    for (const QJsonObject& r : Objects(m_emu.records("web_requests")))
+        probes += r["path"].toString().startsWith(QStringLiteral("/nimbrel/authorverify"));
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(m_area.States().back(), IDI_TRAY_IDLE);
+}
+
+TEST_F(FrameCycle, RefusedLoginStopsLaterTicksUntilReload)
+{
+    m_profile.strings[{"Author Details", "Password"}] = "wrong";
+    m_frame->LoadSettings();
+    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->OnTimer(1);
+    ASSERT_TRUE(Until([&] { return !Busy(); }));
+    EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Invalid Author Name or Password."));
+    EXPECT_EQ(m_frame->Settings().Snapshot().PollTime, 0);
+    EXPECT_EQ(m_profile.ints[(std::pair<std::string, std::string>{"Author Details", "Poll Time"})],
+              5);
+    m_frame->OnTimer(1);
+    EXPECT_FALSE(Busy());
+    // "Transfer Now!!!" still runs a cycle.
+    m_frame->OnTransferNow();
+    EXPECT_TRUE(Busy());
+    ASSERT_TRUE(Until([&] { return !Busy(); }));
+}
+
+TEST_F(FrameCycle, ExitDuringALongTransferEndsPromptly)
+{
+    WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
+    m_emu.setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
+    m_frame->OnTransferNow();
+    ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    QTest::qWait(300);
+    QElapsedTimer t;
+    t.start();
+    m_frame->OnExit();
+    m_frame.reset();
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "big.wav"));
+}
+
+}  // namespace

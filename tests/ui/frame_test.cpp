@@ -1,0 +1,226 @@
+#include "app/MyApp.h"
+#include "core/resources/Resources.h"
+#include "platform/QtProfileStore.h"
+#include "platform/SingleInstance.h"
+#include "support/FakeNotifyArea.h"
+#include "support/Files.h"
+#include "ui/MainFrame.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <fstream>
+#include "support/FrameTest.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QStringList Texts(const QList<QAction*>& actions)
+{
+    QStringList out;
+    for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+using Frame = CFrameTest;
+}  // namespace
+
+TEST_F(Frame, CreationShowsIdleTrayStatusAndWritesStartBlock)
+{
+    EXPECT_EQ(frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+    ASSERT_EQ(area.Calls().size(), 1u);
+    EXPECT_EQ(area.Calls()[0].op, NIM_ADD);
+    EXPECT_EQ(area.Calls()[0].data.hIcon, IDI_TRAY_IDLE);
+    const std::string log = ReadAll(LogPath().toStdString());
+    EXPECT_EQ(log.rfind("\r\n\r\n" + std::string(80, '=') + "\r\n", 0), 0u);
+    EXPECT_NE(log.find(" - Tolvane's Orbidex Log Initialized\r\n"), std::string::npos);
+}
+
+TEST_F(Frame, MenusCarryTheirTextsInOrder)
+{
+    const QStringList bar = Texts(frame->menuBar()->actions());
+    EXPECT_EQ(bar, (QStringList{"&Configuration", "Transfer Now!!!", "&Help"}));
+    QMenu* help = frame->menuBar()->actions().at(2)->menu();
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(Texts(help->actions()), (QStringList{"F1 &Help", "&About Orbidex.."}));
+    std::unique_ptr<QMenu> tray(frame->BuildTrayMenu());
+    EXPECT_EQ(Texts(tray->actions()), (QStringList{"&Open", "&Configuration", "Transfer Now!!!",
+                                                   "-", "F1 &Help", "&About Orbidex...", "&Exit"}));
+}
+
+TEST_F(Frame, StatusBarNeverShowsFrameworkTexts)
+{
+    QStatusTipEvent tip(QStringLiteral("Ready"));
+    QApplication::sendEvent(frame.get(), &tip);
+    EXPECT_EQ(frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
+    frame->Display().SetStatusText("Polling Started ...");
+    QStatusTipEvent empty{QString()};
+    QApplication::sendEvent(frame.get(), &empty);
+    EXPECT_EQ(frame->StatusText(), QStringLiteral("Polling Started ..."));
+}
+
+TEST_F(Frame, CloseHidesOpenAndDoubleClickRestore)
+{
+    frame->show();
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    frame->OnCommand(ID_OPEN_WINDOW);
+    EXPECT_TRUE(frame->isVisible());
+    frame->showMinimized();
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(frame->OnTrayMessage(IDR_TRAYMENU, WM_LBUTTONDBLCLK), 1);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_FALSE(frame->isMinimized());
+    EXPECT_EQ(frame->OnTrayMessage(IDR_TRAYMENU, 514), 0);  // single click: nothing
+}
+
+TEST_F(Frame, ExitWritesShutdownBlockAndRemovesTheIcon)
+{
+    frame->show();
+    frame->OnCommand(ID_EXIT);
+    EXPECT_FALSE(frame->isVisible());
+    const std::string log = ReadAll(LogPath().toStdString());
+    const std::string tail = "\r\n\r\n" + std::string(80, '=') + "\r\n[";
+    EXPECT_NE(log.find(tail), std::string::npos);
+    EXPECT_NE(log.find("] * * * SHUTDOWN * * *\r\n" + std::string(80, '=') + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(area.Calls().back().op, NIM_DELETE);
+    // After the real close, worker updates no longer reach the widgets.
+    frame->Display().SetStatusText("late");
+    EXPECT_EQ(frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
+}
+
+TEST_F(Frame, WorkerUpdatesArriveInOrderAndWait)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        frame->Display().AddWindowLine("first");
+        frame->Display().SetStatusText("working");
+        frame->Display().AddWindowLine(frame->Display().LineBuffer());
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i) QTest::qWait(5);
+    worker.join();
+    EXPECT_EQ(frame->WindowText(), QStringLiteral("first\nfirst\n\n"));
+    EXPECT_EQ(frame->StatusText(), QStringLiteral("working"));
+}
+
+TEST_F(Frame, MessageBoxesGoThroughTheHook)
+{
+    QStringList seen;
+    CMainFrame::messageBoxHook = [&](const QString& t) { seen << t; };
+    std::thread worker([&] { frame->Display().MessageBox("No Network Access."); });
+    for (int i = 0; i < 500 && seen.isEmpty(); ++i) QTest::qWait(5);
+    worker.join();
+    CMainFrame::messageBoxHook = nullptr;
+    EXPECT_EQ(seen, QStringList{"No Network Access."});
+}
+
+// The worker's box must not lock the user out of the tray menu, and Exit must close it and
+// let the worker go.
+TEST_F(Frame, WorkerBoxLeavesTheAgentUsableAndExitClosesIt)
+{
+    std::atomic<bool> returned{false};
+    QString text, title;
+    bool modal = true;
+    bool returnedWhileOpen = true;
+    QElapsedTimer sinceExit;
+    // The box runs its own loop: look at it, and choose Exit, from a timer inside that loop.
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible() || sinceExit.isValid())
+                continue;
+            text = box->text();
+            title = box->windowTitle();
+            modal = box->isModal() || QApplication::activeModalWidget() != nullptr;
+            returnedWhileOpen = returned;
+            sinceExit.start();
+            frame->OnExit();
+        }
+    });
+    probe.start();
+    std::thread worker([&] {
+        frame->Display().MessageBox("No Network Access.");
+        returned = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    worker.join();
+    ASSERT_TRUE(sinceExit.isValid());
+    EXPECT_LT(sinceExit.elapsed(), 2000);
+    EXPECT_EQ(text, QStringLiteral("No Network Access."));
+    EXPECT_EQ(title, QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_FALSE(modal);
+    EXPECT_FALSE(returnedWhileOpen);
+}
+
+TEST(SingleInstance, SecondHolderIsRefusedAndADeadHoldersLockIsTakenOver)
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const QString name = QStringLiteral("FD2C3621_5418_11D8_8E2A_EA1BF69D4779");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CSingleInstance first(name);
+        const char ok = first.Acquire() ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        ::pause();  // killed by the parent
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, '1');
+    {
+        CSingleInstance second(name);
+        EXPECT_FALSE(second.Acquire());
+        EXPECT_TRUE(second.LockPath().startsWith(runtime.path()));
+    }
+    // The application refuses with its message box and creates nothing.
+    QStringList boxes;
+    CMainFrame::messageBoxHook = [&](const QString& t) { boxes << t; };
+    {
+        CMyApp app;
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.MainWindow(), nullptr);
+    }
+    CMainFrame::messageBoxHook = nullptr;
+    EXPECT_EQ(boxes, QStringList{"Tolvane's Orbidex is already loaded"});
+
+    ::kill(child, SIGKILL);  // a crash: the lock file stays behind
+    ::waitpid(child, nullptr, 0);
+    CSingleInstance third(name);
+    EXPECT_TRUE(third.Acquire());
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST(SingleInstance, ALockThatCannotBeCreatedDoesNotRefuseTheStart)
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // The lock's folder does not exist, so no lock file can be made.
+    CSingleInstance first(QStringLiteral("missing-folder/FD2C3621_5418_11D8_8E2A_EA1BF69D4779"));
+    EXPECT_TRUE(first.Acquire());
+    EXPECT_FALSE(QFileInfo::exists(first.LockPath()));
+}

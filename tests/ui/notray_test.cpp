@@ -1,0 +1,181 @@
+#include "core/resources/Resources.h"
+#include "support/MemoryProfileStore.h"
+#include "ui/MainFrame.h"
+#include "ui/QtNotifyArea.h"
+
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+// The offscreen platform has no notification area: the agent must stay reachable through its
+// window, which then carries the tray state. A tray that comes later is stood in for by the
+// area's availability probe.
+
+namespace {
+const QString kBusyTitle = QStringLiteral("Nimbrel Ravlet - Orbidex - Connected. Pease Wait...");
+
+QImage IconImage(const QIcon& icon)
+{
+    return icon.pixmap(32, 32).toImage();
+}
+
+class NoTray : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        // Complete settings and no polling: no dialog, no cycle.
+        profile.strings[{"Author Details", "Author"}] = "ab12";
+        profile.strings[{"Author Details", "Password"}] = "pw";
+        profile.ints[{"Author Details", "Show Config"}] = 0;
+        profile.ints[{"Author Details", "Poll Time"}] = -1;
+    }
+    void Start()
+    {
+        CFrameServices services;
+        services.profile = &profile;
+        services.notifyArea = &area;
+        services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
+        frame = std::make_unique<CMainFrame>(services);
+        frame->configurationDialogHook = [](CMainFrame&) {};
+        ASSERT_TRUE(frame->LoadFrame());
+        frame->show();
+        frame->OnFirstPaint();
+    }
+    bool WindowIconIs(int id) const
+    {
+        return IconImage(frame->windowIcon()) == IconImage(LoadResIcon(id));
+    }
+    bool Reachable() const { return frame->isVisible() && frame->isMinimized(); }
+
+    QTemporaryDir tmp;
+    CMemoryProfileStore profile;
+    CQtNotifyArea area;
+    std::unique_ptr<CMainFrame> frame;
+};
+}  // namespace
+
+TEST_F(NoTray, TheWindowStaysMinimisedWithItsMenuAndTheIdleIcon)
+{
+    ASSERT_FALSE(IconImage(LoadResIcon(IDI_TRAY_IDLE)).isNull());
+    ASSERT_NE(IconImage(LoadResIcon(IDI_TRAY_IDLE)), IconImage(LoadResIcon(IDR_MAINFRAME)));
+    Start();
+    EXPECT_TRUE(Reachable());
+    EXPECT_FALSE(area.IsShown());
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_IDLE));
+    QStringList bar;
+    for (QAction* a : frame->menuBar()->actions()) bar << a->text();
+    EXPECT_EQ(bar, (QStringList{"&Configuration", "Transfer Now!!!", "&Help"}));
+    // The state stays where the window can show it: the tray record has no icon to modify.
+    EXPECT_EQ(frame->TrayIcon().Record().hIcon, 0);
+}
+
+TEST_F(NoTray, TheCloseBoxMinimisesInsteadOfHiding)
+{
+    Start();
+    frame->OnOpenWindow();
+    ASSERT_TRUE(frame->isVisible());
+    ASSERT_FALSE(frame->isMinimized());
+    frame->close();
+    EXPECT_TRUE(Reachable());
+    frame->close();  // again, from minimised
+    EXPECT_TRUE(Reachable());
+}
+
+TEST_F(NoTray, TitleAndIconFollowTheStateFromEitherThread)
+{
+    Start();
+    frame->Display().SetTrayResource(IDI_TRAY_BUSY);
+    EXPECT_EQ(frame->windowTitle(), kBusyTitle);
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_BUSY));
+    frame->Display().SetTrayResource(IDI_TRAY_IDLE);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_IDLE));
+
+    // The worker's call returns while the UI thread is busy elsewhere (here: joining it).
+    bool refused = true;
+    std::thread worker([&] { refused = !frame->Display().SetTrayResource(IDI_TRAY_BUSY); });
+    worker.join();
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->windowTitle() == kBusyTitle; }, 5000));
+}
+
+TEST_F(NoTray, StateChangesOfBothThreadsAtOnceNeverDeadlock)
+{
+    Start();
+    // A tick during a cycle sets the busy state on the UI thread while the worker holds the
+    // tray lock for its own change.
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 3000; ++i)
+            frame->Display().SetTrayResource(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
+        done = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < 60000) {
+        frame->Display().SetTrayResource(IDI_TRAY_BUSY);
+        QCoreApplication::processEvents();
+    }
+    worker.join();
+    EXPECT_TRUE(done);
+    frame->Display().SetTrayResource(IDI_TRAY_IDLE);  // carried out after the worker's calls
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+}
+
+TEST_F(NoTray, ATrayThatAppearsLaterTakesOverAndOneThatGoesGivesTheWindowBack)
+{
+    std::atomic<bool> trayUp{false};
+    area.availabilityProbe = [&] { return trayUp.load(); };
+    Start();
+    frame->Display().SetTrayResource(IDI_TRAY_BUSY);
+    ASSERT_TRUE(Reachable());
+
+    trayUp = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 8000));
+    EXPECT_TRUE(area.IsShown());
+    EXPECT_EQ(frame->TrayIcon().Record().hIcon, IDI_TRAY_BUSY);  // the state at once, no wait
+    EXPECT_STREQ(frame->TrayIcon().Record().szTip, "Orbidex - Connected. Pease Wait...");
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());  // with a tray, the close box hides as it always did
+
+    trayUp = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->isVisible(); }, 8000));
+    EXPECT_TRUE(Reachable());
+    EXPECT_EQ(frame->windowTitle(), kBusyTitle);
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_BUSY));
+}
+
+TEST_F(NoTray, AWindowTheUserOpenedStaysOpenWhenATrayAppears)
+{
+    std::atomic<bool> trayUp{false};
+    area.availabilityProbe = [&] { return trayUp.load(); };
+    Start();
+    frame->OnOpenWindow();
+    trayUp = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return area.IsShown(); }, 8000));
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_FALSE(frame->isMinimized());
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+}
+
+TEST_F(NoTray, WithATrayFromTheStartNothingChanges)
+{
+    area.availabilityProbe = [] { return true; };
+    Start();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(area.IsShown());
+    frame->Display().SetTrayResource(IDI_TRAY_BUSY);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));
+    frame->OnOpenWindow();
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+}
