@@ -243,7 +243,7 @@ std::unique_ptr<IInternetHandle> CFakeService::Open(const std::string& userAgent
         std::lock_guard g(m_lock);
         m_seen.agents.push_back(userAgent);
     }
-    if (openFails)
+    if (failOpen)
         return nullptr;
     return std::make_unique<Handle>(*this, userAgent);
 }

@@ -62,7 +62,7 @@ public:
 
     // Web: the page whose key is the longest part of the URL answers; none: it cannot be opened.
     std::map<std::string, Page> pages;
-    bool openFails = false;                                 // Open() returns null
+    bool failOpen = false;                                  // Open() returns null
     std::function<void(const std::string& url)> onRequest;  // runs as each URL is opened
     // FTP: content by full remote path; puts land here too.
     std::map<std::string, std::string> files;

@@ -2,7 +2,7 @@
 #include "core/resources/Resources.h"
 #include "platform/QtProfileStore.h"
 #include "support/FakeNotifyArea.h"
-#include "support/ext_fake_internet.h"
+#include "support/FakeService.h"
 #include "ui/MainFrame.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/SourceDir.h"
@@ -80,12 +80,12 @@ protected:
                 return frame->m_nTimerId == 1;
         return false;
     }
-    int CyclesStarted() const { return static_cast<int>(net.agents.size()); }
+    int CyclesStarted() const { return static_cast<int>(net.Seen().agents.size()); }
 
     QTemporaryDir tmp;
     std::unique_ptr<CQtProfileStore> profile;
     CFakeNotifyArea area;
-    CExtFakeInternet net;
+    CFakeService net;
     std::unique_ptr<CMainFrame> frame;
     std::vector<QString> boxes;
     std::function<void()> onDialog;

@@ -1,5 +1,5 @@
 #include "support/MemoryProfileStore.h"
-#include "support/ext_fake_internet.h"
+#include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/FilePickCtrl.h"
 #include "ui/dialogs/SourceDir.h"
@@ -65,8 +65,8 @@ TEST(DialogLayout, ConfigurationDialog)
     profile.strings[{kSectionSource, "Dir1"}] = "/home/author/dictation/incoming/";
     profile.strings[{kSectionSource, "Ext1"}] = "dss";
     profile.strings[{kSectionAuthor, "Author"}] = "ab12";
-    CExtFakeInternet net;
-    net.body = "dss, wav, rtf";
+    CFakeService net;
+    net.pages[""] = {"dss, wav, rtf"};
     CEndpoints endpoints;
     SourceDir dlg(profile, &net, endpoints);
     SourceDir::modalHook = [](SourceDir& d) {
@@ -96,8 +96,8 @@ TEST(DialogLayout, FolderPicker)
 
 TEST(DialogLayout, WarningDialog)
 {
-    CExtFakeInternet net;
-    net.body = "dss, wav, rtf, doc, mp3";
+    CFakeService net;
+    net.pages[""] = {"dss, wav, rtf, doc, mp3"};
     CEndpoints endpoints;
     endpoints.supportEmail = "support@nimbrel.example";
     WarnExt dlg(&net, endpoints);

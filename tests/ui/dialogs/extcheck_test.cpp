@@ -1,5 +1,5 @@
 #include "core/service/ExtCheck.h"
-#include "support/ext_fake_internet.h"
+#include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/WarnExt.h"
 
@@ -71,38 +71,37 @@ TEST(ExtensionRule, FirstRefusedRowWins)
 
 TEST(FetchList, AppendsTheWholeBodyReadInPieces)
 {
-    CExtFakeInternet net;
-    net.body = std::string(1500, 'x') + "wav";
+    CFakeService net;
+    net.pages[""] = {std::string(1500, 'x') + "wav"};
     std::string list = "kept:";
     EXPECT_EQ(FetchExtensionList(&net, "http://h/nimbrel/extverify.php?ext=", list),
               EFetchResult::Ok);
-    EXPECT_EQ(list, "kept:" + net.body);
-    EXPECT_EQ(net.agents, std::vector<std::string>{"InetURL/1.0"});
-    EXPECT_EQ(net.urls, std::vector<std::string>{"http://h/nimbrel/extverify.php?ext="});
-    EXPECT_EQ(net.flags, std::vector<unsigned>{0u});
-    EXPECT_EQ(net.liveHandles, 0);
+    EXPECT_EQ(list, "kept:" + net.pages[""].body);
+    EXPECT_EQ(net.Seen().agents, std::vector<std::string>{"InetURL/1.0"});
+    EXPECT_EQ(net.Urls(), std::vector<std::string>{"http://h/nimbrel/extverify.php?ext="});
+    EXPECT_EQ(net.Seen().requests.at(0).flags, 0u);
+    EXPECT_EQ(net.Seen().liveHandles, 0);
 }
 
 TEST(FetchList, FailuresLeaveTheListAndCloseEveryHandle)
 {
-    CExtFakeInternet net;
-    net.body = "dss, wav";
+    CFakeService net;
+    net.pages[""] = {"dss, wav"};
     std::string list;
     net.failOpen = true;
     EXPECT_EQ(FetchExtensionList(&net, "u", list), EFetchResult::NoInternet);
     EXPECT_EQ(FetchExtensionList(nullptr, "u", list), EFetchResult::NoInternet);
     net.failOpen = false;
-    net.failUrl = true;
+    net.pages.clear();
     EXPECT_EQ(FetchExtensionList(&net, "u", list), EFetchResult::UrlFailed);
     EXPECT_EQ(list, "");
-    EXPECT_EQ(net.liveHandles, 0);
+    EXPECT_EQ(net.Seen().liveHandles, 0);
 }
 
 TEST(FetchList, ReadFailingPartWayKeepsThePiecesRead)
 {
-    CExtFakeInternet net;
-    net.body = std::string(1023, 'a') + "wav, dss";
-    net.failReadAfter = 1;
+    CFakeService net;
+    net.pages[""] = {std::string(1023, 'a') + "wav, dss", 1};  // the second read fails
     std::string list;
     EXPECT_EQ(FetchExtensionList(&net, "u", list), EFetchResult::Ok);
     EXPECT_EQ(list, std::string(1023, 'a'));
@@ -111,12 +110,12 @@ TEST(FetchList, ReadFailingPartWayKeepsThePiecesRead)
 class WarningDialog : public ::testing::Test {
 protected:
     QString ShownText(WarnExt& dlg) { return static_cast<QLabel*>(dlg.GetDlgItem(1038))->text(); }
-    CExtFakeInternet net;
+    CFakeService net;
 };
 
 TEST_F(WarningDialog, ShowsTheServiceListAskedOfTheWebAlias)
 {
-    net.body = "dss, wav, <b>rtf</b>";
+    net.pages[""] = {"dss, wav, <b>rtf</b>"};
     WarnExt dlg(&net, TestEndpoints());
     bool okFocused = false;
     WarnExt::modalHook = [&](WarnExt& d) {
@@ -129,9 +128,10 @@ TEST_F(WarningDialog, ShowsTheServiceListAskedOfTheWebAlias)
     EXPECT_EQ(ShownText(dlg), "Valid File Extensions are: dss, wav, <b>rtf</b>");
     EXPECT_EQ(static_cast<QLabel*>(dlg.GetDlgItem(1038))->textFormat(), Qt::PlainText);
     EXPECT_TRUE(okFocused);
-    EXPECT_EQ(net.urls, std::vector<std::string>{"http://127.0.0.1:1/nimbrel/extverify.php?ext="});
-    EXPECT_EQ(net.agents, std::vector<std::string>{"InetURL/1.0"});
-    EXPECT_EQ(net.liveHandles, 0);
+    EXPECT_EQ(net.Urls(),
+              std::vector<std::string>{"http://127.0.0.1:1/nimbrel/extverify.php?ext="});
+    EXPECT_EQ(net.Seen().agents, std::vector<std::string>{"InetURL/1.0"});
+    EXPECT_EQ(net.Seen().liveHandles, 0);
 }
 
 TEST_F(WarningDialog, SaysSoWhenTheInternetCannotBeOpened)
@@ -142,16 +142,16 @@ TEST_F(WarningDialog, SaysSoWhenTheInternetCannotBeOpened)
     dlg.DoModal();
     WarnExt::modalHook = nullptr;
     EXPECT_EQ(ShownText(dlg), "Internet Not availabe to get valid file extensions.");
-    EXPECT_TRUE(net.urls.empty());
+    EXPECT_TRUE(net.Urls().empty());
 }
 
 TEST_F(WarningDialog, KeepsTheBareIntroductionWhenTheUrlFails)
 {
-    net.failUrl = true;
+    net.pages.clear();
     WarnExt dlg(&net, TestEndpoints());
     WarnExt::modalHook = [](WarnExt&) {};  // closed by the close box
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     WarnExt::modalHook = nullptr;
     EXPECT_EQ(ShownText(dlg), "Valid File Extensions are: ");
-    EXPECT_EQ(net.liveHandles, 0);
+    EXPECT_EQ(net.Seen().liveHandles, 0);
 }

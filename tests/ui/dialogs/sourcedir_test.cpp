@@ -1,5 +1,5 @@
 #include "support/MemoryProfileStore.h"
-#include "support/ext_fake_internet.h"
+#include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/FilePickCtrl.h"
 #include "ui/dialogs/SourceDir.h"
@@ -20,7 +20,7 @@ protected:
     {
         endpoints.httpOrigin = "http://127.0.0.1:7";
         endpoints.httpBareOrigin = "http://localhost:7";
-        net.body = "dss, wav, rtf";
+        net.pages[""] = {"dss, wav, rtf"};
         configMessageBoxHook = [this](const QString& text, const QString& caption) {
             boxes.push_back(text.toStdString());
             captions.push_back(caption.toStdString());
@@ -56,7 +56,7 @@ protected:
     int32_t Int(const char* section, const char* key) { return profile.ints[{section, key}]; }
 
     CMemoryProfileStore profile;
-    CExtFakeInternet net;
+    CFakeService net;
     CEndpoints endpoints;
     std::vector<std::string> boxes;
     std::vector<std::string> captions;
@@ -91,7 +91,8 @@ TEST_F(ConfigDialog, OpensWithTheStoredValuesAndTheBareHostList)
         focusOnFolder1 = d.focusWidget() == d.Edit(1012);
     });
     EXPECT_TRUE(focusOnFolder1);
-    EXPECT_EQ(net.urls, std::vector<std::string>{"http://localhost:7/nimbrel/extverify.php?ext="});
+    EXPECT_EQ(net.Urls(),
+              std::vector<std::string>{"http://localhost:7/nimbrel/extverify.php?ext="});
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -304,7 +305,7 @@ TEST_F(ConfigDialog, WithoutInternetTheListIsEmptyAndNothingCanBeSaved)
 
 TEST_F(ConfigDialog, UnreachableListIsSilentButRefusesTheSave)
 {
-    net.failUrl = true;
+    net.pages.clear();
     Run([](SourceDir& d) { Click(d, IDOK); });
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(warnings, 1);
