@@ -2,7 +2,7 @@
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "support/EmulatorSuite.h"
-#include "support/NetFakes.h"
+#include "support/FakeService.h"
 #include "support/NetTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +39,7 @@ protected:
 
     nettest::DisplayFixture m_fx;
     std::unique_ptr<CMyInternetSession> m_session;
+    CFakeService m_before;  // hands out a connection that stands for one there before
     std::unique_ptr<IFtpConnection> m_connection;
 };
 
@@ -86,7 +87,7 @@ TEST_F(ConnectFtpLive, PositivePasvIsPassiveAnythingElseActive)
 TEST_F(ConnectFtpLive, ARefusedLoginShowsTheLayersMessageAndDropsTheConnection)
 {
     s_emu->setFaults({{"ftp_refuse_login", true}});
-    m_connection = std::make_unique<CDummyConnection>();
+    m_connection = m_before.Connection();
     EXPECT_EQ(Connect('u', 1), 1);
     EXPECT_FALSE(m_connection);
     const std::string status = Display().LastStatus();
@@ -98,7 +99,7 @@ TEST_F(ConnectFtpLive, ARefusedLoginShowsTheLayersMessageAndDropsTheConnection)
 
 TEST_F(ConnectFtpLive, NothingListeningIsAnInternetFailure)
 {
-    m_connection = std::make_unique<CDummyConnection>();
+    m_connection = m_before.Connection();
     const std::string dead = "127.0.0.1:" + std::to_string(nettest::ClosedPort());
     EXPECT_EQ(Connect('d', 0, dead), 1);
     EXPECT_FALSE(m_connection);
@@ -109,11 +110,11 @@ TEST_F(ConnectFtpLive, NothingListeningIsAnInternetFailure)
 TEST(ConnectFtpScripted, AFailureThatIsNotAnInternetFailureLeavesStatusAndConnection)
 {
     nettest::DisplayFixture fx;
-    CScriptedInternet internet;
-    internet.loginFailure = FtpFailure{0, "a file error"};
+    CFakeService internet;
+    internet.faults.push_back({.op = CFakeService::Op::Login, .failure = {0, "a file error"}});
     auto session = internet.OpenSession("x", 1);
     fx.display->SetStatusText(kConnecting);
-    std::unique_ptr<IFtpConnection> connection = std::make_unique<CDummyConnection>();
+    std::unique_ptr<IFtpConnection> connection = internet.Connection();
     IFtpConnection* before = connection.get();
     EXPECT_EQ(ConnectFtp(*fx.display, *session, 'u', "h", 1, connection), 1);
     EXPECT_EQ(connection.get(), before);
@@ -124,8 +125,10 @@ TEST(ConnectFtpScripted, AFailureThatIsNotAnInternetFailureLeavesStatusAndConnec
 TEST(ConnectFtpScripted, ALongMessageIsCutToTheStatusBuffer)
 {
     nettest::DisplayFixture fx;
-    CScriptedInternet internet;
-    internet.loginFailure = FtpFailure{12029, std::string(1020, 'x') + "\xC3\xA9\xC3\xA9tail"};
+    CFakeService internet;
+    internet.faults.push_back(
+        {.op = CFakeService::Op::Login,
+         .failure = {12029, std::string(1020, 'x') + "\xC3\xA9\xC3\xA9tail"}});
     auto session = internet.OpenSession("x", 1);
     std::unique_ptr<IFtpConnection> connection;
     EXPECT_EQ(ConnectFtp(*fx.display, *session, 'd', "h", 0, connection), 1);
@@ -135,14 +138,15 @@ TEST(ConnectFtpScripted, ALongMessageIsCutToTheStatusBuffer)
 
 TEST(TransferSession, IsTheApplicationsWithFortySecondTimeouts)
 {
-    CScriptedInternet internet;
+    CFakeService internet;
     auto session = OpenTransferSession(internet);
     ASSERT_TRUE(session);
-    EXPECT_EQ(internet.sessionAgent, "Nimbrel Ravlet");
-    EXPECT_EQ(internet.sessionContext, 1u);
-    EXPECT_EQ(internet.timeouts[0], 40000);
-    EXPECT_EQ(internet.timeouts[1], 40000);
-    EXPECT_EQ(internet.timeouts[2], 40000);
+    const CFakeService::SessionRecord opened = internet.Seen().sessions.back();
+    EXPECT_EQ(opened.agent, "Nimbrel Ravlet");
+    EXPECT_EQ(opened.context, 1u);
+    EXPECT_EQ(opened.timeouts[0], 40000);
+    EXPECT_EQ(opened.timeouts[1], 40000);
+    EXPECT_EQ(opened.timeouts[2], 40000);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // ValidateAuthor against the emulator: the request, the decision and the status bar.
 #include "core/service/AuthorValidation.h"
 #include "support/EmulatorSuite.h"
-#include "support/NetFakes.h"
+#include "support/FakeService.h"
 #include "support/NetTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -106,8 +106,8 @@ TEST_F(AuthorValidation, NoNetworkIsARefusalWithoutABox)
 TEST(AuthorValidationScripted, NoInternetHandleShowsTheFetchMessageThenRefuses)
 {
     nettest::DisplayFixture fx;
-    CScriptedInternet internet;
-    internet.openFails = true;
+    CFakeService internet;
+    internet.failOpen = true;
     CSettings s;
     s.Author = "ab12";
     EXPECT_FALSE(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s));

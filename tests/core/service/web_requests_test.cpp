@@ -3,7 +3,7 @@
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebRequests.h"
 #include "support/EmulatorSuite.h"
-#include "support/NetFakes.h"
+#include "support/FakeService.h"
 #include "support/NetTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +27,13 @@ protected:
     CRecordingDisplay& Display() { return *m_fx.display; }
     std::vector<int> Tray() { return Display().Area().States(); }
     nettest::DisplayFixture m_fx;
-    CScriptedInternet m_internet;
+    CFakeService m_internet;
     CEndpoints m_e = nettest::DeadEndpoints();
 };
 
 TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAfter)
 {
-    m_internet.openFails = true;
+    m_internet.failOpen = true;
     EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/"), "");
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
     EXPECT_EQ(Display().WindowText(), kNoInternet + "\r\n");
@@ -46,48 +46,48 @@ TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAf
 TEST_F(WebScripted, FetchOfAnUnreachableUrlIsSilent)
 {
     EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/a"), "");
-    ASSERT_EQ(m_internet.Opens().size(), 1u);
-    EXPECT_EQ(m_internet.Opens()[0].agent, "InetURL/1.0");
-    EXPECT_EQ(m_internet.Opens()[0].flags, inet::kUrlNoCacheWrite);
+    ASSERT_EQ(m_internet.Seen().requests.size(), 1u);
+    EXPECT_EQ(m_internet.Seen().requests[0].agent, "InetURL/1.0");
+    EXPECT_EQ(m_internet.Seen().requests[0].flags, inet::kUrlNoCacheWrite);
     EXPECT_TRUE(Display().MessageBoxes().empty());
     EXPECT_EQ(Display().WindowText(), "");
-    EXPECT_EQ(m_internet.HandlesAlive(), 0);
+    EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
 TEST_F(WebScripted, ProbeShowsBusyOnlyWhileTheUrlIsTried)
 {
-    m_internet.openFails = true;
+    m_internet.failOpen = true;
     EXPECT_FALSE(ProbeInternet(Display(), m_internet, m_e));
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"InternetOpen Failed"});
     EXPECT_TRUE(Tray().empty());
 
-    m_internet.openFails = false;
+    m_internet.failOpen = false;
     EXPECT_FALSE(ProbeInternet(Display(), m_internet, m_e));
-    m_internet.body = "";
+    m_internet.pages[""] = {""};
     EXPECT_TRUE(ProbeInternet(Display(), m_internet, m_e));
     EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
-    ASSERT_EQ(m_internet.Opens().size(), 2u);
-    EXPECT_EQ(m_internet.Opens()[1].url, m_e.httpOrigin + "//");
-    EXPECT_EQ(m_internet.Opens()[1].flags, 0u);
+    ASSERT_EQ(m_internet.Seen().requests.size(), 2u);
+    EXPECT_EQ(m_internet.Seen().requests[1].url, m_e.httpOrigin + "//");
+    EXPECT_EQ(m_internet.Seen().requests[1].flags, 0u);
     EXPECT_EQ(Display().MessageBoxes().size(), 1u);
-    EXPECT_EQ(m_internet.HandlesAlive(), 0);
+    EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
 TEST_F(WebScripted, UploadNotificationReportsEachFailureInABox)
 {
     EXPECT_FALSE(QueueUploadJob(Display(), m_internet, ""));
-    EXPECT_TRUE(m_internet.Opens().empty());
+    EXPECT_TRUE(m_internet.Seen().requests.empty());
     EXPECT_TRUE(Tray().empty());
 
-    m_internet.openFails = true;
+    m_internet.failOpen = true;
     EXPECT_FALSE(QueueUploadJob(Display(), m_internet, "http://x/n"));
-    m_internet.openFails = false;
+    m_internet.failOpen = false;
     EXPECT_FALSE(QueueUploadJob(Display(), m_internet, "http://x/n"));
     EXPECT_EQ(Display().MessageBoxes(),
               (std::vector<std::string>{"InternetOpen Failed", "No Network Access."}));
     EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
-    EXPECT_EQ(m_internet.Opens().back().flags, 0u);
-    EXPECT_EQ(m_internet.HandlesAlive(), 0);
+    EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
+    EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
 TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
@@ -100,7 +100,7 @@ TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
         {"Username Valid", false},
         {"", false}};
     for (const auto& [body, accepted] : answers) {
-        m_internet.body = body;
+        m_internet.pages[""] = {body};
         EXPECT_EQ(QueueUploadJob(Display(), m_internet, "http://x/n"), accepted) << body;
     }
     EXPECT_TRUE(Display().MessageBoxes().empty());
