@@ -7,7 +7,7 @@
 #include "core/service/ServiceUrls.h"
 #include "support/Files.h"
 #include "support/RecordingDisplay.h"
-#include "support/download_fakes.h"
+#include "support/FakeService.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,7 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using Op = CFakeService::Op;
 
 namespace {
 
@@ -67,7 +68,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    CCycleContext Ctx() { return {*display, net, ep, settings, record, work, cancelled}; }
+    CCycleContext Ctx() { return {*display, svc, ep, settings, record, work, cancelled}; }
     void Run()
     {
         CCycleContext ctx = Ctx();
@@ -84,7 +85,6 @@ protected:
     CFixedClock clock{1700000000};
     std::unique_ptr<CRecordingDisplay> display;
     CFakeService svc;
-    CFakeInternet net{svc};
     CEndpoints ep;
     CSettings settings;
     CSettingsRecord record;
@@ -95,8 +95,8 @@ protected:
 TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
 {
     const std::string wav("RIFF\0\0\x01\x02 binary\r\n", 17);
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1001"}, {"b.wav", "1002"}});
-    svc.answers["nbdlsuccess.php"] = "ok";
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1001"}, {"b.wav", "1002"}})};
+    svc.pages["nbdlsuccess.php"] = {"ok"};
     svc.files["/dl/ab12/a.rtf"] = "letter";
     svc.files["/dl/ab12/b.wav"] = wav;
     Run();
@@ -116,24 +116,25 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
               (std::vector<std::string>{"Starting Download Process", connecting,
                                         "Connected to Tolvane Server", connecting,
                                         "Connected to Tolvane Server", "Orbidex - Idle"}));
-    EXPECT_EQ(svc.urls[0], DownloadListUrl(ep, "ab12", "pw"));
-    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"),
+    EXPECT_EQ(svc.Urls()[0], DownloadListUrl(ep, "ab12", "pw"));
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php"),
               (std::vector<std::string>{Confirm("1001"), Confirm("1002")}));
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
     EXPECT_EQ(ReadAll(folder / "b.wav"), wav);
     EXPECT_EQ(Listing(folder), (std::set<std::string>{"a.rtf", "b.wav"}));
-    EXPECT_EQ(svc.logins, (std::vector<std::string>{"nimbreldn", "nimbreldn"}));
-    EXPECT_EQ(svc.closes, 2);
+    EXPECT_EQ(svc.Seen().logins, (std::vector<std::string>{"nimbreldn", "nimbreldn"}));
+    EXPECT_EQ(svc.Seen().closes, 2);
     EXPECT_EQ(work.m_nFileIndex, 2);
     EXPECT_FALSE(work.m_pFtpConnection);
     // The bytes go to a temporary name, never straight to the final one.
-    for (const auto& target : svc.getTargets)
+    const CFakeService::Record seen = svc.Seen();
+    for (const auto& target : seen.getTargets)
         EXPECT_EQ(fs::path(target).filename().string().front(), '.') << target;
 }
 
 TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
 {
-    svc.answers["orbidexdload.php"] = ListBody({{"gone.rtf", "7"}, {"b.rtf", "8"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"gone.rtf", "7"}, {"b.rtf", "8"}})};
     svc.files["/dl/ab12/b.rtf"] = "bee";
     Run();
 
@@ -148,23 +149,23 @@ TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
                          FormatTransferLine(clock.Now(), "b.rtf") + "\r\n");
     const auto status = display->StatusTexts();
     EXPECT_NE(std::find(status.begin(), status.end(), absent), status.end());
-    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"), std::vector<std::string>{Confirm("8")});
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php"), std::vector<std::string>{Confirm("8")});
     EXPECT_EQ(Listing(folder), std::set<std::string>{"b.rtf"});
-    EXPECT_EQ(svc.closes, 2);
+    EXPECT_EQ(svc.Seen().closes, 2);
 }
 
 TEST_F(DownloadPass, FailedGetWithoutASentenceIsStillAFailure)
 {
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
-    svc.answers["nbdlsuccess.php"] = "ok";
-    svc.missingError = inet::kErrSecureFailure;  // outside the table: no sentence
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}})};
+    svc.pages["nbdlsuccess.php"] = {"ok"};
+    svc.faults.push_back({.op = Op::Get, .failure = {inet::kErrSecureFailure, ""}});  // no sentence
     Run();
 
     EXPECT_NE(display->WindowText().find(
                   T() + " - Download Failed - , Please inform help@test.example.\r\n"),
               std::string::npos);
     EXPECT_EQ(Log().find("Transferred"), std::string::npos);
-    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
+    EXPECT_TRUE(svc.Urls("nbdlsuccess.php").empty());
     EXPECT_TRUE(Listing(folder).empty());
 }
 
@@ -173,7 +174,7 @@ TEST_F(DownloadPass, UnwritableFolderGivesOnlyTheFailureLine)
     // A folder path that is a file: no write can succeed, not even as root.
     WriteAll(root / "plain", "x");
     settings.TDir = (root / "plain").string() + "/";
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}})};
     svc.files["/dl/ab12/a.rtf"] = "letter";
     Run();
 
@@ -185,17 +186,20 @@ TEST_F(DownloadPass, UnwritableFolderGivesOnlyTheFailureLine)
     ASSERT_GE(status.size(), 2u);
     EXPECT_EQ(status[status.size() - 2], failed);
     EXPECT_EQ(status.back(), "Orbidex - Idle");
-    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
-    EXPECT_EQ(svc.closes, 1);
+    EXPECT_TRUE(svc.Urls("nbdlsuccess.php").empty());
+    EXPECT_EQ(svc.Seen().closes, 1);
 }
 
 TEST_F(DownloadPass, CutTransferKeepsTheEarlierCopyAndLeavesNoTemporaryFile)
 {
     WriteAll(folder / "a.rtf", "GOOD OLD COPY");
     WriteAll(folder / ".a.rtf.part", "someone else's");
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "5"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "5"}})};
     svc.files["/dl/ab12/a.rtf"] = "the new version";
-    svc.cutAfter = 4;
+    svc.faults.push_back({.op = Op::Get,
+                          .count = CFakeService::kEvery,
+                          .failure = {inet::kErrConnectionAborted, ""},
+                          .keep = 4});
     Run();
 
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "GOOD OLD COPY");
@@ -204,38 +208,38 @@ TEST_F(DownloadPass, CutTransferKeepsTheEarlierCopyAndLeavesNoTemporaryFile)
     EXPECT_NE(display->WindowText().find(" - Download Failed - " + GetInternetErrorText(12030)),
               std::string::npos);
     EXPECT_EQ(display->WindowText().find("not found"), std::string::npos);
-    EXPECT_TRUE(svc.UrlsWith("nbdlsuccess.php").empty());
+    EXPECT_TRUE(svc.Urls("nbdlsuccess.php").empty());
 
     // The next cycle replaces the copy once the whole file has arrived.
-    svc.cutAfter = std::string::npos;
+    svc.faults.clear();
     Run();
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "the new version");
     EXPECT_EQ(ReadAll(folder / ".a.rtf.part"), "someone else's");
-    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"), std::vector<std::string>{Confirm("5")});
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php"), std::vector<std::string>{Confirm("5")});
 }
 
 TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
 {
     const std::string longName(256 - settings.TDir.size(), 'n');
-    svc.answers["orbidexdload.php"] = ListBody({{"../evil", "1"},
-                                                {"..", "2"},
-                                                {".", "3"},
-                                                {"", "4"},
-                                                {"sub/x", "5"},
-                                                {"a\\b", "6"},
-                                                {"c\x01"
-                                                 "d",
-                                                 "7"},
-                                                {"e\r\nf", "8"},
-                                                {longName, "9"},
-                                                {"ok.rtf", "10"}});
-    svc.answers["nbdlsuccess.php"] = "ok";
+    svc.pages["orbidexdload.php"] = {ListBody({{"../evil", "1"},
+                                               {"..", "2"},
+                                               {".", "3"},
+                                               {"", "4"},
+                                               {"sub/x", "5"},
+                                               {"a\\b", "6"},
+                                               {"c\x01"
+                                                "d",
+                                                "7"},
+                                               {"e\r\nf", "8"},
+                                               {longName, "9"},
+                                               {"ok.rtf", "10"}})};
+    svc.pages["nbdlsuccess.php"] = {"ok"};
     svc.files["/dl/ab12/ok.rtf"] = "fine";
     svc.files["/dl/ab12/../evil"] = "escaped";
     Run();
 
-    EXPECT_EQ(svc.gets, std::vector<std::string>{"/dl/ab12/ok.rtf"});
-    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php"), std::vector<std::string>{Confirm("10")});
+    EXPECT_EQ(svc.Seen().gets, std::vector<std::string>{"/dl/ab12/ok.rtf"});
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php"), std::vector<std::string>{Confirm("10")});
     EXPECT_EQ(Listing(folder), std::set<std::string>{"ok.rtf"});
     EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
     const std::string refused = " - Refused unsafe file name \"";
@@ -247,15 +251,15 @@ TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
               std::string::npos);
     // A listed name cannot forge a line of its own in the log.
     EXPECT_EQ(Log().find("\nf\""), std::string::npos);
-    EXPECT_EQ(svc.logins.size(), 1u);
+    EXPECT_EQ(svc.Seen().logins.size(), 1u);
     EXPECT_EQ(display->LastStatus(), "Orbidex - Idle");
 }
 
 TEST_F(DownloadPass, FiveFailedConnectsEndThePass)
 {
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}, {"b.rtf", "2"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}, {"b.rtf", "2"}})};
     svc.files["/dl/ab12/a.rtf"] = "a";
-    svc.failConnects = 5;
+    svc.faults.push_back({.op = Op::Login, .count = 5, .failure = CFakeService::kRefused});
     Run();
 
     std::vector<std::string> expected{"Starting Download Process"};
@@ -266,7 +270,7 @@ TEST_F(DownloadPass, FiveFailedConnectsEndThePass)
     expected.push_back("Failed to connect to server");
     expected.push_back("Orbidex - Idle");
     EXPECT_EQ(display->StatusTexts(), expected);
-    EXPECT_TRUE(svc.gets.empty());
+    EXPECT_TRUE(svc.Seen().gets.empty());
     EXPECT_EQ(display->WindowText().find("Downloading \""), std::string::npos);
     EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n");
     EXPECT_FALSE(work.m_pFtpConnection);
@@ -274,18 +278,18 @@ TEST_F(DownloadPass, FiveFailedConnectsEndThePass)
 
 TEST_F(DownloadPass, FifthAttemptStillConnects)
 {
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}})};
     svc.files["/dl/ab12/a.rtf"] = "a";
-    svc.failConnects = 4;
+    svc.faults.push_back({.op = Op::Login, .count = 4, .failure = CFakeService::kRefused});
     Run();
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "a");
-    EXPECT_EQ(svc.UrlsWith("nbdlsuccess.php").size(), 1u);
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php").size(), 1u);
 }
 
 TEST_F(DownloadPass, FolderTypedWithoutFinalSeparatorStillReceivesTheFiles)
 {
     settings.TDir = folder.string();
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}})};
     svc.files["/dl/ab12/a.rtf"] = "letter";
     Run();
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
@@ -300,7 +304,7 @@ TEST_F(DownloadPass, EmptyTDirCreatesTheDefaultFoldersAndKeepsThemInMemory)
     setenv("HOME", (root / "home").c_str(), 1);
     fs::create_directory(root / "home");
     settings.TDir.clear();
-    svc.answers["orbidexdload.php"] = ListBody({{"a.rtf", "1"}});
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}})};
     svc.files["/dl/ab12/a.rtf"] = "letter";
     Run();
     if (oldHome)
@@ -335,7 +339,7 @@ TEST_P(DownloadListStops, ShowsTheMessageWhereItBelongsAndFetchesNothing)
 {
     const ListStop& c = GetParam();
     if (!c.body.empty())
-        svc.answers["orbidexdload.php"] = c.body;
+        svc.pages["orbidexdload.php"] = {c.body};
     svc.files["/d/a"] = "a";
     Run();
     EXPECT_EQ(display->WindowText(),
@@ -344,8 +348,8 @@ TEST_P(DownloadListStops, ShowsTheMessageWhereItBelongsAndFetchesNothing)
     for (const auto& s : c.status) status.push_back(WithTime(s, T()));
     EXPECT_EQ(display->StatusTexts(), status);
     EXPECT_EQ(Log(), WithTime(c.log, T()));
-    EXPECT_TRUE(svc.logins.empty());
-    EXPECT_EQ(svc.urls.size(), 1u);
+    EXPECT_TRUE(svc.Seen().logins.empty());
+    EXPECT_EQ(svc.Urls().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
