@@ -30,7 +30,7 @@ public:
         Op op = Op::Login;
         int first = 1;
         int count = 1;         // kEvery: every call from `first` on
-        FtpFailure failure;    // a login's failure; otherwise the code LastError() reports
+        FtpFailure failure{};  // a login's failure; otherwise the code LastError() reports
         std::size_t keep = 0;  // bytes a failing get writes before it fails
         bool hang = false;     // blocks until Cancel() or hangBound first
     };

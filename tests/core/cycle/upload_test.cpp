@@ -2,7 +2,7 @@
 #include "core/cycle/Upload.h"
 #include "platform/FileSystem.h"
 #include "support/RecordingDisplay.h"
-#include "support/upload_fake_internet.h"
+#include "support/FakeService.h"
 #include "support/wav_util.h"
 
 #include <QDir>
@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::time_t kT = 1796547903;  // Sun Dec 06 09:05:03 2026 (TZ=UTC)
 const std::string kTime = "Sun Dec 06 09:05:03 2026";
+using Op = CFakeService::Op;
 
 class UploadPass : public ::testing::Test {
 protected:
@@ -25,6 +26,7 @@ protected:
         m_ep.ftpTopDir = "top.example";
         m_settings.Author = "ab12";
         m_settings.PASV = 1;
+        m_net.pages[""] = {"Username Valid!"};  // every notification accepted
         m_folder = m_dir.path().toStdString() + "/dict/";
         QDir().mkpath(QString::fromStdString(m_folder));
     }
@@ -69,7 +71,7 @@ protected:
     std::string m_logPath = m_dir.path().toStdString() + "/Orbidex.log";
     CFixedClock m_clock{kT};
     CRecordingDisplay m_display{m_logPath, &m_clock};
-    CFakeInternet m_net;
+    CFakeService m_net;
     CEndpoints m_ep;
     CSettings m_settings;
     CSettingsRecord m_record;
@@ -87,19 +89,19 @@ TEST_F(UploadPass, SendsAnnouncesArchivesAndMarksEachFile)
     m_work.m_nFileCount = 2;
     Run();
 
-    ASSERT_EQ(m_net.Puts().size(), 2u);
-    EXPECT_EQ(m_net.Puts()[0].dir, "/top.example/nimbreluploads/");
-    EXPECT_EQ(m_net.Puts()[0].remote, "ab12_memo.wav");
-    EXPECT_EQ(m_net.Puts()[0].content, ReadAll(wav));
-    EXPECT_EQ(m_net.Puts()[1].remote, "ab12_letter.rtf");
-    EXPECT_EQ(m_net.Puts()[1].content, "{\\rtf1 hello}");
+    ASSERT_EQ(m_net.Seen().puts.size(), 2u);
+    EXPECT_EQ(m_net.Seen().puts[0].dir, "/top.example/nimbreluploads/");
+    EXPECT_EQ(m_net.Seen().puts[0].remote, "ab12_memo.wav");
+    EXPECT_EQ(m_net.Seen().puts[0].content, ReadAll(wav));
+    EXPECT_EQ(m_net.Seen().puts[1].remote, "ab12_letter.rtf");
+    EXPECT_EQ(m_net.Seen().puts[1].content, "{\\rtf1 hello}");
     EXPECT_EQ(Notifications(), (std::vector<std::string>{Notify("ab12_memo.wav", "61"),
                                                          Notify("ab12_letter.rtf", "0")}));
     EXPECT_TRUE(Done("memo.wav"));
     EXPECT_TRUE(Done("letter.rtf"));
-    EXPECT_EQ(m_net.Sessions(), 1);  // one session for the pass
-    EXPECT_EQ(m_net.Logins(), 2);    // one connection per file
-    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_EQ(m_net.Seen().sessions.size(), 1u);  // one session for the pass
+    EXPECT_EQ(m_net.Seen().logins.size(), 2u);    // one connection per file
+    EXPECT_EQ(m_net.Seen().openConnections, 0);
     EXPECT_EQ(m_work.m_nFileIndex, 2);
 
     EXPECT_EQ(m_display.WindowText(),
@@ -120,13 +122,10 @@ TEST_F(UploadPass, SendsAnnouncesArchivesAndMarksEachFile)
 TEST_F(UploadPass, RefusedNotificationLeavesOnlyThatFileWaiting)
 {
     Files({{"one.wav", "not audio"}, {"two.wav", "neither"}});
-    m_net.answer = [](const std::string& url) -> std::optional<std::string> {
-        if (url.find("ab12_one.wav") != std::string::npos)
-            return "Invalid Username or Password";
-        return "<b>Username Valid!</b>";
-    };
+    m_net.pages["ab12_one.wav"] = {"Invalid Username or Password"};
+    m_net.pages[""] = {"<b>Username Valid!</b>"};
     Run();
-    EXPECT_EQ(m_net.Puts().size(), 2u);
+    EXPECT_EQ(m_net.Seen().puts.size(), 2u);
     EXPECT_TRUE(Waiting("one.wav"));
     EXPECT_TRUE(Done("two.wav"));
     // An unreadable "wav" is announced with length 0 and the pass goes on.
@@ -136,7 +135,7 @@ TEST_F(UploadPass, RefusedNotificationLeavesOnlyThatFileWaiting)
 TEST_F(UploadPass, UnreachableNotificationChangesNothingLocally)
 {
     Files({{"a.rtf", "x"}});
-    m_net.answer = [](const std::string&) { return std::optional<std::string>(); };
+    m_net.pages.clear();
     Run();
     EXPECT_TRUE(Waiting("a.rtf"));
     EXPECT_EQ(m_display.MessageBoxes(), (std::vector<std::string>{"No Network Access."}));
@@ -145,13 +144,13 @@ TEST_F(UploadPass, UnreachableNotificationChangesNothingLocally)
 TEST_F(UploadPass, FailedPutStopsThePassAndKeepsTheRestWaiting)
 {
     Files({{"f1.wav", "1"}, {"f2.wav", "2"}, {"f3.wav", "3"}, {"f4.wav", "4"}, {"f5.wav", "5"}});
-    m_net.failPut = 2;
+    m_net.faults.push_back({.op = Op::Put, .first = 2});
     Run();
     EXPECT_TRUE(Done("f1.wav"));
     for (const char* f : {"f2.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Waiting(f)) << f;
     EXPECT_EQ(Notifications().size(), 1u);
-    EXPECT_EQ(m_net.Logins(), 2);
-    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_EQ(m_net.Seen().logins.size(), 2u);
+    EXPECT_EQ(m_net.Seen().openConnections, 0);
     EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 5 Uploading f1.wav\r\n" + kTime +
                                           " - .. Done.\r\n\r\n" + kTime +
                                           " - 2 of 5 Uploading f2.wav\r\n" + kTime +
@@ -162,7 +161,7 @@ TEST_F(UploadPass, FailedPutStopsThePassAndKeepsTheRestWaiting)
     EXPECT_EQ(m_display.LastStatus(), ".. Upload Fail, will attempt later.");
 
     // The next pass sends what waits, from where the scan finds it.
-    m_net.failPut = 0;
+    m_net.faults.clear();
     m_work.m_fileList.erase(m_work.m_fileList.begin());
     m_work.m_nFileCount = 4;
     Run();
@@ -180,16 +179,17 @@ TEST_F(UploadPass, FileGoneSinceTheScanDoesNotHoldBackTheOthers)
                                           " - .. Upload Fail, will attempt later.\r\n\r\n" + kTime +
                                           " - 2 of 2 Uploading next.wav\r\n" + kTime +
                                           " - .. Done.\r\n\r\n");
-    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_EQ(m_net.Seen().openConnections, 0);
 }
 
 TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)
 {
     Files({{"a.wav", "1"}, {"b.wav", "2"}});
-    m_net.failConnects = -1;
+    m_net.faults.push_back(
+        {.op = Op::Login, .count = CFakeService::kEvery, .failure = CFakeService::kRefused});
     Run();
-    EXPECT_EQ(m_net.Logins(), 5);
-    EXPECT_TRUE(m_net.Puts().empty());
+    EXPECT_EQ(m_net.Seen().logins.size(), 5u);
+    EXPECT_TRUE(m_net.Seen().puts.empty());
     EXPECT_TRUE(Waiting("a.wav"));
     EXPECT_EQ(m_display.WindowText(), "");
     EXPECT_EQ(Log(), "UPLOADing 2 files\r\n");
@@ -205,7 +205,7 @@ TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)
 TEST_F(UploadPass, ConnectSucceedsOnTheFifthAttempt)
 {
     Files({{"a.wav", "1"}});
-    m_net.failConnects = 4;
+    m_net.faults.push_back({.op = Op::Login, .count = 4, .failure = CFakeService::kRefused});
     Run();
     EXPECT_TRUE(Done("a.wav"));
     EXPECT_EQ(m_display.StatusTexts()[8], "Connecting to ftp.test:2121 (Attempt 5 of 5)");
@@ -214,7 +214,7 @@ TEST_F(UploadPass, ConnectSucceedsOnTheFifthAttempt)
 TEST_F(UploadPass, ServerCopyOfAnotherSizeIsAFailedPut)
 {
     Files({{"a.wav", "0123456789"}, {"b.wav", "x"}});
-    m_net.shortPut = 1;
+    m_net.sizeAnswer = 9;  // the server kept one byte less than was sent
     Run();
     EXPECT_TRUE(Waiting("a.wav"));
     EXPECT_TRUE(Waiting("b.wav"));
@@ -225,7 +225,7 @@ TEST_F(UploadPass, ServerCopyOfAnotherSizeIsAFailedPut)
 TEST_F(UploadPass, ServerWithoutSizeIsTrustedOnItsReply)
 {
     Files({{"a.wav", "0123456789"}});
-    m_net.answersSize = false;
+    m_net.faults.push_back({.op = Op::Size, .count = CFakeService::kEvery});
     Run();
     EXPECT_TRUE(Done("a.wav"));
 }
@@ -234,11 +234,10 @@ TEST_F(UploadPass, FileStillBeingWrittenIsNeverMarkedDone)
 {
     Files({{"growing.wav", "first part"}, {"after.wav", "x"}});
     // The recorder appends while the notification is on its way.
-    m_net.answer = [this](const std::string& url) -> std::optional<std::string> {
+    m_net.onRequest = [this](const std::string& url) {
         if (url.find("growing") != std::string::npos) {
             std::ofstream(m_folder + "growing.wav", std::ios::app) << " and more";
         }
-        return "Username Valid!";
     };
     Run();
     EXPECT_TRUE(Waiting("growing.wav"));
@@ -261,21 +260,18 @@ TEST_F(UploadPass, PathWithoutSeparatorAfterFirstCharacterIsSkipped)
     m_work.m_fileList = {"/rootfile.wav"};
     m_work.m_nFileCount = 1;
     Run();
-    EXPECT_TRUE(m_net.Puts().empty());
-    EXPECT_EQ(m_net.Logins(), 1);  // connected, then skipped without a put
-    EXPECT_EQ(m_net.OpenConnections(), 0);
+    EXPECT_TRUE(m_net.Seen().puts.empty());
+    EXPECT_EQ(m_net.Seen().logins.size(), 1u);  // connected, then skipped without a put
+    EXPECT_EQ(m_net.Seen().openConnections, 0);
     EXPECT_EQ(m_display.WindowText(), "");
 }
 
 TEST_F(UploadPass, CancelledPassStopsBeforeTheNextFile)
 {
     Files({{"a.wav", "1"}, {"b.wav", "2"}});
-    m_net.answer = [this](const std::string&) -> std::optional<std::string> {
-        m_cancelled = true;
-        return "Username Valid!";
-    };
+    m_net.onRequest = [this](const std::string&) { m_cancelled = true; };
     Run();
-    EXPECT_EQ(m_net.Puts().size(), 1u);
+    EXPECT_EQ(m_net.Seen().puts.size(), 1u);
     EXPECT_TRUE(Waiting("b.wav"));
 }
 
@@ -288,7 +284,7 @@ TEST_F(UploadPass, LongNamesAreCutToTheLineBuffer)
     const std::string window = m_display.WindowText();
     const std::string first = window.substr(0, window.find("\r\n"));
     EXPECT_EQ(first.size(), 253u);
-    EXPECT_EQ(m_net.Puts()[0].remote, "ab12_" + name);
+    EXPECT_EQ(m_net.Seen().puts[0].remote, "ab12_" + name);
 }
 
 }  // namespace
