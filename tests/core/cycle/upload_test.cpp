@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 // The upload pass against an internet layer in memory: every line, status text, archive copy
 // and read-only mark, and each way a pass must stop.
 namespace {
@@ -285,6 +288,25 @@ TEST_F(UploadPass, LongNamesAreCutToTheLineBuffer)
     const std::string first = window.substr(0, window.find("\r\n"));
     EXPECT_EQ(first.size(), 253u);
     EXPECT_EQ(m_net.Seen().puts[0].remote, "ab12_" + name);
+}
+
+TEST_F(UploadPass, PutAbortedAtExitIsNotReportedAndTheFileWaits)
+{
+    Files({{"a.wav", "1"}, {"b.wav", "2"}});
+    m_net.faults.push_back({.op = Op::Put, .hang = true});
+    auto pass = std::async(std::launch::async, [this] { Run(); });
+    for (int i = 0; i < 2000 && m_net.Seen().hanging == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(m_net.Seen().hanging, 1);
+    m_cancelled = true;  // as exit does: the flag, then the layer
+    m_net.Cancel();
+    ASSERT_EQ(pass.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(Waiting("a.wav"));
+    EXPECT_TRUE(Waiting("b.wav"));
+    EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 2 Uploading a.wav\r\n");
+    EXPECT_EQ(Log(), "UPLOADing 2 files\r\n");
+    EXPECT_TRUE(Notifications().empty());
+    EXPECT_EQ(m_net.Seen().openConnections, 0);
 }
 
 }  // namespace
