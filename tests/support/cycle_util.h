@@ -33,6 +33,3 @@ inline std::vector<QJsonObject> Objects(const QJsonArray& a)
     for (const auto& v : a) out.push_back(v.toObject());
     return out;
 }
-
-// A loopback port on which nothing listens.
-int ClosedPort();

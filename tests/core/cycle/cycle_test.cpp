@@ -1,30 +1,15 @@
 #include "core/cycle/Automation.h"
+#include "support/NetTestSupport.h"
 #include "support/RecordingDisplay.h"
 #include "support/cycle_util.h"
 
 #include <QTemporaryDir>
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // Whole cycles against the service emulator: what reaches the server, what the service is
 // told, what the author sees, and what is left on disk.
+using nettest::ClosedPort;
 using orbidex::test::ServiceEmulator;
-
-int ClosedPort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 namespace {
 
