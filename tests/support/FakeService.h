@@ -32,7 +32,7 @@ public:
         int count = 1;         // kEvery: every call from `first` on
         FtpFailure failure{};  // a login's failure; otherwise the code LastError() reports
         std::size_t keep = 0;  // bytes a failing get writes before it fails
-        bool hang = false;     // blocks until Cancel() or hangBound first
+        bool hang = false;     // blocks first, until Cancel() or for hangBound
     };
 
     struct Request {
@@ -78,6 +78,7 @@ public:
     std::unique_ptr<IInternetHandle> Open(const std::string& userAgent) override;
     std::unique_ptr<IInternetSession> OpenSession(const std::string& userAgent,
                                                   unsigned long context) override;
+    // Ends every hang; every later URL and FTP call fails as cancelled.
     void Cancel() override;
 
 private:
@@ -89,7 +90,6 @@ private:
     // Counts a call of `op`; the failure it ends in, after its hang, if it is scripted to fail.
     std::optional<Fault> Call(Op op, Lock& lock);
     void Add(int Record::*counter, int delta);
-    std::unique_ptr<IFtpConnection> Login(const std::string& user, FtpFailure* failure);
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
