@@ -107,8 +107,10 @@ public:
         m_s.m_seen.getTargets.push_back(local);
         const std::optional<Fault> fault = m_s.Call(Op::Get, l);
         const auto it = m_s.files.find(remote);
-        if (it == m_s.files.end() || (fault && fault->keep == 0))
-            return Fail(fault ? fault->failure.code : inet::kErrExtended);  // a server's 550
+        if (fault && (fault->keep == 0 || it == m_s.files.end()))
+            return Fail(fault->failure.code);
+        if (it == m_s.files.end())
+            return Fail(inet::kErrExtended);  // a server's 550
         std::ofstream out(local, std::ios::binary | std::ios::trunc);
         const std::size_t n = fault ? std::min(fault->keep, it->second.size()) : it->second.size();
         if (!out.write(it->second.data(), static_cast<std::streamsize>(n)))
