@@ -4,6 +4,7 @@
 #include "core/resources/Resources.h"
 #include "platform/Internet.h"
 #include "platform/QtProfileStore.h"
+#include "ui/Icons.h"
 #include "ui/QtNotifyArea.h"
 
 #include <QApplication>

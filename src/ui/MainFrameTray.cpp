@@ -1,6 +1,7 @@
 #include "ui/MainFrame.h"
 
 #include "core/resources/Resources.h"
+#include "ui/Icons.h"
 #include "ui/QtNotifyArea.h"
 
 #include <QTimer>

@@ -1,29 +1,11 @@
 #include "ui/QtNotifyArea.h"
 
 #include "core/resources/Resources.h"
+#include "ui/Icons.h"
 
-#include <QFile>
 #include <QMetaObject>
-#include <QPainter>
-#include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QThread>
-
-QIcon LoadResIcon(int id)
-{
-    const QString path = QStringLiteral(":/icons/%1.svg").arg(id);
-    if (QFile::exists(path))
-        return QIcon(path);
-    // Plain fallback so the agent is never without an icon.
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(id == IDI_TRAY_BUSY ? QColor(0xE0, 0x8A, 0x00) : QColor(0x2E, 0x8B, 0x57));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(2, 2, 28, 28);
-    return QIcon(pm);
-}
 
 CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent)
 {

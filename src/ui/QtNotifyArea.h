@@ -1,7 +1,6 @@
 #pragma once
 #include "platform/NotifyArea.h"
 
-#include <QIcon>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -47,6 +46,3 @@ private:
     std::atomic<bool> m_available{false};
     std::atomic<bool> m_shown{false};  // as the callers will find it once the queue is carried out
 };
-
-// The icon of resource `id` (tray states, window icon), drawn from our artwork.
-QIcon LoadResIcon(int id);

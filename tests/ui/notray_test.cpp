@@ -1,5 +1,6 @@
 #include "core/resources/Resources.h"
 #include "support/MemoryProfileStore.h"
+#include "ui/Icons.h"
 #include "ui/MainFrame.h"
 #include "ui/QtNotifyArea.h"
 

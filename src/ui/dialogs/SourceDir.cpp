@@ -2,7 +2,7 @@
 
 #include "core/resources/Resources.h"
 #include "platform/ProfileStore.h"
-#include "ui/QtNotifyArea.h"
+#include "ui/Icons.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/FilePickCtrl.h"
 
