@@ -5,6 +5,7 @@
 #include "platform/Internet.h"
 #include "platform/QtProfileStore.h"
 #include "ui/Icons.h"
+#include "ui/Menus.h"
 #include "ui/QtNotifyArea.h"
 
 #include <QApplication>
@@ -140,12 +141,8 @@ QAction* CMainFrame::MakeAction(const QString& text, int id)
 
 bool CMainFrame::LoadFrame()
 {
-    QMenuBar* bar = menuBar();
-    bar->addAction(MakeAction(QStringLiteral("&Configuration"), ID_CONFIGURATION));
-    bar->addAction(MakeAction(QStringLiteral("Transfer Now!!!"), ID_TRANSFER_NOW));
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(MakeAction(QStringLiteral("F1 &Help"), ID_HELP_FINDER));
-    help->addAction(MakeAction(QStringLiteral("&About Orbidex.."), ID_APP_ABOUT));
+    FillWindowMenu(*menuBar(),
+                   [this](const QString& text, int id) { return MakeAction(text, id); });
 
     // One stretching pane that shows only what the agent sets: menu prompts and idle texts
     // of the framework never reach it (status tips are swallowed in event()).
@@ -254,16 +251,7 @@ int CMainFrame::OnTrayMessage(uint32_t id, uint32_t mouseMessage)
 
 QMenu* CMainFrame::BuildTrayMenu()
 {
-    auto* menu = new QMenu(QStringLiteral("&Tray"), this);
-    QAction* open = MakeAction(QStringLiteral("&Open"), ID_OPEN_WINDOW);
-    menu->addAction(open);
-    menu->addAction(MakeAction(QStringLiteral("&Configuration"), ID_CONFIGURATION));
-    menu->addAction(MakeAction(QStringLiteral("Transfer Now!!!"), ID_TRANSFER_NOW));
-    menu->addSeparator();
-    menu->addAction(MakeAction(QStringLiteral("F1 &Help"), ID_HELP_FINDER));
-    menu->addAction(MakeAction(QStringLiteral("&About Orbidex..."), ID_APP_ABOUT));
-    menu->addAction(MakeAction(QStringLiteral("&Exit"), ID_EXIT));
-    return menu;
+    return MakeTrayMenu(this, [this](const QString& text, int id) { return MakeAction(text, id); });
 }
 
 bool CMainFrame::TrackTrayMenu(uint32_t menuId)
@@ -271,7 +259,6 @@ bool CMainFrame::TrackTrayMenu(uint32_t menuId)
     if (menuId != IDR_TRAYMENU)
         return false;
     QMenu* menu = BuildTrayMenu();
-    menu->setDefaultAction(menu->actions().value(0));  // "&Open", drawn in bold
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(QCursor::pos());
     return true;
@@ -281,7 +268,7 @@ bool CMainFrame::SendDefaultCommand(uint32_t menuId)
 {
     if (menuId != IDR_TRAYMENU)
         return false;
-    return OnCommand(ID_OPEN_WINDOW);
+    return OnCommand(kTrayDefaultCommand);
 }
 
 void CMainFrame::SetStatusBarText(const QString& text)

@@ -61,6 +61,8 @@ TEST_F(Frame, MenusCarryTheirTextsInOrder)
     std::unique_ptr<QMenu> tray(frame->BuildTrayMenu());
     EXPECT_EQ(Texts(tray->actions()), (QStringList{"&Open", "&Configuration", "Transfer Now!!!",
                                                    "-", "F1 &Help", "&About Orbidex...", "&Exit"}));
+    ASSERT_NE(tray->defaultAction(), nullptr);
+    EXPECT_EQ(tray->defaultAction()->text(), QStringLiteral("&Open"));  // drawn in bold
 }
 
 TEST_F(Frame, StatusBarNeverShowsFrameworkTexts)
