@@ -4,6 +4,7 @@
 #include "platform/SingleInstance.h"
 #include "ui/MainFrame.h"
 #include "ui/dialogs/AboutThis.h"
+#include "ui/dialogs/DialogSupport.h"
 
 #include <QApplication>
 
@@ -23,7 +24,8 @@ bool CMyApp::InitInstance()
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
     m_instance = std::make_unique<CSingleInstance>(QString::fromLatin1(kInstanceName));
     if (!m_instance->Acquire()) {
-        CMainFrame::ShowMessageBoxStatic(QStringLiteral("Tolvane's Orbidex is already loaded"));
+        AgentMessageBox(QStringLiteral("Tolvane's Orbidex is already loaded"),
+                        QString::fromLatin1(kAppTitle));
         return false;
     }
     m_pMainWnd = new CMainFrame();

@@ -7,11 +7,11 @@
 #include "ui/Icons.h"
 #include "ui/Menus.h"
 #include "ui/QtNotifyArea.h"
+#include "ui/dialogs/DialogSupport.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QEventLoop>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,8 +22,6 @@
 #include <QLabel>
 #include <QThread>
 #include <QTimer>
-
-std::function<void(const QString&)> CMainFrame::messageBoxHook;
 
 // ---- display -------------------------------------------------------------------------------
 
@@ -61,34 +59,16 @@ void CFrameDisplay::UiInsertText(const std::string& text)
     });
 }
 
-namespace {
-
-// A worker's box leaves the rest of the agent usable, the tray menu's Exit above all; the
-// worker waits until it is closed.
-void ShowWorkerMessageBox(const QString& text)
-{
-    if (CMainFrame::messageBoxHook) {
-        CMainFrame::messageBoxHook(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
-    box.setWindowModality(Qt::NonModal);
-    QEventLoop loop;
-    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
-    box.show();
-    loop.exec();
-}
-
-}  // namespace
-
 void CFrameDisplay::UiMessageBox(const std::string& text)
 {
     const bool fromWorker = QThread::currentThread() != m_frame.thread();
     OnUiThread([this, fromWorker, t = QString::fromStdString(text)] {
         if (m_closing)
             return;
+        // A worker's box leaves the rest of the agent usable, the tray menu's Exit above all;
+        // the worker waits until it is closed.
         if (fromWorker)
-            ShowWorkerMessageBox(t);
+            AgentMessageBox(t, QString::fromLatin1(kAppTitle), nullptr, EBoxModality::Modeless);
         else
             m_frame.ShowMessageBox(t);
     });
@@ -302,17 +282,7 @@ void CMainFrame::InsertWindowText(const QString& text)
 
 void CMainFrame::ShowMessageBox(const QString& text)
 {
-    ShowMessageBoxStatic(text);
-}
-
-void CMainFrame::ShowMessageBoxStatic(const QString& text)
-{
-    if (messageBoxHook) {
-        messageBoxHook(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
-    box.exec();
+    AgentMessageBox(text, QString::fromLatin1(kAppTitle));
 }
 
 bool CMainFrame::event(QEvent* e)

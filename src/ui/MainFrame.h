@@ -107,13 +107,7 @@ public:
     int32_t m_bQuitting = 0;
     std::string m_strFtpHost;
 
-    // Hook for tests: runs instead of the Configuration dialog (Save/Cancel as it likes).
-    std::function<void(CMainFrame&)> configurationDialogHook;
-    // Hook for tests: answers message boxes instead of showing them.
-    static std::function<void(const QString&)> messageBoxHook;
-
     void ShowMessageBox(const QString& text);
-    static void ShowMessageBoxStatic(const QString& text);
     void InsertWindowText(const QString& text);
     void SetStatusBarText(const QString& text);
 

@@ -18,17 +18,13 @@ protected:
     void SetUp() override
     {
         CFrameTest::SetUp();
-        CMainFrame::messageBoxHook = [this](const QString& text) { boxes << text; };
+        answers.OnMessageBox([this](const QString& text, const QString&) { boxes << text; });
         g_openHelpUrl = [this](const QUrl& url) {
             opened << url;
             return viewerWorks;
         };
     }
-    void TearDown() override
-    {
-        CMainFrame::messageBoxHook = nullptr;
-        g_openHelpUrl = nullptr;
-    }
+    void TearDown() override { g_openHelpUrl = nullptr; }
     static QString BuildHelp()
     {
         return QDir(QCoreApplication::applicationDirPath())

@@ -1,7 +1,8 @@
 #pragma once
-// A created main window on a temporary profile and log, a fake notification area and no
-// Configuration dialog: the start of every widget test of the window's commands.
+// A created main window on a temporary profile and log, a fake notification area, and every
+// modal dialog cancelled: the start of every widget test of the window's commands.
 #include "platform/QtProfileStore.h"
+#include "support/DialogAnswers.h"
 #include "support/FakeNotifyArea.h"
 #include "ui/MainFrame.h"
 
@@ -19,11 +20,11 @@ protected:
         services.notifyArea = &area;
         services.logPath = LogPath().toStdString();
         frame = std::make_unique<CMainFrame>(services);
-        frame->configurationDialogHook = [](CMainFrame&) {};
         ASSERT_TRUE(frame->LoadFrame());
     }
     QString LogPath() const { return tmp.filePath(QStringLiteral("Orbidex.log")); }
 
+    CDialogAnswers answers;
     QTemporaryDir tmp;
     CFakeNotifyArea area;
     std::unique_ptr<CQtProfileStore> profile;

@@ -1,5 +1,6 @@
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
+#include "support/DialogAnswers.h"
 #include "support/FakeNotifyArea.h"
 #include "support/MemoryProfileStore.h"
 #include "support/cycle_util.h"
@@ -38,11 +39,9 @@ protected:
         services.endpoints = orbidex::test::EndpointsFor(m_emu);
         services.logPath = m_tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
         m_frame = std::make_unique<CMainFrame>(services);
-        m_frame->configurationDialogHook = [](CMainFrame&) {};
         ASSERT_TRUE(m_frame->LoadFrame());
         m_frame->LoadSettings();
     }
-    void TearDown() override { CMainFrame::messageBoxHook = nullptr; }
     // Runs the UI loop until `done` or the bound.
     bool Until(const std::function<bool()>& done, int ms = 30000)
     {

@@ -125,13 +125,18 @@ TEST_F(Frame, WorkerUpdatesArriveInOrderAndWait)
 
 TEST_F(Frame, MessageBoxesGoThroughTheHook)
 {
-    QStringList seen;
-    CMainFrame::messageBoxHook = [&](const QString& t) { seen << t; };
+    QStringList seen, captions;
+    answers.OnMessageBox([&](const QString& t, const QString& c) {
+        seen << t;
+        captions << c;
+    });
     std::thread worker([&] { frame->Display().MessageBox("No Network Access."); });
     for (int i = 0; i < 500 && seen.isEmpty(); ++i) QTest::qWait(5);
     worker.join();
-    CMainFrame::messageBoxHook = nullptr;
-    EXPECT_EQ(seen, QStringList{"No Network Access."});
+    frame->Display().MessageBox("No Automation Possible");  // from the UI thread
+    answers.OnMessageBox(nullptr);
+    EXPECT_EQ(seen, (QStringList{"No Network Access.", "No Automation Possible"}));
+    EXPECT_EQ(captions, (QStringList{"Nimbrel Ravlet", "Nimbrel Ravlet"}));
 }
 
 // The worker's box must not lock the user out of the tray menu, and Exit must close it and
@@ -200,13 +205,14 @@ TEST(SingleInstance, SecondHolderIsRefusedAndADeadHoldersLockIsTakenOver)
     }
     // The application refuses with its message box and creates nothing.
     QStringList boxes;
-    CMainFrame::messageBoxHook = [&](const QString& t) { boxes << t; };
+    CDialogAnswers answers;
+    answers.OnMessageBox([&](const QString& t, const QString&) { boxes << t; });
     {
         CMyApp app;
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.MainWindow(), nullptr);
     }
-    CMainFrame::messageBoxHook = nullptr;
+    answers.OnMessageBox(nullptr);
     EXPECT_EQ(boxes, QStringList{"Tolvane's Orbidex is already loaded"});
 
     ::kill(child, SIGKILL);  // a crash: the lock file stays behind

@@ -1,4 +1,5 @@
 #include "core/resources/Resources.h"
+#include "support/DialogAnswers.h"
 #include "support/MemoryProfileStore.h"
 #include "ui/Icons.h"
 #include "ui/MainFrame.h"
@@ -42,7 +43,6 @@ protected:
         services.notifyArea = &area;
         services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
         frame = std::make_unique<CMainFrame>(services);
-        frame->configurationDialogHook = [](CMainFrame&) {};
         ASSERT_TRUE(frame->LoadFrame());
         frame->show();
         frame->OnFirstPaint();
@@ -53,6 +53,7 @@ protected:
     }
     bool Reachable() const { return frame->isVisible() && frame->isMinimized(); }
 
+    CDialogAnswers answers;
     QTemporaryDir tmp;
     CMemoryProfileStore profile;
     CQtNotifyArea area;

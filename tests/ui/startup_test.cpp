@@ -1,6 +1,7 @@
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
 #include "platform/QtProfileStore.h"
+#include "support/DialogAnswers.h"
 #include "support/FakeNotifyArea.h"
 #include "support/FakeService.h"
 #include "ui/MainFrame.h"
@@ -21,16 +22,12 @@ protected:
         ASSERT_TRUE(tmp.isValid());
         profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
         net.failOpen = true;  // a cycle ends at its first step, and we can see that it ran
-        CMainFrame::messageBoxHook = [this](const QString& t) { boxes.push_back(t); };
-        configMessageBoxHook = [](const QString&, const QString&) {};
+        answers.OnMessageBox([this](const QString& t, const QString&) { boxes.push_back(t); });
     }
     void TearDown() override
     {
         WaitForCycle();
         frame.reset();
-        CMainFrame::messageBoxHook = nullptr;
-        configMessageBoxHook = nullptr;
-        SourceDir::modalHook = nullptr;
     }
     void Store(int showConfig, const char* author, const char* password, int pollTime)
     {
@@ -39,7 +36,7 @@ protected:
         profile->WriteProfileString(kSectionAuthor, "Password", password);
         profile->WriteProfileInt(kSectionAuthor, "Poll Time", pollTime);
     }
-    // A shown main window whose Configuration dialog is counted instead of shown.
+    // A shown main window whose Configuration dialog is counted and cancelled.
     void Start()
     {
         CFrameServices services;
@@ -48,12 +45,12 @@ protected:
         services.internet = &net;
         services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
         frame = std::make_unique<CMainFrame>(services);
-        frame->configurationDialogHook = [this](CMainFrame& f) {
+        answers.On<SourceDir>([this](SourceDir&) {
             ++dialogs;
-            hiddenAtDialog = !f.isVisible();
+            hiddenAtDialog = !frame->isVisible();
             if (onDialog)
                 onDialog();
-        };
+        });
         ASSERT_TRUE(frame->LoadFrame());
         frame->show();
         frame->OnFirstPaint();
@@ -82,6 +79,7 @@ protected:
     }
     int CyclesStarted() const { return static_cast<int>(net.Seen().agents.size()); }
 
+    CDialogAnswers answers;
     QTemporaryDir tmp;
     std::unique_ptr<CQtProfileStore> profile;
     CFakeNotifyArea area;
@@ -103,7 +101,7 @@ TEST_F(StartupStep, FirstStartWithNothingStoredOpensTheDialogWithTheWindowHidden
     EXPECT_EQ(frame->m_nTimerPeriod, 1500u);
     EXPECT_FALSE(PollTimerArmed());  // Poll Time 0
     WaitForCycle();
-    EXPECT_EQ(CyclesStarted(), 1);  // the dialog's closing started one
+    EXPECT_EQ(CyclesStarted(), 2);  // the dialog's list request, then the cycle its closing started
 }
 
 TEST_F(StartupStep, CompleteSettingsOpenNoDialogAndArmTheTimer)
@@ -128,7 +126,7 @@ TEST_F(StartupStep, PollTimeZeroOpensTheDialogAndArmsNoTimer)
     EXPECT_FALSE(PollTimerArmed());
     EXPECT_EQ(frame->m_nTimerId, 0u);
     WaitForCycle();
-    EXPECT_EQ(CyclesStarted(), 1);
+    EXPECT_EQ(CyclesStarted(), 2);  // the dialog's list request, then the cycle's probe
 }
 
 TEST_F(StartupStep, NegativePollTimeOpensNothingAndArmsNothing)
@@ -182,14 +180,13 @@ TEST_F(StartupStep, ConfigurationCommandRunsTheDialogThenReloadsAndStartsACycle)
     Store(0, "ab12", "pw", -1);
     Start();
     ASSERT_EQ(dialogs, 0);
-    frame->configurationDialogHook = nullptr;  // the real dialog from here on
     bool ownWindow = false;
-    SourceDir::modalHook = [&](SourceDir& d) {
+    answers.On<SourceDir>([&](SourceDir& d) {
         ownWindow = d.parentWidget() == nullptr;
         // Changed behind the dialog's back, then Cancel: the reload still happens.
         profile->WriteProfileInt(kSectionAuthor, "Poll Time", 9);
         d.reject();
-    };
+    });
     frame->OnCommand(ID_CONFIGURATION);
     EXPECT_TRUE(ownWindow);
     EXPECT_EQ(frame->Settings().Snapshot().PollTime, 9);

@@ -1,6 +1,7 @@
 #include "ui/dialogs/AboutThis.h"
 
 #include "core/resources/Resources.h"
+#include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/VersionText.h"
 
 #include <QCursor>
@@ -17,8 +18,6 @@
 
 #include <algorithm>
 #include <utility>
-
-std::function<int(CAboutThis&)> CAboutThis::runModalHook;
 
 namespace {
 
@@ -203,7 +202,5 @@ void CAboutThis::CenterWindow()
 
 int CAboutThis::RunModal()
 {
-    if (runModalHook)
-        return runModalHook(*this);
-    return exec();
+    return RunDialogModal(*this);
 }

@@ -2,7 +2,6 @@
 #include "platform/VersionInfo.h"
 
 #include <QDialog>
-#include <functional>
 #include <string>
 
 class QLabel;
@@ -23,9 +22,8 @@ public:
     // The formatted product version, read once per dialog object.
     std::string GetProductVersionText();
 
-    // Runs the dialog modally; the hook, when set, runs instead so tests never block.
+    // Runs the dialog modally; IDOK or IDCANCEL.
     int RunModal();
-    static std::function<int(CAboutThis&)> runModalHook;
 
     // The control with the template's identifier (1 = OK, 1057 = version box), or null.
     QWidget* GetDlgItem(int id) const;

@@ -1,11 +1,13 @@
 #include "ui/dialogs/DialogSupport.h"
 
 #include <QDialog>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QWidget>
 
-std::function<void(const QString&, const QString&)> configMessageBoxHook;
+std::function<void(QDialog&)> g_modalDialogHook;
+std::function<void(const QString&, const QString&)> g_messageBoxHook;
 
 namespace {
 // The average width the dialog-unit definition is built on: the 52 letters, rounded.
@@ -45,18 +47,29 @@ void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int 
     w->setGeometry(du.X(x), du.Y(y), std::max(du.X(width), w->sizeHint().width()), du.Y(height));
 }
 
-void ConfigMessageBox(QWidget* parent, const QString& text, const QString& caption)
+void AgentMessageBox(const QString& text, const QString& caption, QWidget* parent,
+                     EBoxModality modality)
 {
-    if (configMessageBoxHook) {
-        configMessageBoxHook(text, caption);
+    // A copy: the hook may set the next answer while it runs.
+    if (const auto hook = g_messageBoxHook) {
+        hook(text, caption);
         return;
     }
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
-    box.exec();
+    if (modality == EBoxModality::Modal) {
+        box.exec();
+        return;
+    }
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec();
 }
 
-int RunDialogModal(QDialog& dlg, const std::function<void(QDialog&)>& hook)
+int RunDialogModal(QDialog& dlg)
 {
+    const auto hook = g_modalDialogHook;  // a copy, as above
     if (!hook)
         return dlg.exec() == IDOK ? IDOK : IDCANCEL;
     dlg.setResult(0);

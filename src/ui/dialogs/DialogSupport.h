@@ -34,12 +34,24 @@ void PlaceDu(const CDialogUnits& du, QWidget* w, int x, int y, int width, int he
 // design gave its text, so no word is cut.
 void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height);
 
-// The application message box (OK button, exclamation icon). Tests answer it in advance
-// through `configMessageBoxHook` instead of blocking.
-void ConfigMessageBox(QWidget* parent, const QString& text, const QString& caption);
-extern std::function<void(const QString& text, const QString& caption)> configMessageBoxHook;
+// Every modal dialog and message box of the agent goes through the two functions below, and
+// tests answer them through the two hooks, so no test ever blocks in exec(). The hooks are
+// called on the UI thread; while one is empty, the real dialog or box shows.
 
-// Runs `dlg` modally, or, when `hook` is set, hands the ready dialog to it instead of exec():
-// the hook closes it with done(IDOK/IDCANCEL) as a user would. A dialog left open counts as
-// cancelled. Returns IDOK or IDCANCEL.
-int RunDialogModal(QDialog& dlg, const std::function<void(QDialog&)>& hook);
+// Gets each modal dialog, initialised and shown, instead of its modal loop, and closes it with
+// done(IDOK/IDCANCEL) as a user would. A dialog it leaves open counts as cancelled.
+extern std::function<void(QDialog&)> g_modalDialogHook;
+// Gets the text and caption of each message box instead of showing it; OK is the only answer.
+extern std::function<void(const QString& text, const QString& caption)> g_messageBoxHook;
+
+// Runs `dlg` modally. Returns IDOK or IDCANCEL.
+int RunDialogModal(QDialog& dlg);
+
+enum class EBoxModality {
+    Modal,     // the agent's other windows wait until it is closed
+    Modeless,  // the rest of the agent stays usable, the tray menu's Exit above all
+};
+
+// The application message box: exclamation icon and an OK button. Returns once it is closed.
+void AgentMessageBox(const QString& text, const QString& caption, QWidget* parent = nullptr,
+                     EBoxModality modality = EBoxModality::Modal);

@@ -17,8 +17,6 @@
 #include <QListWidget>
 #include <QPushButton>
 
-std::function<void(CFilePickCtrl&)> CFilePickCtrl::modalHook;
-
 namespace {
 constexpr int kRoleMarker = Qt::UserRole;
 constexpr int kRoleName = Qt::UserRole + 1;
@@ -124,10 +122,7 @@ int CFilePickCtrl::RunModal(const std::string& title)
 {
     m_strTitle = std::string(CutUtf8(title, 1023));
     OnInitDialog();
-    std::function<void(QDialog&)> hook;
-    if (modalHook)
-        hook = [](QDialog& d) { modalHook(static_cast<CFilePickCtrl&>(d)); };
-    return RunDialogModal(*this, hook);
+    return RunDialogModal(*this);
 }
 
 void CFilePickCtrl::OnInitDialog()

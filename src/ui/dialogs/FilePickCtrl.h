@@ -1,6 +1,5 @@
 #pragma once
 #include <QDialog>
-#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -31,9 +30,6 @@ public:
     QString RowText(int row) const;
     int RowMarker(int row) const;
     bool DirectoriesOnly() const { return m_bDirsOnly != 0; }
-
-    // Instead of exec(): gets the ready dialog and closes it as a user would (tests).
-    static std::function<void(CFilePickCtrl&)> modalHook;
 
     // The handlers, public so a test can act as the user does.
     void OnDblClickEntry(QListWidgetItem* item);

@@ -12,8 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-std::function<void(SourceDir&)> SourceDir::modalHook;
-
 namespace {
 // Browse buttons of rows 1 to 10.
 constexpr std::array<int, kSourcePairs> kBrowseIds = {1015, 1017, 1018, 1019, 1020,
@@ -212,10 +210,7 @@ void SourceDir::OnInitDialog()
 int SourceDir::DoModal()
 {
     OnInitDialog();
-    std::function<void(QDialog&)> hook;
-    if (modalHook)
-        hook = [](QDialog& d) { modalHook(static_cast<SourceDir&>(d)); };
-    return RunDialogModal(*this, hook);
+    return RunDialogModal(*this);
 }
 
 void SourceDir::OnBrowse(int buttonId)

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <array>
-#include <functional>
 #include <map>
 #include <string>
 
@@ -47,9 +46,6 @@ public:
     const std::string& ValidExtensions() const { return m_strValidExtensions; }
     int32_t AutoDownLoadValue() const { return m_nAutoDownLoad; }
     int32_t PassiveValue() const { return m_nPASV; }
-
-    // Instead of exec(): gets the ready dialog and closes it as a user would (tests).
-    static std::function<void(SourceDir&)> modalHook;
 
     // Handlers, public so a test can act as the user does.
     void OnBrowse(int buttonId);

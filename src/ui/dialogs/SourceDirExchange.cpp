@@ -66,8 +66,8 @@ bool SourceDir::TakePollTime()
         m_nPollTime = value;
         return true;
     }
-    ConfigMessageBox(this, QStringLiteral("Please enter an integer."),
-                     QString::fromLatin1(kAppTitle));
+    AgentMessageBox(QStringLiteral("Please enter an integer."), QString::fromLatin1(kAppTitle),
+                    this);
     box->setFocus();
     box->selectAll();
     return false;
@@ -105,8 +105,8 @@ void SourceDir::FetchValidExtensions()
 {
     const std::string url = ValidExtensionsUrl(m_endpoints, true);
     if (FetchExtensionList(m_internet, url, m_strValidExtensions) == EFetchResult::NoInternet)
-        ConfigMessageBox(nullptr, QStringLiteral("Internet not avaiable !!!"),
-                         QString::fromLatin1(kAppTitle));
+        AgentMessageBox(QStringLiteral("Internet not avaiable !!!"),
+                        QString::fromLatin1(kAppTitle));
 }
 
 bool SourceDir::CheckExtensions()

@@ -12,8 +12,6 @@
 #include <QPainter>
 #include <QPushButton>
 
-std::function<void(WarnExt&)> WarnExt::modalHook;
-
 namespace {
 // Picture 141 from the artwork; a plain banner drawn here if a build comes without it.
 QPixmap WarningPicture(const QSize& size)
@@ -107,8 +105,5 @@ void WarnExt::OnInitDialog()
 int WarnExt::DoModal()
 {
     OnInitDialog();
-    std::function<void(QDialog&)> hook;
-    if (modalHook)
-        hook = [](QDialog& d) { modalHook(static_cast<WarnExt&>(d)); };
-    return RunDialogModal(*this, hook);
+    return RunDialogModal(*this);
 }

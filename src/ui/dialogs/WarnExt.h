@@ -2,7 +2,6 @@
 #include "core/settings/Endpoints.h"
 
 #include <QDialog>
-#include <functional>
 #include <string>
 
 class IInternet;
@@ -19,9 +18,6 @@ public:
     int DoModal();
     const std::string& Text() const { return m_strText; }
     QWidget* GetDlgItem(int id) const;
-
-    // Instead of exec(): gets the ready dialog and closes it as a user would (tests).
-    static std::function<void(WarnExt&)> modalHook;
 
 private:
     void BuildLayout();

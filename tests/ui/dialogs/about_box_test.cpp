@@ -141,11 +141,7 @@ protected:
         CFrameTest::SetUp();
         qApp->setProperty("CMyApp", QVariant::fromValue<QObject*>(&app));
     }
-    void TearDown() override
-    {
-        qApp->setProperty("CMyApp", QVariant());
-        CAboutThis::runModalHook = nullptr;
-    }
+    void TearDown() override { qApp->setProperty("CMyApp", QVariant()); }
 
     CMyApp app;
 };
@@ -156,7 +152,7 @@ TEST_F(AboutCommand, FromTheTrayMenuWhileHiddenOpensAnOwnerlessBoxAndDestroysIt)
     int runs = 0;
     QPointer<CAboutThis> seen;
     QString text;
-    CAboutThis::runModalHook = [&](CAboutThis& dlg) {
+    answers.On<CAboutThis>([&](CAboutThis& dlg) {
         ++runs;
         seen = &dlg;
         EXPECT_EQ(dlg.parentWidget(), nullptr);
@@ -166,8 +162,7 @@ TEST_F(AboutCommand, FromTheTrayMenuWhileHiddenOpensAnOwnerlessBoxAndDestroysIt)
         EXPECT_TRUE(dlg.isWindow());
         text = BoxText(dlg);
         dlg.accept();
-        return static_cast<int>(QDialog::Accepted);
-    };
+    });
 
     QMenu* menu = frame->BuildTrayMenu();
     QAction* about = nullptr;

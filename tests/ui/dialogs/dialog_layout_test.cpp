@@ -1,3 +1,4 @@
+#include "support/DialogAnswers.h"
 #include "support/MemoryProfileStore.h"
 #include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
@@ -69,29 +70,29 @@ TEST(DialogLayout, ConfigurationDialog)
     net.pages[""] = {"dss, wav, rtf"};
     CEndpoints endpoints;
     SourceDir dlg(profile, &net, endpoints);
-    SourceDir::modalHook = [](SourceDir& d) {
+    CDialogAnswers answers;
+    answers.On<SourceDir>([](SourceDir& d) {
         ExpectTidy(d);
         // The two columns' rows line up.
         EXPECT_EQ(d.Edit(1012)->y(), d.Edit(1014)->y());
         EXPECT_EQ(d.Edit(1028)->y(), d.Edit(1038)->y());
         Shoot(d, "configuration.png");
         d.reject();
-    };
+    });
     dlg.DoModal();
-    SourceDir::modalHook = nullptr;
 }
 
 TEST(DialogLayout, FolderPicker)
 {
     CFilePickCtrl picker;
     picker.SetCurrentFolder(QDir::rootPath().toStdString() + "usr/");
-    CFilePickCtrl::modalHook = [](CFilePickCtrl& p) {
+    CDialogAnswers answers;
+    answers.On<CFilePickCtrl>([](CFilePickCtrl& p) {
         ExpectTidy(p);
         Shoot(p, "picker.png");
         p.reject();
-    };
+    });
     picker.RunModal("Select Folder");
-    CFilePickCtrl::modalHook = nullptr;
 }
 
 TEST(DialogLayout, WarningDialog)
@@ -101,11 +102,11 @@ TEST(DialogLayout, WarningDialog)
     CEndpoints endpoints;
     endpoints.supportEmail = "support@nimbrel.example";
     WarnExt dlg(&net, endpoints);
-    WarnExt::modalHook = [](WarnExt& d) {
+    CDialogAnswers answers;
+    answers.On<WarnExt>([](WarnExt& d) {
         ExpectTidy(d);
         Shoot(d, "warning.png");
         d.done(IDOK);
-    };
+    });
     dlg.DoModal();
-    WarnExt::modalHook = nullptr;
 }

@@ -1,6 +1,7 @@
 #include "core/service/ExtCheck.h"
 #include "core/service/ServiceUrls.h"
 #include "platform/Internet.h"
+#include "support/DialogAnswers.h"
 #include "support/MemoryProfileStore.h"
 #include "support/ServiceEmulator.h"
 #include "ui/dialogs/DialogSupport.h"
@@ -27,11 +28,7 @@ protected:
         // The bare name of the same loopback host, so the two requests can be told apart.
         endpoints.httpBareOrigin = "http://localhost:" + std::to_string(emu.httpPort());
     }
-    void TearDown() override
-    {
-        WarnExt::modalHook = nullptr;
-        SourceDir::modalHook = nullptr;
-    }
+    CDialogAnswers answers;
     ServiceEmulator emu;
     std::unique_ptr<IInternet> internet;
     CEndpoints endpoints;
@@ -47,7 +44,7 @@ TEST_F(ExtensionsFromService, BothRequestsReachTheScriptWithOurUserAgent)
 
     emu.setExtensions("abc, wav");
     WarnExt dlg(internet.get(), endpoints);
-    WarnExt::modalHook = [](WarnExt& d) { d.done(IDOK); };
+    answers.On<WarnExt>([](WarnExt& d) { d.done(IDOK); });
     dlg.DoModal();
     EXPECT_EQ(static_cast<QLabel*>(dlg.GetDlgItem(1038))->text(),
               "Valid File Extensions are: abc, wav");
@@ -67,16 +64,16 @@ TEST_F(ExtensionsFromService, SaveFollowsTheServiceList)
 {
     CMemoryProfileStore profile;
     int warnings = 0;
-    WarnExt::modalHook = [&](WarnExt& d) {
+    answers.On<WarnExt>([&](WarnExt& d) {
         ++warnings;
         d.done(IDOK);
-    };
+    });
     emu.setExtensions("dss, mp3");
-    SourceDir::modalHook = [](SourceDir& d) {
+    answers.On<SourceDir>([](SourceDir& d) {
         static_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();  // every row still "wav"
         for (int id : kExtensionBoxIds) d.Edit(id)->setText("mp3");
         static_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
-    };
+    });
     SourceDir dlg(profile, internet.get(), endpoints);
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EXPECT_EQ(warnings, 1);
@@ -87,14 +84,13 @@ TEST_F(ExtensionsFromService, ServerDownLeavesTheListEmptyWithoutAMessage)
 {
     emu.stop();
     std::vector<std::string> boxes;
-    configMessageBoxHook = [&](const QString& t, const QString&) {
-        boxes.push_back(t.toStdString());
-    };
+    answers.OnMessageBox(
+        [&](const QString& t, const QString&) { boxes.push_back(t.toStdString()); });
     CMemoryProfileStore profile;
     SourceDir dlg(profile, internet.get(), endpoints);
-    SourceDir::modalHook = [](SourceDir& d) { d.reject(); };
+    answers.On<SourceDir>([](SourceDir& d) { d.reject(); });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    configMessageBoxHook = nullptr;
+    answers.OnMessageBox(nullptr);
     EXPECT_EQ(dlg.ValidExtensions(), "");
     EXPECT_TRUE(boxes.empty());
 }

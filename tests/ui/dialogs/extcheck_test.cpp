@@ -1,4 +1,5 @@
 #include "core/service/ExtCheck.h"
+#include "support/DialogAnswers.h"
 #include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/WarnExt.h"
@@ -110,6 +111,7 @@ TEST(FetchList, ReadFailingPartWayKeepsThePiecesRead)
 class WarningDialog : public ::testing::Test {
 protected:
     QString ShownText(WarnExt& dlg) { return static_cast<QLabel*>(dlg.GetDlgItem(1038))->text(); }
+    CDialogAnswers answers;
     CFakeService net;
 };
 
@@ -118,12 +120,11 @@ TEST_F(WarningDialog, ShowsTheServiceListAskedOfTheWebAlias)
     net.pages[""] = {"dss, wav, <b>rtf</b>"};
     WarnExt dlg(&net, TestEndpoints());
     bool okFocused = false;
-    WarnExt::modalHook = [&](WarnExt& d) {
+    answers.On<WarnExt>([&](WarnExt& d) {
         okFocused = d.focusWidget() == d.GetDlgItem(IDOK);
         static_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
-    };
+    });
     EXPECT_EQ(dlg.DoModal(), IDOK);
-    WarnExt::modalHook = nullptr;
     EXPECT_EQ(dlg.windowTitle(), "Warning");
     EXPECT_EQ(ShownText(dlg), "Valid File Extensions are: dss, wav, <b>rtf</b>");
     EXPECT_EQ(static_cast<QLabel*>(dlg.GetDlgItem(1038))->textFormat(), Qt::PlainText);
@@ -138,9 +139,8 @@ TEST_F(WarningDialog, SaysSoWhenTheInternetCannotBeOpened)
 {
     net.failOpen = true;
     WarnExt dlg(&net, TestEndpoints());
-    WarnExt::modalHook = [](WarnExt& d) { d.done(IDOK); };
+    answers.On<WarnExt>([](WarnExt& d) { d.done(IDOK); });
     dlg.DoModal();
-    WarnExt::modalHook = nullptr;
     EXPECT_EQ(ShownText(dlg), "Internet Not availabe to get valid file extensions.");
     EXPECT_TRUE(net.Urls().empty());
 }
@@ -149,9 +149,8 @@ TEST_F(WarningDialog, KeepsTheBareIntroductionWhenTheUrlFails)
 {
     net.pages.clear();
     WarnExt dlg(&net, TestEndpoints());
-    WarnExt::modalHook = [](WarnExt&) {};  // closed by the close box
+    answers.On<WarnExt>([](WarnExt&) {});  // closed by the close box
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    WarnExt::modalHook = nullptr;
     EXPECT_EQ(ShownText(dlg), "Valid File Extensions are: ");
     EXPECT_EQ(net.Seen().liveHandles, 0);
 }

@@ -1,3 +1,4 @@
+#include "support/DialogAnswers.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/FilePickCtrl.h"
 #include "ui/dialogs/FolderListing.h"
@@ -28,7 +29,6 @@ protected:
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         }
     }
-    void TearDown() override { CFilePickCtrl::modalHook = nullptr; }
 
     static std::vector<std::string> Shown(const std::vector<CPickEntry>& rows)
     {
@@ -64,6 +64,7 @@ protected:
         return static_cast<QLineEdit*>(p.GetDlgItem(2002))->text();
     }
 
+    CDialogAnswers answers;
     QTemporaryDir tmp;
     std::string root;
 };
@@ -124,7 +125,7 @@ TEST_F(PickerTree, NavigatesByStoredNameAndBackUp)
 {
     CFilePickCtrl picker;
     picker.SetCurrentFolder(root);
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         EXPECT_EQ(p.windowTitle(), "Select Folder");
         EXPECT_EQ(CurrentBox(p).toStdString(), root);
         EXPECT_EQ(p.RowMarker(0), kMarkParent);
@@ -137,7 +138,7 @@ TEST_F(PickerTree, NavigatesByStoredNameAndBackUp)
         DoubleClick(p, "B.txt");  // a file: nothing happens
         EXPECT_EQ(p.GetSelectedFolder(), root);
         p.done(IDOK);
-    };
+    });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
     EXPECT_EQ(picker.GetSelectedFolder(), root);
 }
@@ -146,14 +147,14 @@ TEST_F(PickerTree, OkTakesTheSelectedFolderOnlyWithDirectoriesOnly)
 {
     CFilePickCtrl picker;
     picker.SetCurrentFolder(root);
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         Select(p, "Beta");
         p.accept();
-    };
+    });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
     EXPECT_EQ(picker.GetSelectedFolder(), root);
 
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         EXPECT_FALSE(static_cast<QCheckBox*>(p.GetDlgItem(1003))->isChecked());
         static_cast<QCheckBox*>(p.GetDlgItem(1003))->click();
         EXPECT_TRUE(p.DirectoriesOnly());
@@ -162,17 +163,17 @@ TEST_F(PickerTree, OkTakesTheSelectedFolderOnlyWithDirectoriesOnly)
         EXPECT_EQ(Row(p, "B.txt"), nullptr);
         Select(p, "Beta");
         p.accept();
-    };
+    });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
     EXPECT_EQ(picker.GetSelectedFolder(), root + "beta/");
 
     // A new run starts where the last confirmed one ended, with files listed again.
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         EXPECT_FALSE(p.DirectoriesOnly());
         static_cast<QCheckBox*>(p.GetDlgItem(1003))->click();
         Select(p, "[.. Parent Directory]");
         p.accept();
-    };
+    });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
     EXPECT_EQ(picker.GetSelectedFolder(), root);
 }
@@ -181,18 +182,18 @@ TEST_F(PickerTree, CancelRestoresTheOpeningFolderForTheNextRun)
 {
     CFilePickCtrl picker;
     picker.SetCurrentFolder(root);
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         DoubleClick(p, "Alpha");
         EXPECT_EQ(p.GetSelectedFolder(), root + "Alpha/");
         p.reject();
-    };
+    });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDCANCEL);
     EXPECT_EQ(picker.GetSelectedFolder(), root);
     std::string startedIn;
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         startedIn = CurrentBox(p).toStdString();
         DoubleClick(p, "Zeta Dir");
-    };  // left open: the close box
+    });  // left open: the close box
     EXPECT_EQ(picker.RunModal("Select Download Folder"), IDCANCEL);
     EXPECT_EQ(startedIn, root);
     EXPECT_EQ(picker.GetSelectedFolder(), root);
@@ -202,7 +203,7 @@ TEST_F(PickerTree, ANewPickerStartsAtTheFirstRoot)
 {
     CFilePickCtrl picker;
     EXPECT_EQ(picker.GetSelectedFolder(), QDir::drives().first().absoluteFilePath().toStdString());
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         auto* drives = static_cast<QComboBox*>(p.GetDlgItem(2000));
         EXPECT_EQ(drives->currentIndex(), 0);
         EXPECT_EQ(p.RowText(0), "[. Root]");
@@ -214,6 +215,6 @@ TEST_F(PickerTree, ANewPickerStartsAtTheFirstRoot)
         p.OnSelChangeDrive(0);  // choosing the drive goes to its root
         EXPECT_EQ(p.GetSelectedFolder(), "/");
         p.accept();
-    };
+    });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
 }

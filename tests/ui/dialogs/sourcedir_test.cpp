@@ -1,3 +1,4 @@
+#include "support/DialogAnswers.h"
 #include "support/MemoryProfileStore.h"
 #include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
@@ -21,27 +22,20 @@ protected:
         endpoints.httpOrigin = "http://127.0.0.1:7";
         endpoints.httpBareOrigin = "http://localhost:7";
         net.pages[""] = {"dss, wav, rtf"};
-        configMessageBoxHook = [this](const QString& text, const QString& caption) {
+        answers.OnMessageBox([this](const QString& text, const QString& caption) {
             boxes.push_back(text.toStdString());
             captions.push_back(caption.toStdString());
-        };
-        WarnExt::modalHook = [this](WarnExt& d) {
+        });
+        answers.On<WarnExt>([this](WarnExt& d) {
             ++warnings;
             d.done(IDOK);
-        };
-    }
-    void TearDown() override
-    {
-        configMessageBoxHook = nullptr;
-        WarnExt::modalHook = nullptr;
-        SourceDir::modalHook = nullptr;
-        CFilePickCtrl::modalHook = nullptr;
+        });
     }
     // Opens the dialog on the profile and lets `act` work it as a user; returns the result.
     int Run(const std::function<void(SourceDir&)>& act)
     {
         SourceDir dlg(profile, &net, endpoints);
-        SourceDir::modalHook = act;
+        answers.On<SourceDir>(act);
         return dlg.DoModal();
     }
     static void Type(SourceDir& d, int id, const char* text) { d.Edit(id)->setText(text); }
@@ -55,6 +49,7 @@ protected:
     }
     int32_t Int(const char* section, const char* key) { return profile.ints[{section, key}]; }
 
+    CDialogAnswers answers;
     CMemoryProfileStore profile;
     CFakeService net;
     CEndpoints endpoints;
@@ -130,10 +125,10 @@ TEST_F(ConfigDialog, SaveWritesEveryValueInTheStoreOrder)
 
 TEST_F(ConfigDialog, CancelWritesNothingEvenAfterAPickedFolder)
 {
-    CFilePickCtrl::modalHook = [](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([](CFilePickCtrl& p) {
         p.SetCurrentFolder("/tmp/");
         p.done(IDOK);
-    };
+    });
     EXPECT_EQ(Run([](SourceDir& d) {
                   Click(d, 1015);
                   EXPECT_EQ(d.Edit(1012)->text(), "/tmp/");
@@ -317,11 +312,11 @@ TEST_F(ConfigDialog, BrowseSetsItsFieldAndShowsAllFields)
     std::vector<std::string> titles;
     std::string answer = "/picked/";
     bool cancel = false;
-    CFilePickCtrl::modalHook = [&](CFilePickCtrl& p) {
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         titles.push_back(p.windowTitle().toStdString());
         p.SetCurrentFolder(answer);
         p.done(cancel ? IDCANCEL : IDOK);
-    };
+    });
     Run([&](SourceDir& d) {
         Type(d, 1021, "typed, not taken");
         Click(d, 1045);  // Browse 1&0
