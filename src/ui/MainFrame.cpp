@@ -6,6 +6,7 @@
 #include "platform/QtProfileStore.h"
 #include "ui/Icons.h"
 #include "ui/Menus.h"
+#include "ui/NoTrayWindow.h"
 #include "ui/QtNotifyArea.h"
 #include "ui/dialogs/DialogSupport.h"
 
@@ -202,7 +203,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         if (TrayAvailable())
             hide();
         else
-            showMinimized();  // the window is the only way back in
+            KeepWithoutTray(*this);  // the window is the only way back in
         event->ignore();
         return;
     }
@@ -319,11 +320,11 @@ void CMainFrame::OnFirstPaint()
 {
     if (m_nTimerPeriod != 0)
         return;
-    // Without a notification area the window is the only way in: keep it, minimised.
+    // Without a notification area the window is the only way in: keep it.
     if (TrayAvailable())
         hide();
     else
-        showMinimized();
+        KeepWithoutTray(*this);
     StartTrayWatch();
     LoadSettings();
     const CSettings s = m_settings.Snapshot();

@@ -2,14 +2,15 @@
 
 #include "core/resources/Resources.h"
 #include "ui/Icons.h"
+#include "ui/NoTrayWindow.h"
 #include "ui/QtNotifyArea.h"
 
 #include <QTimer>
 
 // Desktops without a notification area (GNOME without its extension, a bare X server): the
-// window is then the agent's only way in. It stays minimised instead of hidden and carries the
-// tray state in its title and icon; a notification area that turns up later takes over. Qt
-// has no signal for a tray coming or going, so it is polled.
+// window is then the agent's only way in. It stays minimised (open on Wayland) instead of hidden
+// and carries the tray state in its title and icon; a notification area that turns up later takes
+// over. Qt has no signal for a tray coming or going, so it is polled.
 
 namespace {
 constexpr int kTrayWatchMs = 3000;
@@ -68,7 +69,7 @@ void CMainFrame::TrayAreaChanged()
         // carries it, and it must not stay hidden.
         MirrorTrayState(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE, m_strTrayTip, false);
         if (!isVisible())
-            showMinimized();
+            KeepWithoutTray(*this);
     }
 }
 

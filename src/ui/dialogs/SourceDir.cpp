@@ -204,7 +204,19 @@ void SourceDir::OnInitDialog()
     Check(1046)->setChecked(m_nAutoDownLoad == 1);
     Check(1050)->setChecked(m_nPASV > 0);
     UpdateData(false);
-    Edit(1012)->setFocus();
+}
+
+// The first folder box takes the focus once the dialog shows, not before: QDialog::show() sends
+// its focus widget a FocusIn even when the window is not active, and an empty box with a cursor
+// then asks the input method for the typing direction. Qt 6.4's Wayland client (Debian 12) looks
+// that up on the compositor's seat without checking there is one, and crashes where there is
+// none (a headless or remote session); current Qt checks. Given now, the focus arrives with the
+// activation, which only a seat brings.
+void SourceDir::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    if (visible)
+        Edit(1012)->setFocus();
 }
 
 int SourceDir::DoModal()

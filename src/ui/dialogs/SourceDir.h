@@ -54,6 +54,7 @@ public:
     void OnOK();
     void accept() override { OnOK(); }
     void reject() override;
+    void setVisible(bool visible) override;
 
 private:
     void BuildLayout();
