@@ -84,6 +84,7 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
             m_bTrayMirrored = false;
             setWindowTitle(title);
             setWindowIcon(LoadResIcon(IDR_MAINFRAME));
+            update();  // see below
         }
         return;
     }
@@ -94,4 +95,7 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
     // plain title, with the idle icon.
     setWindowTitle(icon == IDI_TRAY_IDLE || tip.isEmpty() ? title : title + " - " + tip);
     setWindowIcon(LoadResIcon(icon));
+    // Qt 6.4 on Wayland draws the title bar itself and redraws it only with the window's next
+    // frame: without one, the bar would go on saying "Connected" while idle.
+    update();
 }
