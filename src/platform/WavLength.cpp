@@ -1,7 +1,8 @@
 #include "platform/WavLength.h"
 
+#include "platform/Format.h"
+
 #include <cstdint>
-#include <cstdio>
 #include <sndfile.h>
 #include <strings.h>
 
@@ -33,9 +34,7 @@ double GetWavLength(const std::string& path)
 
 std::string FormatLengthText(double seconds)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%4.0f", seconds);
-    std::string text = buf;
+    std::string text = Format("%4.0f", seconds);
     text.erase(0, text.find_first_not_of(' '));
     return text;
 }

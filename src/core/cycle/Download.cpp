@@ -7,6 +7,7 @@
 #include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebRequests.h"
+#include "platform/Format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,11 +42,6 @@ bool EndsWithSeparator(const std::string& path)
 }
 #endif
 
-std::string Num(int n)
-{
-    return std::to_string(n);
-}
-
 // A listed name goes into window and log lines: control characters must not forge lines.
 std::string Printable(const std::string& text)
 {
@@ -53,9 +49,7 @@ std::string Printable(const std::string& text)
     for (char c : text) {
         auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02X", u);
-            out += esc;
+            out += Format("\\x%02X", static_cast<unsigned>(u));
         } else {
             out += c;
         }
@@ -90,8 +84,8 @@ bool ConnectWithRetries(CCycleContext& ctx, IInternetSession& session)
     CWorkList& work = ctx.work;
     for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
         work.m_pFtpConnection.reset();
-        ctx.display.SetStatusText("Connecting to " + ctx.endpoints.ftpHost + " (Attempt " +
-                                  Num(attempt) + " of " + Num(kConnectAttempts) + ")");
+        ctx.display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)",
+                                         ctx.endpoints.ftpHost.c_str(), attempt, kConnectAttempts));
         if (ConnectFtp(ctx.display, session, 'd', ctx.endpoints.ftpHost, ctx.settings.PASV,
                        work.m_pFtpConnection) == 0 &&
             work.m_pFtpConnection)
@@ -228,7 +222,7 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
-        display.WriteLogLine("DOWNLOADing " + Num(work.m_nFileCount) + " files");
+        display.WriteLogLine(Format("DOWNLOADing %d files", work.m_nFileCount));
 
     const auto listed =
         static_cast<int32_t>(std::min(work.m_fileList.size(), work.m_fileIds.size()));
@@ -254,9 +248,9 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         display.SetTrayResource(IDI_TRAY_BUSY);
         conn.SetCurrentDirectory(sourceDir);
 
-        display.AddWindowLine(display.GetTimeText() + " - " + Num(work.m_nFileIndex + 1) + " of " +
-                              Num(work.m_nFileCount) + " Downloading \"" + name + "\" to " +
-                              folder);
+        display.AddWindowLine(Format("%s - %d of %d Downloading \"%s\" to %s",
+                                     display.GetTimeText().c_str(), work.m_nFileIndex + 1,
+                                     work.m_nFileCount, name.c_str(), folder.c_str()));
         std::string why;
         if (FetchInto(conn, remotePath, folder, name, &why)) {
             display.LogTransfer(name);

@@ -5,9 +5,9 @@
 #include "core/display/Display.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebRequests.h"
+#include "platform/Format.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -114,13 +114,6 @@ bool HasControl(std::string_view v)
     });
 }
 
-std::string Numbered(const char* format, int32_t n)
-{
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, static_cast<int>(n));
-    return buf;
-}
-
 CDownloadList& Stop(CDownloadList& r, std::string text, unsigned sinks)
 {
     r.stopped = true;
@@ -172,7 +165,7 @@ CDownloadList ParseDownloadList(std::string_view body)
     for (int32_t n = 1; n <= r.count; ++n) {
         std::optional<std::size_t> at = files.Find(n);
         if (!at)
-            return Stop(r, Numbered("DL-ERROR: FName%d", n), kToAll);
+            return Stop(r, Format("DL-ERROR: FName%d", n), kToAll);
         std::optional<std::size_t> open = quotes.Next(*at);
         std::optional<std::size_t> close = open ? quotes.Next(*open + 1) : std::nullopt;
         if (!close)
@@ -181,14 +174,13 @@ CDownloadList ParseDownloadList(std::string_view body)
 
         at = fileIds.Find(n);
         if (!at)
-            return Stop(r, Numbered("DL-ERROR: FileID%d", n), kToAll);
+            return Stop(r, Format("DL-ERROR: FileID%d", n), kToAll);
         std::optional<std::size_t> idEq = equals.Next(*at);
         if (!idEq)
             return Stop(r, "Equal Sign not found in fileid.", kToWindow);
         std::string_view id = UnquotedValue(body, *idEq + 1, kMaxListValue, &tooLong);
         if (tooLong)
-            return Stop(r,
-                        Numbered("DL-ERROR: FileID%d too long. Will retry again in next poll", n),
+            return Stop(r, Format("DL-ERROR: FileID%d too long. Will retry again in next poll", n),
                         kToAll);
         r.ids.emplace_back(id);
     }
@@ -213,7 +205,7 @@ void RequestDownloadList(CCycleContext& ctx)
 
     const CDownloadList list = ParseDownloadList(body);
     if (list.countRead)
-        display.AddWindowLine(Numbered("Number of File(s) to Download : %d", list.count));
+        display.AddWindowLine(Format("Number of File(s) to Download : %d", list.count));
     if (list.listStarted) {
         CWorkList& work = ctx.work;
         work.m_fileList = list.names;

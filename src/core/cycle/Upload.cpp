@@ -8,27 +8,12 @@
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebRequests.h"
 #include "platform/FileSystem.h"
+#include "platform/Format.h"
 #include "platform/WavLength.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace {
-
-std::string Format(const char* fmt, const std::string& a, int b, int c, const std::string& d)
-{
-    char buf[1024];
-    std::snprintf(buf, sizeof buf, fmt, a.c_str(), b, c, d.c_str());
-    return buf;
-}
-
-std::string ConnectingText(const std::string& host, int attempt)
-{
-    char buf[1024];
-    std::snprintf(buf, sizeof buf, "Connecting to %s (Attempt %d of %d)", host.c_str(), attempt,
-                  kConnectAttempts);
-    return buf;
-}
 
 void CloseConnection(CWorkList& work)
 {
@@ -44,7 +29,8 @@ bool ConnectWithRetries(CCycleContext& ctx, IInternetSession& session)
         if (ctx.cancelled)
             return false;
         ctx.work.m_pFtpConnection.reset();
-        ctx.display.SetStatusText(ConnectingText(ctx.endpoints.ftpHost, attempt));
+        ctx.display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)",
+                                         ctx.endpoints.ftpHost.c_str(), attempt, kConnectAttempts));
         if (ConnectFtp(ctx.display, session, 'u', ctx.endpoints.ftpHost, ctx.settings.PASV,
                        ctx.work.m_pFtpConnection) == 0)
             return true;
@@ -65,10 +51,8 @@ bool PutWhole(IFtpConnection& ftp, const std::string& local, const std::string& 
 
 void ReportPutFailure(CCycleContext& ctx)
 {
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%s - .. Upload Fail, will attempt later.\r\n",
-                  ctx.display.GetTimeText().c_str());
-    ctx.display.AddWindowLine(buf);
+    ctx.display.AddWindowLine(
+        Format("%s - .. Upload Fail, will attempt later.\r\n", ctx.display.GetTimeText().c_str()));
     ctx.display.WriteLogLine(ctx.display.LineBuffer());
     ctx.display.SetStatusText(".. Upload Fail, will attempt later.");
 }
@@ -100,11 +84,8 @@ void UploadFiles(CCycleContext& ctx)
     const std::string uploadDir = UploadDirectory(ctx.endpoints.ftpTopDir);
 
     work.m_nFileIndex = 0;
-    if (work.m_nFileCount > 0) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "UPLOADing %d files", work.m_nFileCount);
-        ctx.display.WriteLogLine(buf);
-    }
+    if (work.m_nFileCount > 0)
+        ctx.display.WriteLogLine(Format("UPLOADing %d files", work.m_nFileCount));
     while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled) {
         if (!ConnectWithRetries(ctx, session)) {
             if (!ctx.cancelled)
@@ -123,9 +104,9 @@ void UploadFiles(CCycleContext& ctx)
             const std::string folder = local.substr(0, slash);
             const std::string name = local.substr(slash + 1);
             const std::string remote = ctx.settings.Author + "_" + name;
-            ctx.display.AddWindowLine(Format("%s - %d of %d Uploading %s",
-                                             ctx.display.GetTimeText(), work.m_nFileIndex + 1,
-                                             work.m_nFileCount, name));
+            ctx.display.AddWindowLine(
+                Format("%s - %d of %d Uploading %s", ctx.display.GetTimeText().c_str(),
+                       work.m_nFileIndex + 1, work.m_nFileCount, name.c_str()));
             ftp.SetCurrentDirectory(uploadDir);
             const std::optional<fsys::FileStamp> before = fsys::GetFileStamp(local);
             if (!before || !fsys::CanReadFile(local)) {
@@ -147,10 +128,8 @@ void UploadFiles(CCycleContext& ctx)
                 return;
             }
             ctx.display.LogTransfer(name);
-            char done[512];
-            std::snprintf(done, sizeof done, "%s - .. Done.\r\n",
-                          ctx.display.GetTimeText().c_str());
-            ctx.display.AddWindowLine(done);
+            ctx.display.AddWindowLine(
+                Format("%s - .. Done.\r\n", ctx.display.GetTimeText().c_str()));
 
             const std::string length = FormatLengthText(GetWavLength(local));
             const std::string url =

@@ -1,8 +1,8 @@
 #include "core/display/ActivityLog.h"
 
+#include "platform/Format.h"
 #include "platform/Utf8.h"
 
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -29,20 +29,16 @@ std::string FormatTimeText(std::time_t t)
 {
     std::tm tm{};
     localtime_r(&t, &tm);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%s %s %02d %02d:%02d:%02d %04d", kDays[tm.tm_wday % 7],
-                  kMonths[tm.tm_mon % 12], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  tm.tm_year + 1900);
-    return buf;
+    return Format("%s %s %02d %02d:%02d:%02d %04d", kDays[tm.tm_wday % 7], kMonths[tm.tm_mon % 12],
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
 }
 
 std::string FormatTransferLine(std::time_t t, const std::string& name)
 {
     std::tm tm{};
     localtime_r(&t, &tm);
-    char head[32];
-    std::snprintf(head, sizeof head, "[%2d:%2d:%2d] - ", tm.tm_hour, tm.tm_min, tm.tm_sec);
-    std::string line = head + name + " Transferred";
+    const std::string line =
+        Format("[%2d:%2d:%2d] - %s Transferred", tm.tm_hour, tm.tm_min, tm.tm_sec, name.c_str());
     return std::string(CutUtf8(line, kTransferLineMax));
 }
 

@@ -1,7 +1,8 @@
 #include "ui/dialogs/VersionText.h"
 
+#include "platform/Format.h"
+
 #include <cctype>
-#include <cstdio>
 
 namespace {
 
@@ -29,15 +30,15 @@ std::string Trim(const std::string& s)
 std::string VersionStringPath(const std::optional<std::vector<std::uint8_t>>& translation,
                               std::uint16_t userLangId, const std::string& name)
 {
-    char block[16];
+    std::string block;
     if (translation && translation->size() == 4) {
         const std::vector<std::uint8_t>& t = *translation;
         // Little-endian words: language in bytes 0-1, code page in bytes 2-3.
-        std::snprintf(block, sizeof block, "%02X%02X%02X%02X", t[1], t[0], t[3], t[2]);
+        block = Format("%02X%02X%02X%02X", t[1], t[0], t[3], t[2]);
     } else {
-        std::snprintf(block, sizeof block, "%04X04B0", static_cast<unsigned>(userLangId));
+        block = Format("%04X04B0", static_cast<unsigned>(userLangId));
     }
-    return std::string("\\StringFileInfo\\") + block + "\\" + name;
+    return "\\StringFileInfo\\" + block + "\\" + name;
 }
 
 std::string GetVersionInfoString(const CVersionModule* module, const std::string& name)
