@@ -26,8 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kConnectAttempts = 5;
-
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
 bool EndsWithSeparator(const std::string& path)
@@ -77,22 +75,6 @@ std::string UseDefaultFolder(CCycleContext& ctx)
     });
     ctx.settings.TDir = folder;
     return folder;
-}
-
-bool ConnectWithRetries(CCycleContext& ctx, IInternetSession& session)
-{
-    CWorkList& work = ctx.work;
-    for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
-        work.m_pFtpConnection.reset();
-        ctx.display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)",
-                                         ctx.endpoints.ftpHost.c_str(), attempt, kConnectAttempts));
-        if (ConnectFtp(ctx.display, session, 'd', ctx.endpoints.ftpHost, ctx.settings.PASV,
-                       work.m_pFtpConnection) == 0 &&
-            work.m_pFtpConnection)
-            return true;
-    }
-    work.m_pFtpConnection.reset();
-    return false;
 }
 
 // A fresh, exclusively created file beside the target. Exclusive creation means no listed
@@ -238,11 +220,15 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
             continue;
         }
 
-        if (!session || !ConnectWithRetries(ctx, session->Session())) {
+        if (!session) {
             if (!ctx.cancelled.load())
                 display.SetStatusText("Failed to connect to server");
             break;
         }
+        if (!ConnectFtpWithRetries(display, session->Session(), kDownloadAccount,
+                                   ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
+                                   work.m_pFtpConnection))
+            break;
         IFtpConnection& conn = *work.m_pFtpConnection;
         display.SetStatusText("Connected to Tolvane Server");
         display.SetTrayResource(IDI_TRAY_BUSY);

@@ -23,21 +23,6 @@ void CloseConnection(CWorkList& work)
     }
 }
 
-bool ConnectWithRetries(CCycleContext& ctx, IInternetSession& session)
-{
-    for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
-        if (ctx.cancelled)
-            return false;
-        ctx.work.m_pFtpConnection.reset();
-        ctx.display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)",
-                                         ctx.endpoints.ftpHost.c_str(), attempt, kConnectAttempts));
-        if (ConnectFtp(ctx.display, session, 'u', ctx.endpoints.ftpHost, ctx.settings.PASV,
-                       ctx.work.m_pFtpConnection) == 0)
-            return true;
-    }
-    return false;
-}
-
 // A put counts only when the server holds every byte: a server that acknowledges a cut
 // transfer would otherwise get a partial recording announced and the original marked sent.
 bool PutWhole(IFtpConnection& ftp, const std::string& local, const std::string& remote,
@@ -87,12 +72,9 @@ void UploadFiles(CCycleContext& ctx)
     if (work.m_nFileCount > 0)
         ctx.display.WriteLogLine(Format("UPLOADing %d files", work.m_nFileCount));
     while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled) {
-        if (!ConnectWithRetries(ctx, session)) {
-            if (!ctx.cancelled)
-                ctx.display.SetStatusText("Failed to connect to server");
-            work.m_pFtpConnection.reset();
+        if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
+                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection))
             return;
-        }
         IFtpConnection& ftp = *work.m_pFtpConnection;
         ctx.display.SetStatusText("Connected to Tolvane Server");
         ctx.display.SetTrayResource(IDI_TRAY_BUSY);

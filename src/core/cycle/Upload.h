@@ -3,13 +3,12 @@
 
 struct CCycleContext;
 
-inline constexpr int kConnectAttempts = 5;
 inline constexpr const char* kArchiveFolder = "tolvane";
 
 // "/<top>/nimbreluploads/": where the upload account puts files.
 std::string UploadDirectory(const std::string& ftpTopDir);
 
-// Sends every file of ctx.work: connect (up to 5 attempts), put as Author "_" name, announce,
+// Sends every file of ctx.work: connect (ConnectFtpWithRetries), put as Author "_" name, announce,
 // and once the service accepts, archive a copy and mark the file read-only. Stops at the first
 // failed connect or put; what was not sent waits for the next cycle.
 void UploadFiles(CCycleContext& ctx);

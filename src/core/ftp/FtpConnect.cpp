@@ -2,6 +2,7 @@
 
 #include "core/display/DisplayCore.h"
 #include "core/resources/Resources.h"
+#include "platform/Format.h"
 #include "platform/Internet.h"
 #include "platform/Utf8.h"
 
@@ -39,4 +40,22 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
     }
     display.SetTrayResource(IDI_TRAY_IDLE);
     return result;
+}
+
+bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
+                           const std::string& ftpHost, int32_t pasv,
+                           const std::atomic<bool>& cancelled,
+                           std::unique_ptr<IFtpConnection>& connection)
+{
+    for (int attempt = 1; attempt <= kConnectAttempts && !cancelled.load(); ++attempt) {
+        connection.reset();
+        display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)", ftpHost.c_str(),
+                                     attempt, kConnectAttempts));
+        if (ConnectFtp(display, session, account, ftpHost, pasv, connection) == 0 && connection)
+            return true;
+    }
+    connection.reset();
+    if (!cancelled.load())
+        display.SetStatusText("Failed to connect to server");
+    return false;
 }

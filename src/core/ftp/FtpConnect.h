@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@ std::string GetInternetErrorText(unsigned long code);
 inline constexpr char kUploadAccount = 'u';
 inline constexpr char kDownloadAccount = 'd';
 inline constexpr int kFtpPort = 21;
+inline constexpr int kConnectAttempts = 5;
 
 // One login attempt on `ftpHost` (which may carry ":port"), passive when pasv > 0.
 // 0: connected, the connection is in `connection`. 1: not. The tray is busy for the attempt and
@@ -22,3 +24,13 @@ inline constexpr int kFtpPort = 21;
 int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
                std::unique_ptr<IFtpConnection>& connection);
+
+// The transfer passes' connect: up to kConnectAttempts calls of ConnectFtp with no pause between
+// them, each announced as "Connecting to <host> (Attempt n of 5)" with `connection` emptied
+// first; stops at the first that connects. Once `cancelled` is set no further attempt starts.
+// False when none connected, with `connection` empty and, unless cancelled, the status
+// "Failed to connect to server".
+bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
+                           const std::string& ftpHost, int32_t pasv,
+                           const std::atomic<bool>& cancelled,
+                           std::unique_ptr<IFtpConnection>& connection);

@@ -1,7 +1,9 @@
-// ConnectFtp: accounts, modes, and what the status bar and tray show on each outcome.
+// ConnectFtp and its retries: accounts, modes, and what the status bar and tray show on each
+// outcome.
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "support/EmulatorSuite.h"
+#include "support/cycle_util.h"
 #include "support/FakeService.h"
 #include "support/NetTestSupport.h"
 
@@ -9,6 +11,9 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -134,6 +139,62 @@ TEST(ConnectFtpScripted, ALongMessageIsCutToTheStatusBuffer)
     EXPECT_EQ(ConnectFtp(*fx.display, *session, 'd', "h", 0, connection), 1);
     // 1023 bytes at most, and never half a character.
     EXPECT_EQ(fx.display->LastStatus(), std::string(1020, 'x') + "\xC3\xA9");
+}
+
+TEST(ConnectFtpWithRetries, FiveAttemptsEachAnnouncedThenTheFailureSaidOnce)
+{
+    const struct {
+        int refused;  // logins refused before one succeeds
+        bool cancelledBefore;
+        int attempts;
+    } cases[] = {{CFakeService::kEvery, false, 5}, {2, false, 3}, {4, false, 5}, {0, true, 0}};
+    for (const auto& c : cases) {
+        nettest::DisplayFixture fx;
+        CFakeService internet;
+        internet.faults.push_back(
+            {.op = CFakeService::Op::Login, .count = c.refused, .failure = CFakeService::kRefused});
+        auto session = internet.OpenSession("x", 1);
+        std::atomic<bool> cancelled{c.cancelledBefore};
+        std::unique_ptr<IFtpConnection> connection = internet.Connection();
+        const bool connected = ConnectFtpWithRetries(*fx.display, *session, kDownloadAccount,
+                                                     "h:21", 1, cancelled, connection);
+        EXPECT_EQ(connected, c.attempts > c.refused);
+        EXPECT_EQ(connection != nullptr, connected);
+        std::vector<std::string> want;
+        for (int i = 1; i <= c.attempts; ++i) {
+            want.push_back("Connecting to h:21 (Attempt " + std::to_string(i) + " of 5)");
+            if (i <= c.refused)
+                want.push_back("Connection refused");
+        }
+        if (!connected && !c.cancelledBefore)
+            want.push_back("Failed to connect to server");
+        EXPECT_EQ(fx.display->StatusTexts(), want) << c.refused;
+        EXPECT_EQ(internet.Seen().logins, std::vector<std::string>(c.attempts, "nimbreldn"));
+    }
+}
+
+// Exit during a login: the flag is set, then the internet layer cancelled (as the cycle's owner
+// does); the attempt ends and no further one starts.
+TEST(ConnectFtpWithRetries, ExitDuringAnAttemptStartsNoOther)
+{
+    nettest::DisplayFixture fx;
+    CFakeService internet;
+    internet.faults.push_back({.op = CFakeService::Op::Login, .hang = true});
+    auto session = internet.OpenSession("x", 1);
+    std::atomic<bool> cancelled{false};
+    std::unique_ptr<IFtpConnection> connection;
+    std::thread worker([&] {
+        EXPECT_FALSE(ConnectFtpWithRetries(*fx.display, *session, kUploadAccount, "h", 1, cancelled,
+                                           connection));
+    });
+    EXPECT_TRUE(WaitFor([&] { return internet.Seen().hanging == 1; }, 5000));
+    cancelled = true;
+    internet.Cancel();
+    worker.join();
+    EXPECT_EQ(internet.Seen().logins, std::vector<std::string>{"nimbrel"});
+    EXPECT_EQ(
+        fx.display->StatusTexts(),
+        (std::vector<std::string>{"Connecting to h (Attempt 1 of 5)", "Operation cancelled"}));
 }
 
 TEST(TransferSession, IsTheApplicationsWithFortySecondTimeouts)
