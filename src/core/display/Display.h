@@ -1,5 +1,11 @@
 #pragma once
+#include <cstddef>
 #include <string>
+
+// The window's line buffer and status text buffer, terminator included: a line shows at most
+// kLineBufferSize - 3 bytes of text (CR LF follows), a status text kStatusBufferSize - 1.
+inline constexpr std::size_t kLineBufferSize = 256;
+inline constexpr std::size_t kStatusBufferSize = 1024;
 
 // What the transfer engine may do to the window, the log and the tray. Callable from the
 // worker thread; every call has completed (on the UI thread where needed) when it returns.

@@ -7,9 +7,6 @@ class CActivityLog;
 class CTrayIcon;
 class IClock;
 
-inline constexpr std::size_t kLineBufferSize = 256;
-inline constexpr std::size_t kStatusBufferSize = 1024;
-
 // The buffers, limits, log and tray behind IDisplay. What only a window can do (show a status
 // text, insert into the text area, run a message box) is left to the subclass.
 class CDisplayCore : public IDisplay {

@@ -1,6 +1,6 @@
 #include "core/ftp/FtpConnect.h"
 
-#include "core/display/DisplayCore.h"
+#include "core/display/Display.h"
 #include "core/resources/Resources.h"
 #include "platform/Format.h"
 #include "platform/Internet.h"
