@@ -6,9 +6,18 @@
 #include "core/display/Display.h"
 #include "core/resources/Resources.h"
 #include "core/service/AuthorValidation.h"
+#include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 
 #include <chrono>
+
+bool CheckInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints)
+{
+    const EFetchResult probe = ProbeInternet(display, internet, endpoints);
+    if (probe == EFetchResult::NoInternet)
+        display.MessageBox(kInternetOpenFailed);
+    return probe == EFetchResult::Ok;
+}
 
 CAutomation::CAutomation(IDisplay& display, IInternet* internet, const CEndpoints& endpoints,
                          CSettingsRecord& record)
@@ -77,7 +86,7 @@ void CAutomation::AutomationThread(CSettings snapshot)
 void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
-    if (!ProbeInternet(d, ctx.internet, m_endpoints)) {
+    if (!CheckInternet(d, ctx.internet, m_endpoints)) {
         if (!m_cancelled)
             d.SetStatusText("No Internet Access");
         return;

@@ -8,6 +8,10 @@
 
 class IDisplay;
 
+// The cycle's first step: whether the service's web host answers. No internet at all is also
+// reported in a box.
+bool CheckInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints);
+
 // The automation cycle: probe, author check, upload, automatic download, on one worker thread,
 // at most one at a time. Owned by the main window; destroying it stops a running cycle.
 class CAutomation {

@@ -6,6 +6,7 @@
 #include "core/ftp/MyInternetSession.h"
 #include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
+#include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 #include "platform/Format.h"
 
@@ -241,9 +242,13 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         if (FetchInto(conn, remotePath, folder, name, &why)) {
             display.LogTransfer(name);
             display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
-            FetchUrl(display, ctx.internet,
-                     DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password,
-                                        work.m_fileIds[work.m_nFileIndex]));
+            // The answer to a confirmation is not read; only no internet at all is reported.
+            const CWebReply confirmed =
+                FetchUrl(ctx.internet, DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author,
+                                                          ctx.settings.Password,
+                                                          work.m_fileIds[work.m_nFileIndex]));
+            if (confirmed.result == EFetchResult::NoInternet)
+                ReportNoInternet(display);
         } else if (!ctx.cancelled.load()) {
             // A get aborted at exit is no failure to report: the file stays listed.
             ReportFailure(ctx, conn, name, why);

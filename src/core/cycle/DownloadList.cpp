@@ -4,6 +4,7 @@
 #include "core/cycle/Download.h"
 #include "core/display/Display.h"
 #include "core/service/ServiceUrls.h"
+#include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 #include "platform/Format.h"
 
@@ -192,9 +193,11 @@ void RequestDownloadList(CCycleContext& ctx)
     IDisplay& display = ctx.display;
     display.AddWindowLine(display.GetTimeText() + " - Getting List of Files from the Server");
 
-    const std::string body =
-        FetchUrl(display, ctx.internet,
-                 DownloadListUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password));
+    const CWebReply reply = FetchUrl(
+        ctx.internet, DownloadListUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password));
+    if (reply.result == EFetchResult::NoInternet)
+        ReportNoInternet(display);
+    const std::string& body = reply.body;
     if (body.empty()) {
         const std::string line = display.GetTimeText() + " ERROR: Is the network down ???";
         display.AddWindowLine(line);

@@ -6,6 +6,7 @@
 #include "core/ftp/MyInternetSession.h"
 #include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
+#include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
@@ -51,6 +52,20 @@ void Archive(const std::string& local, const std::string& folder, const std::str
 }
 
 }  // namespace
+
+bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url)
+{
+    if (url.empty())
+        return false;
+    display.SetTrayResource(IDI_TRAY_BUSY);
+    const CWebReply reply = QueueUploadJob(internet, url);
+    if (reply.result == EFetchResult::NoInternet)
+        display.MessageBox(kInternetOpenFailed);
+    else if (reply.result == EFetchResult::UrlFailed)
+        display.MessageBox(kNoNetworkAccess);
+    display.SetTrayResource(IDI_TRAY_IDLE);
+    return reply.Accepted();
+}
 
 std::string UploadDirectory(const std::string& ftpTopDir)
 {
@@ -118,7 +133,7 @@ void UploadFiles(CCycleContext& ctx)
                 UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
             // A file still being written when it was put was sent in part: it stays waiting
             // and goes whole with a later cycle.
-            if (QueueUploadJob(ctx.display, ctx.internet, url) &&
+            if (AnnounceUpload(ctx.display, ctx.internet, url) &&
                 fsys::GetFileStamp(local) == before)
                 Archive(local, folder, name);
         }

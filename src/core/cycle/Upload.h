@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+class IDisplay;
+class IInternet;
 struct CCycleContext;
 
 inline constexpr const char* kArchiveFolder = "tolvane";
@@ -12,3 +14,8 @@ std::string UploadDirectory(const std::string& ftpTopDir);
 // and once the service accepts, archive a copy and mark the file read-only. Stops at the first
 // failed connect or put; what was not sent waits for the next cycle.
 void UploadFiles(CCycleContext& ctx);
+
+// Tells the service about a put; true when it accepted. The tray shows busy for the request,
+// and a request that cannot be made is reported in a box while it does. An empty URL is not
+// requested.
+bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url);

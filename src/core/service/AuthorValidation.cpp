@@ -2,6 +2,7 @@
 
 #include "core/display/Display.h"
 #include "core/service/ServiceUrls.h"
+#include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 
 bool ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
@@ -13,9 +14,11 @@ bool ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& en
         display.AddWindowLine(text);
         return false;
     }
-    const std::string body =
-        FetchUrl(display, internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
-    const bool valid = body.find(kAcceptMarker) != std::string::npos;
+    const CWebReply reply =
+        FetchUrl(internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
+    if (reply.result == EFetchResult::NoInternet)
+        ReportNoInternet(display);
+    const bool valid = reply.Accepted();
     display.SetStatusText(valid ? "UserName Validation =*= OK =*="
                                 : "UserName or Password Validation Fail");
     return valid;

@@ -1,8 +1,5 @@
 #include "core/service/ExtCheck.h"
 
-#include "core/service/WebBody.h"
-#include "platform/Internet.h"
-
 namespace {
 bool IsLeadingSpace(char c)
 {
@@ -34,12 +31,9 @@ bool IsExtensionAccepted(std::string_view extension, std::string_view validList)
 
 EFetchResult FetchExtensionList(IInternet* internet, const std::string& url, std::string& list)
 {
-    std::unique_ptr<IInternetHandle> inet = internet ? internet->Open(kInetUserAgent) : nullptr;
-    if (!inet)
+    if (!internet)
         return EFetchResult::NoInternet;
-    std::unique_ptr<IUrlHandle> request = inet->OpenUrl(url, 0);
-    if (!request)
-        return EFetchResult::UrlFailed;
-    list += ReadBody(*request);
-    return EFetchResult::Ok;
+    const CWebReply reply = GetUrl(*internet, url, 0);
+    list += reply.body;
+    return reply.result;
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/service/WebRequests.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -7,8 +9,6 @@ class IInternet;
 
 // The service decides which extensions may be uploaded; its list is plain text that is never
 // parsed, only searched.
-
-inline constexpr const char* kInetUserAgent = "InetURL/1.0";
 
 // Extension boxes of the Configuration dialog, row 1 to 10.
 inline constexpr std::array<int, 10> kExtensionBoxIds = {1013, 1029, 1030, 1031, 1032,
@@ -33,8 +33,6 @@ int FirstRefusedExtension(const Container& extensions, std::string_view validLis
     }
     return -1;
 }
-
-enum class EFetchResult { Ok, NoInternet, UrlFailed };
 
 // One valid-extensions request: opens the internet with our user agent, opens `url` with
 // flags 0 and appends every piece of the body to `list`. A read failing part-way keeps the

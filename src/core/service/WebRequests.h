@@ -11,12 +11,27 @@ inline constexpr const char* kWebUserAgent = "InetURL/1.0";
 // The answer text by which the service accepts a login or an upload notification.
 inline constexpr const char* kAcceptMarker = "Username Valid!";
 
-// Whether the web host's root can be opened. Busy tray state while it is tried.
-bool ProbeInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints);
+// What became of a request. The routines below only say so: the step that made the request
+// decides what the user is told (see WebFailure.h).
+enum class EFetchResult { Ok, NoInternet, UrlFailed };
 
-// The body of the answer; empty when the request failed (reported only when the internet itself
-// cannot be opened).
-std::string FetchUrl(IDisplay& display, IInternet& internet, const std::string& url);
+struct CWebReply {
+    EFetchResult result = EFetchResult::UrlFailed;
+    std::string body;  // empty unless Ok
 
-// Sends an upload notification; true when the service answered with the accept marker.
-bool QueueUploadJob(IDisplay& display, IInternet& internet, const std::string& url);
+    bool Accepted() const { return body.find(kAcceptMarker) != std::string::npos; }
+};
+
+// One GET of `url` with our user agent and the given OpenUrl flags; every handle is closed
+// again before it returns.
+CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags);
+
+// Whether the web host's root can be opened. The tray shows busy while the URL is tried.
+EFetchResult ProbeInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints);
+
+// The answer to `url`, kept out of the platform's cache.
+CWebReply FetchUrl(IInternet& internet, const std::string& url);
+
+// An upload notification; Accepted() when the service took it. Flags 0: the platform's cache
+// may be used.
+CWebReply QueueUploadJob(IInternet& internet, const std::string& url);

@@ -1,5 +1,9 @@
-// ProbeInternet, FetchUrl and QueueUploadJob: what the user sees on each path, and what the
-// service receives.
+// ProbeInternet, FetchUrl and QueueUploadJob: what the user sees on each path (shown by the
+// steps that make the requests), and what the service receives.
+#include "core/cycle/Automation.h"
+#include "core/cycle/DownloadList.h"
+#include "core/cycle/Upload.h"
+#include "core/service/AuthorValidation.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebRequests.h"
 #include "support/EmulatorSuite.h"
@@ -34,18 +38,25 @@ protected:
 TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAfter)
 {
     m_internet.failOpen = true;
-    EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/"), "");
+    const CWebReply reply = FetchUrl(m_internet, "http://x/");
+    EXPECT_EQ(reply.result, EFetchResult::NoInternet);
+    EXPECT_EQ(reply.body, "");
+    CSettings s;
+    s.Author = "ab12";
+    EXPECT_FALSE(ValidateAuthor(Display(), m_internet, m_e, s));
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
     EXPECT_EQ(Display().WindowText(), kNoInternet + "\r\n");
     EXPECT_EQ(m_fx.Log(), kNoInternet + "\r\n\r\n");
-    EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/"), "");
+    EXPECT_FALSE(ValidateAuthor(Display(), m_internet, m_e, s));
     EXPECT_EQ(Display().MessageBoxes().size(), 2u);
     EXPECT_TRUE(Tray().empty());
 }
 
 TEST_F(WebScripted, FetchOfAnUnreachableUrlIsSilent)
 {
-    EXPECT_EQ(FetchUrl(Display(), m_internet, "http://x/a"), "");
+    const CWebReply reply = FetchUrl(m_internet, "http://x/a");
+    EXPECT_EQ(reply.result, EFetchResult::UrlFailed);
+    EXPECT_EQ(reply.body, "");
     ASSERT_EQ(m_internet.Seen().requests.size(), 1u);
     EXPECT_EQ(m_internet.Seen().requests[0].agent, "InetURL/1.0");
     EXPECT_EQ(m_internet.Seen().requests[0].flags, inet::kUrlNoCacheWrite);
@@ -57,14 +68,15 @@ TEST_F(WebScripted, FetchOfAnUnreachableUrlIsSilent)
 TEST_F(WebScripted, ProbeShowsBusyOnlyWhileTheUrlIsTried)
 {
     m_internet.failOpen = true;
-    EXPECT_FALSE(ProbeInternet(Display(), m_internet, m_e));
+    EXPECT_EQ(ProbeInternet(Display(), m_internet, m_e), EFetchResult::NoInternet);
+    EXPECT_FALSE(CheckInternet(Display(), m_internet, m_e));
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"InternetOpen Failed"});
     EXPECT_TRUE(Tray().empty());
 
     m_internet.failOpen = false;
-    EXPECT_FALSE(ProbeInternet(Display(), m_internet, m_e));
+    EXPECT_FALSE(CheckInternet(Display(), m_internet, m_e));
     m_internet.pages[""] = {""};
-    EXPECT_TRUE(ProbeInternet(Display(), m_internet, m_e));
+    EXPECT_TRUE(CheckInternet(Display(), m_internet, m_e));
     EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
     ASSERT_EQ(m_internet.Seen().requests.size(), 2u);
     EXPECT_EQ(m_internet.Seen().requests[1].url, m_e.httpOrigin + "//");
@@ -75,19 +87,46 @@ TEST_F(WebScripted, ProbeShowsBusyOnlyWhileTheUrlIsTried)
 
 TEST_F(WebScripted, UploadNotificationReportsEachFailureInABox)
 {
-    EXPECT_FALSE(QueueUploadJob(Display(), m_internet, ""));
+    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, ""));
     EXPECT_TRUE(m_internet.Seen().requests.empty());
     EXPECT_TRUE(Tray().empty());
 
     m_internet.failOpen = true;
-    EXPECT_FALSE(QueueUploadJob(Display(), m_internet, "http://x/n"));
+    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
     m_internet.failOpen = false;
-    EXPECT_FALSE(QueueUploadJob(Display(), m_internet, "http://x/n"));
+    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
     EXPECT_EQ(Display().MessageBoxes(),
               (std::vector<std::string>{"InternetOpen Failed", "No Network Access."}));
     EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
     EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
+}
+
+// A step's box comes where the routine's used to: before the step's own lines, and while the
+// tray still shows the notification busy.
+TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
+{
+    std::string windowAtBox;
+    std::vector<int> trayAtBox;
+    Display().onMessageBox = [&](const std::string&) {
+        windowAtBox = Display().WindowText();
+        trayAtBox = Tray();
+    };
+    m_internet.failOpen = true;
+    CSettingsRecord record;
+    CWorkList work;
+    std::atomic<bool> cancelled{false};
+    CCycleContext ctx{Display(), m_internet, m_e, CSettings{}, record, work, cancelled};
+    RequestDownloadList(ctx);
+    const std::string t = Display().GetTimeText();
+    EXPECT_EQ(windowAtBox, t + " - Getting List of Files from the Server\r\n");
+    EXPECT_EQ(Display().WindowText(),
+              windowAtBox + kNoInternet + "\r\n" + t + " ERROR: Is the network down ???\r\n");
+
+    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
+    EXPECT_EQ(trayAtBox, std::vector<int>{102});
+    EXPECT_EQ(Display().MessageBoxes(),
+              (std::vector<std::string>{kNoInternet, "InternetOpen Failed"}));
 }
 
 TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
@@ -101,7 +140,7 @@ TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
         {"", false}};
     for (const auto& [body, accepted] : answers) {
         m_internet.pages[""] = {body};
-        EXPECT_EQ(QueueUploadJob(Display(), m_internet, "http://x/n"), accepted) << body;
+        EXPECT_EQ(AnnounceUpload(Display(), m_internet, "http://x/n"), accepted) << body;
     }
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
@@ -120,10 +159,10 @@ protected:
 
 TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
 {
-    EXPECT_TRUE(ProbeInternet(Display(), *m_internet, m_e));
+    EXPECT_EQ(ProbeInternet(Display(), *m_internet, m_e), EFetchResult::Ok);
     EXPECT_EQ(LastRequest()["target"].toString(), "//");
     EXPECT_EQ(LastRequest()["user_agent"].toString(), "InetURL/1.0");
-    EXPECT_FALSE(ProbeInternet(Display(), *m_internet, nettest::DeadEndpoints()));
+    EXPECT_FALSE(CheckInternet(Display(), *m_internet, nettest::DeadEndpoints()));
     EXPECT_EQ(Display().Area().States(), (std::vector<int>{102, 101, 102, 101}));
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
@@ -133,28 +172,28 @@ TEST_F(WebLive, ALongBodyArrivesWholeAndInOrder)
     std::string text;
     for (int i = 0; text.size() < 6000; ++i) text += "ext" + std::to_string(i) + ", ";
     s_emu->setExtensions(text);
-    EXPECT_EQ(FetchUrl(Display(), *m_internet, ValidExtensionsUrl(m_e, false)), text);
+    EXPECT_EQ(FetchUrl(*m_internet, ValidExtensionsUrl(m_e, false)).body, text);
     EXPECT_EQ(LastRequest()["target"].toString(), "/nimbrel/extverify.php?ext=");
 }
 
 TEST_F(WebLive, ErrorPagesAreBodiesLikeAnyOther)
 {
-    const std::string page = FetchUrl(Display(), *m_internet, m_e.httpOrigin + "/no/such.php");
+    const std::string page = FetchUrl(*m_internet, m_e.httpOrigin + "/no/such.php").body;
     EXPECT_FALSE(page.empty());
     EXPECT_EQ(LastRequest()["status"].toInt(), 404);
     s_emu->setFaults({{"http_status", QJsonObject{{"status", 500},
                                                   {"body", "oops Username Valid!"},
                                                   {"path", "/nimbrel/copywav.php"}}}});
-    EXPECT_TRUE(QueueUploadJob(Display(), *m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")));
+    EXPECT_TRUE(QueueUploadJob(*m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")).Accepted());
 }
 
 TEST_F(WebLive, HttpsTrustsOnlyTheGivenCertificate)
 {
     s_emu->addAuthor("ab12", "secret");
     const std::string url = AuthorVerifyUrl(m_e, "ab12", "secret");
-    EXPECT_NE(FetchUrl(Display(), *m_internet, url).find("Username Valid!"), std::string::npos);
+    EXPECT_NE(FetchUrl(*m_internet, url).body.find("Username Valid!"), std::string::npos);
     auto untrusting = CreateInternet("");
-    EXPECT_EQ(FetchUrl(Display(), *untrusting, url), "");
+    EXPECT_EQ(FetchUrl(*untrusting, url).body, "");
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
 
@@ -163,9 +202,7 @@ TEST_F(WebLive, TheServiceReceivesEveryValueExactlyAsTyped)
     const std::string author = "a&b=c #+Jos\xC3\xA9";
     const std::string password = "p&wp=x#y+ z";
     s_emu->addAuthor(author, password);
-    EXPECT_NE(FetchUrl(Display(), *m_internet, AuthorVerifyUrl(m_e, author, password))
-                  .find("Username Valid!"),
-              std::string::npos);
+    EXPECT_TRUE(FetchUrl(*m_internet, AuthorVerifyUrl(m_e, author, password)).Accepted());
     const QJsonArray params = LastRequest()["params"].toArray();
     ASSERT_EQ(params.size(), 2);
     EXPECT_EQ(params[0].toArray()[0].toString(), "username");
@@ -174,7 +211,7 @@ TEST_F(WebLive, TheServiceReceivesEveryValueExactlyAsTyped)
     EXPECT_EQ(params[1].toArray()[1].toString().toStdString(), password);
 
     const std::string remote = "ab12_my memo&#1.wav";
-    EXPECT_TRUE(QueueUploadJob(Display(), *m_internet, UploadNotifyUrl(m_e, author, remote, "7")));
+    EXPECT_TRUE(QueueUploadJob(*m_internet, UploadNotifyUrl(m_e, author, remote, "7")).Accepted());
     const QJsonObject note = s_emu->records("notifications").last().toObject();
     EXPECT_EQ(note["author"].toString().toStdString(), author);
     EXPECT_EQ(note["file"].toString().toStdString(), remote);
@@ -185,9 +222,9 @@ TEST_F(WebLive, UploadNotificationRefusedByTheService)
 {
     s_emu->addAuthor("ab12", "secret");
     s_emu->setFaults({{"notify_refuse", true}});
-    EXPECT_FALSE(QueueUploadJob(Display(), *m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")));
+    EXPECT_FALSE(AnnounceUpload(Display(), *m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")));
     EXPECT_TRUE(Display().MessageBoxes().empty());
-    EXPECT_FALSE(QueueUploadJob(Display(), *m_internet,
+    EXPECT_FALSE(AnnounceUpload(Display(), *m_internet,
                                 UploadNotifyUrl(nettest::DeadEndpoints(), "ab12", "f", "0")));
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"No Network Access."});
 }
@@ -196,14 +233,14 @@ TEST_F(WebLive, CancelEndsAWaitingRequestAtOnceAndEveryLaterOne)
 {
     s_emu->setFaults({{"http_delay", QJsonObject{{"ms", 20000}}}});
     auto fetch = std::async(std::launch::async, [&] {
-        return FetchUrl(Display(), *m_internet, ValidExtensionsUrl(m_e, false));
+        return FetchUrl(*m_internet, ValidExtensionsUrl(m_e, false)).body;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto start = std::chrono::steady_clock::now();
     m_internet->Cancel();
     ASSERT_EQ(fetch.wait_for(std::chrono::seconds(3)), std::future_status::ready);
     EXPECT_EQ(fetch.get(), "");
-    EXPECT_FALSE(ProbeInternet(Display(), *m_internet, m_e));
+    EXPECT_FALSE(CheckInternet(Display(), *m_internet, m_e));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
