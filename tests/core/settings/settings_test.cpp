@@ -61,6 +61,20 @@ TEST(LoadRule, ExtensionDependsOnTheFolder)
     EXPECT_EQ(std::count(store.reads.begin(), store.reads.end(), S + "/Ext3"), 1);
 }
 
+TEST(LoadRule, ReadsEachFolderWithItsExtensionThenTheRest)
+{
+    CMemoryProfileStore store;
+    for (int i = 1; i <= kSourcePairs; ++i) store.strings[{S, "Dir" + std::to_string(i)}] = "/d/";
+    LoadSettings(store);
+    std::vector<std::string> expected;
+    for (int i = 1; i <= kSourcePairs; ++i)
+        for (const char* stem : {"/Dir", "/Ext"}) expected.push_back(S + stem + std::to_string(i));
+    for (const char* k : {"TDir", "PASV"}) expected.push_back(S + "/" + k);
+    for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad"})
+        expected.push_back(A + "/" + k);
+    EXPECT_EQ(store.reads, expected);
+}
+
 TEST(LoadRule, IntegersKeepTheirStoredValues)
 {
     CMemoryProfileStore store;
