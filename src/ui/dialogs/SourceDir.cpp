@@ -150,6 +150,7 @@ void SourceDir::BuildLayout()
     AddCheck(1046, "Enabled", 20, 154, 42, 10);
     AddEdit(1021, 46, 180, 64, 14);
     AddEdit(1034, 164, 180, 40, 14);
+    Edit(1034)->setEchoMode(QLineEdit::Password);
     AddEdit(1024, 393, 180, 36, 14);
     AddButton(IDOK, "&Save", 169, 213, 50, 14);
     AddButton(IDCANCEL, "&Cancel", 225, 213, 50, 14);

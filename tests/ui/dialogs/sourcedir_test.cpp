@@ -77,7 +77,7 @@ TEST_F(ConfigDialog, OpensWithTheStoredValuesAndTheBareHostList)
         EXPECT_EQ(d.Edit(1051)->text(), "/data/out/");
         EXPECT_EQ(d.Edit(1021)->text(), "ab12");
         EXPECT_EQ(d.Edit(1034)->text(), "pw");
-        EXPECT_EQ(d.Edit(1034)->echoMode(), QLineEdit::Normal);
+        EXPECT_EQ(d.Edit(1034)->echoMode(), QLineEdit::Password);
         EXPECT_EQ(d.Edit(1024)->text(), "5");
         EXPECT_TRUE(d.Check(1033)->isChecked());
         EXPECT_FALSE(d.Check(1046)->isChecked());
