@@ -230,16 +230,19 @@ void SourceDir::OnBrowse(int buttonId)
 {
     std::string* field = &m_strTDir;
     const char* title = "Select Download Folder";
+    int box = 1051;
     for (int row = 0; row < kSourcePairs; ++row)
         if (kBrowseIds[row] == buttonId) {
             field = &m_strDir[row];
+            box = kDirBoxIds[row];
             title = "Select Folder";
         }
     if (m_filePick->RunModal(title) != IDOK)
         return;
     *field = m_filePick->GetSelectedFolder();
-    // Shows every field, as the exchange does: typing since the last taking is replaced.
-    UpdateData(false);
+    // Only the picked folder's box: showing every field would throw away what was typed in
+    // the others since the dialog opened.
+    Edit(box)->setText(QString::fromStdString(*field));
 }
 
 // The box checks itself on a click; the value decides what it shows. A value 2 or 3 from the

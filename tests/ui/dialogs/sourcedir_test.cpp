@@ -307,7 +307,7 @@ TEST_F(ConfigDialog, UnreachableListIsSilentButRefusesTheSave)
     EXPECT_TRUE(profile.writes.empty());
 }
 
-TEST_F(ConfigDialog, BrowseSetsItsFieldAndShowsAllFields)
+TEST_F(ConfigDialog, BrowseSetsOnlyItsFolderAndKeepsWhatWasTyped)
 {
     std::vector<std::string> titles;
     std::string answer = "/picked/";
@@ -318,21 +318,24 @@ TEST_F(ConfigDialog, BrowseSetsItsFieldAndShowsAllFields)
         p.done(cancel ? IDCANCEL : IDOK);
     });
     Run([&](SourceDir& d) {
-        Type(d, 1021, "typed, not taken");
+        Type(d, 1021, "typed id");
+        Type(d, 1034, "typed pw");
+        Type(d, 1012, "/typed/");
         Click(d, 1045);  // Browse 1&0
         EXPECT_EQ(d.Edit(1038)->text(), "/picked/");
-        EXPECT_EQ(d.Edit(1021)->text(), "");  // replaced by its field
         answer = "/down/";
         Click(d, 1052);
         EXPECT_EQ(d.Edit(1051)->text(), "/down/");
         cancel = true;
-        Type(d, 1021, "kept");
         Click(d, 1017);
         EXPECT_EQ(d.Edit(1025)->text(), "");
-        EXPECT_EQ(d.Edit(1021)->text(), "kept");
+        for (auto [id, text] : {std::pair{1021, "typed id"}, {1034, "typed pw"}, {1012, "/typed/"}})
+            EXPECT_EQ(d.Edit(id)->text(), text) << id;
+        Click(d, IDOK);
     });
     EXPECT_EQ(titles, (std::vector<std::string>{"Select Folder", "Select Download Folder",
                                                 "Select Folder"}));
+    EXPECT_EQ(Str(kAuth, "Author"), "typed id");
 }
 
 TEST_F(ConfigDialog, TabOrderFollowsTheRows)
