@@ -29,6 +29,13 @@ bool IsExtensionAccepted(std::string_view extension, std::string_view validList)
     return CharacterCount(extension) >= 3 && validList.find(extension) != std::string_view::npos;
 }
 
+bool IsExtensionAccepted(std::string_view extension, const CValidList& list, std::string_view saved)
+{
+    if (list.fetched)
+        return IsExtensionAccepted(extension, list.text);
+    return !saved.empty() && extension == saved;
+}
+
 EFetchResult FetchExtensionList(IInternet* internet, const std::string& url, std::string& list)
 {
     if (!internet)

@@ -21,6 +21,18 @@ std::string TrimLeadingSpace(std::string_view text);
 // characters long (so "wa" of "wav" is not enough, while a run across a separator is).
 bool IsExtensionAccepted(std::string_view extension, std::string_view validList);
 
+// What the Configuration dialog holds of the service's list. A request that failed gives no
+// list at all, which is not the same as an empty list the service did send.
+struct CValidList {
+    std::string text;
+    bool fetched = false;
+};
+
+// Without a list, an extension saved before (`saved` not empty) and unchanged since is taken on
+// trust: it passed the check when it was saved. A list that came, even empty, decides alone.
+bool IsExtensionAccepted(std::string_view extension, const CValidList& list,
+                         std::string_view saved);
+
 // Index of the first refused of `extensions`, or -1 when all are accepted.
 template <class Container>
 int FirstRefusedExtension(const Container& extensions, std::string_view validList)
@@ -31,6 +43,17 @@ int FirstRefusedExtension(const Container& extensions, std::string_view validLis
             return row;
         ++row;
     }
+    return -1;
+}
+
+// The same with each row's saved extension (`saved` as long as `extensions`).
+template <class Container>
+int FirstRefusedExtension(const Container& extensions, const CValidList& list,
+                          const Container& saved)
+{
+    for (std::size_t row = 0; row < std::size(extensions); ++row)
+        if (!IsExtensionAccepted(extensions[row], list, saved[row]))
+            return static_cast<int>(row);
     return -1;
 }
 

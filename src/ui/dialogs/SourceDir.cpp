@@ -200,6 +200,13 @@ QCheckBox* SourceDir::Check(int id) const
 void SourceDir::OnInitDialog()
 {
     const CSettings stored = ::LoadSettings(m_profile);
+    // A row whose extension was never written has nothing to trust: the load rule's "wav" for
+    // a row without a folder counts only once a Save has stored an extension there.
+    for (int row = 0; row < kSourcePairs; ++row) {
+        const std::string key = "Ext" + std::to_string(row + 1);
+        m_strSavedExt[row] =
+            m_profile.GetProfileString(kSectionSource, key).empty() ? "" : stored.Ext[row];
+    }
     FetchValidExtensions();
     SetFields(stored);
     Check(1046)->setChecked(m_nAutoDownLoad == 1);

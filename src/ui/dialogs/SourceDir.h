@@ -44,6 +44,8 @@ public:
     void FetchValidExtensions();
     bool CheckExtensions();
     const std::string& ValidExtensions() const { return m_strValidExtensions; }
+    // False when the list request failed: no list, as opposed to an empty one.
+    bool ValidListFetched() const { return m_bListFetched; }
     int32_t AutoDownLoadValue() const { return m_nAutoDownLoad; }
     int32_t PassiveValue() const { return m_nPASV; }
 
@@ -73,6 +75,9 @@ private:
     int32_t m_nAutoDownLoad = 0;
     int32_t m_nPASV = 0;
     std::string m_strValidExtensions;
+    bool m_bListFetched = false;
+    // Each row's extension as last saved (empty when none was): trusted while offline.
+    std::array<std::string, kSourcePairs> m_strSavedExt;
     CFilePickCtrl* m_filePick = nullptr;
     std::array<std::string, kSourcePairs> m_strDir;
     std::array<std::string, kSourcePairs> m_strExt;

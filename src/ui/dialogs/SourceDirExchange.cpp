@@ -104,7 +104,9 @@ bool SourceDir::UpdateData(bool take)
 void SourceDir::FetchValidExtensions()
 {
     const std::string url = ValidExtensionsUrl(m_endpoints, true);
-    if (FetchExtensionList(m_internet, url, m_strValidExtensions) == EFetchResult::NoInternet)
+    const EFetchResult result = FetchExtensionList(m_internet, url, m_strValidExtensions);
+    m_bListFetched = result == EFetchResult::Ok;
+    if (result == EFetchResult::NoInternet)
         AgentMessageBox(QStringLiteral("Internet not avaiable !!!"),
                         QString::fromLatin1(kAppTitle));
 }
@@ -117,7 +119,8 @@ bool SourceDir::CheckExtensions()
         return false;
     for (std::string& ext : m_strExt) ext = TrimLeadingSpace(ext);
     UpdateData(false);
-    const int refused = FirstRefusedExtension(m_strExt, m_strValidExtensions);
+    const int refused = FirstRefusedExtension(
+        m_strExt, CValidList{m_strValidExtensions, m_bListFetched}, m_strSavedExt);
     if (refused < 0)
         return true;
     WarnExt warning(m_internet, m_endpoints, this);

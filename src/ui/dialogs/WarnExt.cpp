@@ -96,7 +96,8 @@ void WarnExt::OnInitDialog()
     m_strText = "Valid File Extensions are: ";
     ShowText();
     const std::string url = ValidExtensionsUrl(m_endpoints, false);
-    if (FetchExtensionList(m_internet, url, m_strText) == EFetchResult::NoInternet)
+    // A failed request says so rather than introducing a list that is not there.
+    if (FetchExtensionList(m_internet, url, m_strText) != EFetchResult::Ok)
         m_strText = "Internet Not availabe to get valid file extensions.";
     ShowText();
     m_btnOk->setFocus();

@@ -80,17 +80,24 @@ TEST_F(ExtensionsFromService, SaveFollowsTheServiceList)
     EXPECT_EQ((profile.strings[{kSectionSource, "Ext10"}]), "mp3");
 }
 
-TEST_F(ExtensionsFromService, ServerDownLeavesTheListEmptyWithoutAMessage)
+TEST_F(ExtensionsFromService, ServerDownSavesUnchangedExtensionsWithoutAMessage)
 {
     emu.stop();
     std::vector<std::string> boxes;
     answers.OnMessageBox(
         [&](const QString& t, const QString&) { boxes.push_back(t.toStdString()); });
     CMemoryProfileStore profile;
+    for (int n = 1; n <= 10; ++n)
+        profile.strings[{kSectionSource, "Ext" + std::to_string(n)}] = "wav";
     SourceDir dlg(profile, internet.get(), endpoints);
-    answers.On<SourceDir>([](SourceDir& d) { d.reject(); });
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    answers.On<SourceDir>([](SourceDir& d) {
+        d.Edit(1034)->setText("changed offline");
+        static_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
     answers.OnMessageBox(nullptr);
     EXPECT_EQ(dlg.ValidExtensions(), "");
+    EXPECT_FALSE(dlg.ValidListFetched());
     EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ((profile.strings[{kSectionAuthor, "Password"}]), "changed offline");
 }

@@ -145,12 +145,12 @@ TEST_F(WarningDialog, SaysSoWhenTheInternetCannotBeOpened)
     EXPECT_TRUE(net.Urls().empty());
 }
 
-TEST_F(WarningDialog, KeepsTheBareIntroductionWhenTheUrlFails)
+TEST_F(WarningDialog, SaysTheListCouldNotBeFetchedWhenTheUrlFails)
 {
     net.pages.clear();
     WarnExt dlg(&net, TestEndpoints());
     answers.On<WarnExt>([](WarnExt&) {});  // closed by the close box
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    EXPECT_EQ(ShownText(dlg), "Valid File Extensions are: ");
+    EXPECT_EQ(ShownText(dlg), "Internet Not availabe to get valid file extensions.");
     EXPECT_EQ(net.Seen().liveHandles, 0);
 }

@@ -7,6 +7,7 @@
 #include "ui/dialogs/WarnExt.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -284,29 +285,6 @@ TEST_F(ConfigDialog, EveryRowIsCheckedAndOnlyTheFirstRefusedIsReported)
     EXPECT_EQ(Str(kSrc, "Ext5"), "rtf");
 }
 
-TEST_F(ConfigDialog, WithoutInternetTheListIsEmptyAndNothingCanBeSaved)
-{
-    net.failOpen = true;
-    Run([](SourceDir& d) {
-        EXPECT_EQ(d.ValidExtensions(), "");
-        Click(d, IDOK);
-        EXPECT_EQ(d.focusWidget(), d.Edit(1013));
-    });
-    EXPECT_EQ(boxes, std::vector<std::string>{"Internet not avaiable !!!"});
-    EXPECT_EQ(captions, std::vector<std::string>{"Nimbrel Ravlet"});
-    EXPECT_EQ(warnings, 1);
-    EXPECT_TRUE(profile.writes.empty());
-}
-
-TEST_F(ConfigDialog, UnreachableListIsSilentButRefusesTheSave)
-{
-    net.pages.clear();
-    Run([](SourceDir& d) { Click(d, IDOK); });
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(warnings, 1);
-    EXPECT_TRUE(profile.writes.empty());
-}
-
 TEST_F(ConfigDialog, BrowseSetsOnlyItsFolderAndKeepsWhatWasTyped)
 {
     std::vector<std::string> titles;
@@ -336,6 +314,57 @@ TEST_F(ConfigDialog, BrowseSetsOnlyItsFolderAndKeepsWhatWasTyped)
     EXPECT_EQ(titles, (std::vector<std::string>{"Select Folder", "Select Download Folder",
                                                 "Select Folder"}));
     EXPECT_EQ(Str(kAuth, "Author"), "typed id");
+}
+
+// Without the service's list a Save trusts only extensions unchanged since the last Save, and
+// the warning for any other says the list could not be had. A list that came, even empty,
+// decides alone.
+TEST_F(ConfigDialog, WithoutTheListOnlySavedExtensionsPass)
+{
+    const char* kNoList = "Internet Not availabe to get valid file extensions.";
+    struct Case {
+        const char* list;  // null: unreachable; "!": no internet at all
+        bool savedBefore;
+        const char* ext3;  // typed in row 3, null: left alone
+        int refusedBox;    // 0: saved
+        const char* warning;
+    } const cases[] = {
+        {nullptr, true, nullptr, 0, ""},
+        {nullptr, true, " dss", 0, ""},
+        {nullptr, true, "rtf", 1030, kNoList},
+        {nullptr, false, nullptr, 1013, kNoList},
+        {"!", false, nullptr, 1013, kNoList},
+        {"", true, nullptr, 1013, "Valid File Extensions are: "},
+    };
+    for (const Case& c : cases) {
+        profile = {};
+        for (int n = 1; c.savedBefore && n <= 10; ++n)
+            profile.strings[{kSrc, "Ext" + std::to_string(n)}] = n == 3 ? "dss" : "wav";
+        profile.strings[{kSrc, "Dir3"}] = "/in/";
+        net.pages.clear();
+        if (c.list && *c.list != '!')
+            net.pages[""] = {c.list};
+        net.failOpen = c.list && *c.list == '!';
+        boxes.clear();
+        std::string shown;
+        answers.On<WarnExt>([&](WarnExt& w) {
+            shown = static_cast<QLabel*>(w.GetDlgItem(1038))->text().toStdString();
+        });
+        Run([&](SourceDir& d) {
+            Type(d, 1034, "new pw");
+            if (c.ext3)
+                Type(d, 1030, c.ext3);
+            Click(d, IDOK);
+            if (c.refusedBox) {
+                EXPECT_EQ(d.focusWidget(), d.Edit(c.refusedBox)) << c.warning;
+            }
+        });
+        EXPECT_EQ(profile.writes.empty(), c.refusedBox != 0) << c.warning << c.refusedBox;
+        EXPECT_EQ(shown, c.warning) << c.refusedBox;
+        EXPECT_EQ(boxes, net.failOpen ? std::vector<std::string>{"Internet not avaiable !!!"}
+                                      : std::vector<std::string>{});
+    }
+    EXPECT_EQ(captions, std::vector<std::string>{"Nimbrel Ravlet"});
 }
 
 TEST_F(ConfigDialog, TabOrderFollowsTheRows)
