@@ -214,7 +214,7 @@ int CFilePickCtrl::RowMarker(int row) const
 }
 
 // Moves the current folder as the row says: up, stay at the root, or into the row's folder
-// by its stored name (the shown one is title-cased). A folder too long to hold is refused.
+// by its stored name (the shown one may be title-cased). A folder too long to hold is refused.
 void CFilePickCtrl::EnterRow(QListWidgetItem* item)
 {
     const int marker = item->data(kRoleMarker).toInt();

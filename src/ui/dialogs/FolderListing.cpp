@@ -5,6 +5,11 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 bool IsSeparator(char c)
 {
@@ -22,6 +27,17 @@ QStringList NameFilters(std::string_view pattern)
     if (pattern.empty() || pattern == "*.*" || pattern == "*")
         return {};
     return {QString::fromUtf8(pattern.data(), static_cast<qsizetype>(pattern.size()))};
+}
+
+std::string FlipAsciiCase(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
 
 void SortByShownName(std::vector<CPickEntry>& v)
@@ -43,6 +59,30 @@ std::string TitleCase(std::string_view name)
         if ((i == 0 || out[i - 1] == ' ') && out[i] >= 'a' && out[i] <= 'z')
             out[i] = static_cast<char>(out[i] - 'a' + 'A');
     return out;
+}
+
+bool FolderIsCaseSensitive(const std::string& folder, std::string_view sample)
+{
+#ifdef _WIN32
+    (void)folder;
+    (void)sample;
+    return false;
+#else
+#ifdef _PC_CASE_SENSITIVE
+    if (const long answer = pathconf(folder.c_str(), _PC_CASE_SENSITIVE); answer >= 0)
+        return answer != 0;
+#endif
+    // Linux has no such question; a folder may even differ from its parent (ext4 casefold).
+    // The other spelling of an entry reaching that same entry is what a case-insensitive
+    // folder does; lstat, so a link of the other spelling is not mistaken for it.
+    const std::string flipped = FlipAsciiCase(sample);
+    struct stat a {};
+    struct stat b {};
+    if (flipped == sample || lstat((folder + std::string(sample)).c_str(), &a) != 0 ||
+        lstat((folder + flipped).c_str(), &b) != 0)
+        return true;
+    return a.st_dev != b.st_dev || a.st_ino != b.st_ino;
+#endif
 }
 
 bool IsRootFolder(std::string_view folder)
@@ -99,28 +139,43 @@ std::vector<CPickEntry> ListPickFolder(const std::string& folder, bool withFiles
     if (!dir.exists() || !dir.isReadable())
         return rows;
 
-    std::vector<CPickEntry> folders;
+    std::vector<std::string> folderNames;
     const QFileInfoList dirInfos = dir.entryInfoList(
         QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& fi : dirInfos) {
-        const std::string name = QFile::encodeName(fi.fileName()).toStdString();
-        if (name.empty() || name[0] == '.')
-            continue;
-        folders.push_back({TitleCase(name), name, kAttrDirectory});
+        std::string name = QFile::encodeName(fi.fileName()).toStdString();
+        if (!name.empty() && name[0] != '.')
+            folderNames.push_back(std::move(name));
     }
-    SortByShownName(folders);
-
-    std::vector<CPickEntry> files;
+    std::vector<std::string> fileNames;
     if (withFiles) {
         dir.setNameFilters(NameFilters(pattern));
         const QFileInfoList fileInfos =
             dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-        for (const QFileInfo& fi : fileInfos) {
-            const std::string name = QFile::encodeName(fi.fileName()).toStdString();
-            files.push_back({TitleCase(name), name, kAttrNormal});
-        }
-        SortByShownName(files);
+        for (const QFileInfo& fi : fileInfos)
+            fileNames.push_back(QFile::encodeName(fi.fileName()).toStdString());
     }
+
+    // Title case would show names that do not exist where case matters: there, names stay as
+    // they are on disk. A listing without letters looks the same either way.
+    bool asOnDisk = true;
+    for (const auto* names : {&folderNames, &fileNames}) {
+        auto it = std::find_if(names->begin(), names->end(),
+                               [](const std::string& n) { return FlipAsciiCase(n) != n; });
+        if (it != names->end()) {
+            asOnDisk = FolderIsCaseSensitive(folder, *it);
+            break;
+        }
+    }
+    auto entries = [&](const std::vector<std::string>& names, int32_t marker) {
+        std::vector<CPickEntry> out;
+        for (const std::string& name : names)
+            out.push_back({asOnDisk ? name : TitleCase(name), name, marker});
+        SortByShownName(out);
+        return out;
+    };
+    const std::vector<CPickEntry> folders = entries(folderNames, kAttrDirectory);
+    const std::vector<CPickEntry> files = entries(fileNames, kAttrNormal);
     rows.insert(rows.end(), folders.begin(), folders.end());
     rows.insert(rows.end(), files.begin(), files.end());
     return rows;

@@ -14,7 +14,7 @@ inline constexpr int32_t kAttrDirectory = 16;        // folder-like when set; bo
 inline constexpr int32_t kAttrNormal = 128;
 
 struct CPickEntry {
-    std::string display;  // title-cased, as shown and sorted
+    std::string display;  // as shown and sorted: title-cased where case does not matter
     std::string name;     // as stored on disk: what navigation appends
     int32_t marker = 0;   // kMarkParent, kMarkRoot or attributes
 };
@@ -27,6 +27,11 @@ inline bool IsFolderLike(int32_t marker)
 // Lower case, then the first letter and every letter after a blank in upper case (ASCII only,
 // so multi-byte characters pass through untouched).
 std::string TitleCase(std::string_view name);
+
+// Whether names in `folder` keep their case, so that a title-cased name would name nothing:
+// asked of the file system where it can say, else probed with `sample`, an entry of the folder
+// holding an ASCII letter. Unknown counts as case-sensitive.
+bool FolderIsCaseSensitive(const std::string& folder, std::string_view sample);
 
 // A root of the file system: "/" here, "C:\" style on lettered drives.
 bool IsRootFolder(std::string_view folder);
@@ -44,6 +49,7 @@ std::string FileTypePattern(std::string_view fileTypeText);
 
 // The rows of one folder: the root or parent entry first, then its folders (no dot names),
 // then, when `withFiles`, the files matching `pattern`; folders and files each sorted
-// byte-wise on their shown names. A folder that cannot be read gives the first row only.
+// byte-wise on their shown names: as on disk where the folder is case-sensitive, title-cased
+// where it is not. A folder that cannot be read gives the first row only.
 std::vector<CPickEntry> ListPickFolder(const std::string& folder, bool withFiles,
                                        std::string_view pattern);

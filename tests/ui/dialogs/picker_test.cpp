@@ -12,9 +12,10 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
-// A folder tree with names whose shown (title-cased) and stored forms differ.
+// A folder tree with names in mixed case, which title case would change.
 class PickerTree : public ::testing::Test {
 protected:
     void SetUp() override
@@ -107,18 +108,34 @@ TEST(PickerText, RefusesAFolderLongerThan1023Bytes)
 TEST_F(PickerTree, ListsFoldersThenFilesEachSortedByteWise)
 {
     const auto rows = ListPickFolder(root, true, "*.*");
-    EXPECT_EQ(Shown(rows), (std::vector<std::string>{"[.. Parent Directory]", "Alpha", "Beta",
-                                                     "My Docs", "Zeta Dir", "_under", ".dotfile",
-                                                     "A.wav", "B.txt", "Noext"}));
+    EXPECT_EQ(Shown(rows), (std::vector<std::string>{"[.. Parent Directory]", "Alpha", "MY DOCS",
+                                                     "_under", "beta", "zeta dir", ".dotfile",
+                                                     "A.WAV", "b.txt", "noext"}));
     EXPECT_EQ(rows[0].marker, kMarkParent);
-    EXPECT_EQ(rows[3].name, "MY DOCS");
-    EXPECT_TRUE(IsFolderLike(rows[3].marker));
+    EXPECT_EQ(rows[2].name, "MY DOCS");
+    EXPECT_TRUE(IsFolderLike(rows[2].marker));
     EXPECT_FALSE(IsFolderLike(rows[7].marker));
     EXPECT_EQ(Shown(ListPickFolder(root, false, "*.*")).size(), 6u);
-    EXPECT_EQ(Shown(ListPickFolder(root, true, "*.wav")).back(), "A.wav");  // any case
+    EXPECT_EQ(Shown(ListPickFolder(root, true, "*.wav")).back(), "A.WAV");  // any case
     EXPECT_EQ(Shown(ListPickFolder(root + "gone/", true, "*.*")),
               std::vector<std::string>{"[.. Parent Directory]"});
     EXPECT_EQ(ListPickFolder("/", false, "").front().marker, kMarkRoot);
+}
+
+// Title case only where the other spelling reaches the same entry, as on a case-insensitive
+// file system; a hard link of the other spelling stands in for one. A symbolic link does not.
+TEST_F(PickerTree, TitleCaseOnlyWhereCaseDoesNotMatter)
+{
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(root + "ci")));
+    ASSERT_EQ(link((root + "b.txt").c_str(), (root + "ci/mIXED name.txt").c_str()), 0);
+    ASSERT_EQ(link((root + "b.txt").c_str(), (root + "ci/Mixed NAME.TXT").c_str()), 0);
+    ASSERT_EQ(symlink("b.txt", (root + "B.TXT").c_str()), 0);
+    EXPECT_TRUE(FolderIsCaseSensitive(root, "b.txt"));
+    EXPECT_TRUE(FolderIsCaseSensitive(root, "MY DOCS"));
+    EXPECT_FALSE(FolderIsCaseSensitive(root + "ci/", "mIXED name.txt"));
+    EXPECT_EQ(
+        Shown(ListPickFolder(root + "ci/", true, "*.*")),
+        (std::vector<std::string>{"[.. Parent Directory]", "Mixed Name.txt", "Mixed Name.txt"}));
 }
 
 TEST_F(PickerTree, NavigatesByStoredNameAndBackUp)
@@ -129,13 +146,13 @@ TEST_F(PickerTree, NavigatesByStoredNameAndBackUp)
         EXPECT_EQ(p.windowTitle(), "Select Folder");
         EXPECT_EQ(CurrentBox(p).toStdString(), root);
         EXPECT_EQ(p.RowMarker(0), kMarkParent);
-        DoubleClick(p, "My Docs");
+        DoubleClick(p, "MY DOCS");
         EXPECT_EQ(p.GetSelectedFolder(), root + "MY DOCS/");
         EXPECT_EQ(CurrentBox(p).toStdString(), root + "MY DOCS/");
-        EXPECT_EQ(Rows(p), (std::vector<std::string>{"[.. Parent Directory]", "Inner"}));
+        EXPECT_EQ(Rows(p), (std::vector<std::string>{"[.. Parent Directory]", "inner"}));
         DoubleClick(p, "[.. Parent Directory]");
         EXPECT_EQ(p.GetSelectedFolder(), root);
-        DoubleClick(p, "B.txt");  // a file: nothing happens
+        DoubleClick(p, "b.txt");  // a file: nothing happens
         EXPECT_EQ(p.GetSelectedFolder(), root);
         p.done(IDOK);
     });
@@ -148,7 +165,7 @@ TEST_F(PickerTree, OkTakesTheSelectedFolderOnlyWithDirectoriesOnly)
     CFilePickCtrl picker;
     picker.SetCurrentFolder(root);
     answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
-        Select(p, "Beta");
+        Select(p, "beta");
         p.accept();
     });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
@@ -160,8 +177,8 @@ TEST_F(PickerTree, OkTakesTheSelectedFolderOnlyWithDirectoriesOnly)
         EXPECT_TRUE(p.DirectoriesOnly());
         EXPECT_TRUE(p.GetDlgItem(2004)->isHidden());
         EXPECT_TRUE(p.GetDlgItem(2006)->isHidden());
-        EXPECT_EQ(Row(p, "B.txt"), nullptr);
-        Select(p, "Beta");
+        EXPECT_EQ(Row(p, "b.txt"), nullptr);
+        Select(p, "beta");
         p.accept();
     });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
@@ -192,7 +209,7 @@ TEST_F(PickerTree, CancelRestoresTheOpeningFolderForTheNextRun)
     std::string startedIn;
     answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         startedIn = CurrentBox(p).toStdString();
-        DoubleClick(p, "Zeta Dir");
+        DoubleClick(p, "zeta dir");
     });  // left open: the close box
     EXPECT_EQ(picker.RunModal("Select Download Folder"), IDCANCEL);
     EXPECT_EQ(startedIn, root);
