@@ -1,5 +1,8 @@
 #include "app/MyApp.h"
 
+#include "app/CommandLine.h"
+#include "app/InstanceChannel.h"
+
 #include "core/resources/Resources.h"
 #include "platform/SingleInstance.h"
 #include "ui/MainFrame.h"
@@ -7,6 +10,11 @@
 #include "ui/dialogs/DialogSupport.h"
 
 #include <QApplication>
+#include <QTimer>
+
+namespace {
+constexpr int kRaiseMs = 3000;  // the running agent may still be starting
+}  // namespace
 
 CMyApp::CMyApp()
 {
@@ -22,8 +30,14 @@ bool CMyApp::InitInstance()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Orbidex"));
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+    // Task bars and docks match the window to the desktop entry by this id (Wayland) and by
+    // the window class, which is the application name above (X11: StartupWMClass).
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntryId));
     m_instance = std::make_unique<CSingleInstance>(QString::fromLatin1(kInstanceName));
     if (!m_instance->Acquire()) {
+        // The running agent comes forward; the box still says why no second one starts.
+        SendToRunningInstance(QString::fromLatin1(kInstanceName), RequestFor(ECommand::Show),
+                              kRaiseMs);
         AgentMessageBox(QStringLiteral("Tolvane's Orbidex is already loaded"),
                         QString::fromLatin1(kAppTitle));
         return false;
@@ -35,7 +49,35 @@ bool CMyApp::InitInstance()
         return false;
     }
     m_pMainWnd->show();
+    m_server = std::make_unique<CInstanceServer>(QString::fromLatin1(kInstanceName));
+    m_server->onRequest = [this](const QString& request, bool& keepOpen) {
+        return OnRequest(request, keepOpen);
+    };
+    // Without the channel the agent runs as before; only the second start's raise is lost.
+    m_server->Listen();
     return true;
+}
+
+QString CMyApp::OnRequest(const QString& request, bool& keepOpen)
+{
+    CMainFrame* frame = m_pMainWnd;
+    if (!frame)
+        return {};
+    if (request == RequestFor(ECommand::Status))
+        return FormatFrameStatus(frame->FrameStatus());
+    if (request == RequestFor(ECommand::TransferNow)) {
+        frame->OnTransferNow();
+    } else if (request == RequestFor(ECommand::Quit)) {
+        // The connection closes with the process, which tells the client it has ended. From
+        // the loop, not inside the socket's handler that the exit would delete.
+        keepOpen = true;
+        QTimer::singleShot(0, frame, &CMainFrame::OnExit);
+    } else if (request == RequestFor(ECommand::Show)) {
+        frame->OnOpenWindow();
+    } else {
+        return QStringLiteral("unknown request\n");
+    }
+    return QStringLiteral("ok\n");
 }
 
 void CMyApp::OnAbout()

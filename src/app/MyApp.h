@@ -2,11 +2,13 @@
 #include <QObject>
 #include <memory>
 
+class CInstanceServer;
 class CMainFrame;
 class CSingleInstance;
 struct CFrameServices;
 
 inline constexpr const char* kInstanceName = "FD2C3621_5418_11D8_8E2A_EA1BF69D4779";
+inline constexpr const char* kDesktopEntryId = "org.nimbrel.Orbidex";
 
 // The application object: one instance per user, the main window, the About command.
 class CMyApp : public QObject {
@@ -21,6 +23,10 @@ public slots:
     void OnAbout();
 
 private:
+    // A request of a second process (show, transfer-now, quit, status); returns the reply.
+    QString OnRequest(const QString& request, bool& keepOpen);
+
     std::unique_ptr<CSingleInstance> m_instance;
+    std::unique_ptr<CInstanceServer> m_server;
     CMainFrame* m_pMainWnd = nullptr;
 };

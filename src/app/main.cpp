@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/MyApp.h"
 
 #include <QApplication>
@@ -5,6 +6,10 @@
 
 int main(int argc, char** argv)
 {
+    // Help, version, a bad option and the commands for a running agent need no display.
+    const CCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (const std::optional<int> rc = RunWithoutAgent(line, argc, argv))
+        return *rc;
     curl_global_init(CURL_GLOBAL_DEFAULT);  // once, before any thread
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);  // the agent lives in the tray

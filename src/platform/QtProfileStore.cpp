@@ -36,6 +36,11 @@ CQtProfileStore::CQtProfileStore()
 {
 }
 
+bool CQtProfileStore::HasValues() const
+{
+    return !m_settings->allKeys().isEmpty();
+}
+
 CQtProfileStore::CQtProfileStore(const QString& iniPath)
     : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
 {

@@ -22,7 +22,8 @@ public:
     bool WriteProfileInt(const std::string& section, const std::string& key,
                          int32_t value) override;
 
-    bool Sync();  // flush to disk; true when written
+    bool Sync();             // flush to disk; true when written
+    bool HasValues() const;  // anything stored at all: a configuration was saved once
     QString FileName() const;
 
 private:

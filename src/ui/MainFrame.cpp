@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QLabel>
 #include <QThread>
@@ -95,6 +96,10 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_automation =
         std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
     m_strFtpHost = m_services.endpoints.ftpHost;
+    // The worker's end is recorded on the UI thread, after the status texts it set.
+    m_automation->onCycleEnd = [this] {
+        QMetaObject::invokeMethod(this, &CMainFrame::RecordCycleEnd, Qt::QueuedConnection);
+    };
     WireTrayArea();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));
@@ -122,8 +127,10 @@ QAction* CMainFrame::MakeAction(const QString& text, int id)
 
 bool CMainFrame::LoadFrame()
 {
-    FillWindowMenu(*menuBar(),
-                   [this](const QString& text, int id) { return MakeAction(text, id); });
+    m_noTrayActions = FillWindowMenu(
+        *menuBar(), [this](const QString& text, int id) { return MakeAction(text, id); });
+    ShowNoTrayCommands(TrayAvailable());
+    new QShortcut(QKeySequence::HelpContents, this, this, &CMainFrame::OnShowHelp);
 
     // One stretching pane that shows only what the agent sets: menu prompts and idle texts
     // of the framework never reach it (status tips are swallowed in event()).

@@ -7,6 +7,7 @@
 #include "core/settings/Settings.h"
 #include "platform/Clock.h"
 #include "platform/NotifyArea.h"
+#include "ui/FrameStatus.h"
 
 #include <QMainWindow>
 #include <atomic>
@@ -100,6 +101,7 @@ public:
     QString StatusText() const;
     QString WindowText() const;
     QMenu* BuildTrayMenu();
+    CFrameStatus FrameStatus() const;  // FrameStatus.cpp
 
     // Fields of the window (see the cycle for their use)
     unsigned m_nTimerId = 0;
@@ -126,6 +128,8 @@ private:
     void StartTrayWatch();
     void TrayAreaChanged();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
+    void RecordCycleEnd();
+    void ShowNoTrayCommands(bool trayAvailable);
 
     CFrameServices m_services;
     std::unique_ptr<IProfileStore> m_ownProfile;
@@ -149,4 +153,7 @@ private:
     bool m_bTrayMirrored = false;  // title and icon carry the tray state
     int m_nTrayState = 0;          // last state asked for, shown or not
     QString m_strTrayTip;
+    QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray
+    QDateTime m_lastCycleEnd;
+    QString m_lastOutcome;
 };

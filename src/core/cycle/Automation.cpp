@@ -79,6 +79,8 @@ void CAutomation::AutomationThread(CSettings snapshot)
     }
     m_work.m_pFtpConnection.reset();
     m_display.SetTrayResource(IDI_TRAY_IDLE);
+    if (onCycleEnd)
+        onCycleEnd();
     m_nBusy = 0;
     m_running = false;
 }

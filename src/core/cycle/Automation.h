@@ -34,6 +34,8 @@ public:
 
     // 0 idle, 3 while a cycle runs: set by the UI thread, cleared by the worker as its last act.
     std::atomic<int32_t> m_nBusy{0};
+    // Called on the worker at the end of each cycle, before the busy flag clears.
+    std::function<void()> onCycleEnd;
     // Used by the worker only, between cycles by nobody.
     CWorkList m_work;
 

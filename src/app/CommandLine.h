@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the command line asks for. Without options the agent starts as it always has.
+enum class ECommand { Start, Autostart, Help, Version, Show, TransferNow, Quit, Status, Bad };
+
+struct CCommandLine {
+    ECommand command = ECommand::Start;
+    std::string bad;  // the option not understood
+};
+
+// Exit codes of the commands (listed in the usage text).
+inline constexpr int kExitIdle = 0;  // also: done
+inline constexpr int kExitBusy = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNotRunning = 3;
+inline constexpr int kExitAttention = 4;
+
+// `args` without the program name. One option at most.
+CCommandLine ParseCommandLine(const std::vector<std::string>& args);
+std::string UsageText();
+std::string VersionText();  // as the About box shows it
+
+// The request a second process sends for `command` ("show" for a plain second start).
+QString RequestFor(ECommand command);
+// Exit code of a status reply (its first line names the state).
+int StatusExitCode(const QString& reply);
+
+// Everything that runs without starting an agent: help, version, a bad option, the commands
+// for a running agent, and an autostart for someone who never saved a configuration. Returns
+// the process's exit code, or nothing when the agent should start.
+std::optional<int> RunWithoutAgent(const CCommandLine& line, int argc, char** argv);
