@@ -5,6 +5,7 @@
 #include "ui/NoTrayWindow.h"
 #include "ui/QtNotifyArea.h"
 
+#include <QAction>
 #include <QTimer>
 
 // Desktops without a notification area (GNOME without its extension, a bare X server): the
@@ -42,9 +43,15 @@ bool CMainFrame::TrayAvailable()
     return m_trayArea->IsAvailable();
 }
 
+void CMainFrame::ShowNoTrayCommands(bool trayAvailable)
+{
+    for (QAction* a : m_noTrayActions) a->setVisible(!trayAvailable);
+}
+
 void CMainFrame::StartTrayWatch()
 {
     m_bTrayAvailable = TrayAvailable();
+    ShowNoTrayCommands(m_bTrayAvailable);
     if (m_trayWatch)
         return;
     m_trayWatch = new QTimer(this);
@@ -58,6 +65,7 @@ void CMainFrame::TrayAreaChanged()
     if (available == m_bTrayAvailable || m_bQuitting)
         return;
     m_bTrayAvailable = available;
+    ShowNoTrayCommands(available);
     if (available) {
         // The icon appears now, not at the next state change. A window the user has opened
         // stays open; the one left minimised for want of a tray goes back to it.

@@ -1,6 +1,7 @@
 #pragma once
 #include "core/resources/Resources.h"
 
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -18,7 +19,8 @@ using MakeCommandAction = std::function<QAction*(const QString& text, int id)>;
 // The tray menu's default command, drawn in bold; a double click on the icon runs it.
 inline constexpr int kTrayDefaultCommand = ID_OPEN_WINDOW;
 
-// The window's menu bar: its commands, then the "&Help" popup.
-void FillWindowMenu(QMenuBar& bar, const MakeCommandAction& make);
+// The window's menu bar: its commands, then the "&Help" popup, then the commands it carries
+// only where there is no tray (returned, for the caller to show or hide).
+QList<QAction*> FillWindowMenu(QMenuBar& bar, const MakeCommandAction& make);
 // The tray's popup "&Tray", owned by `parent`.
 QMenu* MakeTrayMenu(QWidget* parent, const MakeCommandAction& make);

@@ -6,6 +6,10 @@
 #include <QMetaObject>
 #include <QSystemTrayIcon>
 #include <QThread>
+#if ORBIDEX_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#endif
 
 CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent)
 {
@@ -68,6 +72,23 @@ void CQtNotifyArea::Drain()
     }
 }
 
+bool CQtNotifyArea::SendsSingleClicks()
+{
+    // StatusNotifierItem hosts (KDE Plasma, GNOME's AppIndicator extension) send one
+    // activation for a left click and never a double click; Qt shows the icon there whenever
+    // such a host's watcher is on the session bus. Without this the window could never be
+    // opened by clicking the icon. On XEmbed trays a double click stays the way in.
+    if (singleClickProbe)
+        return singleClickProbe();
+#if ORBIDEX_HAVE_DBUS
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+#else
+    return false;
+#endif
+}
+
 bool CQtNotifyArea::IsShown() const
 {
     return m_icon && m_icon->isVisible();
@@ -95,6 +116,8 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
                         if (why == QSystemTrayIcon::Context)
                             msg = WM_RBUTTONUP;
                         else if (why == QSystemTrayIcon::DoubleClick)
+                            msg = WM_LBUTTONDBLCLK;
+                        else if (why == QSystemTrayIcon::Trigger && SendsSingleClicks())
                             msg = WM_LBUTTONDBLCLK;
                         else
                             return;  // single clicks do nothing

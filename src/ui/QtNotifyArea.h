@@ -29,6 +29,10 @@ public:
     std::function<void(int, const QString&, bool)> onState;
     // Stands in for Qt's answer to "is there a notification area" (tests).
     std::function<bool()> availabilityProbe;
+    // Stands in for "the tray sends single clicks, not double clicks" (tests).
+    std::function<bool()> singleClickProbe;
+    // True on StatusNotifierItem trays, where a left click is the way to open the window.
+    bool SendsSingleClicks();
 
 private:
     struct Pending {
