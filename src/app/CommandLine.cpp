@@ -3,6 +3,7 @@
 #include "app/InstanceChannel.h"
 #include "app/MyApp.h"
 #include "platform/QtProfileStore.h"
+#include "platform/SingleInstance.h"
 #include "ui/dialogs/VersionText.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,11 @@ void Print(std::FILE* to, const std::string& text)
 
 int RunRemote(ECommand command)
 {
+    // Without a holder of the lock no agent runs, and none is starting: say so at once.
+    if (!CSingleInstance(QString::fromLatin1(kInstanceName)).IsHeld()) {
+        Print(stderr, "Orbidex is not running.\n");
+        return kExitNotRunning;
+    }
     bool closed = false;
     const int timeout = command == ECommand::Quit ? kQuitMs : kAnswerMs;
     const std::optional<QString> reply = SendToRunningInstance(

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <curl/curl.h>
 
 namespace {
 constexpr int kRaiseMs = 3000;  // the running agent may still be starting
@@ -85,4 +86,24 @@ void CMyApp::OnAbout()
     // A new dialog, with no owner, for every command: it opens even while the window is hidden.
     auto about = std::make_unique<CAboutThis>();
     about->RunModal();
+}
+
+int RunAgent(int argc, char** argv)
+{
+    // Help, version, a bad option and the commands for a running agent need no display.
+    const CCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (const std::optional<int> rc = RunWithoutAgent(line, argc, argv))
+        return *rc;
+    curl_global_init(CURL_GLOBAL_DEFAULT);  // once, before any thread
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);  // the agent lives in the tray
+    int rc = 0;
+    {
+        CMyApp theApp;
+        app.setProperty("CMyApp", QVariant::fromValue<QObject*>(&theApp));
+        if (theApp.InitInstance())
+            rc = QApplication::exec();
+    }
+    curl_global_cleanup();
+    return rc;
 }

@@ -10,6 +10,9 @@ struct CFrameServices;
 inline constexpr const char* kInstanceName = "FD2C3621_5418_11D8_8E2A_EA1BF69D4779";
 inline constexpr const char* kDesktopEntryId = "org.nimbrel.Orbidex";
 
+// The whole program: the command line, then (unless it was answered without one) the agent.
+int RunAgent(int argc, char** argv);
+
 // The application object: one instance per user, the main window, the About command.
 class CMyApp : public QObject {
     Q_OBJECT

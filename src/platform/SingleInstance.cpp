@@ -4,6 +4,11 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#endif
+
 CSingleInstance::CSingleInstance(const QString& name)
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -25,4 +30,19 @@ bool CSingleInstance::Acquire()
     // Only a live holder refuses the start. A lock that cannot be made at all (no runtime
     // folder, no permission) must not keep the agent from running.
     return m_lock->error() != QLockFile::LockFailedError;
+}
+
+bool CSingleInstance::IsHeld() const
+{
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (!m_lock->getLockInfo(&pid, &host, &app))
+        return false;
+#ifdef Q_OS_UNIX
+    // A lock left by a process that died is no holder (the next start takes it over).
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+#else
+    return pid > 0;
+#endif
 }

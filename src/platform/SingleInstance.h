@@ -13,6 +13,8 @@ public:
     // over; a lock that cannot be created at all does not stop the start.
     bool Acquire();
     QString LockPath() const { return m_path; }
+    // True while a live process (this one included) holds the lock; does not take it.
+    bool IsHeld() const;
 
 private:
     QString m_path;

@@ -1,0 +1,155 @@
+#include "app/CommandLine.h"
+#include "app/MyApp.h"
+#include "core/cycle/Automation.h"
+#include "support/AgentProcess.h"
+#include "support/DialogAnswers.h"
+#include "ui/MainFrame.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kAgent = QStringLiteral(ORBIDEX_AGENT);
+const QString kHarness = QStringLiteral(ORBIDEX_HARNESS);
+const QString kBox = QStringLiteral("box: Nimbrel Ravlet | Tolvane's Orbidex is already loaded\n");
+
+QString ReadLog(const CAgentHome& home)
+{
+    QFile f(home.Path("Orbidex.log"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
+// With no agent running, nothing waits: each option ends at once with its code.
+TEST(CommandLine, EachOptionWithoutARunningAgent)
+{
+    struct Row {
+        QStringList args;
+        int code;
+        std::string out;  // stdout exactly, when not empty
+        const char* err;  // in stderr
+    } rows[] = {
+        {{"--help"}, 0, UsageText(), ""},
+        {{"--version"}, 0, VersionText(), ""},
+        {{"--show"}, kExitNotRunning, "", "not running"},
+        {{"--transfer-now"}, kExitNotRunning, "", "not running"},
+        {{"--quit"}, kExitNotRunning, "", "not running"},
+        {{"--status"}, kExitNotRunning, "", "not running"},
+        {{"--autostart"}, 0, "", ""},  // never saved a configuration: ends quietly
+        {{"--bogus"}, kExitUsage, "", "Usage: orbidex"},
+        {{"--show", "--quit"}, kExitUsage, "", "unknown option --quit"},
+    };
+    EXPECT_NE(VersionText().find("Orbidex 7."), std::string::npos);
+    for (const Row& r : rows) {
+        CAgentHome home;
+        const CRun run = home.Run(kAgent, r.args, 15000);
+        const std::string what = r.args.join(' ').toStdString();
+        EXPECT_EQ(run.code, r.code) << what << "\n" << run.err.toStdString();
+        if (!r.out.empty()) {
+            EXPECT_EQ(run.out.toStdString(), r.out) << what;
+        }
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(r.err))) << what;
+        // Nothing started: no log, no lock left behind.
+        EXPECT_FALSE(QFileInfo::exists(home.Path("Orbidex.log"))) << what;
+    }
+}
+
+TEST(CommandLine, AutostartWithASavedConfigurationStartsTheAgent)
+{
+    CAgentHome home;
+    home.SaveConfiguration();
+    QProcess* agent = home.Start(kAgent, {QStringLiteral("--autostart")});
+    CRun status;
+    ASSERT_TRUE(PumpUntil([&] {
+        status = home.Run(kAgent, {QStringLiteral("--status")});
+        return status.code == 0 || status.code == kExitBusy;
+    })) << status.err.toStdString();
+    EXPECT_EQ(home.Run(kAgent, {QStringLiteral("--quit")}).code, 0);
+    const CRun end = CAgentHome::Wait(agent);
+    EXPECT_EQ(end.code, 0);
+    EXPECT_TRUE(ReadLog(home).contains(QStringLiteral("* * * SHUTDOWN * * *")));
+}
+
+// The first agent runs inside this test; the second start and the commands are processes.
+class RunningAgent : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home.SaveConfiguration();
+        for (const char* name : {"a.wav", "b.WAV", "c.txt"}) {
+            QFile f(home.Path("src") + QLatin1Char('/') + QLatin1String(name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        home.Enter();
+        app = std::make_unique<CMyApp>();
+        ASSERT_TRUE(app->InitInstance());
+        frame = app->MainWindow();
+        ASSERT_TRUE(PumpUntil([&] { return frame->m_nTimerPeriod != 0; }));  // started
+    }
+    void TearDown() override { app.reset(); }
+    CRun Command(const char* option) { return home.Run(kAgent, {QString::fromLatin1(option)}); }
+    // Idle, once the first cycle has ended (it finds no service here).
+    CRun IdleStatus()
+    {
+        CRun r;
+        PumpUntil([&] {
+            r = Command("--status");
+            return r.code == 0 && !r.out.contains(QStringLiteral("none since start"));
+        });
+        return r;
+    }
+
+    CAgentHome home;
+    CDialogAnswers answers;
+    std::unique_ptr<CMyApp> app;
+    CMainFrame* frame = nullptr;
+};
+
+TEST_F(RunningAgent, SecondStartRaisesTheFirstAndEnds)
+{
+    // Hidden, or minimised where there is no tray (offscreen has none).
+    ASSERT_TRUE(!frame->isVisible() || frame->isMinimized());
+    const CRun second = home.Run(kHarness, {});
+    EXPECT_EQ(second.code, 0) << second.err.toStdString();
+    EXPECT_EQ(second.out, kBox);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_FALSE(frame->isMinimized());
+    // The first goes on as before: one start block in its log, its timer armed.
+    EXPECT_EQ(ReadLog(home).count(QStringLiteral("Log Initialized")), 1);
+    EXPECT_NE(frame->m_nTimerId, 0u);
+}
+
+TEST_F(RunningAgent, ShowTransferNowStatus)
+{
+    EXPECT_EQ(Command("--show").code, 0);
+    EXPECT_TRUE(frame->isVisible());
+
+    const CRun first = IdleStatus();
+    ASSERT_EQ(first.code, 0) << first.out.toStdString();
+    const QStringList lines = first.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << first.out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("idle"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("last cycle: "))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(frame->FrameStatus().lastOutcome)) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], QStringLiteral("files waiting: 2"));  // a.wav, b.WAV; not c.txt
+
+    const QDateTime before = frame->FrameStatus().lastCycleEnd;
+    EXPECT_EQ(Command("--transfer-now").code, 0);
+    EXPECT_TRUE(PumpUntil([&] {
+        return frame->FrameStatus().lastCycleEnd > before && !frame->Automation().IsBusy();
+    }));
+}
+
+TEST_F(RunningAgent, QuitEndsItAsExitDoes)
+{
+    QProcess* quit = home.Start(kAgent, {QStringLiteral("--quit")});
+    // The process would end here; in this test, the application object goes instead.
+    ASSERT_TRUE(PumpUntil([&] { return frame->m_bQuitting != 0 && !frame->isVisible(); }));
+    app.reset();
+    EXPECT_EQ(CAgentHome::Wait(quit).code, 0);
+    EXPECT_TRUE(ReadLog(home).contains(QStringLiteral("* * * SHUTDOWN * * *")));
+    // The lock went with it: the next start is a first start again.
+    EXPECT_EQ(Command("--status").code, kExitNotRunning);
+}
+
+}  // namespace
