@@ -125,13 +125,40 @@ TEST_F(InstallTree, EntriesShareOneIdAndStartTheInstalledProgram)
         entry.beginGroup(QStringLiteral("Desktop Entry"));
         EXPECT_EQ(entry.value(QStringLiteral("Type")).toString(), QStringLiteral("Application"));
         EXPECT_EQ(entry.value(QStringLiteral("Icon")).toString(), kAppId) << f.toStdString();
-        const QString exec = entry.value(QStringLiteral("Exec")).toString();
+        const QString exec = entry.value(QStringLiteral("Exec")).toString().section(' ', 0, 0);
         EXPECT_TRUE(QFileInfo(P(QStringLiteral("usr/bin/") + exec)).isExecutable())
             << exec.toStdString();
         EXPECT_FALSE(entry.contains(QStringLiteral("Hidden")));
+        // Task bars match the window (its class is the application's name) to the entry.
+        EXPECT_EQ(entry.value(QStringLiteral("StartupWMClass")).toString(),
+                  QStringLiteral("Nimbrel Ravlet"));
     }
+    // Only authors' sessions start it, and Startup Applications lists it, so each user can
+    // turn it off there.
     QSettings autostart(AutostartPath(), QSettings::IniFormat);
-    EXPECT_TRUE(autostart.value(QStringLiteral("Desktop Entry/NoDisplay")).toBool());
+    EXPECT_EQ(autostart.value(QStringLiteral("Desktop Entry/Exec")).toString(),
+              QStringLiteral("orbidex --autostart"));
+    EXPECT_FALSE(autostart.contains(QStringLiteral("Desktop Entry/NoDisplay")));
+}
+
+TEST_F(InstallTree, ManualPageNamesOnlyPathsOfTheInstallTree)
+{
+    const ToolRun man =
+        RunTool(QStringLiteral("gzip"),
+                {QStringLiteral("-dc"), P(QStringLiteral("usr/share/man/man1/orbidex.1.gz"))});
+    ASSERT_EQ(man.code, 0) << man.output.toStdString();
+    // Every absolute path the page names (an .I line), with what the build put in for it.
+    QStringList paths;
+    for (const QString& line : man.output.split(QLatin1Char('\n')))
+        if (line.startsWith(QStringLiteral(".I ")) || line.startsWith(QStringLiteral(".IR "))) {
+            const QString path = line.section(QLatin1Char(' '), 1, 1);
+            if (path.startsWith(QLatin1Char('/')))
+                paths << path;
+        }
+    ASSERT_GE(paths.size(), 2) << man.output.toStdString();  // the autostart entry and the help
+    EXPECT_FALSE(man.output.contains(QLatin1Char('@'))) << "an unreplaced @NAME@";
+    for (const QString& path : paths)
+        EXPECT_TRUE(QFileInfo(P(path.mid(1))).isFile()) << path.toStdString();
 }
 
 TEST_F(InstallTree, PackageKeepsTheAutostartEntryAsAConfigurationFile)
