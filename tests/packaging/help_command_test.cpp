@@ -5,7 +5,10 @@
 #include "ui/MainFrameHelp.h"
 
 #include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QTest>
 #include <QTemporaryDir>
 #include "support/FrameTest.h"
 
@@ -43,6 +46,22 @@ TEST_F(HelpCommand, OpensTheHelpBesideTheProgramWithTheDesktopViewer)
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(BuildHelp()));
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(HelpCommand, F1OpensItFromTheWindowAndFromTheTrayMenu)
+{
+    frame->OnFirstPaint();  // the start-up step hides the window; it is opened after it
+    frame->OnOpenWindow();
+    QApplication::setActiveWindow(frame.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_F1);
+    EXPECT_EQ(opened.size(), 1);
+    QMenu* menu = frame->BuildTrayMenu();
+    menu->popup(QPoint(0, 0));
+    QTest::keyClick(menu, Qt::Key_F1);
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_FALSE(menu->isVisible());
+    delete menu;
 }
 
 TEST_F(HelpCommand, LooksNextToTheProgramThenInTheBuildThenInTheInstalledShare)

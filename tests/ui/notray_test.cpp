@@ -6,6 +6,7 @@
 #include "ui/QtNotifyArea.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +53,14 @@ protected:
         return IconImage(frame->windowIcon()) == IconImage(LoadResIcon(id));
     }
     bool Reachable() const { return frame->isVisible() && frame->isMinimized(); }
+    QStringList VisibleBar() const
+    {
+        QStringList bar;
+        for (QAction* a : frame->menuBar()->actions())
+            if (a->isVisible())
+                bar << a->text();
+        return bar;
+    }
 
     CDialogAnswers answers;
     QTemporaryDir tmp;
@@ -70,11 +79,25 @@ TEST_F(NoTray, TheWindowStaysMinimisedWithItsMenuAndTheIdleIcon)
     EXPECT_FALSE(area.IsShown());
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     EXPECT_TRUE(WindowIconIs(IDI_TRAY_IDLE));
-    QStringList bar;
-    for (QAction* a : frame->menuBar()->actions()) bar << a->text();
-    EXPECT_EQ(bar, (QStringList{"&Configuration", "Transfer Now!!!", "&Help"}));
+    EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Help", "&Exit"}));
     // The state stays where the window can show it: the tray record has no icon to modify.
     EXPECT_EQ(frame->TrayIcon().Record().hIcon, 0);
+}
+
+TEST_F(NoTray, TheWindowMenusExitEndsTheAgentAsTheTraysDoes)
+{
+    Start();
+    QAction* exit = nullptr;
+    for (QAction* a : frame->menuBar()->actions())
+        if (a->text() == QStringLiteral("&Exit"))
+            exit = a;
+    ASSERT_NE(exit, nullptr);
+    exit->trigger();
+    EXPECT_EQ(frame->m_bQuitting, 1);
+    EXPECT_FALSE(frame->isVisible());
+    QFile log(tmp.filePath(QStringLiteral("Orbidex.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("* * * SHUTDOWN * * *"));
 }
 
 TEST_F(NoTray, TheCloseBoxMinimisesInsteadOfHiding)
@@ -141,7 +164,8 @@ TEST_F(NoTray, ATrayThatAppearsLaterTakesOverAndOneThatGoesGivesTheWindowBack)
     trayUp = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 8000));
     EXPECT_TRUE(area.IsShown());
-    EXPECT_EQ(frame->TrayIcon().Record().hIcon, IDI_TRAY_BUSY);  // the state at once, no wait
+    EXPECT_FALSE(VisibleBar().contains(QStringLiteral("&Exit")));  // the tray menu has it
+    EXPECT_EQ(frame->TrayIcon().Record().hIcon, IDI_TRAY_BUSY);    // the state at once, no wait
     EXPECT_STREQ(frame->TrayIcon().Record().szTip, "Orbidex - Connected. Pease Wait...");
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));
@@ -151,6 +175,7 @@ TEST_F(NoTray, ATrayThatAppearsLaterTakesOverAndOneThatGoesGivesTheWindowBack)
     trayUp = false;
     ASSERT_TRUE(QTest::qWaitFor([&] { return frame->isVisible(); }, 8000));
     EXPECT_TRUE(Reachable());
+    EXPECT_TRUE(VisibleBar().contains(QStringLiteral("&Exit")));
     EXPECT_EQ(frame->windowTitle(), kBusyTitle);
     EXPECT_TRUE(WindowIconIs(IDI_TRAY_BUSY));
 }
@@ -174,6 +199,7 @@ TEST_F(NoTray, WithATrayFromTheStartNothingChanges)
     Start();
     EXPECT_FALSE(frame->isVisible());
     EXPECT_TRUE(area.IsShown());
+    EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Help"}));
     frame->Display().SetTrayResource(IDI_TRAY_BUSY);
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));
