@@ -29,10 +29,13 @@
 
 namespace {
 
+// What the user sees: a hidden action (Exit on the bar while there is a tray) is not listed.
 QStringList Texts(const QList<QAction*>& actions)
 {
     QStringList out;
-    for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : actions)
+        if (a->isVisible())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
 }
 
