@@ -128,6 +128,11 @@ TEST_F(InstallTree, EntriesShareOneIdAndStartTheInstalledProgram)
         const QString exec = entry.value(QStringLiteral("Exec")).toString().section(' ', 0, 0);
         EXPECT_TRUE(QFileInfo(P(QStringLiteral("usr/bin/") + exec)).isExecutable())
             << exec.toStdString();
+        // TryExec is a program, never a command line.
+        EXPECT_TRUE(QFileInfo(P(QStringLiteral("usr/bin/") +
+                                entry.value(QStringLiteral("TryExec")).toString()))
+                        .isExecutable())
+            << f.toStdString();
         EXPECT_FALSE(entry.contains(QStringLiteral("Hidden")));
         // Task bars match the window (its class is the application's name) to the entry.
         EXPECT_EQ(entry.value(QStringLiteral("StartupWMClass")).toString(),
