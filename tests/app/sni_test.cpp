@@ -1,6 +1,7 @@
 // A StatusNotifierItem tray sends one activation for a left click, never a double click. The
 // test is that tray: a private message bus, an X server for Qt's tray code, and a minimal
 // watcher that takes the icon's registration and then activates it, as a click would.
+#include "support/AgentProcess.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeService.h"
 #include "ui/MainFrame.h"
@@ -52,13 +53,6 @@ private:
     mutable QMutex m_lock;
     QStringList m_items;
 };
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QDeadlineTimer due(ms);
-    while (!done() && !due.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
 {
