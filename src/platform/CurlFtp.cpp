@@ -47,6 +47,20 @@ struct GetSink {
     }
 };
 
+// The digits of a 213 answer to SIZE; none for anything else.
+std::optional<std::uint64_t> ParseSize(const std::string& text)
+{
+    if (text.empty() || text.size() > 19)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
 size_t ReadLocal(char* buffer, size_t size, size_t count, void* user)
 {
     auto* file = static_cast<std::FILE*>(user);
@@ -58,7 +72,8 @@ size_t ReadLocal(char* buffer, size_t size, size_t count, void* user)
 
 struct Request {
     std::string url;
-    std::string cwd;  // sent as CWD before anything else; empty for none
+    std::string cwd;     // sent as CWD before anything else; empty for none
+    std::string sizeOf;  // asked with SIZE after a successful transfer; empty for none
     long stallMs = 0;
     bool upload = false;
     bool nobody = false;
@@ -125,17 +140,12 @@ public:
         return true;
     }
 
+    // The server hears the CWD with the next operation, in the same libcurl transfer: a round
+    // trip and a command fewer per file. A refused directory fails that operation.
     bool SetCurrentDirectory(const std::string& dir) override
     {
         std::string target;
         if (!ResolveOrFail(dir, &target))
-            return false;
-        Request cwd;
-        cwd.url = DirUrl(target);
-        cwd.cwd = target;
-        cwd.nobody = true;
-        cwd.stallMs = m_timeouts.receiveMs;
-        if (!Perform(cwd))
             return false;
         m_cwd = target;
         return true;
@@ -160,6 +170,8 @@ public:
         put.readFrom = file;
         put.uploadSize = st.st_size;
         put.stallMs = m_timeouts.sendMs;
+        // The size check that follows every put is asked on the put's own transfer.
+        put.sizeOf = target;
         bool ok = Perform(put);
         std::fclose(file);
         curl_off_t sent = 0;
@@ -238,6 +250,11 @@ public:
         std::string target;
         if (!ResolveOrFail(remoteName, &target))
             return std::nullopt;
+        if (m_sizeAfterPut && m_sizeAfterPut->path == target) {
+            const std::optional<std::uint64_t> known = m_sizeAfterPut->size;
+            m_sizeAfterPut.reset();
+            return known;
+        }
         Request size;
         size.url = FileUrl(target);
         size.cwd = Parent(target);
@@ -266,6 +283,9 @@ private:
         // Server replies only: libcurl also passes its own "Content-Length:" lines here.
         if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])))
             self->m_lastReply = line;
+        // Only SIZE answers 213 among the commands of a put.
+        if (line.rfind("213 ", 0) == 0)
+            self->m_sizeReply = line.substr(4);
         return size * count;
     }
 
@@ -313,9 +333,15 @@ private:
         SlistPtr quote;
         if (!r.cwd.empty())
             quote.reset(curl_slist_append(nullptr, ("CWD " + r.cwd).c_str()));
+        // "*": a server without SIZE does not fail the transfer before it.
+        SlistPtr postQuote;
+        if (!r.sizeOf.empty())
+            postQuote.reset(curl_slist_append(nullptr, ("*SIZE " + r.sizeOf).c_str()));
         curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
-        // A CWD before each passive transfer also avoids libcurl 7.88's random EPSV stall.
+        // A CWD on the same transfer before each passive one also avoids libcurl 7.88's random
+        // EPSV stall, which hits an EPSV sent first on a transfer.
         curl_easy_setopt(h, CURLOPT_QUOTE, quote.get());
+        curl_easy_setopt(h, CURLOPT_POSTQUOTE, postQuote.get());
         curl_easy_setopt(h, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
         curl_easy_setopt(h, CURLOPT_NOBODY, r.nobody ? 1L : 0L);
         curl_easy_setopt(h, CURLOPT_DIRLISTONLY, r.listOnly ? 1L : 0L);
@@ -326,11 +352,17 @@ private:
         curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, r.uploadSize);
         m_errorBuffer[0] = '\0';  // active mode can leave a stale message after success
         m_lastReply.clear();
+        m_sizeReply.clear();
+        m_sizeAfterPut.reset();
         m_watch.Arm(h, r.stallMs);
         const CURLcode code = curl_easy_perform(h);
         curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
-        if (code == CURLE_OK)
+        curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
+        if (code == CURLE_OK) {
+            if (!r.sizeOf.empty())
+                m_sizeAfterPut = SizeAnswer{r.sizeOf, ParseSize(m_sizeReply)};
             return true;
+        }
         Record(code, m_watch.Reason());
         return false;
     }
@@ -371,6 +403,12 @@ private:
     TransferWatch m_watch;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     std::string m_lastReply;
+    std::string m_sizeReply;
+    struct SizeAnswer {
+        std::string path;
+        std::optional<std::uint64_t> size;  // none when the server did not answer SIZE
+    };
+    std::optional<SizeAnswer> m_sizeAfterPut;  // until the next operation
     std::string m_cwd = "/";
     unsigned long m_lastError = 0;
     std::string m_lastMessage;

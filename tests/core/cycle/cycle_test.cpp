@@ -4,6 +4,7 @@
 #include "support/cycle_util.h"
 
 #include <QTemporaryDir>
+#include <map>
 #include <gtest/gtest.h>
 
 // Whole cycles against the service emulator: what reaches the server, what the service is
@@ -164,6 +165,32 @@ TEST_P(Cycle, TwoPairsOnOneFolderSendEachFileTwice)
     EXPECT_EQ(Notified().size(), 2u);
     EXPECT_EQ(m_emu.records("uploads").size(), 2);
     EXPECT_TRUE(Done("x.wav"));
+}
+
+// One connection per file, and on it only what the file needs: a CWD on the transfer's own
+// libcurl transfer before its data connection, and the size check after a put.
+TEST_P(Cycle, OneUploadAndOneDownloadSendTheShortestCommandSequences)
+{
+    WriteText(m_src + "memo.rtf", "dictated");
+    m_emu.addPending("ab12", "reply.rtf", "{\\rtf1 answer}");
+    CSettings s = m_record.Snapshot();
+    s.AutoDownLoad = 1;
+    m_record.Replace(s);
+    QDir().mkpath(QString::fromStdString(s.TDir));
+    RunCycle();
+    ASSERT_TRUE(Done("memo.rtf"));
+    ASSERT_EQ(ReadAll(s.TDir + "reply.rtf"), "{\\rtf1 answer}");
+
+    std::map<int, std::vector<std::string>> sessions;
+    for (const QJsonObject& c : Objects(m_emu.records("ftp_commands")))
+        sessions[c["session"].toInt()].push_back(c["cmd"].toString().toStdString());
+    const std::string data = GetParam() ? "EPSV" : "EPRT";
+    using Seq = std::vector<std::string>;
+    EXPECT_EQ(sessions, (std::map<int, Seq>{
+                            {sessions.begin()->first, Seq{"USER", "PASS", "PWD", "CWD", data,
+                                                          "TYPE", "STOR", "SIZE", "QUIT"}},
+                            {sessions.rbegin()->first, Seq{"USER", "PASS", "PWD", "CWD", data,
+                                                           "TYPE", "SIZE", "RETR", "QUIT"}}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(PassiveAndActive, Cycle, ::testing::Values(1, 0),
