@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <memory>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +102,74 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
+bool CopyByReadWrite(int in, int out)
+{
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t n = read(in, buf, sizeof buf);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno != EINTR)
+                return false;
+            if (w > 0)
+                done += w;
+        }
+    }
+}
+
+// In the kernel: shared blocks where the file system has reflinks, else copy_file_range; plain
+// reads and writes where neither works (across file systems, old kernels, some FUSE mounts).
+// Copies to the end of `in` as it is now, whatever its size was when opened.
+bool CopyContents(int in, int out)
+{
+    if (ioctl(out, FICLONE, in) == 0)
+        return true;
+    bool copiedAny = false;
+    for (;;) {
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+        if (n > 0) {
+            copiedAny = true;
+            continue;
+        }
+        if (n == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (!copiedAny && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                           errno == EINVAL || errno == EBADF))
+            return CopyByReadWrite(in, out);
+        return false;
+    }
+}
+
+// Puts the finished copy `temp` under the name `to`. A rename over an existing file makes ext4
+// write the new file's data out at once (its guard for editors that replace files without
+// fsync), which cost twice the copy itself. Exchanging the two names is not under that guard
+// and keeps a whole copy under `to` at every moment; the old one then goes under `temp`.
+bool MoveIntoPlace(const std::string& temp, const std::string& to)
+{
+    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST) {
+        struct stat st {};
+        // Never swap a folder into the temporary's place: a plain rename refuses that.
+        if (lstat(to.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+            renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+            unlink(temp.c_str());
+            return true;
+        }
+    }
+    // File systems without renameat2's flags, and folders, get the plain rename's answer.
+    return rename(temp.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 bool MatchWildcard(std::string_view pattern, std::string_view name)
@@ -167,35 +237,14 @@ bool CopyFileReplacing(const std::string& from, const std::string& to)
         close(in);
         return false;
     }
-    bool ok = true;
-    char buf[1 << 16];
-    for (;;) {
-        const ssize_t n = read(in, buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; done < n && ok;) {
-            const ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno != EINTR)
-                ok = false;
-            else if (w > 0)
-                done += w;
-        }
-        if (!ok)
-            break;
-    }
+    bool ok = CopyContents(in, out);
     // The copy keeps the original's permission bits and modification time, as a copy of a
     // document on the first platform does.
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ok = ok && fchmod(out, st.st_mode & 07777) == 0 && futimens(out, times) == 0;
     ok = close(out) == 0 && ok;
     close(in);
-    if (ok && rename(temp.c_str(), to.c_str()) == 0)
+    if (ok && MoveIntoPlace(temp, to))
         return true;
     unlink(temp.c_str());
     return false;

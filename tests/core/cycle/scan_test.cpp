@@ -5,6 +5,7 @@
 #include "support/wav_util.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -174,6 +175,11 @@ TEST(ScanFileSystem, CopyReplacesAndKeepsTheSource)
     EXPECT_FALSE(fsys::CopyFileReplacing(base + "nothing", base + "dst"));
     EXPECT_EQ(ReadAll(base + "dst"), "new content");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);  // no temporary left behind
+    // A folder under the copy's name is never replaced, nor swapped away.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(base + "folder/inside")));
+    EXPECT_FALSE(fsys::CopyFileReplacing(base + "src", base + "folder"));
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(base + "folder/inside")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
     EXPECT_TRUE(fsys::CreateFolder(base + "f"));
     EXPECT_TRUE(fsys::CreateFolder(base + "f"));
     EXPECT_FALSE(fsys::CreateFolder(base + "src"));
