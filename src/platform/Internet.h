@@ -53,6 +53,8 @@ struct FtpFailure {
 class IFtpConnection {
 public:
     virtual ~IFtpConnection() = default;
+    // The directory of the operations that follow. The server hears it with the next
+    // operation, which fails when the server refuses the directory.
     virtual bool SetCurrentDirectory(const std::string& dir) = 0;
     // Binary put of a local file under `remoteName` (relative to the current directory).
     virtual bool PutFile(const std::string& localPath, const std::string& remoteName) = 0;
