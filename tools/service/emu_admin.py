@@ -38,6 +38,8 @@ class AdminHandler(BaseHTTPRequestHandler):
         state = self.server.state
         if self.path == "/state":
             return self._send(200, state.snapshot())
+        if self.path == "/counts":
+            return self._send(200, state.counts())
         if self.path == "/ping":
             return self._send(200, {"ok": True})
         return self._send(404, {"error": "no such resource: " + self.path})

@@ -9,6 +9,7 @@ import copy
 import os
 import shutil
 import threading
+import time
 
 UPLOAD_DIR_NAME = "nimbreluploads"
 DEFAULT_EXTENSIONS = "dss, wav, rtf, doc, mp3"
@@ -82,6 +83,9 @@ class ServiceState:
         # web and FTP events (an upload before its notification, say).
         self.seq += 1
         entry["seq"] = self.seq
+        # Seconds on the monotonic clock: benchmarks time a client by what the
+        # service saw, the same way whatever the client is.
+        entry["t"] = time.monotonic()
         table.append(entry)
         return entry
 
@@ -225,6 +229,16 @@ class ServiceState:
                                  "complete": complete})
 
     # --- admin ---------------------------------------------------------------
+
+    def counts(self):
+        """The length of each record list: a cheap poll while a client runs."""
+        with self.lock:
+            return {"web_requests": len(self.web_requests),
+                    "notifications": len(self.notifications),
+                    "confirmations": len(self.confirmations),
+                    "ftp_logins": len(self.ftp_logins),
+                    "uploads": len(self.uploads),
+                    "downloads": len(self.downloads)}
 
     def snapshot(self):
         with self.lock:
