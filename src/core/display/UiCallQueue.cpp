@@ -24,24 +24,39 @@ CUiCallQueue::~CUiCallQueue()
         ::close(m_wakeFd);
 }
 
+bool CUiCallQueue::PushLocked(Item item)
+{
+    // Without a wake-up the owner would never run it: drop it rather than wait for ever.
+    if (m_closed || m_wakeFd < 0)
+        return false;
+    m_items.push_back(std::move(item));
+    // Every push signals, even onto a waiting queue: a modal loop inside a running call
+    // must still see the calls queued behind it.
+    const std::uint64_t one = 1;
+    if (::write(m_wakeFd, &one, sizeof one) != sizeof one) {
+        m_items.pop_back();
+        return false;
+    }
+    return true;
+}
+
 void CUiCallQueue::Call(const std::function<void()>& fn)
 {
     if (QThread::currentThread() == thread()) {
         fn();
         return;
     }
-    Item item{&fn};
+    bool done = false;
     std::unique_lock<std::mutex> g(m_lock);
-    // Without a wake-up the owner would never run it: drop it rather than wait for ever.
-    if (m_closed || m_wakeFd < 0)
+    if (!PushLocked({fn, &done}))
         return;
-    m_items.push_back(&item);
-    const std::uint64_t one = 1;
-    if (::write(m_wakeFd, &one, sizeof one) != sizeof one) {
-        m_items.pop_back();
-        return;
-    }
-    m_cv.wait(g, [&] { return item.done; });
+    m_cv.wait(g, [&] { return done; });
+}
+
+bool CUiCallQueue::Post(std::function<void()> fn)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return PushLocked({std::move(fn), nullptr});
 }
 
 void CUiCallQueue::RunPending()
@@ -50,32 +65,35 @@ void CUiCallQueue::RunPending()
     if (m_wakeFd >= 0 && ::read(m_wakeFd, &count, sizeof count) < 0)
         count = 0;  // nothing signalled since the last run: EAGAIN
     for (;;) {
-        Item* item = nullptr;
+        Item item;
         {
             std::lock_guard<std::mutex> g(m_lock);
             if (m_items.empty())
                 return;
-            item = m_items.front();
+            item = std::move(m_items.front());
             m_items.pop_front();
         }
         // Outside the lock: a message box runs its own loop, which may come back here.
-        (*item->fn)();
-        Finish(item);
+        item.fn();
+        if (item.done) {
+            std::lock_guard<std::mutex> g(m_lock);
+            *item.done = true;
+            m_cv.notify_all();
+        }
     }
 }
 
 void CUiCallQueue::Close()
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_closed = true;
-    for (Item* item : m_items) item->done = true;
-    m_items.clear();
-    m_cv.notify_all();
-}
-
-void CUiCallQueue::Finish(Item* item)
-{
-    std::lock_guard<std::mutex> g(m_lock);
-    item->done = true;
-    m_cv.notify_all();
+    std::deque<Item> dropped;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_closed = true;
+        for (Item& item : m_items)
+            if (item.done)
+                *item.done = true;
+        dropped.swap(m_items);
+        m_cv.notify_all();
+    }
+    // Posted calls are destroyed outside the lock: what they hold may take locks of its own.
 }

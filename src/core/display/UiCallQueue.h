@@ -8,10 +8,11 @@
 
 class QSocketNotifier;
 
-// Runs calls of worker threads on the thread that created it, each caller waiting until its
-// call has run. Built on a std::mutex and an eventfd that the owner's event loop watches, not
-// on Qt's cross-thread events: the system's Qt is not instrumented for ThreadSanitizer, which
-// would take every hand-off through it for a race.
+// Runs calls of worker threads on the thread that created it, in the order they were made:
+// posted calls without the caller waiting, and calls whose caller waits until they have run.
+// Built on a std::mutex and an eventfd that the owner's event loop watches, not on Qt's
+// cross-thread events: the system's Qt is not instrumented for ThreadSanitizer, which would
+// take every hand-off through it for a race.
 class CUiCallQueue final : public QObject {
 public:
     explicit CUiCallQueue(QObject* parent = nullptr);
@@ -22,6 +23,9 @@ public:
     // Any thread: runs `fn` on the owner's thread and returns once it has run, or at once
     // (without running it) when the queue is closed. From the owner's thread, runs it directly.
     void Call(const std::function<void()>& fn);
+    // Any thread: queues `fn` for the owner's thread and returns at once. False, and `fn`
+    // dropped, when the queue is closed.
+    bool Post(std::function<void()> fn);
     // Owner's thread: runs the calls waiting now.
     void RunPending();
     // From now on calls are dropped, those waiting included: their callers return.
@@ -29,14 +33,14 @@ public:
 
 private:
     struct Item {
-        const std::function<void()>* fn;
-        bool done = false;
+        std::function<void()> fn;
+        bool* done = nullptr;  // the waiting caller's flag; none for a posted call
     };
-    void Finish(Item* item);
+    bool PushLocked(Item item);
 
     std::mutex m_lock;
     std::condition_variable m_cv;
-    std::deque<Item*> m_items;
+    std::deque<Item> m_items;
     bool m_closed = false;
     int m_wakeFd = -1;
     QSocketNotifier* m_notifier = nullptr;

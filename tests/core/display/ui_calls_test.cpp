@@ -1,4 +1,5 @@
 #include "core/display/UiCallQueue.h"
+#include "core/display/UiUpdates.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -107,6 +109,83 @@ TEST(UiCalls, OwnerCanRunWaitingCallsItselfAndCallsDirectly)
     }
     worker.join();
     EXPECT_EQ(ran, 1);
+}
+
+// A worker's window lines and status texts, posted while the UI thread does not run its loop
+// at all: the worker never waits, the lines arrive whole and in order in one insertion, and of
+// the status texts only the last is shown.
+TEST(UiCalls, PostedLinesKeepTheirOrderAndOnlyTheLastStatusIsShown)
+{
+    CUiCallQueue calls;
+    std::vector<std::string> statuses;
+    std::vector<std::string> insertions;
+    CUiUpdates updates(
+        calls, [&](const std::string& s) { statuses.push_back(s); },
+        [&](const std::string& l) { insertions.push_back(l); });
+    std::vector<int> order;
+    std::atomic<bool> posted{false};
+    std::string expected;
+    for (int i = 0; i < 1000; ++i) expected += "line " + std::to_string(i) + "\r\n";
+    std::thread worker([&] {
+        for (int i = 0; i < 1000; ++i) {
+            updates.AddLines("line " + std::to_string(i) + "\r\n");
+            updates.SetStatus("status " + std::to_string(i));
+        }
+        posted = true;
+        calls.Post([&] { order.push_back(1); });
+        calls.Call([&] { order.push_back(2); });  // waits: runs after everything before it
+    });
+    // The queue is served by hand, and only once the worker has sent everything.
+    for (int i = 0; i < 5000 && order.size() < 2; ++i) {
+        QThread::msleep(1);
+        if (posted)
+            calls.RunPending();
+    }
+    calls.Close();  // lets the worker go should the call never have run
+    worker.join();
+    ASSERT_EQ(insertions.size(), 1u);
+    EXPECT_EQ(insertions[0], expected);
+    EXPECT_EQ(statuses, std::vector<std::string>{"status 999"});
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+
+    // A text set on the UI thread lands after what the worker sent before it, never under it.
+    CUiCallQueue calls2;
+    statuses.clear();
+    CUiUpdates updates2(
+        calls2, [&](const std::string& s) { statuses.push_back(s); }, [](const std::string&) {});
+    std::thread late([&] { updates2.SetStatus("from the worker"); });
+    late.join();
+    updates2.SetStatus("from the UI");
+    calls2.RunPending();
+    EXPECT_EQ(statuses, std::vector<std::string>{"from the UI"});
+}
+
+TEST(UiCalls, CloseDuringABurstLetsTheWorkerRunOnAndDropsTheRest)
+{
+    CUiCallQueue calls;
+    int applied = 0;
+    CUiUpdates updates(
+        calls, [&](const std::string&) { ++applied; }, [&](const std::string&) { ++applied; });
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    std::thread worker([&] {
+        while (!stop && sent < 1000000) {
+            updates.AddLines("a line\r\n");
+            updates.SetStatus("busy");
+            ++sent;
+        }
+    });
+    QTest::qWait(30);
+    calls.Close();
+    const int before = applied;
+    const int sentAtClose = sent;
+    QTest::qWait(30);
+    stop = true;
+    worker.join();
+    EXPECT_GT(sent.load(), sentAtClose) << "the worker kept going after the close";
+    calls.RunPending();
+    EXPECT_EQ(applied, before);
+    EXPECT_FALSE(calls.Post([] {}));
 }
 
 }  // namespace

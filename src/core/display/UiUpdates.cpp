@@ -1,0 +1,57 @@
+#include "core/display/UiUpdates.h"
+
+#include "core/display/UiCallQueue.h"
+
+#include <QThread>
+
+CUiUpdates::CUiUpdates(CUiCallQueue& queue, Apply showStatus, Apply appendLines)
+    : m_queue(queue), m_showStatus(std::move(showStatus)), m_appendLines(std::move(appendLines))
+{
+}
+
+void CUiUpdates::SetStatus(const std::string& text)
+{
+    std::unique_lock<std::mutex> held(m_lock);
+    m_status = text;
+    Changed(held);
+}
+
+void CUiUpdates::AddLines(const std::string& text)
+{
+    std::unique_lock<std::mutex> held(m_lock);
+    m_lines += text;
+    Changed(held);
+}
+
+void CUiUpdates::Changed(std::unique_lock<std::mutex>& held)
+{
+    if (QThread::currentThread() == m_queue.thread()) {
+        held.unlock();
+        Flush();
+        return;
+    }
+    if (m_posted)
+        return;
+    // A closed queue (the window is going) takes nothing more: nothing is kept for it either.
+    m_posted = m_queue.Post([this] { Flush(); });
+    if (!m_posted) {
+        m_status.reset();
+        m_lines.clear();
+    }
+}
+
+void CUiUpdates::Flush()
+{
+    std::optional<std::string> status;
+    std::string lines;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        status.swap(m_status);
+        lines.swap(m_lines);
+        m_posted = false;
+    }
+    if (!lines.empty())
+        m_appendLines(lines);
+    if (status)
+        m_showStatus(*status);
+}
