@@ -53,6 +53,7 @@ CQtProfileStore::~CQtProfileStore()
 
 std::string CQtProfileStore::GetProfileString(const std::string& section, const std::string& key)
 {
+    TightenExisting();
     const QVariant v = m_settings->value(Path(section, key));
     if (!v.isValid())
         return {};
@@ -62,6 +63,7 @@ std::string CQtProfileStore::GetProfileString(const std::string& section, const 
 int32_t CQtProfileStore::GetProfileInt(const std::string& section, const std::string& key,
                                        int32_t def)
 {
+    TightenExisting();
     const QVariant v = m_settings->value(Path(section, key));
     if (!v.isValid())
         return def;
@@ -102,23 +104,49 @@ QString CQtProfileStore::FileName() const
     return m_settings->fileName();
 }
 
+#ifndef _WIN32
+namespace {
+// Only our own folder: an explicit INI path may live in a folder that is not ours to change.
+void TightenFolder(const QString& file)
+{
+    const QByteArray dir = QFileInfo(file).absolutePath().toLocal8Bit();
+    struct stat st {};
+    if (::stat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 077) != 0 &&
+        QFileInfo(file).absoluteDir().dirName() == QLatin1String("Orbidex"))
+        ::chmod(dir.constData(), st.st_mode & 0700);
+}
+}  // namespace
+#endif
+
 void CQtProfileStore::MakePrivate()
 {
 #ifndef _WIN32
     // The file holds the password: folder 0700, file 0600, before the first byte is written.
     const QString file = m_settings->fileName();
     const QByteArray dir = QFileInfo(file).absolutePath().toLocal8Bit();
-    if (::mkdir(dir.constData(), 0700) != 0) {
-        struct stat st {};
-        if (::stat(dir.constData(), &st) == 0 && (st.st_mode & 077) != 0 &&
-            QFileInfo(file).absoluteDir().dirName() == QLatin1String("Orbidex"))
-            ::chmod(dir.constData(), st.st_mode & 0700);
-    }
+    if (::mkdir(dir.constData(), 0700) != 0)
+        TightenFolder(file);
     const QByteArray path = file.toLocal8Bit();
     int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::fchmod(fd, 0600);
         ::close(fd);
     }
+#endif
+}
+
+void CQtProfileStore::TightenExisting()
+{
+#ifndef _WIN32
+    // A file made by hand or by an older install may be open to others; reading it is the first
+    // chance to close it, without creating anything that is not there.
+    const QString file = m_settings->fileName();
+    const QByteArray path = file.toLocal8Bit();
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    if ((st.st_mode & 077) != 0)
+        ::chmod(path.constData(), 0600);
+    TightenFolder(file);
 #endif
 }

@@ -8,7 +8,7 @@ class QSettings;
 
 // QSettings-backed profile: the registry key Software\Orbidex\Nimbrel Ravlet on Windows,
 // $XDG_CONFIG_HOME/Orbidex/Nimbrel Ravlet.conf elsewhere. The file holds the password in
-// plain text, so on POSIX its folder is kept 0700 and the file 0600.
+// plain text, so on POSIX its folder is kept 0700 and the file 0600, from the first read on.
 class CQtProfileStore final : public IProfileStore {
 public:
     CQtProfileStore();                                 // the user's profile
@@ -28,5 +28,6 @@ public:
 
 private:
     void MakePrivate();
+    void TightenExisting();
     std::unique_ptr<QSettings> m_settings;
 };

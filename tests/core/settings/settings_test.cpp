@@ -176,15 +176,25 @@ TEST_F(IniStore, FileHoldingThePasswordIsPrivate)
     EXPECT_EQ(ModeOf(tmp.filePath(QStringLiteral("Orbidex"))), 0700u);
     EXPECT_EQ(ModeOf(Path()), 0600u);
 
-    // An existing, too open file is tightened by the next save.
+    // A file and folder found open to others (hand-made, an older install) are tightened as
+    // soon as they are read, not at the next save.
     ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0644), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(tmp.filePath(QStringLiteral("Orbidex"))).constData(), 0755),
+              0);
     {
         CQtProfileStore store(Path());
-        const CSettings s = LoadSettings(store);
-        EXPECT_EQ(ModeOf(Path()), 0644u);  // reading changes nothing
-        SaveSettings(store, s);
+        LoadSettings(store);
     }
     EXPECT_EQ(ModeOf(Path()), 0600u);
+    EXPECT_EQ(ModeOf(tmp.filePath(QStringLiteral("Orbidex"))), 0700u);
+
+    // Reading a profile that does not exist creates nothing.
+    const QString none = tmp.filePath(QStringLiteral("Orbidex/none.conf"));
+    {
+        CQtProfileStore store(none);
+        LoadSettings(store);
+    }
+    EXPECT_FALSE(QFile::exists(none));
 }
 
 TEST(UserProfile, LivesInTheConfigFolderUnderOrbidex)
