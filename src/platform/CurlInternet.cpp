@@ -44,6 +44,8 @@ int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off
 void ApplyCommonOptions(CURL* easy, const Shared& shared)
 {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, shared.limits.lowSpeedBytes);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, shared.limits.lowSpeedSeconds);
     // Proxies: libcurl reads the system's (environment) settings by default; nothing to set.
     if (!shared.caFile.empty()) {
         // Trusted instead of the system store, not in addition to it.
@@ -161,9 +163,11 @@ private:
 
 class CCurlInternet final : public IInternet {
 public:
-    explicit CCurlInternet(const std::string& caFile) : m_shared(std::make_shared<Shared>())
+    CCurlInternet(const std::string& caFile, const TransferLimits& limits)
+        : m_shared(std::make_shared<Shared>())
     {
         m_shared->caFile = caFile;
+        m_shared->limits = limits;
     }
 
     std::unique_ptr<IInternetHandle> Open(const std::string& userAgent) override
@@ -186,11 +190,11 @@ private:
 }  // namespace
 }  // namespace curlnet
 
-std::unique_ptr<IInternet> CreateInternet(const std::string& caFile)
+std::unique_ptr<IInternet> CreateInternet(const std::string& caFile, const TransferLimits& limits)
 {
     // Before any worker thread makes a request (CreateInternet runs on the UI thread).
     static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (init != CURLE_OK)
         return nullptr;
-    return std::make_unique<curlnet::CCurlInternet>(caFile);
+    return std::make_unique<curlnet::CCurlInternet>(caFile, limits);
 }

@@ -16,6 +16,7 @@ namespace curlnet {
 struct Shared {
     std::atomic<bool> cancelled{false};
     std::string caFile;
+    TransferLimits limits;
 };
 
 struct EasyDeleter {
@@ -61,7 +62,8 @@ unsigned long MapCurlCode(CURLcode code, TransferWatch::Stop stop);
 std::string DescribeFailure(CURLcode code, TransferWatch::Stop stop, long stallMs,
                             const char* errorBuffer, const std::string& lastReply);
 
-// Options every handle gets: no signals (worker threads), the trust store, the system proxy.
+// Options every handle gets: no signals (worker threads), the trust store, the system proxy,
+// the low-speed limit.
 void ApplyCommonOptions(CURL* easy, const Shared& shared);
 
 struct FtpTimeouts {

@@ -92,5 +92,14 @@ public:
     virtual void Cancel() = 0;
 };
 
+// A transfer that moves fewer than `lowSpeedBytes` a second for `lowSpeedSeconds` in a row is
+// given up as a time-out: a server that drips its answer must not hold a cycle for ever. The
+// stall time-outs still catch a transfer that moves nothing at all.
+struct TransferLimits {
+    long lowSpeedBytes = 1024;
+    long lowSpeedSeconds = 60;
+};
+
 // The real layer (libcurl). `caFile`: PEM to trust instead of the system store, or empty.
-std::unique_ptr<IInternet> CreateInternet(const std::string& caFile);
+std::unique_ptr<IInternet> CreateInternet(const std::string& caFile,
+                                          const TransferLimits& limits = {});

@@ -82,6 +82,8 @@ class EmuDTPHandler(DTPHandler):
 
     def _emu_trip(self):
         self._emu_done = True
+        if self._emu_rule.get("mode", "close") == "drip":
+            return
         if self._emu_rule.get("mode", "close") == "stall":
             # Keep the socket open but move nothing more: the client waits
             # until its own time-out or abort. Closing still reaches us as
@@ -97,11 +99,26 @@ class EmuDTPHandler(DTPHandler):
             0.1, self.cmd_channel.respond,
             "426 Connection closed; transfer aborted.")
 
+    def _emu_drip(self, data):
+        # A few bytes, then no write events until the next tick: the client
+        # sees a transfer that moves, too slowly to ever finish.
+        rate = max(1, int(self._emu_rule.get("bytes_per_s", 2)))
+        sent = super().send(data[:rate])
+        self.modify_ioloop_events(0)
+        self.cmd_channel.call_later(1.0, self._emu_wake)
+        return sent
+
+    def _emu_wake(self):
+        if not self._closed:
+            self.modify_ioloop_events(self.ioloop.WRITE)
+
     def send(self, data):
         rule = self._rule()
         if rule is None:
             return super().send(data)
         if self._emu_done:
+            if rule.get("mode") == "drip":
+                return self._emu_drip(data)
             return 0
         left = int(rule.get("after", 0)) - self.tot_bytes_sent
         sent = super().send(data[:left]) if left > 0 else 0

@@ -20,15 +20,17 @@ FAULT_KEYS = {
     "list_body",       # text served verbatim by the download-list script
     "http_delay",      # {"ms": N, "path": "/nimbrel/x.php" or absent for all}
     "http_status",     # {"status": N, "body": "...", "path": optional}
+    "http_drip",       # {"ms": N, "path": optional}: the body one byte every N ms
     "ftp_refuse_login",  # true: every login gets 530
     "ftp_cut",         # {"after": N, "cmd": "STOR"|"RETR"|"*", "file": optional,
-                       #  "mode": "close" (default) | "stall"}
+                       #  "mode": "close" (default) | "stall" | "drip",
+                       #  "bytes_per_s": N for "drip" (default 2)}
     "ftp_delay",       # {"ms": N, "cmd": "CONNECT"|"USER"|...|"*", "file": optional}
     "ftp_fail_stor",   # {"file": name or absent for all, "code": 550|553}
     "ftp_drop",        # {"cmd": "STOR"...}: close the control connection, no reply
 }
 
-DICT_FAULTS = {"http_delay", "http_status", "ftp_cut", "ftp_delay",
+DICT_FAULTS = {"http_delay", "http_status", "http_drip", "ftp_cut", "ftp_delay",
                "ftp_fail_stor", "ftp_drop"}
 
 

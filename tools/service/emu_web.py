@@ -106,7 +106,30 @@ class WebHandler(BaseHTTPRequestHandler):
         else:
             status, ctype, body = self._route(path, query)
         entry["status"] = status
+        drip = state.fault("http_drip")
+        if drip and _path_matches(drip, path) and not head:
+            self._drip(status, ctype, body, int(drip.get("ms", 2000)) / 1000.0)
+            return
         self._reply(status, ctype, body, head)
+
+    def _drip(self, status, ctype, body, every):
+        """The headers at once, then the body a byte at a time: a host that
+        never stops answering, yet never finishes."""
+        data = body.encode("utf-8") if isinstance(body, str) else body
+        try:
+            self.send_response(status)
+            self.send_header("Content-Type", ctype)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.flush()
+            for i in range(len(data)):
+                if self.server.state.stopping.wait(every):
+                    break
+                self.wfile.write(data[i:i + 1])
+                self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError, OSError):
+            pass
+        self.close_connection = True
 
     def _route(self, path, q):
         state = self.server.state

@@ -1,0 +1,69 @@
+// A server that keeps a transfer alive by dripping bytes is given up as a time-out, like one
+// that sends nothing: the web body and the FTP get both end within the low-speed window.
+#include "platform/Internet.h"
+#include "support/EmulatorSuite.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <filesystem>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// 1 KB/s over 2 s instead of 60 s: the same rule, in test time.
+constexpr TransferLimits kFast{1024, 2};
+
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+class SlowServer : public orbidex::test::EmulatorSuite<> {
+protected:
+    void SetUp() override
+    {
+        EmulatorSuite::SetUp();
+        m_internet = CreateInternet(s_emu->caFile(), kFast);
+        ASSERT_TRUE(m_internet);
+    }
+};
+
+TEST_F(SlowServer, DrippingWebBodyEndsWithinTheWindow)
+{
+    s_emu->setFaults({{"http_drip", QJsonObject{{"ms", 500}}}});
+    auto inet = m_internet->Open("InetURL/1.0");
+    ASSERT_TRUE(inet);
+    const auto start = Clock::now();
+    EXPECT_EQ(inet->OpenUrl(m_e.httpOrigin + "//", 0), nullptr);
+    EXPECT_LT(Seconds(start), 8.0);
+}
+
+TEST_F(SlowServer, DrippingGetEndsAsATimeOutAndLeavesNoFile)
+{
+    const QByteArray content(64 * 1024, 'x');
+    s_emu->putFile("/downloads/ab12/slow.rtf", content);
+    s_emu->setFaults({{"ftp_cut", QJsonObject{{"after", 100}, {"cmd", "RETR"}, {"mode", "drip"}}}});
+    for (bool passive : {true, false}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        auto session = m_internet->OpenSession("Nimbrel Ravlet", 1);
+        session->SetTimeouts(40000, 40000, 40000);
+        FtpFailure failure;
+        auto ftp =
+            session->GetFtpConnection(m_e.ftpHost, "nimbreldn", "bexomtu", 21, passive, &failure);
+        ASSERT_TRUE(ftp) << failure.message;
+        QTemporaryDir dir;
+        const std::string local = dir.filePath(QStringLiteral("slow.rtf")).toStdString();
+        const auto start = Clock::now();
+        EXPECT_FALSE(ftp->GetFile("/downloads/ab12/slow.rtf", local));
+        EXPECT_LT(Seconds(start), 8.0);
+        EXPECT_EQ(ftp->LastError(), inet::kErrTimeout);
+        EXPECT_FALSE(std::filesystem::exists(local));
+    }
+}
+
+}  // namespace
