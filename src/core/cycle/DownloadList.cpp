@@ -10,69 +10,70 @@
 
 #include <algorithm>
 #include <limits>
-#include <optional>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
 constexpr std::string_view kRetryEqual = "Equal Sign not found. Will retry again in next poll";
 constexpr std::string_view kRetryQuote = "Quote-sign not found. Will retry again in next poll";
 
-// First position of every "<prefix><N>" in the body, N >= 1 written without leading zeros.
-// "file_1" also matches the start of "file_10": each prefix of a digit run counts, which is
-// how a plain search from the start of the body behaves. Built in one pass so a long list
-// does not cost a search from the start per item.
-class CKeyIndex {
-public:
-    CKeyIndex(std::string_view body, std::string_view prefix)
-    {
-        for (std::size_t at = body.find(prefix); at != std::string_view::npos;
-             at = body.find(prefix, at + 1)) {
-            std::size_t d = at + prefix.size();
-            if (d >= body.size() || body[d] < '1' || body[d] > '9')
-                continue;
-            std::uint64_t n = 0;
-            for (std::size_t k = d; k < body.size() && k - d < 10; ++k) {
-                if (body[k] < '0' || body[k] > '9')
-                    break;
-                n = n * 10 + static_cast<unsigned>(body[k] - '0');
-                if (n > static_cast<std::uint64_t>(std::numeric_limits<int32_t>::max()))
-                    break;
-                m_first.emplace(static_cast<int32_t>(n), at);  // keeps the earliest
-            }
+constexpr std::size_t kNone = std::string_view::npos;
+
+// First position of "<prefix><N>" for each N in 1..limit (kNone when absent), N written without
+// leading zeros. "file_1" also matches the start of "file_10": each prefix of a digit run
+// counts, which is how a plain search from the start of the body behaves. One pass, and memory
+// for `limit` entries only, however many keys a hostile body holds.
+std::vector<std::size_t> FirstKeys(std::string_view body, std::string_view prefix, int32_t limit)
+{
+    std::vector<std::size_t> first(static_cast<std::size_t>(limit) + 1, kNone);
+    for (std::size_t at = body.find(prefix); at != kNone; at = body.find(prefix, at + 1)) {
+        const std::size_t d = at + prefix.size();
+        if (d >= body.size() || body[d] < '1' || body[d] > '9')
+            continue;
+        std::int64_t n = 0;
+        for (std::size_t k = d; k < body.size() && body[k] >= '0' && body[k] <= '9'; ++k) {
+            n = n * 10 + (body[k] - '0');
+            if (n > limit)
+                break;
+            if (first[static_cast<std::size_t>(n)] == kNone)
+                first[static_cast<std::size_t>(n)] = at;
         }
     }
-    std::optional<std::size_t> Find(int32_t n) const
-    {
-        auto it = m_first.find(n);
-        if (it == m_first.end())
-            return std::nullopt;
-        return it->second;
-    }
+    return first;
+}
 
-private:
-    std::unordered_map<int32_t, std::size_t> m_first;
-};
-
-// Sorted positions of one character, for "the next one at or after here" without rescanning.
-class CCharIndex {
-public:
-    CCharIndex(std::string_view body, char c)
-    {
-        for (std::size_t i = body.find(c); i != std::string_view::npos; i = body.find(c, i + 1))
-            m_at.push_back(i);
+// For each position in `from`, the first `c` at or after it (kNone when there is none, or
+// when the position is kNone). The positions are visited in order and each search starts past
+// where the last one ended, so all of them together read the body once.
+std::vector<std::size_t> NextChars(std::string_view body, char c,
+                                   const std::vector<std::size_t>& from)
+{
+    std::vector<std::size_t> order(from.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return from[a] < from[b]; });
+    std::vector<std::size_t> out(from.size(), kNone);
+    std::size_t found = 0;
+    bool searched = false;
+    for (std::size_t i : order) {
+        if (from[i] == kNone)
+            break;  // sorted: only kNone from here on
+        if (!searched || (found != kNone && found < from[i]))
+            found = body.find(c, from[i]);
+        searched = true;
+        out[i] = found;
     }
-    std::optional<std::size_t> Next(std::size_t from) const
-    {
-        auto it = std::lower_bound(m_at.begin(), m_at.end(), from);
-        if (it == m_at.end())
-            return std::nullopt;
-        return *it;
-    }
+    return out;
+}
 
-private:
-    std::vector<std::size_t> m_at;
-};
+std::vector<std::size_t> After(const std::vector<std::size_t>& at)
+{
+    std::vector<std::size_t> out(at);
+    for (std::size_t& p : out)
+        if (p != kNone)
+            ++p;
+    return out;
+}
 
 // Blanks skipped, then the run up to a blank, CR, LF, "<" or the end. Reads at most
 // `limit` + 1 characters: enough to tell a value over the limit.
@@ -159,27 +160,29 @@ CDownloadList ParseDownloadList(std::string_view body)
     if (r.count == 0)
         return r;
 
-    const CKeyIndex files(body, "file_");
-    const CKeyIndex fileIds(body, "fileid_");
-    const CCharIndex quotes(body, '"');
-    const CCharIndex equals(body, '=');
-    for (int32_t n = 1; n <= r.count; ++n) {
-        std::optional<std::size_t> at = files.Find(n);
-        if (!at)
+    // The positions of every item's parts, found for all items at once; the items are then
+    // taken in order, and the first one that fails stops the list as before.
+    const int32_t items = std::min(r.count, kMaxListItems);
+    const std::vector<std::size_t> files = FirstKeys(body, "file_", items);
+    const std::vector<std::size_t> fileIds = FirstKeys(body, "fileid_", items);
+    const std::vector<std::size_t> opens = NextChars(body, '"', files);
+    const std::vector<std::size_t> closes = NextChars(body, '"', After(opens));
+    const std::vector<std::size_t> equals = NextChars(body, '=', fileIds);
+    for (int32_t n = 1; n <= items; ++n) {
+        const auto i = static_cast<std::size_t>(n);
+        if (files[i] == kNone)
             return Stop(r, Format("DL-ERROR: FName%d", n), kToAll);
-        std::optional<std::size_t> open = quotes.Next(*at);
-        std::optional<std::size_t> close = open ? quotes.Next(*open + 1) : std::nullopt;
-        if (!close)
+        if (closes[i] == kNone)
             return Stop(r, std::string(kRetryQuote), kToWindow);
-        r.names.emplace_back(body.substr(*open + 1, *close - *open - 1));
+        // A name past the limit is kept only far enough for the pass to refuse it as too long.
+        const std::size_t length = std::min(closes[i] - opens[i] - 1, kMaxListValue + 1);
+        r.names.emplace_back(body.substr(opens[i] + 1, length));
 
-        at = fileIds.Find(n);
-        if (!at)
+        if (fileIds[i] == kNone)
             return Stop(r, Format("DL-ERROR: FileID%d", n), kToAll);
-        std::optional<std::size_t> idEq = equals.Next(*at);
-        if (!idEq)
+        if (equals[i] == kNone)
             return Stop(r, "Equal Sign not found in fileid.", kToWindow);
-        std::string_view id = UnquotedValue(body, *idEq + 1, kMaxListValue, &tooLong);
+        std::string_view id = UnquotedValue(body, equals[i] + 1, kMaxListValue, &tooLong);
         if (tooLong)
             return Stop(r, Format("DL-ERROR: FileID%d too long. Will retry again in next poll", n),
                         kToAll);
@@ -209,6 +212,13 @@ void RequestDownloadList(CCycleContext& ctx)
     const CDownloadList list = ParseDownloadList(body);
     if (list.countRead)
         display.AddWindowLine(Format("Number of File(s) to Download : %d", list.count));
+    if (list.countRead && list.count > kMaxListItems) {
+        const std::string line = display.GetTimeText() + " - Taking the first " +
+                                 std::to_string(kMaxListItems) + " of " +
+                                 std::to_string(list.count) + " files now, the rest next time";
+        display.AddWindowLine(line);
+        display.WriteLogLine(line);
+    }
     if (list.listStarted) {
         CWorkList& work = ctx.work;
         work.m_fileList = list.names;

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -26,6 +32,21 @@ CDownloadList ParseExact(const std::string& body)
     std::unique_ptr<char[]> block(new char[body.size() ? body.size() : 1]);
     std::memcpy(block.get(), body.data(), body.size());
     return ParseDownloadList(std::string_view(block.get(), body.size()));
+}
+
+// Heap in use, counted by the replaced operator new below while `g_counting` is set.
+std::atomic<bool> g_counting{false};
+std::atomic<std::int64_t> g_live{0};
+std::atomic<std::int64_t> g_peak{0};
+
+std::int64_t PeakHeapDuring(const std::function<void()>& run)
+{
+    g_live = 0;
+    g_peak = 0;
+    g_counting = true;
+    run();
+    g_counting = false;
+    return g_peak;
 }
 
 const std::string kEqualRetry = "Equal Sign not found. Will retry again in next poll";
@@ -233,23 +254,51 @@ TEST_P(DownloadListParse, GivesCountDirNamesIdsOrTheStop)
 INSTANTIATE_TEST_SUITE_P(Bodies, DownloadListParse, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.label); });
 
+std::string ListOf(int32_t count, int32_t present)
+{
+    std::string list = "countoffiles=" + std::to_string(count) + "<br>\r\nSourceDir=/d<br>\r\n";
+    for (int n = 1; n <= present; ++n)
+        list += "file_" + std::to_string(n) + " = \"f" + std::to_string(n) +
+                ".rtf\"<br>\r\nfileid_" + std::to_string(n) + " = " + std::to_string(n + 7) +
+                "<br>\r\n";
+    return list;
+}
+
 TEST(DownloadListParseLarge, HugeBodiesEndWhereTheyShould)
 {
-    // A key at the very end of a large body, then a long list with one item missing at the end.
+    // A key at the very end of a large body.
     std::string body(4 << 20, 'a');
     body += "countoffiles=";
     EXPECT_EQ(ParseExact(body).stopText, "DL-ERROR: SDir001");
 
-    std::string list = "countoffiles=20001<br>\r\nSourceDir=/d<br>\r\n";
-    for (int n = 1; n <= 20000; ++n)
-        list += "file_" + std::to_string(n) + " = \"f" + std::to_string(n) +
-                ".rtf\"<br>\r\nfileid_" + std::to_string(n) + " = " + std::to_string(n + 7) +
-                "<br>\r\n";
-    const CDownloadList r = ParseExact(list);
-    EXPECT_EQ(r.stopText, "DL-ERROR: FName20001");
-    ASSERT_EQ(r.names.size(), 20000u);
-    EXPECT_EQ(r.names[19999], "f20000.rtf");
-    EXPECT_EQ(r.ids[12344], "12352");
+    // One cycle takes the first kMaxListItems; what the rest of the list holds waits for later.
+    CDownloadList r = ParseExact(ListOf(20001, 20000));
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(r.count, 20001);
+    ASSERT_EQ(r.names.size(), static_cast<std::size_t>(kMaxListItems));
+    EXPECT_EQ(r.names.back(), "f1000.rtf");
+    EXPECT_EQ(r.ids[123], "131");
+
+    r = ParseExact(ListOf(kMaxListItems, kMaxListItems - 1));
+    EXPECT_EQ(r.stopText, "DL-ERROR: FName1000");
+    EXPECT_EQ(r.names.size(), static_cast<std::size_t>(kMaxListItems - 1));
+}
+
+TEST(DownloadListParseLarge, MemoryStaysWithinTheBodysSize)
+{
+    // Distinct keys whose every digit prefix is a number (an index of all keys grows tenfold),
+    // and a thousand names that all open on the same 32 MiB quote.
+    std::string keys = "countoffiles=2000000000 SourceDir=/d ";
+    for (std::int64_t n = 1000000000; keys.size() < (32u << 20); ++n)
+        keys += "file_" + std::to_string(n) + "=\"";
+    std::string names = "countoffiles=1000 SourceDir=/d ";
+    for (int n = 1; n <= 1000; ++n)
+        names += "file_" + std::to_string(n) + " fileid_" + std::to_string(n) + "=1 ";
+    names += '"' + std::string(32u << 20, 'x') + '"';
+    for (const std::string* body : {&keys, &names}) {
+        const std::int64_t peak = PeakHeapDuring([&] { ParseDownloadList(*body); });
+        EXPECT_LT(peak, static_cast<std::int64_t>(body->size()));
+    }
 }
 
 TEST(DownloadListParseLarge, EveryCutOfAListStaysInsideTheBody)
@@ -271,3 +320,29 @@ TEST(DownloadListParseLarge, EveryCutOfAListStaysInsideTheBody)
 }
 
 }  // namespace
+
+void* operator new(std::size_t size)
+{
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    if (g_counting) {
+        const std::int64_t live = g_live += static_cast<std::int64_t>(malloc_usable_size(p));
+        std::int64_t peak = g_peak;
+        while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+        }
+    }
+    return p;
+}
+
+void operator delete(void* p) noexcept
+{
+    if (p && g_counting)
+        g_live -= static_cast<std::int64_t>(malloc_usable_size(p));
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
