@@ -72,6 +72,8 @@ std::vector<ParseCase> Cases()
         {"CountNegativeShowsValueText", "countoffiles = -1<br>SourceDir=/d<br>", "-1",
          kToStatus | kToLog, false},
         {"NegativeTextIsTheWholeValue", "countoffiles=-2x<br>", "-2x", kToStatus | kToLog, false},
+        {"NegativeTextIsEscaped", "countoffiles=-1\x1b[2J\tx<br>", "-1\\x1B[2J\\x09x",
+         kToStatus | kToLog, false},
         {"CountNotANumberIsZero", "countoffiles = abc\r\nSourceDir = /d\r\n", "", 0, true, 0, "/d"},
         {"CountWithPlusSign",
          "countoffiles=+1 SourceDir=/d file_1 \"a\" fileid_1=9",
