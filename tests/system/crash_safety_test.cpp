@@ -98,6 +98,43 @@ protected:
         return false;
     }
 
+    // Waits up to `ms` for `needle` in what the agent logged since the last look.
+    void WaitForLog(const std::string& needle, long ms)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            const std::string log = ReadAll(m_root + "/log");
+            const std::size_t at = log.find(needle, m_logSeen);
+            if (at != std::string::npos) {
+                m_logSeen = at + needle.size();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    // A third of the kills fall anywhere in a cycle; the others within a few ms of the start
+    // of an upload or a download pass, where a transfer or a copy is likely under way.
+    void KillAtRandom(pid_t pid, long cycleMs)
+    {
+        m_logSeen = ReadAll(m_root + "/log").size();
+        switch (m_rng() % 3) {
+            case 0:
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_rng() % cycleMs));
+                break;
+            case 1:
+                WaitForLog("UPLOADing", 2 * cycleMs);
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_rng() % 15));
+                break;
+            default:
+                WaitForLog("DOWNLOADing", 2 * cycleMs);
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_rng() % 15));
+                break;
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+
     std::string Bytes(std::size_t n)
     {
         std::string s(n, '\0');
@@ -107,7 +144,7 @@ protected:
     // Half of them a few MiB, so that many kills land inside a transfer or a copy.
     std::size_t Size()
     {
-        return m_rng() % 2 ? (1u << 20) + m_rng() % (5u << 20) : 1 + m_rng() % 20000;
+        return m_rng() % 2 ? (2u << 20) + m_rng() % (6u << 20) : 1 + m_rng() % 20000;
     }
 
     void AddWork(int round)
@@ -115,11 +152,9 @@ protected:
         const std::string name = "dict" + std::to_string(round) + ".dss";
         m_sources[name] = Bytes(Size());
         WriteText(m_src + "/" + name, m_sources[name]);
-        if (round % 2 == 0) {
-            const std::string doc = "doc" + std::to_string(round) + ".rtf";
-            m_docs[doc] = Bytes(Size());
-            m_emu.addPending("ab12", doc, QByteArray::fromStdString(m_docs[doc]));
-        }
+        const std::string doc = "doc" + std::to_string(round) + ".rtf";
+        m_docs[doc] = Bytes(Size());
+        m_emu.addPending("ab12", doc, QByteArray::fromStdString(m_docs[doc]));
     }
 
     // Whether `path` holds `content`; a file already seen whole is not read again while its
@@ -152,8 +187,10 @@ protected:
             m_pending.insert(v.toObject()["name"].toString().toStdString());
 
         for (const auto& [name, content] : m_sources) {
-            if (!fsys::IsReadOnly(m_src + "/" + name))
+            if (!fsys::IsReadOnly(m_src + "/" + name)) {
+                m_putNotMarked += ReadAll(m_emu.uploadDirLocal() + "/ab12_" + name) == content;
                 continue;
+            }
             EXPECT_TRUE(Holds(m_emu.uploadDirLocal() + "/ab12_" + name, content)) << name;
             EXPECT_TRUE(accepted.count("ab12_" + name)) << name;
             EXPECT_TRUE(Holds(m_src + "/tolvane/" + name, content)) << name;
@@ -176,9 +213,14 @@ protected:
         }
         for (const std::string& doc : m_fetched)
             EXPECT_TRUE(Holds(m_down + "/" + doc, m_docs[doc])) << doc << " was lost";
-        for (const auto& [doc, content] : m_docs)
-            if (!m_pending.count(doc) && Holds(m_down + "/" + doc, content))
+        for (const auto& [doc, content] : m_docs) {
+            if (!Holds(m_down + "/" + doc, content))
+                continue;
+            if (m_pending.count(doc))
+                ++m_gotNotConfirmed;
+            else
                 m_fetched.insert(doc);
+        }
         return temps;
     }
 
@@ -193,6 +235,9 @@ protected:
     std::set<std::string> m_fetched;  // confirmed and on disk whole
     std::set<std::string> m_pending;  // listed by the service at the last check
     std::map<std::string, fsys::FileStamp> m_whole;
+    std::size_t m_logSeen = 0;
+    int m_putNotMarked = 0;     // kills between a whole put and the sent mark
+    int m_gotNotConfirmed = 0;  // kills between a whole get and its confirmation
 };
 
 TEST_F(CrashSafety, KillsAtRandomMomentsBreakNoInvariantAndTheNextCyclesFinish)
@@ -218,9 +263,7 @@ TEST_F(CrashSafety, KillsAtRandomMomentsBreakNoInvariantAndTheNextCyclesFinish)
         AddWork(round);
         const pid_t pid = Start(round % 2, 0);
         ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(m_rng() % cycleMs));
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        KillAtRandom(pid, cycleMs);
         tempsSeen = std::max(tempsSeen, CheckInvariants("after kill " + std::to_string(round)));
     }
 
@@ -246,12 +289,12 @@ TEST_F(CrashSafety, KillsAtRandomMomentsBreakNoInvariantAndTheNextCyclesFinish)
     for (const auto& v : m_emu.records("downloads"))
         partialDownloads += !v.toObject()["complete"].toBool();
     std::printf(
-        "%d kills within a %ld ms cycle (seed %u): %zu files sent, %zu documents fetched; cut by a "
-        "kill: %d "
-        "uploads, %d downloads; most temporary files left at once: %d, after the last "
-        "cycles: %d\n",
+        "%d kills within a %ld ms cycle (seed %u): %zu files sent, %zu documents "
+        "fetched. Left by the kills: %d uploads cut, %d downloads cut, %d files put "
+        "whole but not yet marked sent, %d documents fetched but not yet confirmed, at "
+        "most %d temporary files at once; %d temporary files after the last cycles\n",
         kills, cycleMs, seed, m_sources.size(), m_docs.size(), partialUploads, partialDownloads,
-        tempsSeen, tempsLeft);
+        m_putNotMarked, m_gotNotConfirmed, tempsSeen, tempsLeft);
 }
 
 }  // namespace
