@@ -273,6 +273,7 @@ TEST_F(CrashSafety, KillsAtRandomMomentsBreakNoInvariantAndTheNextCyclesFinish)
     const int tempsLeft = CheckInvariants("after the last cycles");
     for (const auto& [name, content] : m_sources)
         EXPECT_TRUE(fsys::IsReadOnly(m_src + "/" + name)) << name << " was never sent";
+    EXPECT_EQ(tempsLeft, 0) << "the next cycles sweep what the kills left";
     EXPECT_TRUE(m_pending.empty());
     for (const auto& [doc, content] : m_docs)
         EXPECT_TRUE(Holds(m_down + "/" + doc, content)) << doc;

@@ -2,6 +2,7 @@
 
 #include "core/cycle/DownloadList.h"
 #include "core/cycle/Scan.h"
+#include "core/cycle/TempSweep.h"
 #include "core/cycle/Upload.h"
 #include "core/display/Display.h"
 #include "core/resources/Resources.h"
@@ -88,6 +89,12 @@ void CAutomation::AutomationThread(CSettings snapshot)
 void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
+    if (const int swept = SweepStaleTempFiles(ctx.settings, m_started); swept > 0) {
+        const std::string line = d.GetTimeText() + " - Removed " + std::to_string(swept) +
+                                 " unfinished temporary file(s) left by an interrupted run";
+        d.AddWindowLine(line);
+        d.WriteLogLine(line);
+    }
     if (!CheckInternet(d, ctx.internet, m_endpoints)) {
         if (!m_cancelled)
             d.SetStatusText("No Internet Access");
