@@ -12,6 +12,8 @@
 #include "platform/Format.h"
 #include "platform/WavLength.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -24,15 +26,23 @@ void CloseConnection(CWorkList& work)
     }
 }
 
+enum class PutResult { Whole, FileRefused, ConnectionFailed };
+
 // A put counts only when the server holds every byte: a server that acknowledges a cut
 // transfer would otherwise get a partial recording announced and the original marked sent.
-bool PutWhole(IFtpConnection& ftp, const std::string& local, const std::string& remote,
-              const fsys::FileStamp& before)
+// A refusal that concerns this file alone (the server's error reply to its STOR, a copy of
+// another size, a name the path cannot carry) must not hold back the files after it.
+PutResult PutWhole(IFtpConnection& ftp, const std::string& local, const std::string& remote,
+                   const fsys::FileStamp& before)
 {
-    if (!ftp.PutFile(local, remote))
-        return false;
+    if (!ftp.PutFile(local, remote)) {
+        const unsigned long error = ftp.LastError();
+        return error == inet::kErrExtended || error == inet::kErrInvalidUrl
+                   ? PutResult::FileRefused
+                   : PutResult::ConnectionFailed;
+    }
     const std::optional<std::uint64_t> remoteSize = ftp.GetRemoteSize(remote);
-    return !remoteSize || *remoteSize == before.size;
+    return !remoteSize || *remoteSize == before.size ? PutResult::Whole : PutResult::FileRefused;
 }
 
 void ReportPutFailure(CCycleContext& ctx)
@@ -43,12 +53,47 @@ void ReportPutFailure(CCycleContext& ctx)
     ctx.display.SetStatusText(".. Upload Fail, will attempt later.");
 }
 
-void Archive(const std::string& local, const std::string& folder, const std::string& name)
+void ReportLocalLine(CCycleContext& ctx, const std::string& text)
+{
+    const std::string line = ctx.display.GetTimeText() + " - " + text;
+    ctx.display.AddWindowLine(line);
+    ctx.display.WriteLogLine(line);
+}
+
+bool HasControl(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
+}
+
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The sent mark goes only on the content that was sent and announced: a file written to since
+// its put keeps waiting (its archive copy, if made, is replaced when it goes again).
+void Archive(const std::string& local, const std::string& folder, const std::string& name,
+             const fsys::FileStamp& sent)
 {
     const std::string archive = folder + "/" + kArchiveFolder;
     fsys::CreateFolder(archive);
     fsys::CopyFileReplacing(local, archive + "/" + name);
-    fsys::MarkReadOnly(local);
+    if (fsys::GetFileStamp(local) == sent)
+        fsys::MarkReadOnly(local);
 }
 
 }  // namespace
@@ -87,6 +132,20 @@ void UploadFiles(CCycleContext& ctx)
     if (work.m_nFileCount > 0)
         ctx.display.WriteLogLine(Format("UPLOADing %d files", work.m_nFileCount));
     while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled) {
+        const std::string local = work.m_fileList[static_cast<std::size_t>(work.m_nFileIndex)];
+        const std::size_t slash = local.rfind('/');
+        if (slash != std::string::npos && slash > 0 && HasControl(local.substr(slash + 1))) {
+            // No FTP command can carry it, in this cycle or any other: say so, and go on.
+            ctx.display.AddWindowLine(Format(
+                "%s - %d of %d Uploading %s", ctx.display.GetTimeText().c_str(),
+                work.m_nFileIndex + 1, work.m_nFileCount, Printable(local.substr(slash + 1)).c_str()));
+            ReportLocalLine(ctx, "The name \"" + Printable(local.substr(slash + 1)) +
+                                     "\" holds a control character and cannot be sent. Rename "
+                                     "the file.");
+            ReportPutFailure(ctx);
+            ++work.m_nFileIndex;
+            continue;
+        }
         if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
                                    ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection))
             return;
@@ -95,8 +154,6 @@ void UploadFiles(CCycleContext& ctx)
         ctx.display.SetTrayResource(IDI_TRAY_BUSY);
         ftp.SetCurrentDirectory(uploadDir);
 
-        const std::string local = work.m_fileList[static_cast<std::size_t>(work.m_nFileIndex)];
-        const std::size_t slash = local.rfind('/');
         if (slash != std::string::npos && slash > 0) {
             const std::string folder = local.substr(0, slash);
             const std::string name = local.substr(slash + 1);
@@ -115,27 +172,38 @@ void UploadFiles(CCycleContext& ctx)
                 ++work.m_nFileIndex;
                 continue;
             }
-            if (!PutWhole(ftp, local, remote, *before)) {
+            const PutResult put = PutWhole(ftp, local, remote, *before);
+            if (put != PutResult::Whole) {
                 // A put aborted at exit is not reported after the log's shutdown block.
                 if (!ctx.cancelled)
                     ReportPutFailure(ctx);
                 CloseConnection(work);
-                owner.reset();
                 ctx.display.ChangeTrayIcon();
+                if (put == PutResult::FileRefused && !ctx.cancelled) {
+                    ++work.m_nFileIndex;
+                    continue;
+                }
+                owner.reset();
                 return;
             }
             ctx.display.LogTransfer(name);
             ctx.display.AddWindowLine(
                 Format("%s - .. Done.\r\n", ctx.display.GetTimeText().c_str()));
 
-            const std::string length = FormatLengthText(GetWavLength(local));
-            const std::string url =
-                UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-            // A file still being written when it was put was sent in part: it stays waiting
-            // and goes whole with a later cycle.
-            if (AnnounceUpload(ctx.display, ctx.internet, url) &&
-                fsys::GetFileStamp(local) == before)
-                Archive(local, folder, name);
+            // What is announced must be what was sent: a file rewritten, still growing or
+            // deleted during its put is not announced, and goes whole with a later cycle.
+            if (fsys::GetFileStamp(local) != before) {
+                ReportLocalLine(ctx, name +
+                                         " changed while it was sent: not announced, it is "
+                                         "sent again at the next poll.");
+            } else {
+                const std::string length = FormatLengthText(GetWavLength(local));
+                const std::string url =
+                    UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
+                if (AnnounceUpload(ctx.display, ctx.internet, url) &&
+                    fsys::GetFileStamp(local) == before)
+                    Archive(local, folder, name, *before);
+            }
         }
         ctx.display.ChangeTrayIcon();
         CloseConnection(work);

@@ -1,0 +1,112 @@
+// Whole cycles against the emulator where one file, one rewrite or one earlier local copy
+// must not cost the others: each fault stays with its file, and nothing the author wrote is lost.
+#include "core/cycle/Automation.h"
+#include "support/RecordingDisplay.h"
+#include "support/cycle_util.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using orbidex::test::ServiceEmulator;
+
+class Hardening : public orbidex::test::EmulatorSuite<> {
+protected:
+    void SetUp() override
+    {
+        EmulatorSuite::SetUp();
+        s_emu->reset();
+        s_emu->addAuthor("ab12", "secret");
+        fs::create_directories(m_src);
+        fs::create_directories(m_down);
+        CSettings s;
+        s.Author = "ab12";
+        s.Password = "secret";
+        s.PASV = 1;
+        s.Dir[0] = m_src;
+        s.Ext[0] = "wav";
+        s.TDir = m_down;
+        s.AutoDownLoad = 1;
+        m_record.Replace(s);
+        m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_e, m_record);
+    }
+    void RunCycle()
+    {
+        m_auto->StartAutomation();
+        ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
+    }
+    bool Done(const std::string& name) const
+    {
+        return fsys::IsReadOnly(m_src + name) &&
+               ReadAll(s_emu->uploadDirLocal() + "/ab12_" + name) == ReadAll(m_src + name);
+    }
+    std::vector<std::string> Notified() const
+    {
+        std::vector<std::string> out;
+        for (const QJsonObject& n : Objects(s_emu->records("notifications")))
+            out.push_back(n["file"].toString().toStdString());
+        return out;
+    }
+    std::string Log() const { return ReadAll(m_dir.path().toStdString() + "/Orbidex.log"); }
+
+    QTemporaryDir m_dir;
+    std::string m_src = m_dir.path().toStdString() + "/src/";
+    std::string m_down = m_dir.path().toStdString() + "/down/";
+    CRecordingDisplay m_display{m_dir.path().toStdString() + "/Orbidex.log"};
+    CSettingsRecord m_record;
+    std::unique_ptr<CAutomation> m_auto;
+};
+
+TEST_F(Hardening, RefusedFileAndUnsendableNameCostOnlyThemselves)
+{
+    for (const char* f : {"f1.wav", "f2.wav", "f3.wav", "f4.wav", "f5.wav", "a\nb.wav"})
+        WriteText(m_src + f, std::string("content of ") + f);
+    s_emu->setFaults({{"ftp_fail_stor", QJsonObject{{"file", "ab12_f2.wav"}, {"code", 553}}}});
+    RunCycle();
+    for (const char* f : {"f1.wav", "f3.wav", "f4.wav", "f5.wav"}) EXPECT_TRUE(Done(f)) << f;
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "f2.wav"));
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "a\nb.wav"));
+    EXPECT_EQ(Notified().size(), 4u);
+    const std::string log = Log();
+    EXPECT_NE(log.find("The name \"a\\x0Ab.wav\" holds a control character and cannot be sent. "
+                       "Rename the file.\r\n"),
+              std::string::npos)
+        << log;
+    std::size_t fails = 0;
+    for (std::size_t at = log.find(".. Upload Fail"); at != std::string::npos;
+         at = log.find(".. Upload Fail", at + 1))
+        ++fails;
+    EXPECT_EQ(fails, 2u) << log;
+
+    s_emu->clearFaults();
+    RunCycle();
+    EXPECT_TRUE(Done("f2.wav"));
+}
+
+TEST_F(Hardening, FileRewrittenDuringItsPutIsNotAnnouncedUntilSentAgain)
+{
+    WriteText(m_src + "memo.wav", std::string(4000, 'a'));
+    s_emu->setFaults({{"ftp_delay", QJsonObject{{"ms", 600}, {"cmd", "STOR"}}}});
+    std::thread author([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        WriteText(m_src + "memo.wav", std::string(4000, 'b'));  // same size, new words
+    });
+    RunCycle();
+    author.join();
+    EXPECT_TRUE(Notified().empty());
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "memo.wav"));
+    EXPECT_NE(Log().find("memo.wav changed while it was sent: not announced"), std::string::npos);
+
+    s_emu->clearFaults();
+    RunCycle();
+    EXPECT_TRUE(Done("memo.wav"));
+    EXPECT_EQ(ReadAll(s_emu->uploadDirLocal() + "/ab12_memo.wav"), std::string(4000, 'b'));
+    EXPECT_EQ(Notified(), std::vector<std::string>{"ab12_memo.wav"});
+}
+
+}  // namespace
