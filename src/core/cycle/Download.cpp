@@ -14,7 +14,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -102,10 +105,52 @@ std::string CreateTempFile(const std::string& folder, const std::string& name, s
     return {};
 }
 
+bool SameContent(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec)
+        return false;
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    char bx[1 << 16], by[1 << 16];
+    while (x && y) {
+        x.read(bx, sizeof bx);
+        y.read(by, sizeof by);
+        if (x.gcount() != y.gcount() || std::memcmp(bx, by, static_cast<std::size_t>(x.gcount())))
+            return false;
+    }
+    return x.eof() && y.eof();
+}
+
+// "letter (kept 2026-12-07 09-05-03).rtf", beside the original, never over another file.
+std::string KeptName(const std::string& folder, const std::string& name)
+{
+    const fs::path p(name);
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &now);
+#else
+    localtime_r(&now, &tm);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &tm);
+    std::error_code ec;
+    for (int n = 1; n < 100; ++n) {
+        const std::string kept = p.stem().string() + " (kept " + stamp +
+                                 (n > 1 ? " " + std::to_string(n) : "") + ")" +
+                                 p.extension().string();
+        if (!fs::exists(folder + kept, ec))
+            return kept;
+    }
+    return {};
+}
+
 // Gets one file through its temporary name. False on failure, with its wording in *why (which
-// stays empty for an internet error code that has no sentence).
+// stays empty for an internet error code that has no sentence). A different file already under
+// the name (an author's edited copy of an earlier download) is kept beside it, named in *kept;
+// the same content is left as it is.
 bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::string& folder,
-               const std::string& name, std::string* why)
+               const std::string& name, std::string* why, std::string* kept)
 {
     const std::string temp = CreateTempFile(folder, name, why);
     if (temp.empty())
@@ -116,7 +161,23 @@ bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::s
         fs::remove(temp, ec);
         return false;
     }
-    fs::rename(temp, folder + name, ec);
+    const std::string target = folder + name;
+    if (fs::is_regular_file(target, ec)) {
+        if (SameContent(target, temp)) {
+            fs::remove(temp, ec);
+            return true;
+        }
+        *kept = KeptName(folder, name);
+        if (!kept->empty())
+            fs::rename(target, folder + *kept, ec);
+        if (kept->empty() || ec) {
+            *why = kept->empty() ? "No free name to keep the earlier copy" : ec.message();
+            kept->clear();
+            fs::remove(temp, ec);
+            return false;
+        }
+    }
+    fs::rename(temp, target, ec);
     if (ec) {
         *why = ec.message();
         fs::remove(temp, ec);
@@ -239,7 +300,15 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
                                      display.GetTimeText().c_str(), work.m_nFileIndex + 1,
                                      work.m_nFileCount, name.c_str(), folder.c_str()));
         std::string why;
-        if (FetchInto(conn, remotePath, folder, name, &why)) {
+        std::string kept;
+        if (FetchInto(conn, remotePath, folder, name, &why, &kept)) {
+            if (!kept.empty()) {
+                const std::string line = display.GetTimeText() + " - " + name +
+                                         " differs from the copy already in " + folder +
+                                         ": that copy is kept as " + kept;
+                display.AddWindowLine(line);
+                display.WriteLogLine(line);
+            }
             display.LogTransfer(name);
             display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
             // The answer to a confirmation is not read; only no internet at all is reported.

@@ -190,8 +190,20 @@ TEST_P(DownloadEmulator, CutTransferKeepsTheEarlierCopy)
     emu->clearFaults();
     Run();
     EXPECT_EQ(ReadAll(folder / "memo.wav"), fresh.toStdString());
-    EXPECT_EQ(Listing(folder), std::set<std::string>{"memo.wav"});
+    // The earlier copy differs from the new one: it is kept beside it, not replaced.
+    const std::set<std::string> names = Listing(folder);
+    ASSERT_EQ(names.size(), 2u);
+    const std::string kept = *names.begin();
+    EXPECT_EQ(kept.rfind("memo (kept ", 0), 0u) << kept;
+    EXPECT_EQ(ReadAll(folder / kept), "GOOD OLD COPY");
+    EXPECT_NE(Log().find("memo.wav differs from the copy already in "), std::string::npos);
     EXPECT_EQ(ConfirmedIds(*emu), std::vector<std::string>{id});
+
+    // Listed again with the same content: nothing more to keep, only the confirmation.
+    emu->addPending("ab12", "memo.wav", fresh, "902");
+    Run();
+    EXPECT_EQ(Listing(folder).size(), 2u);
+    EXPECT_EQ(ConfirmedIds(*emu), (std::vector<std::string>{id, "902"}));
 }
 
 TEST_P(DownloadEmulator, HostileNamesAreRefusedWhileTheOthersDownload)
