@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace curlnet {
@@ -32,10 +34,13 @@ size_t CollectText(char* data, size_t size, size_t count, void* user)
 struct GetSink {
     std::string path;
     std::FILE* file = nullptr;
+    int error = 0;  // errno of the local failure that stopped the get
 
     bool Open()
     {
         file = std::fopen(path.c_str(), "wb");
+        if (!file)
+            error = errno;
         return file != nullptr;
     }
     static size_t Write(char* data, size_t size, size_t count, void* user)
@@ -43,7 +48,10 @@ struct GetSink {
         auto* sink = static_cast<GetSink*>(user);
         if (!sink->file && !sink->Open())
             return 0;
-        return std::fwrite(data, 1, size * count, sink->file);
+        const size_t n = std::fwrite(data, 1, size * count, sink->file);
+        if (n != size * count)
+            sink->error = errno;
+        return n;
     }
 };
 
@@ -194,8 +202,10 @@ public:
         get.writeData = &sink;
         get.stallMs = m_timeouts.receiveMs;
         bool ok = Perform(get);
+        if (!ok && sink.error)
+            m_localError = std::strerror(sink.error);
         if (ok && !sink.file && !sink.Open())  // an empty file sends no byte
-            ok = LocalFailure("Cannot create local file " + localPath);
+            ok = LocalFailure("Cannot create local file " + localPath, sink.error);
         if (ok) {
             curl_off_t expected = -1;
             curl_off_t got = 0;
@@ -205,7 +215,7 @@ public:
                 ok = ShortTransfer(got, expected);
         }
         if (sink.file && std::fclose(sink.file) != 0 && ok)
-            ok = LocalFailure("Cannot write local file " + localPath);
+            ok = LocalFailure("Cannot write local file " + localPath, errno);
         // Whatever a failed get wrote is incomplete: it must not look like a finished file.
         if (!ok && sink.file)
             std::remove(localPath.c_str());
@@ -270,6 +280,7 @@ public:
     }
 
     unsigned long LastError() const override { return m_lastError; }
+    std::string LastLocalError() const override { return m_localError; }
 
     // Sends QUIT when the control connection is still good; libcurl skips it after a failure.
     void Close() override { m_easy.reset(); }
@@ -354,6 +365,7 @@ private:
         m_lastReply.clear();
         m_sizeReply.clear();
         m_sizeAfterPut.reset();
+        m_localError.clear();
         m_watch.Arm(h, r.stallMs);
         const CURLcode code = curl_easy_perform(h);
         curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
@@ -373,10 +385,11 @@ private:
         m_lastMessage = DescribeFailure(code, stop, m_watch.StallMs(), m_errorBuffer, m_lastReply);
     }
 
-    bool LocalFailure(const std::string& message)
+    bool LocalFailure(const std::string& message, int error = 0)
     {
         m_lastError = inet::kErrInternal;
         m_lastMessage = message;
+        m_localError = error ? std::strerror(error) : "";
         return false;
     }
 
@@ -412,6 +425,7 @@ private:
     std::string m_cwd = "/";
     unsigned long m_lastError = 0;
     std::string m_lastMessage;
+    std::string m_localError;
 };
 
 }  // namespace

@@ -66,6 +66,9 @@ public:
     virtual std::optional<std::uint64_t> GetRemoteSize(const std::string& remoteName) = 0;
     // Error code of the last failed operation on this connection (12001-12111 numbering).
     virtual unsigned long LastError() const = 0;
+    // The system's wording when the last failure was local (a full disk, no permission),
+    // which the internet numbering can only call internal; empty otherwise.
+    virtual std::string LastLocalError() const { return {}; }
     virtual void Close() = 0;
 };
 

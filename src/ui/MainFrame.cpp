@@ -341,10 +341,19 @@ void CMainFrame::OnFirstPaint()
     if (m_nTimerId == 0)
         KillTimer(1);
     m_nTimerPeriod = 1500;
-    if (m_settings.Snapshot().PollTime > 0) {
+    const int32_t pollTime = m_settings.Snapshot().PollTime;
+    if (pollTime > 0) {
         m_nTimerId = SetTimer(1, 1500);
         if (m_nTimerId == 0)
             m_display->MessageBox("No Automation Possible");
+    } else if (pollTime < 0) {
+        // Below 0 opens no dialog (only 0 does) and arms nothing: without a word the agent
+        // would look as if it polled.
+        const std::string line = m_display->GetTimeText() + " - Poll Time is " +
+                                 std::to_string(pollTime) +
+                                 ": polling is off. Set it above 0 in Configuration.";
+        m_display->AddWindowLine(line);
+        m_display->WriteLogLine(line);
     }
 }
 

@@ -1,5 +1,6 @@
 // A server that keeps a transfer alive by dripping bytes is given up as a time-out, like one
-// that sends nothing: the web body and the FTP get both end within the low-speed window.
+// that sends nothing: the web body and the FTP get both end within the low-speed window. And a
+// get that the local disk cannot hold is worded by the system, not as an internal error.
 #include "platform/Internet.h"
 #include "support/EmulatorSuite.h"
 
@@ -8,7 +9,9 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -64,6 +67,25 @@ TEST_F(SlowServer, DrippingGetEndsAsATimeOutAndLeavesNoFile)
         EXPECT_EQ(ftp->LastError(), inet::kErrTimeout);
         EXPECT_FALSE(std::filesystem::exists(local));
     }
+}
+
+TEST_F(SlowServer, FullDiskIsWordedByTheSystem)
+{
+    s_emu->putFile("/downloads/ab12/big.rtf", QByteArray(256 * 1024, 'x'));
+    auto session = m_internet->OpenSession("Nimbrel Ravlet", 1);
+    FtpFailure failure;
+    auto ftp = session->GetFtpConnection(m_e.ftpHost, "nimbreldn", "bexomtu", 21, true, &failure);
+    ASSERT_TRUE(ftp) << failure.message;
+    // A link to the device that is always full; the failed get removes the link, not the device.
+    QTemporaryDir dir;
+    const std::string local = dir.filePath(QStringLiteral("full")).toStdString();
+    std::filesystem::create_symlink("/dev/full", local);
+    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/big.rtf", local));
+    EXPECT_EQ(ftp->LastLocalError(), std::strerror(ENOSPC));
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+
+    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", dir.filePath("m").toStdString()));
+    EXPECT_EQ(ftp->LastLocalError(), "");  // a server's refusal is no local failure
 }
 
 }  // namespace

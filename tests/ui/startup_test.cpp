@@ -137,6 +137,10 @@ TEST_F(StartupStep, NegativePollTimeOpensNothingAndArmsNothing)
     EXPECT_FALSE(PollTimerArmed());
     EXPECT_EQ(frame->m_nTimerId, 0u);
     EXPECT_EQ(frame->m_nTimerPeriod, 1500u);
+    Pump(50);
+    EXPECT_TRUE(frame->WindowText().contains(
+        QStringLiteral(" - Poll Time is -1: polling is off. Set it above 0 in Configuration.")))
+        << frame->WindowText().toStdString();
 }
 
 TEST_F(StartupStep, MissingPasswordOrLoginIdOpensTheDialog)

@@ -157,7 +157,10 @@ bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::s
         return false;
     std::error_code ec;
     if (!conn.GetFile(remotePath, temp)) {
-        *why = GetInternetErrorText(conn.LastError());
+        // A full disk is the system's to word: the internet numbering only says "internal".
+        *why = conn.LastLocalError();
+        if (why->empty())
+            *why = GetInternetErrorText(conn.LastError());
         fs::remove(temp, ec);
         return false;
     }
