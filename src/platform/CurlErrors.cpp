@@ -9,8 +9,9 @@ unsigned long MapCurlCode(CURLcode code, TransferWatch::Stop stop)
             return 0;
         case CURLE_ABORTED_BY_CALLBACK:
             // Our own progress callback is the only one that aborts.
-            return stop == TransferWatch::Stop::Stalled ? inet::kErrTimeout
-                                                        : inet::kErrOperationCancelled;
+            return stop == TransferWatch::Stop::Stalled || stop == TransferWatch::Stop::OutOfWaiting
+                       ? inet::kErrTimeout
+                       : inet::kErrOperationCancelled;
         case CURLE_OPERATION_TIMEDOUT:
         case CURLE_FTP_ACCEPT_TIMEOUT:
             return inet::kErrTimeout;
@@ -90,6 +91,8 @@ std::string DescribeFailure(CURLcode code, TransferWatch::Stop stop, long stallM
     if (code == CURLE_ABORTED_BY_CALLBACK && stop == TransferWatch::Stop::Stalled)
         return "Operation timed out: nothing received or sent for " + std::to_string(stallMs) +
                " ms";
+    if (code == CURLE_ABORTED_BY_CALLBACK && stop == TransferWatch::Stop::OutOfWaiting)
+        return "Operation timed out: the servers kept this cycle waiting too long";
     if (code == CURLE_ABORTED_BY_CALLBACK)
         return "Operation cancelled";
     std::string text = errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(code);

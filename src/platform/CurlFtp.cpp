@@ -339,6 +339,10 @@ private:
             Record(CURLE_ABORTED_BY_CALLBACK, TransferWatch::Stop::Cancelled);
             return false;
         }
+        if (TransferWatch::WaitingSpent()) {
+            Record(CURLE_ABORTED_BY_CALLBACK, TransferWatch::Stop::OutOfWaiting);
+            return false;
+        }
         CURL* h = m_easy.get();
         // Options stick to the handle: every operation sets all of its own.
         SlistPtr quote;

@@ -6,12 +6,35 @@
 
 namespace curlnet {
 
+namespace {
+// The time a thread's transfers may still spend waiting on a silent server, over all of them.
+struct WaitBudget {
+    bool active = false;
+    std::chrono::milliseconds left{0};
+};
+thread_local WaitBudget t_budget;
+// A reply that comes within this is an answer, not waiting.
+constexpr std::chrono::milliseconds kGrace{1000};
+}  // namespace
+
+void SetThreadWaitBudget(long ms)
+{
+    t_budget.active = ms > 0;
+    t_budget.left = std::chrono::milliseconds(ms);
+}
+
+bool TransferWatch::WaitingSpent()
+{
+    return t_budget.active && t_budget.left.count() <= 0;
+}
+
 void TransferWatch::Arm(CURL* easy, long stallMs)
 {
     m_stallMs = stallMs;
     m_down = 0;
     m_up = 0;
     m_lastMove = std::chrono::steady_clock::now();
+    m_charged = std::chrono::milliseconds(0);
     m_stop = Stop::None;
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferWatch::OnProgress);
@@ -31,7 +54,18 @@ int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off
         watch->m_down = dlnow;
         watch->m_up = ulnow;
         watch->m_lastMove = now;
+        watch->m_charged = std::chrono::milliseconds(0);
         return 0;
+    }
+    const auto silence = now - watch->m_lastMove;
+    if (t_budget.active && silence > kGrace) {
+        const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(silence - kGrace);
+        t_budget.left -= due - watch->m_charged;
+        watch->m_charged = due;
+        if (t_budget.left.count() <= 0) {
+            watch->m_stop = Stop::OutOfWaiting;
+            return 1;
+        }
     }
     if (watch->m_stallMs > 0 &&
         now - watch->m_lastMove >= std::chrono::milliseconds(watch->m_stallMs)) {
@@ -106,7 +140,7 @@ public:
     // The answer is received whole here; `flags` only concern a cache, and there is none.
     std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned) override
     {
-        if (m_shared->cancelled.load())
+        if (m_shared->cancelled.load() || TransferWatch::WaitingSpent())
             return nullptr;
         EasyPtr easy(curl_easy_init());
         if (!easy)
@@ -182,6 +216,7 @@ public:
     }
 
     void Cancel() override { m_shared->cancelled.store(true); }
+    void SetWaitBudget(long ms) override { SetThreadWaitBudget(ms); }
 
 private:
     std::shared_ptr<Shared> m_shared;

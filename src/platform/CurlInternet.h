@@ -30,17 +30,19 @@ struct SlistDeleter {
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // Watches one perform through libcurl's progress callback: stops it when the internet is
-// cancelled, and when no byte has moved either way for `stallMs` (the send/receive time-out).
-// The callback runs at least about once a second while libcurl waits, which bounds how late
-// either stop comes.
+// cancelled, when no byte has moved either way for `stallMs` (the send/receive time-out), and
+// when the calling thread's wait budget is spent. The callback runs at least about once a
+// second while libcurl waits, which bounds how late any stop comes.
 class TransferWatch {
 public:
-    enum class Stop { None, Cancelled, Stalled };
+    enum class Stop { None, Cancelled, Stalled, OutOfWaiting };
 
     explicit TransferWatch(const Shared& shared) : m_shared(shared) {}
     void Arm(CURL* easy, long stallMs);
     Stop Reason() const { return m_stop; }
     long StallMs() const { return m_stallMs; }
+    // Whether the calling thread has spent its wait budget: its next transfers fail at once.
+    static bool WaitingSpent();
 
 private:
     static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
@@ -51,8 +53,12 @@ private:
     curl_off_t m_down = 0;
     curl_off_t m_up = 0;
     std::chrono::steady_clock::time_point m_lastMove;
+    std::chrono::milliseconds m_charged{0};  // of the current silence, to the budget
     Stop m_stop = Stop::None;
 };
+
+// The calling thread's wait budget (IInternet::SetWaitBudget); 0 or less: none.
+void SetThreadWaitBudget(long ms);
 
 // libcurl's result in the 12001-12111 numbering (0 for success).
 unsigned long MapCurlCode(CURLcode code, TransferWatch::Stop stop);

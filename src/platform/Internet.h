@@ -93,6 +93,10 @@ public:
                                                           unsigned long context) = 0;
     // Aborts every running and later transfer promptly (used at exit). Irreversible.
     virtual void Cancel() = 0;
+    // Bounds the time that transfers started from the calling thread may spend, all together,
+    // waiting on a server that does not answer (silences past a second); once it is spent, the
+    // transfer under way and every later one end as time-outs. 0: no bound.
+    virtual void SetWaitBudget(long /*ms*/) {}
 };
 
 // A transfer that moves fewer than `lowSpeedBytes` a second for `lowSpeedSeconds` in a row is

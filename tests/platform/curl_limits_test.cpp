@@ -1,6 +1,7 @@
 // A server that keeps a transfer alive by dripping bytes is given up as a time-out, like one
-// that sends nothing: the web body and the FTP get both end within the low-speed window. And a
-// get that the local disk cannot hold is worded by the system, not as an internal error.
+// that sends nothing: the web body and the FTP get both end within the low-speed window. A
+// thread's wait budget bounds all its waiting on silent servers together. And a get that the
+// local disk cannot hold is worded by the system, not as an internal error.
 #include "platform/Internet.h"
 #include "support/EmulatorSuite.h"
 
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -86,6 +88,32 @@ TEST_F(SlowServer, FullDiskIsWordedByTheSystem)
 
     EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", dir.filePath("m").toStdString()));
     EXPECT_EQ(ftp->LastLocalError(), "");  // a server's refusal is no local failure
+}
+
+TEST_F(SlowServer, WaitBudgetBoundsAllTheThreadsWaitingTogether)
+{
+    s_emu->setFaults({{"http_delay", QJsonObject{{"ms", 30000}, {"path", "/"}}}});
+    m_internet = CreateInternet(s_emu->caFile());  // the low-speed window of 60 s
+    m_internet->SetWaitBudget(2000);
+    auto inet = m_internet->Open("InetURL/1.0");
+    auto start = Clock::now();
+    EXPECT_EQ(inet->OpenUrl(m_e.httpOrigin + "/", 0), nullptr);  // a second of grace, then 2
+    EXPECT_LT(Seconds(start), 6.0);
+    // Spent: what follows fails at once, answering server or not.
+    start = Clock::now();
+    EXPECT_EQ(inet->OpenUrl(m_e.httpOrigin + "/nimbrel/extverify.php?ext=", 0), nullptr);
+    auto session = m_internet->OpenSession("Nimbrel Ravlet", 1);
+    FtpFailure failure;
+    EXPECT_FALSE(
+        session->GetFtpConnection(m_e.ftpHost, "nimbreldn", "bexomtu", 21, true, &failure));
+    EXPECT_EQ(failure.code, inet::kErrTimeout);
+    EXPECT_LT(Seconds(start), 1.0);
+    // Another thread has a budget of its own.
+    std::thread([&] {
+        EXPECT_NE(inet->OpenUrl(m_e.httpOrigin + "/nimbrel/extverify.php?ext=", 0), nullptr);
+    }).join();
+    m_internet->SetWaitBudget(0);
+    EXPECT_NE(inet->OpenUrl(m_e.httpOrigin + "/nimbrel/extverify.php?ext=", 0), nullptr);
 }
 
 }  // namespace

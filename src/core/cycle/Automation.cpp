@@ -70,6 +70,7 @@ void CAutomation::AutomationThread(CSettings snapshot)
         if (m_internet) {
             CCycleContext ctx{m_display, *m_internet, m_endpoints, std::move(snapshot),
                               m_record,  m_work,      m_cancelled};
+            m_internet->SetWaitBudget(m_waitBudgetMs.load());
             RunCycle(ctx);
         } else {
             m_display.SetStatusText("No Internet Access");
@@ -78,6 +79,8 @@ void CAutomation::AutomationThread(CSettings snapshot)
         // Out of memory or a library's exception: the cycle ends like any other failure,
         // the files concerned wait for the next one.
     }
+    if (m_internet)
+        m_internet->SetWaitBudget(0);
     m_work.m_pFtpConnection.reset();
     m_display.SetTrayResource(IDI_TRAY_IDLE);
     if (onCycleEnd)

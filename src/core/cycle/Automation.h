@@ -12,6 +12,9 @@ class IDisplay;
 // The cycle's first step: whether the service's web host answers. No internet at all is also
 // reported in a box.
 bool CheckInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints);
+// What one cycle may spend, in all, waiting on a service that accepts connections but does not
+// answer; past it the cycle's remaining steps fail at once and wait for the next poll.
+inline constexpr long kCycleWaitBudgetMs = 120000;
 
 // The automation cycle: probe, author check, upload, automatic download, on one worker thread,
 // at most one at a time. Owned by the main window; destroying it stops a running cycle.
@@ -39,6 +42,8 @@ public:
     std::function<void()> onCycleEnd;
     // Used by the worker only, between cycles by nobody.
     CWorkList m_work;
+    // Read by each cycle as it starts (tests shorten it).
+    std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
 
 private:
     void AutomationThread(CSettings snapshot);

@@ -175,6 +175,10 @@ void UploadFiles(CCycleContext& ctx)
             const PutResult put = PutWhole(ftp, local, remote, *before);
             if (put != PutResult::Whole) {
                 // A put aborted at exit is not reported after the log's shutdown block.
+                if (!ctx.cancelled && ftp.LastError() == inet::kErrTimeout)
+                    ReportLocalLine(ctx, "Sending " + name +
+                                             " timed out: the server stopped "
+                                             "answering.");
                 if (!ctx.cancelled)
                     ReportPutFailure(ctx);
                 CloseConnection(work);
