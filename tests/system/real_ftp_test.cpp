@@ -2,7 +2,7 @@
 // started here on loopback with its own user file), the emulator serving only the web host:
 // what works against the emulator works against a real server.
 #include "core/cycle/Automation.h"
-#include "support/RecordingDisplay.h"
+#include "support/NetTestSupport.h"
 #include "support/cycle_util.h"
 
 #include <gtest/gtest.h>
@@ -30,19 +30,6 @@ using orbidex::test::ServiceEmulator;
 
 constexpr const char* kProftpd = "/usr/sbin/proftpd";
 
-int FreePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
 bool Accepts(int port)
 {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -69,7 +56,8 @@ public:
               << ":/bin/false\n";
         users.close();
         fs::permissions(m_dir + "/users", fs::perms::owner_read | fs::perms::owner_write);
-        for (int tries = 0; tries < 3 && m_pid < 0; ++tries) Start(FreePort());
+        for (int tries = 0; tries < 3 && m_pid < 0; ++tries)
+            Start(nettest::ClosedPort());  // free a moment ago
     }
     ~CProftpd()
     {
