@@ -76,6 +76,18 @@ void CFrameDisplay::UiMessageBox(const std::string& text)
     });
 }
 
+void CFrameDisplay::UiPostMessageBox(const std::string& text)
+{
+    // Waits only until the box is shown, never until it is closed.
+    OnUiThread([this, t = QString::fromStdString(text)] {
+        if (m_closing)
+            return;
+        QPointer<QMessageBox>& shown = m_shownBoxes[t];
+        if (!shown)
+            shown = ShowAgentMessageBox(t, QString::fromLatin1(kAppTitle));
+    });
+}
+
 // ---- window --------------------------------------------------------------------------------
 
 CMainFrame::CMainFrame(CFrameServices services)

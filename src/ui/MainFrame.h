@@ -10,6 +10,8 @@
 #include "ui/FrameStatus.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -40,10 +42,12 @@ protected:
     void UiSetStatus(const std::string& text) override;
     void UiInsertText(const std::string& text) override;
     void UiMessageBox(const std::string& text) override;
+    void UiPostMessageBox(const std::string& text) override;
 
 private:
     void OnUiThread(const std::function<void()>& fn);
     CMainFrame& m_frame;
+    std::map<QString, QPointer<QMessageBox>> m_shownBoxes;  // UI thread only
     std::atomic<bool> m_closing{false};
     CUiCallQueue m_calls;
 };

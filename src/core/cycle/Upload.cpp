@@ -106,8 +106,16 @@ bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& u
     const CWebReply reply = QueueUploadJob(internet, url);
     if (reply.result == EFetchResult::NoInternet)
         display.MessageBox(kInternetOpenFailed);
-    else if (reply.result == EFetchResult::UrlFailed)
-        display.MessageBox(kNoNetworkAccess);
+    else if (reply.result == EFetchResult::UrlFailed) {
+        // Nobody may be at the desk: the box must not hold the cycle, and the window and the
+        // log keep the failure after it is closed.
+        display.PostMessageBox(kNoNetworkAccess);
+        const std::string line = display.GetTimeText() +
+                                 " - No Network Access.: the service was not told of this file; "
+                                 "it is sent again at the next poll.";
+        display.AddWindowLine(line);
+        display.WriteLogLine(line);
+    }
     display.SetTrayResource(IDI_TRAY_IDLE);
     return reply.Accepted();
 }

@@ -27,4 +27,7 @@ public:
     virtual void ChangeTrayIcon() = 0;
     // Application message box (caption "Nimbrel Ravlet", OK, exclamation); returns when closed.
     virtual void MessageBox(const std::string& text) = 0;
+    // The same box for a failure that needs no answer: the caller goes on at once, and while a
+    // box with this text is open no second one is shown.
+    virtual void PostMessageBox(const std::string& text) { MessageBox(text); }
 };

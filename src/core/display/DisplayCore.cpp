@@ -83,3 +83,8 @@ void CDisplayCore::MessageBox(const std::string& text)
 {
     UiMessageBox(text);
 }
+
+void CDisplayCore::PostMessageBox(const std::string& text)
+{
+    UiPostMessageBox(text);
+}

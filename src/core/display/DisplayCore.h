@@ -22,6 +22,7 @@ public:
     bool SetTrayResource(int id) override;
     void ChangeTrayIcon() override;
     void MessageBox(const std::string& text) override;
+    void PostMessageBox(const std::string& text) override;
 
     void ResetIdleIcon();  // window creation: idle flag 1
     bool IdleIcon() const { return m_bIdleIcon; }
@@ -31,6 +32,8 @@ protected:
     virtual void UiSetStatus(const std::string& text) = 0;
     virtual void UiInsertText(const std::string& text) = 0;
     virtual void UiMessageBox(const std::string& text) = 0;
+    // Shows the box without waiting for it; where a display cannot, it waits.
+    virtual void UiPostMessageBox(const std::string& text) { UiMessageBox(text); }
 
 private:
     CActivityLog& m_log;

@@ -67,6 +67,19 @@ void AgentMessageBox(const QString& text, const QString& caption, QWidget* paren
     loop.exec();
 }
 
+QMessageBox* ShowAgentMessageBox(const QString& text, const QString& caption)
+{
+    if (const auto hook = g_messageBoxHook) {
+        hook(text, caption);
+        return nullptr;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
+}
+
 int RunDialogModal(QDialog& dlg)
 {
     const auto hook = g_modalDialogHook;  // a copy, as above

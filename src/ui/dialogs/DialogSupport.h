@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+class QMessageBox;
+
 class QDialog;
 class QWidget;
 
@@ -55,3 +57,7 @@ enum class EBoxModality {
 // The application message box: exclamation icon and an OK button. Returns once it is closed.
 void AgentMessageBox(const QString& text, const QString& caption, QWidget* parent = nullptr,
                      EBoxModality modality = EBoxModality::Modal);
+
+// The same box, shown without waiting for it: it deletes itself when closed. Null when a test
+// hook answered it instead.
+QMessageBox* ShowAgentMessageBox(const QString& text, const QString& caption);
