@@ -198,8 +198,7 @@ CDownloadList ParseDownloadList(std::string_view body)
             return Stop(r, "Equal Sign not found in fileid.", kToWindow);
         std::string_view id = UnquotedValue(body, equals[i] + 1, kMaxListValue, &tooLong);
         if (tooLong)
-            return Stop(r,
-                        Format("DL-ERROR: FileID%d too long. Will retry again in next poll", n),
+            return Stop(r, Format("DL-ERROR: FileID%d too long. Will retry again in next poll", n),
                         kToAll);
         r.ids.emplace_back(id);
     }

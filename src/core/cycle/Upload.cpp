@@ -144,9 +144,10 @@ void UploadFiles(CCycleContext& ctx)
         const std::size_t slash = local.rfind('/');
         if (slash != std::string::npos && slash > 0 && HasControl(local.substr(slash + 1))) {
             // No FTP command can carry it, in this cycle or any other: say so, and go on.
-            ctx.display.AddWindowLine(Format(
-                "%s - %d of %d Uploading %s", ctx.display.GetTimeText().c_str(),
-                work.m_nFileIndex + 1, work.m_nFileCount, Printable(local.substr(slash + 1)).c_str()));
+            ctx.display.AddWindowLine(Format("%s - %d of %d Uploading %s",
+                                             ctx.display.GetTimeText().c_str(),
+                                             work.m_nFileIndex + 1, work.m_nFileCount,
+                                             Printable(local.substr(slash + 1)).c_str()));
             ReportLocalLine(ctx, "The name \"" + Printable(local.substr(slash + 1)) +
                                      "\" holds a control character and cannot be sent. Rename "
                                      "the file.");
