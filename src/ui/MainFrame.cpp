@@ -29,7 +29,18 @@
 
 CFrameDisplay::CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray,
                              const IClock& clock)
-    : CDisplayCore(log, tray, clock), m_frame(frame)
+    : CDisplayCore(log, tray, clock),
+      m_frame(frame),
+      m_updates(
+          m_calls,
+          [this](const std::string& text) {
+              if (!m_closing)
+                  m_frame.SetStatusBarText(QString::fromStdString(text));
+          },
+          [this](const std::string& lines) {
+              if (!m_closing)
+                  m_frame.InsertWindowText(QString::fromStdString(lines));
+          })
 {
 }
 
@@ -47,18 +58,14 @@ void CFrameDisplay::OnUiThread(const std::function<void()>& fn)
 
 void CFrameDisplay::UiSetStatus(const std::string& text)
 {
-    OnUiThread([this, t = QString::fromStdString(text)] {
-        if (!m_closing)
-            m_frame.SetStatusBarText(t);
-    });
+    if (!m_closing)
+        m_updates.SetStatus(text);
 }
 
 void CFrameDisplay::UiInsertText(const std::string& text)
 {
-    OnUiThread([this, t = QString::fromStdString(text)] {
-        if (!m_closing)
-            m_frame.InsertWindowText(t);
-    });
+    if (!m_closing)
+        m_updates.AddLines(text);
 }
 
 void CFrameDisplay::UiMessageBox(const std::string& text)
@@ -78,14 +85,19 @@ void CFrameDisplay::UiMessageBox(const std::string& text)
 
 void CFrameDisplay::UiPostMessageBox(const std::string& text)
 {
-    // Waits only until the box is shown, never until it is closed.
-    OnUiThread([this, t = QString::fromStdString(text)] {
+    auto show = [this, t = QString::fromStdString(text)] {
         if (m_closing)
             return;
         QPointer<QMessageBox>& shown = m_shownBoxes[t];
         if (!shown)
             shown = ShowAgentMessageBox(t, QString::fromLatin1(kAppTitle));
-    });
+    };
+    if (m_closing)
+        return;
+    if (QThread::currentThread() == m_frame.thread())
+        show();
+    else
+        m_calls.Post(std::move(show));
 }
 
 // ---- window --------------------------------------------------------------------------------
@@ -108,10 +120,9 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_automation =
         std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
     m_strFtpHost = m_services.endpoints.ftpHost;
-    // The worker's end is recorded on the UI thread, after the status texts it set.
-    m_automation->onCycleEnd = [this] {
-        QMetaObject::invokeMethod(this, &CMainFrame::RecordCycleEnd, Qt::QueuedConnection);
-    };
+    // The worker's end is recorded on the UI thread, after the status texts it set: through
+    // the same queue, so they are shown by then.
+    m_automation->onCycleEnd = [this] { m_display->Post([this] { RecordCycleEnd(); }); };
     WireTrayArea();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));
@@ -271,35 +282,6 @@ bool CMainFrame::SendDefaultCommand(uint32_t menuId)
     return OnCommand(kTrayDefaultCommand);
 }
 
-void CMainFrame::SetStatusBarText(const QString& text)
-{
-    if (m_wndStatusBar)
-        m_wndStatusBar->setText(text);
-}
-
-QString CMainFrame::StatusText() const
-{
-    return m_wndStatusBar ? m_wndStatusBar->text() : QString();
-}
-
-QString CMainFrame::WindowText() const
-{
-    return m_wndText ? m_wndText->toPlainText() : QString();
-}
-
-void CMainFrame::InsertWindowText(const QString& text)
-{
-    if (!m_wndText)
-        return;
-    QString t = text;
-    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QTextCursor cursor = m_wndText->textCursor();
-    cursor.clearSelection();
-    cursor.insertText(t);
-    m_wndText->setTextCursor(cursor);
-    m_wndText->ensureCursorVisible();
-}
-
 void CMainFrame::ShowMessageBox(const QString& text)
 {
     AgentMessageBox(text, QString::fromLatin1(kAppTitle));
@@ -320,8 +302,10 @@ void CMainFrame::paintEvent(QPaintEvent* e)
 
 void CMainFrame::showEvent(QShowEvent* e)
 {
-    if (e)
+    if (e) {
         QMainWindow::showEvent(e);
+        ShowGatheredText();
+    }
     // The start-up step runs once, right after the first showing, from the event loop so that
     // a modal dialog never runs inside a paint.
     if (m_nTimerPeriod == 0 && !m_bStartupQueued) {

@@ -3,6 +3,7 @@
 #include "core/display/DisplayCore.h"
 #include "core/display/TrayIcon.h"
 #include "core/display/UiCallQueue.h"
+#include "core/display/UiUpdates.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
 #include "platform/Clock.h"
@@ -16,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 class CQtNotifyArea;
 class IInternet;
@@ -30,13 +32,18 @@ class CAutomation;
 class CMainFrame;
 
 // The display half of the main window: buffers and log in the core, widgets reached on the UI
-// thread; a worker's call waits until the widget has changed. Once the window closes, calls
-// no longer touch widgets, so a worker can run to its end at exit.
+// thread. A worker's status texts and window lines are posted (it never waits for the UI
+// thread); only a message box it must wait for holds it. Once the window closes, calls no
+// longer touch widgets, so a worker can run to its end at exit.
 class CFrameDisplay final : public CDisplayCore {
 public:
     CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray, const IClock& clock);
-    // Widgets take no more calls; a worker waiting on one is let go.
+    // Widgets take no more calls; a worker waiting on one is let go, posted ones are dropped.
     void SetClosing();
+    // UI thread: shows the lines and status text posted so far.
+    void CatchUp() { m_updates.Flush(); }
+    // Any thread: runs `fn` on the UI thread after everything posted before it.
+    void Post(std::function<void()> fn) { m_calls.Post(std::move(fn)); }
 
 protected:
     void UiSetStatus(const std::string& text) override;
@@ -50,6 +57,7 @@ private:
     std::map<QString, QPointer<QMessageBox>> m_shownBoxes;  // UI thread only
     std::atomic<bool> m_closing{false};
     CUiCallQueue m_calls;
+    CUiUpdates m_updates;  // posts through m_calls: declared after it
 };
 
 // Everything the main window is given from outside, so tests can point it anywhere.
@@ -114,6 +122,8 @@ public:
     std::string m_strFtpHost;
 
     void ShowMessageBox(const QString& text);
+    // Text area and status pane (MainFrameText.cpp). While the window is hidden or minimised
+    // they only gather what comes; showing it catches up in one go.
     void InsertWindowText(const QString& text);
     void SetStatusBarText(const QString& text);
 
@@ -121,6 +131,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -134,6 +145,8 @@ private:
     void MirrorTrayState(int icon, const QString& tip, bool shown);
     void RecordCycleEnd();
     void ShowNoTrayCommands(bool trayAvailable);
+    bool TextOnScreen() const;
+    void ShowGatheredText();
 
     CFrameServices m_services;
     std::unique_ptr<IProfileStore> m_ownProfile;
@@ -149,6 +162,8 @@ private:
     std::unique_ptr<CAutomation> m_automation;
     QLabel* m_wndStatusBar = nullptr;
     QPlainTextEdit* m_wndText = nullptr;
+    QString m_gatheredText;                   // lines not yet in the text area
+    std::optional<QString> m_gatheredStatus;  // status text not yet in the pane
     std::map<unsigned, QTimer*> m_timers;
     bool m_bStartupQueued = false;
     INotifyArea* m_trayArea = nullptr;

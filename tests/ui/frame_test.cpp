@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,19 +112,57 @@ TEST_F(Frame, ExitWritesShutdownBlockAndRemovesTheIcon)
     EXPECT_EQ(frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
 }
 
-TEST_F(Frame, WorkerUpdatesArriveInOrderAndWait)
+// The worker never waits for the window: a burst is sent whole while the UI thread is blocked
+// (joining it), and arrives with every line in order and the last status text.
+TEST_F(Frame, WorkerUpdatesArriveInOrderWithoutTheWorkerWaiting)
 {
-    std::atomic<bool> done{false};
+    IDisplay& d = frame->Display();
+    std::string shownAgain;
     std::thread worker([&] {
-        frame->Display().AddWindowLine("first");
-        frame->Display().SetStatusText("working");
-        frame->Display().AddWindowLine(frame->Display().LineBuffer());
-        done = true;
+        d.AddWindowLine("first");
+        d.AddWindowLine(d.LineBuffer());  // the buffer as shown: an empty line follows
+        shownAgain = d.LineBuffer();
+        for (int i = 0; i < 500; ++i) {
+            d.AddWindowLine("line " + std::to_string(i));
+            d.SetStatusText("status " + std::to_string(i));
+            d.SetTrayResource(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
+        }
     });
-    for (int i = 0; i < 500 && !done; ++i) QTest::qWait(5);
     worker.join();
-    EXPECT_EQ(frame->WindowText(), QStringLiteral("first\nfirst\n\n"));
-    EXPECT_EQ(frame->StatusText(), QStringLiteral("working"));
+    EXPECT_EQ(shownAgain, "first\r\n\r\n");
+    QString expected = QStringLiteral("first\nfirst\n\n");
+    for (int i = 0; i < 500; ++i) expected += QStringLiteral("line %1\n").arg(i);
+    frame->show();  // on screen: the lines go through the text area itself
+    EXPECT_EQ(frame->WindowText(), expected);
+    EXPECT_EQ(frame->StatusText(), QStringLiteral("status 499"));
+    EXPECT_EQ(frame->findChild<QPlainTextEdit*>()->toPlainText(), expected);
+}
+
+// Exit in the middle of a burst: the worker is never held, nothing reaches the widgets after
+// the close, and what it still posts is dropped safely.
+TEST_F(Frame, ExitDuringABurstLetsTheWorkerRunOn)
+{
+    frame->show();
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    std::thread worker([&] {
+        for (int i = 0; !stop && i < 1000000; ++i, ++sent) {
+            frame->Display().AddWindowLine("a line");
+            frame->Display().SetStatusText("busy " + std::to_string(i));
+            frame->Display().PostMessageBox("No Network Access.");
+        }
+    });
+    QTest::qWait(50);
+    frame->OnExit();
+    const QString text = frame->WindowText();
+    const int atExit = sent;
+    QTest::qWait(50);
+    EXPECT_GT(sent.load(), atExit);
+    EXPECT_EQ(frame->WindowText(), text);
+    stop = true;
+    worker.join();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("a line\na line\n")));
+    frame.reset();
 }
 
 TEST_F(Frame, MessageBoxesGoThroughTheHook)
