@@ -28,6 +28,7 @@ bool CQtNotifyArea::Probe() const
 
 bool CQtNotifyArea::IsAvailable()
 {
+    m_probed = true;
     m_available = Probe();
     return m_available;
 }
@@ -49,24 +50,34 @@ bool CQtNotifyArea::ShellNotifyIcon(NotifyOp op, const NotifyIconData& data)
         if (ok)
             m_shown = true;
     }
+    bool wake;
     {
         std::lock_guard<std::mutex> guard(m_queueLock);
+        wake = m_queue.empty();  // else a drain is on its way and takes this one too
         m_queue.push_back({op, data});
     }
-    QMetaObject::invokeMethod(this, &CQtNotifyArea::Drain, Qt::QueuedConnection);
+    if (wake)
+        QMetaObject::invokeMethod(this, &CQtNotifyArea::Drain, Qt::QueuedConnection);
     return ok;
 }
 
 void CQtNotifyArea::Drain()
 {
-    for (;;) {
-        Pending next;
-        {
-            std::lock_guard<std::mutex> guard(m_queueLock);
-            if (m_queue.empty())
-                return;
-            next = m_queue.front();
-            m_queue.pop_front();
+    std::deque<Pending> calls;
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        calls.swap(m_queue);
+    }
+    // A state overtaken before it was shown is skipped: of a run of adds and modifies only
+    // the last one's record counts, shown by an add when the run held one.
+    while (!calls.empty()) {
+        Pending next = calls.front();
+        calls.pop_front();
+        while (next.op != NIM_DELETE && !calls.empty() && calls.front().op != NIM_DELETE) {
+            const NotifyOp op = next.op == NIM_ADD ? NIM_ADD : calls.front().op;
+            next = calls.front();
+            next.op = op;
+            calls.pop_front();
         }
         Apply(next.op, next.data);
     }
@@ -104,10 +115,16 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
         return true;
     }
     // Without a notification area the shell refuses, as it does while the desktop restarts.
-    m_available = Probe();
+    // Whether there is one is asked once here and then by the window's slow watch
+    // (IsAvailable), never per change: asking costs a round trip to the display.
+    if (!m_probed)
+        IsAvailable();
     const QString tip = (data.uFlags & NIF_TIP) ? QString::fromUtf8(data.szTip) : QString();
     const bool ok = m_available && (op == NIM_ADD || (m_icon && m_icon->isVisible()));
-    if (ok) {
+    const int icon = (data.uFlags & NIF_ICON) ? data.hIcon : m_iconShown;
+    if (ok && m_icon && m_icon->isVisible() && icon == m_iconShown && tip == m_icon->toolTip()) {
+        // The state already shown: nothing to redraw.
+    } else if (ok) {
         if (!m_icon) {
             m_icon = new QSystemTrayIcon(this);
             connect(m_icon, &QSystemTrayIcon::activated, this,
@@ -126,9 +143,15 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
                     });
         }
         m_id = data.uID;
-        if (data.uFlags & NIF_ICON)
+        if ((data.uFlags & NIF_ICON) && data.hIcon != m_iconShown) {
             m_icon->setIcon(LoadResIcon(data.hIcon));
-        m_icon->setToolTip(tip);
+            m_iconShown = data.hIcon;
+            ++m_redraws;
+        }
+        if (tip != m_icon->toolTip()) {
+            m_icon->setToolTip(tip);
+            ++m_redraws;
+        }
         if (op == NIM_ADD)
             m_icon->show();
     }

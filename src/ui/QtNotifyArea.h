@@ -19,8 +19,11 @@ public:
     ~CQtNotifyArea() override;
 
     bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) override;
+    // Asks the desktop afresh (UI thread); changes are carried out on the answer last given.
     bool IsAvailable() override;
     bool IsShown() const;
+    // How often the icon or its tooltip was actually changed on the desktop.
+    int RedrawCount() const { return m_redraws; }
 
     // Called on the UI thread with (icon number, mouse message) for each notification.
     std::function<void(uint32_t, uint32_t)> onNotify;
@@ -49,4 +52,7 @@ private:
     std::deque<Pending> m_queue;  // calls of other threads, carried out in order on the UI thread
     std::atomic<bool> m_available{false};
     std::atomic<bool> m_shown{false};  // as the callers will find it once the queue is carried out
+    bool m_probed = false;             // UI thread
+    int m_iconShown = 0;               // the icon set on m_icon (UI thread)
+    int m_redraws = 0;
 };
