@@ -152,7 +152,7 @@ TEST_F(Frame, ExitDuringABurstLetsTheWorkerRunOn)
             frame->Display().PostMessageBox("No Network Access.");
         }
     });
-    QTest::qWait(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->WindowText().count('\n') >= 2; }, 5000));
     frame->OnExit();
     const QString text = frame->WindowText();
     const int atExit = sent;
