@@ -96,7 +96,7 @@ constexpr std::size_t kMaxBody = 32u << 20;
 
 class CCurlUrlHandle final : public IUrlHandle {
 public:
-    explicit CCurlUrlHandle(std::string body) : m_body(std::move(body)) {}
+    CCurlUrlHandle(std::string body, long status) : m_body(std::move(body)), m_status(status) {}
 
     bool Read(char* buf, std::size_t cap, std::size_t* got) override
     {
@@ -107,9 +107,11 @@ public:
         *got = n;
         return true;
     }
+    long StatusCode() const override { return m_status; }
 
 private:
     std::string m_body;
+    long m_status;
     std::size_t m_pos = 0;
 };
 
@@ -164,7 +166,9 @@ public:
         watch.Arm(h, kWebTimeoutMs);
         if (curl_easy_perform(h) != CURLE_OK)
             return nullptr;
-        return std::make_unique<CCurlUrlHandle>(std::move(sink.body));
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        return std::make_unique<CCurlUrlHandle>(std::move(sink.body), status);
     }
 
 private:

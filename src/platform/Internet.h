@@ -34,6 +34,8 @@ public:
     virtual ~IUrlHandle() = default;
     // Copies up to `cap` bytes of the body into `buf`. False on failure; *got == 0 at the end.
     virtual bool Read(char* buf, std::size_t cap, std::size_t* got) = 0;
+    // The HTTP status of the answer (a layer without one answers 200).
+    virtual long StatusCode() const { return 200; }
 };
 
 // The result of opening the internet (user agent set); requests are made through it.

@@ -31,6 +31,7 @@ public:
         m_at += *got;
         return true;
     }
+    long StatusCode() const override { return m_page.status; }
 
 private:
     CFakeService& m_s;

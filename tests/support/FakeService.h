@@ -24,6 +24,7 @@ public:
     struct Page {
         std::string body;
         int readsBeforeFailure = -1;  // reads that succeed before one fails; -1: none fails
+        long status = 200;
     };
     // Calls first .. first + count - 1 of `op` (counted from 1 over all connections) fail.
     struct Fault {

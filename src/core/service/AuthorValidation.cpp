@@ -5,14 +5,14 @@
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 
-bool ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                    const CSettings& settings)
+EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
+                            const CSettings& settings)
 {
     if (settings.Author.empty()) {
         const std::string text = "Tolvane's Orbidex: Login ID not provided";
         display.SetStatusText(text);
         display.AddWindowLine(text);
-        return false;
+        return EAuthorCheck::Refused;
     }
     const CWebReply reply =
         FetchUrl(internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
@@ -21,5 +21,7 @@ bool ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& en
     const bool valid = reply.Accepted();
     display.SetStatusText(valid ? "UserName Validation =*= OK =*="
                                 : "UserName or Password Validation Fail");
-    return valid;
+    if (valid)
+        return EAuthorCheck::Valid;
+    return reply.Answered() ? EAuthorCheck::Refused : EAuthorCheck::Unchecked;
 }

@@ -4,14 +4,17 @@
 
 #include <cstring>
 
-std::string ReadBody(IUrlHandle& url)
+std::string ReadBody(IUrlHandle& url, bool* whole)
 {
     std::string body;
     char buf[1024];
     std::size_t got = 0;
-    while (url.Read(buf, sizeof buf - 1, &got) && got > 0) {
+    bool ok = true;
+    while ((ok = url.Read(buf, sizeof buf - 1, &got)) && got > 0) {
         buf[got] = '\0';
         body.append(buf, std::strlen(buf));
     }
+    if (whole)
+        *whole = ok;
     return body;
 }

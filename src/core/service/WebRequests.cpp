@@ -14,7 +14,9 @@ CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags)
     std::unique_ptr<IUrlHandle> page = inet->OpenUrl(url, flags);
     if (!page)
         return {EFetchResult::UrlFailed, {}};
-    return {EFetchResult::Ok, ReadBody(*page)};
+    CWebReply reply{EFetchResult::Ok, {}, page->StatusCode(), false};
+    reply.body = ReadBody(*page, &reply.whole);
+    return reply;
 }
 
 EFetchResult ProbeInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints)

@@ -17,8 +17,12 @@ enum class EFetchResult { Ok, NoInternet, UrlFailed };
 
 struct CWebReply {
     EFetchResult result = EFetchResult::UrlFailed;
-    std::string body;  // empty unless Ok
+    std::string body;    // empty unless Ok
+    long status = 0;     // HTTP status when Ok
+    bool whole = false;  // Ok and the body was read to its end
 
+    // An answer the service meant: it arrived whole with a success status.
+    bool Answered() const { return result == EFetchResult::Ok && whole && status / 100 == 2; }
     bool Accepted() const { return body.find(kAcceptMarker) != std::string::npos; }
 };
 

@@ -27,7 +27,7 @@ protected:
         CSettings s;
         s.Author = author;
         s.Password = password;
-        return ValidateAuthor(Display(), *m_internet, m_e, s);
+        return ValidateAuthor(Display(), *m_internet, m_e, s) == EAuthorCheck::Valid;
     }
     void Answer(const char* body)
     {
@@ -93,12 +93,41 @@ TEST_F(AuthorValidation, LoginValuesWithQueryCharactersReachTheServiceIntact)
     EXPECT_FALSE(Validate("cut", "p&wp=x"));
 }
 
-TEST_F(AuthorValidation, NoNetworkIsARefusalWithoutABox)
+// Only an answer the service meant can refuse a login; a failing service leaves it unchecked.
+TEST(AuthorValidationScripted, OnlyAWholeSuccessfulAnswerCanRefuse)
+{
+    struct Row {
+        const char* what;
+        CFakeService::Page page;
+        EAuthorCheck expected;
+    };
+    const Row rows[] = {
+        {"200 without marker", {"Invalid Username or Password", -1, 200}, EAuthorCheck::Refused},
+        {"200 with marker", {"Username Valid!", -1, 200}, EAuthorCheck::Valid},
+        {"503 page", {"<html>Service Unavailable</html>", -1, 503}, EAuthorCheck::Unchecked},
+        {"404 page", {"<html>Not Found</html>", -1, 404}, EAuthorCheck::Unchecked},
+        {"body cut", {std::string(3000, 'x'), 1, 200}, EAuthorCheck::Unchecked},
+    };
+    for (const Row& row : rows) {
+        nettest::DisplayFixture fx;
+        CFakeService internet;
+        internet.pages["authorverify.php"] = row.page;
+        CSettings s;
+        s.Author = "ab12";
+        EXPECT_EQ(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s), row.expected)
+            << row.what;
+        EXPECT_EQ(fx.display->LastStatus(), row.expected == EAuthorCheck::Valid ? kOk : kFail)
+            << row.what;
+    }
+}
+
+TEST_F(AuthorValidation, NoNetworkIsUncheckedWithoutABox)
 {
     CSettings s;
     s.Author = "ab12";
     s.Password = "secret";
-    EXPECT_FALSE(ValidateAuthor(Display(), *m_internet, nettest::DeadEndpoints(), s));
+    EXPECT_EQ(ValidateAuthor(Display(), *m_internet, nettest::DeadEndpoints(), s),
+              EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().LastStatus(), kFail);
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
@@ -110,7 +139,8 @@ TEST(AuthorValidationScripted, NoInternetHandleShowsTheFetchMessageThenRefuses)
     internet.failOpen = true;
     CSettings s;
     s.Author = "ab12";
-    EXPECT_FALSE(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s));
+    EXPECT_EQ(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s),
+              EAuthorCheck::Unchecked);
     EXPECT_EQ(fx.display->MessageBoxes().size(), 1u);
     EXPECT_EQ(fx.display->LastStatus(), kFail);
 }

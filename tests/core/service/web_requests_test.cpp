@@ -43,11 +43,11 @@ TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAf
     EXPECT_EQ(reply.body, "");
     CSettings s;
     s.Author = "ab12";
-    EXPECT_FALSE(ValidateAuthor(Display(), m_internet, m_e, s));
+    EXPECT_EQ(ValidateAuthor(Display(), m_internet, m_e, s), EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
     EXPECT_EQ(Display().WindowText(), kNoInternet + "\r\n");
     EXPECT_EQ(m_fx.Log(), kNoInternet + "\r\n\r\n");
-    EXPECT_FALSE(ValidateAuthor(Display(), m_internet, m_e, s));
+    EXPECT_EQ(ValidateAuthor(Display(), m_internet, m_e, s), EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().MessageBoxes().size(), 2u);
     EXPECT_TRUE(Tray().empty());
 }
