@@ -50,11 +50,16 @@ void CAutomation::StartAutomation()
     m_worker = std::thread(&CAutomation::AutomationThread, this, m_record.Snapshot());
 }
 
-void CAutomation::Stop(const std::function<void()>& pump)
+void CAutomation::Cancel()
 {
     m_cancelled = true;
     if (m_internet)
         m_internet->Cancel();
+}
+
+void CAutomation::Stop(const std::function<void()>& pump)
+{
+    Cancel();
     if (!m_worker.joinable())
         return;
     while (pump && m_running.load()) {
@@ -73,6 +78,8 @@ void CAutomation::AutomationThread(CSettings snapshot)
             m_internet->SetWaitBudget(m_waitBudgetMs.load());
             RunCycle(ctx);
         } else {
+            m_work.m_faults = {};
+            m_work.m_faults.unreachable = true;
             m_display.SetStatusText("No Internet Access");
         }
     } catch (...) {
@@ -92,6 +99,7 @@ void CAutomation::AutomationThread(CSettings snapshot)
 void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
+    m_work.m_faults = {};
     if (const int swept = SweepStaleTempFiles(ctx.settings, m_started); swept > 0) {
         const std::string line = d.GetTimeText() + " - Removed " + std::to_string(swept) +
                                  " unfinished temporary file(s) left by an interrupted run";
@@ -99,15 +107,36 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         d.WriteLogLine(line);
     }
     if (!CheckInternet(d, ctx.internet, m_endpoints)) {
-        if (!m_cancelled)
+        m_work.m_faults.unreachable = true;
+        if (!m_cancelled) {
             d.SetStatusText("No Internet Access");
+            const std::string line = d.GetTimeText() +
+                                     " - No Internet Access: the service did not answer; the "
+                                     "next poll tries again.";
+            d.AddWindowLine(line);
+            d.WriteLogLine(line);
+        }
         return;
     }
     if (m_cancelled)
         return;
-    if (!ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings)) {
+    const EAuthorCheck login = ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings);
+    if (login == EAuthorCheck::Unchecked) {
         if (m_cancelled)
             return;
+        // The service failed, not the author: polling stays on and the next poll asks again.
+        m_work.m_faults.unreachable = true;
+        const std::string line = d.GetTimeText() +
+                                 " - The service could not check the login; it is tried again "
+                                 "at the next poll.";
+        d.AddWindowLine(line);
+        d.WriteLogLine(line);
+        return;
+    }
+    if (login == EAuthorCheck::Refused) {
+        if (m_cancelled)
+            return;
+        m_work.m_faults.loginRefused = true;
         d.AddWindowLine("Invalid Author Name or Password.");
         d.AddWindowLine(" ");
         d.WriteLogLine("Invalid Author Name or Password.");

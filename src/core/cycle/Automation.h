@@ -32,7 +32,10 @@ public:
     void StartAutomation();
     bool IsBusy() const { return m_nBusy.load() != 0; }
 
-    // Exit: aborts the running transfer and waits for the worker to return. `pump` is run while
+    // Exit: the cycle stops at its next step and the transfer under way is aborted, both at
+    // once, so that no failure of the abort is reported. Irreversible.
+    void Cancel();
+    // Exit: cancels as above and waits for the worker to return. `pump` is run while
     // waiting, so calls the worker is blocked in (on the waiting thread) can be let through.
     void Stop(const std::function<void()>& pump = {});
 

@@ -10,6 +10,14 @@
 
 class IDisplay;
 
+// What went wrong in one cycle, for what the agent shows between cycles.
+struct CCycleFaults {
+    bool loginRefused = false;
+    bool unreachable = false;      // the web host, the login check or the FTP host did not answer
+    int32_t transferFailures = 0;  // files that failed to go up or come down
+    bool Any() const { return loginRefused || unreachable || transferFailures > 0; }
+};
+
 // The work list of one cycle, shared by the upload and the download pass.
 struct CWorkList {
     std::vector<std::string> m_fileList;  // local paths (upload) or remote names (download)
@@ -17,6 +25,7 @@ struct CWorkList {
     int32_t m_nFileCount = 0;
     int32_t m_nFileIndex = 0;
     std::unique_ptr<IFtpConnection> m_pFtpConnection;
+    CCycleFaults m_faults;  // cleared as each cycle starts
 };
 
 // What a cycle's steps work with. `settings` is the snapshot taken when the cycle started;

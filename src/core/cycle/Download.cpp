@@ -193,6 +193,7 @@ void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& 
                    const std::string& why)
 {
     IDisplay& display = ctx.display;
+    ++ctx.work.m_faults.transferFailures;
     const std::string& support = ctx.endpoints.supportEmail;
     // Shown, then logged from the line buffer: the log keeps the buffer's extra line breaks.
     std::string line = display.GetTimeText() + " - Download Failed - " + why + ", Please inform " +
@@ -287,13 +288,16 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
         if (!session) {
             if (!ctx.cancelled.load())
-                display.SetStatusText("Failed to connect to server");
+                ReportConnectFailure(display);
+            work.m_faults.unreachable = !ctx.cancelled.load();
             break;
         }
         if (!ConnectFtpWithRetries(display, session->Session(), kDownloadAccount,
                                    ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
-                                   work.m_pFtpConnection))
+                                   work.m_pFtpConnection)) {
+            work.m_faults.unreachable = !ctx.cancelled.load();
             break;
+        }
         IFtpConnection& conn = *work.m_pFtpConnection;
         display.SetStatusText("Connected to Tolvane Server");
         display.SetTrayResource(IDI_TRAY_BUSY);

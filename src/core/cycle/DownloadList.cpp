@@ -15,10 +15,14 @@ void RequestDownloadList(CCycleContext& ctx)
 
     const CWebReply reply = FetchUrl(
         ctx.internet, DownloadListUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password));
+    // A request aborted at exit is no failure to report: the log's shutdown block is its end.
+    if (ctx.cancelled.load())
+        return;
     if (reply.result == EFetchResult::NoInternet)
         ReportNoInternet(display);
     const std::string& body = reply.body;
     if (body.empty()) {
+        ctx.work.m_faults.unreachable = true;
         const std::string line = display.GetTimeText() + " ERROR: Is the network down ???";
         display.AddWindowLine(line);
         display.SetStatusText(line);

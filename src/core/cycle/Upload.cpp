@@ -47,6 +47,7 @@ PutResult PutWhole(IFtpConnection& ftp, const std::string& local, const std::str
 
 void ReportPutFailure(CCycleContext& ctx)
 {
+    ++ctx.work.m_faults.transferFailures;
     ctx.display.AddWindowLine(
         Format("%s - .. Upload Fail, will attempt later.\r\n", ctx.display.GetTimeText().c_str()));
     ctx.display.WriteLogLine(ctx.display.LineBuffer());
@@ -98,7 +99,8 @@ void Archive(const std::string& local, const std::string& folder, const std::str
 
 }  // namespace
 
-bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url)
+bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
+                    const std::atomic<bool>* cancelled)
 {
     if (url.empty())
         return false;
@@ -106,7 +108,7 @@ bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& u
     const CWebReply reply = QueueUploadJob(internet, url);
     if (reply.result == EFetchResult::NoInternet)
         display.MessageBox(kInternetOpenFailed);
-    else if (reply.result == EFetchResult::UrlFailed) {
+    else if (reply.result == EFetchResult::UrlFailed && !(cancelled && cancelled->load())) {
         // Nobody may be at the desk: the box must not hold the cycle, and the window and the
         // log keep the failure after it is closed.
         display.PostMessageBox(kNoNetworkAccess);
@@ -130,7 +132,8 @@ void UploadFiles(CCycleContext& ctx)
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> owner = OpenTransferSession(ctx.internet);
     if (!owner) {
-        ctx.display.SetStatusText("Failed to connect to server");
+        ctx.work.m_faults.unreachable = true;
+        ReportConnectFailure(ctx.display);
         return;
     }
     IInternetSession& session = owner->Session();
@@ -156,8 +159,10 @@ void UploadFiles(CCycleContext& ctx)
             continue;
         }
         if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
-                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection))
+                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection)) {
+            work.m_faults.unreachable = !ctx.cancelled;
             return;
+        }
         IFtpConnection& ftp = *work.m_pFtpConnection;
         ctx.display.SetStatusText("Connected to Tolvane Server");
         ctx.display.SetTrayResource(IDI_TRAY_BUSY);
@@ -213,8 +218,9 @@ void UploadFiles(CCycleContext& ctx)
                 const std::string length = FormatLengthText(GetWavLength(local));
                 const std::string url =
                     UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-                if (AnnounceUpload(ctx.display, ctx.internet, url) &&
-                    fsys::GetFileStamp(local) == before)
+                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled))
+                    work.m_faults.transferFailures += ctx.cancelled ? 0 : 1;
+                else if (fsys::GetFileStamp(local) == before)
                     Archive(local, folder, name, *before);
             }
         }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <string>
 
 class IDisplay;
@@ -17,5 +18,6 @@ void UploadFiles(CCycleContext& ctx);
 
 // Tells the service about a put; true when it accepted. The tray shows busy for the request,
 // and a request that cannot be made is reported in a box while it does. An empty URL is not
-// requested.
-bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url);
+// requested. Nothing is reported once `cancelled` is set (exit).
+bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
+                    const std::atomic<bool>* cancelled = nullptr);

@@ -56,6 +56,16 @@ bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char ac
     }
     connection.reset();
     if (!cancelled.load())
-        display.SetStatusText("Failed to connect to server");
+        ReportConnectFailure(display);
     return false;
+}
+
+void ReportConnectFailure(IDisplay& display)
+{
+    display.SetStatusText("Failed to connect to server");
+    // The status bar alone is overwritten by the next step: the window and the log keep it.
+    const std::string line =
+        display.GetTimeText() + " - Failed to connect to server; the files wait for the next poll.";
+    display.AddWindowLine(line);
+    display.WriteLogLine(line);
 }

@@ -28,9 +28,12 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
 // The transfer passes' connect: up to kConnectAttempts calls of ConnectFtp with no pause between
 // them, each announced as "Connecting to <host> (Attempt n of 5)" with `connection` emptied
 // first; stops at the first that connects. Once `cancelled` is set no further attempt starts.
-// False when none connected, with `connection` empty and, unless cancelled, the status
-// "Failed to connect to server".
+// False when none connected, with `connection` empty and, unless cancelled, the failure
+// reported as below.
 bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
                            const std::string& ftpHost, int32_t pasv,
                            const std::atomic<bool>& cancelled,
                            std::unique_ptr<IFtpConnection>& connection);
+
+// "Failed to connect to server" in the status bar, and with the time as a window and log line.
+void ReportConnectFailure(IDisplay& display);

@@ -231,13 +231,16 @@ TEST_P(CycleSteps, RefusedLoginSwitchesPollingOffInMemory)
     EXPECT_TRUE(m_emu.records("ftp_logins").isEmpty());
 }
 
-TEST_P(CycleSteps, NoInternetEndsTheCycleSilently)
+TEST_P(CycleSteps, NoInternetEndsTheCycleWithOneLine)
 {
     m_ep.httpOrigin = "http://127.0.0.1:" + std::to_string(ClosedPort());
     RunCycle();
     EXPECT_EQ(m_display.LastStatus(), "No Internet Access");
-    EXPECT_EQ(m_display.WindowText(), "");
-    EXPECT_EQ(Log(), "");
+    const std::string line =
+        " - No Internet Access: the service did not answer; the next poll "
+        "tries again.\r\n";
+    EXPECT_EQ(m_display.WindowText().substr(24), line);
+    EXPECT_EQ(Log().substr(24), line);
     EXPECT_EQ(m_display.Area().States().back(), 101);
 }
 

@@ -185,7 +185,7 @@ TEST_F(UploadPass, FileGoneSinceTheScanDoesNotHoldBackTheOthers)
     EXPECT_EQ(m_net.Seen().openConnections, 0);
 }
 
-TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)
+TEST_F(UploadPass, FiveFailedConnectsEndThePassWithOneLine)
 {
     Files({{"a.wav", "1"}, {"b.wav", "2"}});
     m_net.faults.push_back(
@@ -194,8 +194,11 @@ TEST_F(UploadPass, FiveFailedConnectsEndThePassQuietly)
     EXPECT_EQ(m_net.Seen().logins.size(), 5u);
     EXPECT_TRUE(m_net.Seen().puts.empty());
     EXPECT_TRUE(Waiting("a.wav"));
-    EXPECT_EQ(m_display.WindowText(), "");
-    EXPECT_EQ(Log(), "UPLOADing 2 files\r\n");
+    const std::string line =
+        m_display.GetTimeText() +
+        " - Failed to connect to server; the files wait for the next poll.\r\n";
+    EXPECT_EQ(m_display.WindowText(), line);
+    EXPECT_EQ(Log(), "UPLOADing 2 files\r\n" + line);
     std::vector<std::string> want;
     for (int i = 1; i <= 5; ++i) {
         want.push_back("Connecting to ftp.test:2121 (Attempt " + std::to_string(i) + " of 5)");

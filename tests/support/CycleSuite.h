@@ -1,0 +1,64 @@
+#pragma once
+// Whole cycles of CAutomation against the emulator: author ab12 with one source folder of "wav"
+// files, passive mode, automatic download on, the log in a temporary folder.
+#include "core/cycle/Automation.h"
+#include "support/RecordingDisplay.h"
+#include "support/cycle_util.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace orbidex::test {
+
+namespace fs = std::filesystem;
+
+class CycleSuite : public EmulatorSuite<> {
+protected:
+    void SetUp() override
+    {
+        EmulatorSuite::SetUp();
+        s_emu->reset();
+        s_emu->addAuthor("ab12", "secret");
+        fs::create_directories(m_src);
+        fs::create_directories(m_down);
+        CSettings s;
+        s.Author = "ab12";
+        s.Password = "secret";
+        s.PASV = 1;
+        s.Dir[0] = m_src;
+        s.Ext[0] = "wav";
+        s.TDir = m_down;
+        s.AutoDownLoad = 1;
+        m_record.Replace(s);
+        m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_e, m_record);
+    }
+    void RunCycle()
+    {
+        m_auto->StartAutomation();
+        ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
+    }
+    bool Done(const std::string& name) const
+    {
+        return fsys::IsReadOnly(m_src + name) &&
+               ReadAll(s_emu->uploadDirLocal() + "/ab12_" + name) == ReadAll(m_src + name);
+    }
+    std::vector<std::string> Notified() const
+    {
+        std::vector<std::string> out;
+        for (const QJsonObject& n : Objects(s_emu->records("notifications")))
+            out.push_back(n["file"].toString().toStdString());
+        return out;
+    }
+    std::string Log() const { return ReadAll(m_dir.path().toStdString() + "/Orbidex.log"); }
+
+    QTemporaryDir m_dir;
+    std::string m_src = m_dir.path().toStdString() + "/src/";
+    std::string m_down = m_dir.path().toStdString() + "/down/";
+    CRecordingDisplay m_display{m_dir.path().toStdString() + "/Orbidex.log"};
+    CSettingsRecord m_record;
+    std::unique_ptr<CAutomation> m_auto;
+};
+
+}  // namespace orbidex::test
