@@ -1,6 +1,7 @@
 #include "app/MyApp.h"
 
 #include "app/CommandLine.h"
+#include "app/ExitSignals.h"
 #include "app/InstanceChannel.h"
 
 #include "core/resources/Resources.h"
@@ -24,6 +25,7 @@ CMyApp::CMyApp()
 
 CMyApp::~CMyApp()
 {
+    m_signals.reset();
     delete m_pMainWnd;
 }
 
@@ -50,6 +52,11 @@ bool CMyApp::InitInstance()
         return false;
     }
     m_pMainWnd->show();
+    m_signals = std::make_unique<CExitSignals>([this] {
+        if (m_pMainWnd && !m_pMainWnd->m_bQuitting)
+            m_pMainWnd->OnExit();
+    });
+    m_signals->Install();
     m_server = std::make_unique<CInstanceServer>(QString::fromLatin1(kInstanceName));
     m_server->onRequest = [this](const QString& request, bool& keepOpen) {
         return OnRequest(request, keepOpen);

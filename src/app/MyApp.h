@@ -2,6 +2,7 @@
 #include <QObject>
 #include <memory>
 
+class CExitSignals;
 class CInstanceServer;
 class CMainFrame;
 class CSingleInstance;
@@ -31,5 +32,6 @@ private:
 
     std::unique_ptr<CSingleInstance> m_instance;
     std::unique_ptr<CInstanceServer> m_server;
+    std::unique_ptr<CExitSignals> m_signals;
     CMainFrame* m_pMainWnd = nullptr;
 };

@@ -222,7 +222,13 @@ void CMainFrame::OnOpenWindow()
 
 void CMainFrame::OnExit()
 {
-    m_log.WriteShutdownBlock(m_display->Clock().Now());
+    const std::time_t now = m_display->Clock().Now();
+    // A running cycle is stopped before the shutdown block, so that none of its lines can
+    // follow it; a worker waiting on the window is let go first.
+    m_automation->Cancel();
+    m_display->SetClosing();
+    m_automation->Stop();
+    m_log.WriteShutdownBlock(now);
     m_bQuitting = 1;
     close();
 }

@@ -1,3 +1,4 @@
+#include "app/ExitSignals.h"
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
 #include "support/DialogAnswers.h"
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 // The window's side of the cycle: the poll timer's re-arming, the guard, and exit while a
 // transfer runs.
@@ -52,6 +55,18 @@ protected:
     {
         WriteText(m_src + "slow.wav", "1");
         m_emu.setFaults({{"ftp_delay", QJsonObject{{"ms", ms}, {"cmd", "STOR"}}}});
+    }
+
+    std::string Log() const { return ReadAll(m_tmp.filePath("Orbidex.log").toStdString()); }
+    // The log's last 3 lines are the shutdown block's.
+    void ExpectShutdownBlockLast()
+    {
+        const std::string log = Log();
+        const std::string sep(80, '=');
+        const std::string end = "] * * * SHUTDOWN * * *\r\n" + sep + "\r\n";
+        const std::size_t at = log.rfind(end);
+        ASSERT_NE(at, std::string::npos) << log;
+        EXPECT_EQ(at + end.size(), log.size()) << log;
     }
 
     ServiceEmulator m_emu;
@@ -152,6 +167,25 @@ TEST_F(FrameCycle, ExitDuringALongTransferEndsPromptly)
     m_frame.reset();
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_FALSE(fsys::IsReadOnly(m_src + "big.wav"));
+    ExpectShutdownBlockLast();
+}
+
+// A logout or a service manager ends the agent with SIGTERM: the same way as Exit.
+TEST_F(FrameCycle, TermSignalDuringAnUploadEndsItAsExitDoes)
+{
+    CExitSignals exitSignals([this] { m_frame->OnExit(); });
+    ASSERT_TRUE(exitSignals.Install());
+    WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
+    m_emu.setFaults(
+        {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
+    m_frame->OnTransferNow();
+    ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    QTest::qWait(300);
+    ASSERT_EQ(std::raise(SIGTERM), 0);
+    ASSERT_TRUE(Until([&] { return m_frame->m_bQuitting != 0; }, 5000));
+    EXPECT_FALSE(Busy());
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "big.wav"));
+    ExpectShutdownBlockLast();
 }
 
 }  // namespace
