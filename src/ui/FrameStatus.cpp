@@ -21,16 +21,19 @@ QString FormatFrameStatus(const CFrameStatus& status)
            QStringLiteral("\nfiles waiting: %1\n").arg(status.filesWaiting);
 }
 
-void CMainFrame::RecordCycleEnd()
+void CMainFrame::RecordCycleEnd(const CCycleFaults& faults)
 {
     m_lastCycleEnd = QDateTime::currentDateTime();
     m_lastOutcome = StatusText();
+    AttentionAfterCycle(faults);
 }
 
 CFrameStatus CMainFrame::FrameStatus() const
 {
     CFrameStatus s;
-    s.state = m_automation->IsBusy() ? CFrameStatus::EState::Busy : CFrameStatus::EState::Idle;
+    s.state = m_automation->IsBusy() ? CFrameStatus::EState::Busy
+              : m_attention.Active() ? CFrameStatus::EState::Attention
+                                     : CFrameStatus::EState::Idle;
     s.lastCycleEnd = m_lastCycleEnd;
     s.lastOutcome = m_lastOutcome;
     // Counted afresh, as the next cycle would find them: the cycle's own list is its worker's.

@@ -122,7 +122,10 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_strFtpHost = m_services.endpoints.ftpHost;
     // The worker's end is recorded on the UI thread, after the status texts it set: through
     // the same queue, so they are shown by then.
-    m_automation->onCycleEnd = [this] { m_display->Post([this] { RecordCycleEnd(); }); };
+    m_automation->onCycleEnd = [this] {
+        const CCycleFaults faults = m_automation->m_work.m_faults;
+        m_display->Post([this, faults] { RecordCycleEnd(faults); });
+    };
     WireTrayArea();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/display/ActivityLog.h"
+#include "core/display/Attention.h"
 #include "core/display/DisplayCore.h"
 #include "core/display/TrayIcon.h"
 #include "core/display/UiCallQueue.h"
@@ -29,6 +30,7 @@ class QPlainTextEdit;
 class QTimer;
 
 class CAutomation;
+struct CCycleFaults;
 class CMainFrame;
 
 // The display half of the main window: buffers and log in the core, widgets reached on the UI
@@ -68,6 +70,8 @@ struct CFrameServices {
     const IClock* clock = nullptr;      // system clock when null
     CEndpoints endpoints = BuildEndpoints();
     std::string logPath = "Orbidex.log";
+    // Desktop notification (title, text); the desktop's notification service when null.
+    std::function<void(const QString&, const QString&)> notify;
 };
 
 class CMainFrame : public QMainWindow, public ITrayOwner {
@@ -143,7 +147,10 @@ private:
     void StartTrayWatch();
     void TrayAreaChanged();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
-    void RecordCycleEnd();
+    void RecordCycleEnd(const CCycleFaults& faults);
+    // The attention state (MainFrameAttention.cpp).
+    void AttentionAfterCycle(const CCycleFaults& faults);
+    void ShowAttention();
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();
@@ -175,4 +182,5 @@ private:
     QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray
     QDateTime m_lastCycleEnd;
     QString m_lastOutcome;
+    CAttention m_attention;
 };

@@ -1,5 +1,6 @@
 #include "ui/MainFrame.h"
 
+#include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/SourceDir.h"
 
 void CMainFrame::OnConfiguration()
@@ -7,7 +8,10 @@ void CMainFrame::OnConfiguration()
     // No parent: the window is hidden while the agent lives in the tray, and the dialog must
     // show on its own. How it closed does not matter; the reload below does.
     SourceDir dlg(Profile(), m_internet, Endpoints());
-    dlg.DoModal();
+    if (dlg.DoModal() == IDOK) {
+        m_attention.ConfigurationSaved();
+        ShowAttention();
+    }
     LoadSettings();
     StartAutomation();
 }

@@ -128,7 +128,8 @@ TEST_F(RunningAgent, ShowTransferNowStatus)
     ASSERT_EQ(first.code, 0) << first.out.toStdString();
     const QStringList lines = first.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << first.out.toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral("idle"));
+    // The cycle found no service while two files wait: the agent asks for attention.
+    EXPECT_EQ(lines[0], QStringLiteral("attention"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("last cycle: "))) << lines[1].toStdString();
     EXPECT_TRUE(lines[1].endsWith(frame->FrameStatus().lastOutcome)) << lines[1].toStdString();
     EXPECT_EQ(lines[2], QStringLiteral("files waiting: 2"));  // a.wav, b.WAV; not c.txt

@@ -41,6 +41,7 @@ protected:
         services.internet = m_internet.get();
         services.endpoints = orbidex::test::EndpointsFor(m_emu);
         services.logPath = m_tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
+        services.notify = [this](const QString&, const QString& text) { m_notes << text; };
         m_frame = std::make_unique<CMainFrame>(services);
         ASSERT_TRUE(m_frame->LoadFrame());
         m_frame->LoadSettings();
@@ -69,6 +70,18 @@ protected:
         EXPECT_EQ(at + end.size(), log.size()) << log;
     }
 
+    // Transfer Now, then the UI loop until the cycle's end has been taken in.
+    void Cycle()
+    {
+        const QDateTime before = m_frame->FrameStatus().lastCycleEnd;
+        m_frame->OnTransferNow();
+        ASSERT_TRUE(
+            Until([&] { return !Busy() && m_frame->FrameStatus().lastCycleEnd != before; }));
+    }
+    std::string Tip() { return m_frame->TrayIcon().Record().szTip; }
+    int TrayIconShown() { return m_frame->TrayIcon().Record().hIcon; }
+
+    QStringList m_notes;
     ServiceEmulator m_emu;
     QTemporaryDir m_tmp;
     std::string m_src;
@@ -186,6 +199,34 @@ TEST_F(FrameCycle, TermSignalDuringAnUploadEndsItAsExitDoes)
     EXPECT_FALSE(Busy());
     EXPECT_FALSE(fsys::IsReadOnly(m_src + "big.wav"));
     ExpectShutdownBlockLast();
+}
+
+TEST_F(FrameCycle, AttentionShowsWhileAProblemLastsAndIsAnnouncedOnce)
+{
+    WriteText(m_src + "a.wav", "a");
+    m_emu.setFaults({{"ftp_refuse_login", true}});
+    for (int i = 1; i <= 4; ++i) {
+        Cycle();
+        EXPECT_EQ(TrayIconShown(), IDI_TRAY_ATTENTION) << i;
+        EXPECT_EQ(Tip(), "Service unreachable, 1 file(s) waiting for the next poll.");
+        EXPECT_EQ(m_frame->FrameStatus().state, CFrameStatus::EState::Attention);
+        EXPECT_EQ(m_notes.size(), i < 3 ? 0 : 1) << i;  // the third cycle in a row, once
+    }
+    m_emu.clearFaults();
+    Cycle();
+    EXPECT_EQ(TrayIconShown(), IDI_TRAY_IDLE);
+    EXPECT_EQ(Tip(), "Nimbrel Ravlet. Right click for menu.");
+    EXPECT_EQ(m_frame->FrameStatus().state, CFrameStatus::EState::Idle);
+    EXPECT_TRUE(fsys::IsReadOnly(m_src + "a.wav"));
+
+    m_profile.strings[{"Author Details", "Password"}] = "wrong";
+    m_frame->LoadSettings();
+    Cycle();
+    Cycle();
+    EXPECT_EQ(TrayIconShown(), IDI_TRAY_ATTENTION);
+    EXPECT_EQ(Tip(), "Login refused. Open Configuration and check ID and password.");
+    ASSERT_EQ(m_notes.size(), 2);
+    EXPECT_TRUE(m_notes[1].contains(QStringLiteral("refused"))) << m_notes[1].toStdString();
 }
 
 }  // namespace

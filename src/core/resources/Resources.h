@@ -6,6 +6,8 @@ inline constexpr int IDR_MAINFRAME = 2;
 inline constexpr int IDR_TRAYMENU = 3;
 inline constexpr int IDI_TRAY_IDLE = 101;
 inline constexpr int IDI_TRAY_BUSY = 102;
+// Something needs the author: the tooltip then says what (the string is a fallback).
+inline constexpr int IDI_TRAY_ATTENTION = 104;
 inline constexpr int IDC_STATUSBAR = 103;
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_SOURCEDIR = 110;

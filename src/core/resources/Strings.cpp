@@ -10,6 +10,8 @@ std::string LoadResString(int id)
             return "Nimbrel Ravlet. Right click for menu.";
         case IDI_TRAY_BUSY:
             return "Orbidex - Connected. Pease Wait...";
+        case IDI_TRAY_ATTENTION:
+            return "Orbidex needs attention. Open the window for details.";
         case ID_CHANGE_TRAY_ICON:
             return "Change the tray icon";
         default:
