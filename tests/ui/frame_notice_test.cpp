@@ -66,8 +66,11 @@ TEST(FrameNotice, FailedNotificationBoxDoesNotHoldTheCycleAndOpensOnce)
 
     frame->StartAutomation();
     // The cycle ends with the box still open: nobody clicked OK.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->Automation().IsBusy(); }, 10000));
     const QString text = QStringLiteral("No Network Access.");
+    // The box and the lines are posted to the window: they may arrive just after the cycle ends.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !frame->Automation().IsBusy() && !OpenBoxes(text).empty(); }, 10000));
+    QTest::qWait(50);
     EXPECT_EQ(OpenBoxes(text).size(), 1u);
     const QString lines = frame->WindowText();
     EXPECT_EQ(lines.count(QStringLiteral(" - No Network Access.: the service was not told of this "
@@ -78,6 +81,7 @@ TEST(FrameNotice, FailedNotificationBoxDoesNotHoldTheCycleAndOpensOnce)
     // A later cycle with the box still open opens no second one.
     frame->StartAutomation();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->Automation().IsBusy(); }, 10000));
+    QTest::qWait(50);
     EXPECT_EQ(OpenBoxes(text).size(), 1u);
     for (QMessageBox* box : OpenBoxes(text)) box->accept();
     frame.reset();
