@@ -66,7 +66,8 @@ TEST_F(FailureCycle, NoInternetAndFailedConnectLeaveATimedLine)
     EXPECT_NE(Log().find(failed + "\r\n"), std::string::npos) << Log();
     EXPECT_NE(m_display.WindowText().find(failed), std::string::npos);
 
-    CAutomation offline(m_display, m_internet.get(), nettest::DeadEndpoints(), m_record);
+    const CEndpoints dead = nettest::DeadEndpoints();  // held by reference: must outlive the cycle
+    CAutomation offline(m_display, m_internet.get(), dead, m_record);
     offline.StartAutomation();
     ASSERT_TRUE(WaitFor([&] { return !offline.IsBusy(); }));
     const std::string line =
