@@ -117,6 +117,9 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_internet = m_services.internet ? m_services.internet : m_ownInternet.get();
     const IClock& clock = m_services.clock ? *m_services.clock : m_systemClock;
     m_display = std::make_unique<CFrameDisplay>(*this, m_log, m_trayIcon, clock);
+    m_log.SetFailureSink([d = m_display.get()](const std::string& path, int error) {
+        d->ReportLogFailure(path, error);
+    });
     m_automation =
         std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
     m_strFtpHost = m_services.endpoints.ftpHost;
@@ -141,6 +144,7 @@ CMainFrame::~CMainFrame()
     // display is closed, so a window call the worker is blocked in has returned.
     m_automation->Stop();
     m_automation.reset();
+    m_log.SetFailureSink({});  // the display goes before the log
     m_trayIcon.SetTrayResource(0);
 }
 

@@ -31,6 +31,8 @@ public:
           m_logStore(logPath),
           m_trayStore(m_area, IDR_TRAYMENU)
     {
+        m_logStore.SetFailureSink(
+            [this](const std::string& path, int error) { ReportLogFailure(path, error); });
     }
 
     // Everything inserted into the text area, in order.

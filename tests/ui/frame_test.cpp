@@ -7,6 +7,7 @@
 #include "ui/MainFrame.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
@@ -183,6 +184,23 @@ TEST_F(Frame, TextAreaAlwaysAppendsAtTheEndAndOnlyWhenSeen)
     bar->setValue(bar->maximum());
     lines(50);
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(Frame, ALogThatCannotBeWrittenIsReportedOnceWithoutHoldingTheWorker)
+{
+    const QString log = LogPath();
+    const QString report = QStringLiteral("Cannot write the log ") + log + ": Is a directory";
+    ASSERT_TRUE(QFile::remove(log) && QDir().mkdir(log));  // not even root can open it
+    // The UI thread runs no loop meanwhile: a worker that waited for it would never return.
+    std::thread([this] { frame->Display().WriteLogLine("lost"); }).join();
+    frame->Display().WriteLogLine("lost too");
+    EXPECT_EQ(frame->StatusText(), report);
+    EXPECT_EQ(frame->WindowText().count(report), 1);
+    ASSERT_TRUE(QDir().rmdir(log));
+    frame->Display().WriteLogLine("written");
+    ASSERT_TRUE(QFile::remove(log) && QDir().mkdir(log));
+    frame->Display().WriteLogLine("lost again");
+    EXPECT_EQ(frame->WindowText().count(report), 2);
 }
 
 TEST_F(Frame, MessageBoxesGoThroughTheHook)

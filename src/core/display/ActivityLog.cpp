@@ -3,6 +3,7 @@
 #include "platform/Format.h"
 #include "platform/Utf8.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -42,21 +43,45 @@ std::string FormatTransferLine(std::time_t t, const std::string& name)
     return std::string(CutUtf8(line, kTransferLineMax));
 }
 
+void CActivityLog::SetFailureSink(FailureSink sink)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_sink = std::move(sink);
+}
+
 void CActivityLog::WriteLogLine(const std::string& text)
 {
     std::string line(CutUtf8(text, kLogTextMax));
     line += "\r\n";
-    std::lock_guard<std::mutex> guard(m_lock);
-    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    // "No sharing": another program holding the file locked makes us drop the line.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        if (::lseek(fd, 0, SEEK_END) >= 0)
-            WriteAll(fd, line.data(), line.size());
-        ::flock(fd, LOCK_UN);
+    FailureSink report;
+    int error = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        bool written = false;
+        int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            error = errno != 0 ? errno : EIO;
+        } else {
+            // "No sharing": another program holding the file locked makes us drop the line;
+            // that program means it, so it is not reported.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                written = ::lseek(fd, 0, SEEK_END) >= 0 && WriteAll(fd, line.data(), line.size());
+                if (!written)
+                    error = errno != 0 ? errno : EIO;
+                ::flock(fd, LOCK_UN);
+            }
+            ::close(fd);
+        }
+        if (written)
+            m_failing = false;
+        else if (error != 0 && !m_failing) {
+            m_failing = true;
+            report = m_sink;
+        }
     }
-    ::close(fd);
+    // Outside the lock, so that a sink which ends up writing a line cannot deadlock.
+    if (report)
+        report(m_path, error);
 }
 
 void CActivityLog::WriteLogHeader(std::time_t now)

@@ -1,5 +1,6 @@
 #pragma once
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -18,8 +19,14 @@ inline const std::string kSeparatorLine(80, '=');
 // one lock; a file held by another program (an exclusive lock) or not writable loses that line.
 class CActivityLog {
 public:
+    // Told that lines are being lost (the path and the errno of the open or write), once until
+    // a line is written again. Called outside the lock, on the writing thread: it must not
+    // wait for another thread that may be writing a line.
+    using FailureSink = std::function<void(const std::string& path, int error)>;
+
     explicit CActivityLog(std::string path = "Orbidex.log") : m_path(std::move(path)) {}
 
+    void SetFailureSink(FailureSink sink);
     void WriteLogLine(const std::string& text);
     void WriteLogHeader(std::time_t now);  // start block
     void WriteShutdownBlock(std::time_t now);
@@ -28,4 +35,6 @@ public:
 private:
     std::string m_path;
     std::mutex m_lock;
+    FailureSink m_sink;
+    bool m_failing = false;  // reported, and no line written since
 };

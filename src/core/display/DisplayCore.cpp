@@ -6,6 +6,10 @@
 #include "platform/Clock.h"
 #include "platform/Utf8.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
 CDisplayCore::CDisplayCore(CActivityLog& log, CTrayIcon& tray, const IClock& clock)
     : m_log(log), m_tray(tray), m_clock(clock)
 {
@@ -71,6 +75,24 @@ void CDisplayCore::ChangeTrayIcon()
         idle = m_bIdleIcon;
     }
     m_tray.SetTrayResource(idle ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
+}
+
+void CDisplayCore::ReportLogFailure(const std::string& path, int error)
+{
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    const std::string where = ec ? path : full.lexically_normal().string();
+    char buffer[256];
+    const std::string reason = strerror_r(error, buffer, sizeof buffer);
+    const char* todo = "Log lines are lost until it can be written again.";
+    if (error == EACCES || error == EPERM || error == EROFS)
+        todo = "Log lines are lost; start the agent from a folder you can write to.";
+    else if (error == ENOSPC || error == EDQUOT)
+        todo = "Log lines are lost; free some disk space.";
+    const std::string status = "Cannot write the log " + where + ": " + reason;
+    UiSetStatus(std::string(CutUtf8(status, kStatusBufferSize - 1)));
+    const std::string line = GetTimeText() + " - " + status + ". " + todo;
+    UiInsertText(std::string(CutUtf8(line, kLineBufferSize - 3)) + "\r\n");
 }
 
 void CDisplayCore::ResetIdleIcon()

@@ -24,6 +24,11 @@ public:
     void MessageBox(const std::string& text) override;
     void PostMessageBox(const std::string& text) override;
 
+    // The log's failure sink: says once, in the status bar and the window, that log lines are
+    // being lost, with the file and the reason. Neither waits for the UI thread nor touches
+    // the line buffer, which a cycle may be reading back; any thread.
+    void ReportLogFailure(const std::string& path, int error);
+
     void ResetIdleIcon();  // window creation: idle flag 1
     bool IdleIcon() const { return m_bIdleIcon; }
     const IClock& Clock() const { return m_clock; }

@@ -82,11 +82,13 @@ TEST(ActivityLog, KeepsAtMost509BytesOfText)
                                  std::string(508, 'c') + "\r\n");
 }
 
-TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFile)
+// A program holding the file means it: not reported. A file that cannot be opened is, once.
+TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFileOrItCannotBeOpened)
 {
     QTemporaryDir tmp;
     const std::string path = tmp.filePath("Orbidex.log").toStdString();
-    CActivityLog log(path);
+    CFixedClock clock(kMorning);
+    CRecordingDisplay log(path, &clock);
     log.WriteLogLine("before");
     const int fd = ::open(path.c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
@@ -96,10 +98,19 @@ TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFile)
     ::close(fd);
     log.WriteLogLine("after");
     EXPECT_EQ(ReadAll(path), "before\r\nafter\r\n");
+    EXPECT_TRUE(log.StatusTexts().empty());
 
-    CActivityLog nowhere(tmp.filePath("missing/folder/Orbidex.log").toStdString());
-    nowhere.WriteLogLine("dropped");  // no crash, nothing created
+    const std::string missing = tmp.filePath("missing/folder/Orbidex.log").toStdString();
+    CRecordingDisplay nowhere(missing, &clock);
+    nowhere.AddWindowLine("shown");
+    nowhere.WriteLogLine(nowhere.LineBuffer());  // no crash, nothing created
+    nowhere.WriteLogLine("dropped");
     EXPECT_FALSE(QFileInfo::exists(tmp.filePath("missing")));
+    const std::string report = "Cannot write the log " + missing + ": No such file or directory";
+    EXPECT_EQ(nowhere.StatusTexts(), std::vector<std::string>{report});
+    EXPECT_EQ(nowhere.WindowText(), "shown\r\nMon Dec 07 09:05:03 2026 - " + report +
+                                        ". Log lines are lost until it can be written again.\r\n");
+    EXPECT_EQ(nowhere.LineBuffer(), "shown\r\n");  // a cycle may read it back
 }
 
 TEST(ActivityLog, ConcurrentWritersNeverInterleave)
