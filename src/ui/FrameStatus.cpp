@@ -21,11 +21,11 @@ QString FormatFrameStatus(const CFrameStatus& status)
            QStringLiteral("\nfiles waiting: %1\n").arg(status.filesWaiting);
 }
 
-void CMainFrame::RecordCycleEnd(const CCycleFaults& faults)
+void CMainFrame::RecordCycleEnd(const CCycleFaults& faults, unsigned cycle)
 {
     m_lastCycleEnd = QDateTime::currentDateTime();
     m_lastOutcome = StatusText();
-    AttentionAfterCycle(faults);
+    AttentionAfterCycle(faults, cycle);
 }
 
 CFrameStatus CMainFrame::FrameStatus() const

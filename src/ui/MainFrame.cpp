@@ -127,7 +127,8 @@ CMainFrame::CMainFrame(CFrameServices services)
     // the same queue, so they are shown by then.
     m_automation->onCycleEnd = [this] {
         const CCycleFaults faults = m_automation->m_work.m_faults;
-        m_display->Post([this, faults] { RecordCycleEnd(faults); });
+        const unsigned cycle = m_automation->CyclesStarted();
+        m_display->Post([this, faults, cycle] { RecordCycleEnd(faults, cycle); });
     };
     WireTrayArea();
     setWindowTitle(QString::fromLatin1(kAppTitle));

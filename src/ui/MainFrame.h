@@ -147,10 +147,10 @@ private:
     void StartTrayWatch();
     void TrayAreaChanged();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
-    void RecordCycleEnd(const CCycleFaults& faults);
+    void RecordCycleEnd(const CCycleFaults& faults, unsigned cycle);
     // The attention state (MainFrameAttention.cpp).
-    void AttentionAfterCycle(const CCycleFaults& faults);
-    void ShowAttention();
+    void AttentionAfterCycle(const CCycleFaults& faults, unsigned cycle);
+    void ShowAttention(bool cycleRunning);
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();

@@ -8,12 +8,13 @@
 // Between cycles the tray shows idle, or attention when something needs the author; the busy
 // state and the cycle's own changes are left as they are.
 
-void CMainFrame::AttentionAfterCycle(const CCycleFaults& faults)
+void CMainFrame::AttentionAfterCycle(const CCycleFaults& faults, unsigned cycle)
 {
     CWorkList waiting;
     ScanSourceFolders(m_settings.Snapshot(), waiting);
     const std::string note = m_attention.CycleEnded(faults, waiting.m_nFileCount);
-    ShowAttention();
+    // The ending worker may not have cleared its busy flag yet; a newer cycle shows busy.
+    ShowAttention(m_automation->CyclesStarted() != cycle);
     if (note.empty())
         return;
     const QString title = QString::fromLatin1(kAppTitle);
@@ -23,9 +24,9 @@ void CMainFrame::AttentionAfterCycle(const CCycleFaults& faults)
         ShowDesktopNotice(title, QString::fromStdString(note));
 }
 
-void CMainFrame::ShowAttention()
+void CMainFrame::ShowAttention(bool cycleRunning)
 {
-    if (m_automation->IsBusy() || m_bQuitting)
+    if (cycleRunning || m_bQuitting)
         return;
     if (m_attention.Active())
         m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, m_attention.Tip().c_str());

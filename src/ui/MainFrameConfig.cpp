@@ -1,5 +1,6 @@
 #include "ui/MainFrame.h"
 
+#include "core/cycle/Automation.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/SourceDir.h"
 
@@ -10,7 +11,7 @@ void CMainFrame::OnConfiguration()
     SourceDir dlg(Profile(), m_internet, Endpoints());
     if (dlg.DoModal() == IDOK) {
         m_attention.ConfigurationSaved();
-        ShowAttention();
+        ShowAttention(m_automation->IsBusy());
     }
     LoadSettings();
     StartAutomation();

@@ -45,6 +45,7 @@ void CAutomation::StartAutomation()
     if (m_worker.joinable())
         m_worker.join();
     m_nBusy = 3;
+    ++m_cyclesStarted;
     m_display.SetTrayResource(IDI_TRAY_BUSY);
     m_running = true;
     m_worker = std::thread(&CAutomation::AutomationThread, this, m_record.Snapshot());

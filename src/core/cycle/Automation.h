@@ -31,6 +31,9 @@ public:
     // settings snapshot and starts the worker.
     void StartAutomation();
     bool IsBusy() const { return m_nBusy.load() != 0; }
+    // Cycles started so far. What a cycle's end posts may run before that worker has cleared
+    // the busy flag: only a changed count tells that a newer cycle holds it.
+    unsigned CyclesStarted() const { return m_cyclesStarted.load(); }
 
     // Exit: the cycle stops at its next step and the transfer under way is aborted, both at
     // once, so that no failure of the abort is reported. Irreversible.
@@ -58,6 +61,7 @@ private:
     CSettingsRecord& m_record;
     std::thread m_worker;
     std::atomic<bool> m_cancelled{false};
+    std::atomic<unsigned> m_cyclesStarted{0};
     std::atomic<bool> m_running{false};
     // Temporary files written before this are left by an earlier run, never by this one.
     const std::filesystem::file_time_type m_started = std::filesystem::file_time_type::clock::now();
