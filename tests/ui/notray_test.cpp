@@ -5,6 +5,7 @@
 #include "ui/MainFrame.h"
 #include "ui/QtNotifyArea.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenuBar>
@@ -37,9 +38,10 @@ protected:
         profile.ints[{"Author Details", "Show Config"}] = 0;
         profile.ints[{"Author Details", "Poll Time"}] = -1;
     }
-    void Start()
+    void Start(const CEndpoints& endpoints = BuildEndpoints())
     {
         CFrameServices services;
+        services.endpoints = endpoints;
         services.profile = &profile;
         services.notifyArea = &area;
         services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
@@ -128,6 +130,27 @@ TEST_F(NoTray, TitleAndIconFollowTheStateFromEitherThread)
     worker.join();
     EXPECT_TRUE(refused);
     EXPECT_TRUE(QTest::qWaitFor([&] { return frame->windowTitle() == kBusyTitle; }, 5000));
+}
+
+TEST_F(NoTray, TitleAndIconCarryTheAttentionStateToo)
+{
+    const QString src = tmp.filePath(QStringLiteral("src/"));
+    ASSERT_TRUE(QDir().mkpath(src));
+    QFile wav(src + "a.wav");
+    ASSERT_TRUE(wav.open(QIODevice::WriteOnly) && wav.write("a") == 1);
+    wav.close();
+    profile.strings[{"Source Directories", "Dir1"}] = src.toStdString();
+    profile.strings[{"Source Directories", "Ext1"}] = "wav";
+    CEndpoints nowhere;  // nothing listens on port 1: the service is unreachable at once
+    nowhere.httpOrigin = nowhere.httpsOrigin = nowhere.httpBareOrigin = "http://127.0.0.1:1";
+    nowhere.ftpHost = "127.0.0.1:1";
+    Start(nowhere);
+    frame->OnTransferNow();
+    const QString title = QStringLiteral(
+        "Nimbrel Ravlet - Service unreachable, 1 file(s) waiting for the next poll.");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->windowTitle() == title; }, 10000))
+        << frame->windowTitle().toStdString();
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_ATTENTION));
 }
 
 TEST_F(NoTray, StateChangesOfBothThreadsAtOnceNeverDeadlock)
