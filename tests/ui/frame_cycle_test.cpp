@@ -203,6 +203,18 @@ TEST_F(FrameCycle, TermSignalDuringAnUploadEndsItAsExitDoes)
     ExpectShutdownBlockLast();
 }
 
+// Ctrl+C and a closed terminal end the agent as SIGTERM does (a default action would kill it).
+TEST(ExitSignals, InterruptAndHangUpRunTheExitCommandToo)
+{
+    for (int sig : {SIGINT, SIGHUP}) {
+        int exits = 0;
+        CExitSignals handler([&exits] { ++exits; });
+        ASSERT_TRUE(handler.Install());
+        ASSERT_EQ(std::raise(sig), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&exits] { return exits == 1; }, 5000)) << sig;
+    }
+}
+
 TEST_F(FrameCycle, AttentionShowsWhileAProblemLastsAndIsAnnouncedOnce)
 {
     WriteText(m_src + "a.wav", "a");
