@@ -6,6 +6,8 @@
 #include "platform/Internet.h"
 #include "platform/Utf8.h"
 
+#include <algorithm>
+
 namespace {
 
 struct FtpAccount {
@@ -20,7 +22,7 @@ constexpr FtpAccount kDownloadLogin{"nimbreldn", "bexomtu"};
 
 int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
-               std::unique_ptr<IFtpConnection>& connection)
+               std::unique_ptr<IFtpConnection>& connection, std::string* why)
 {
     const FtpAccount& login = account == kUploadAccount ? kUploadLogin : kDownloadLogin;
     display.SetTrayResource(IDI_TRAY_BUSY);
@@ -37,6 +39,8 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
         std::string message =
             failure.message.empty() ? GetInternetErrorText(failure.code) : failure.message;
         display.SetStatusText(std::string(CutUtf8(message, kStatusBufferSize - 1)));
+        if (why)
+            *why = std::move(message);
     }
     display.SetTrayResource(IDI_TRAY_IDLE);
     return result;
@@ -47,25 +51,35 @@ bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char ac
                            const std::atomic<bool>& cancelled,
                            std::unique_ptr<IFtpConnection>& connection)
 {
+    std::string why;
     for (int attempt = 1; attempt <= kConnectAttempts && !cancelled.load(); ++attempt) {
         connection.reset();
         display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)", ftpHost.c_str(),
                                      attempt, kConnectAttempts));
-        if (ConnectFtp(display, session, account, ftpHost, pasv, connection) == 0 && connection)
+        if (ConnectFtp(display, session, account, ftpHost, pasv, connection, &why) == 0 &&
+            connection)
             return true;
     }
     connection.reset();
     if (!cancelled.load())
-        ReportConnectFailure(display);
+        ReportConnectFailure(display, why);
     return false;
 }
 
-void ReportConnectFailure(IDisplay& display)
+void ReportConnectFailure(IDisplay& display, const std::string& why)
 {
     display.SetStatusText("Failed to connect to server");
-    // The status bar alone is overwritten by the next step: the window and the log keep it.
-    const std::string line =
-        display.GetTimeText() + " - Failed to connect to server; the files wait for the next poll.";
+    // The status bar alone is overwritten by the next step: the window and the log keep it,
+    // with the reason the attempts' status texts gave, so that a refused login is not taken
+    // for a server that is down.
+    std::string reason(CutUtf8(why, 120));  // the advice after it must still fit the line
+    std::replace(reason.begin(), reason.end(), '\r', ' ');
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    reason.erase(reason.find_last_not_of(' ') + 1);
+    if (!reason.empty())
+        reason = " (" + reason + ")";
+    const std::string line = display.GetTimeText() + " - Failed to connect to server" + reason +
+                             "; the files wait for the next poll.";
     display.AddWindowLine(line);
     display.WriteLogLine(line);
 }

@@ -20,10 +20,10 @@ inline constexpr int kConnectAttempts = 5;
 // One login attempt on `ftpHost` (which may carry ":port"), passive when pasv > 0.
 // 0: connected, the connection is in `connection`. 1: not. The tray is busy for the attempt and
 // idle after it; an internet failure puts the layer's message into the status text and resets
-// `connection`, any other failure leaves both as they were.
+// `connection`, any other failure leaves both as they were. That message also goes to `why`.
 int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
-               std::unique_ptr<IFtpConnection>& connection);
+               std::unique_ptr<IFtpConnection>& connection, std::string* why = nullptr);
 
 // The transfer passes' connect: up to kConnectAttempts calls of ConnectFtp with no pause between
 // them, each announced as "Connecting to <host> (Attempt n of 5)" with `connection` emptied
@@ -35,5 +35,6 @@ bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char ac
                            const std::atomic<bool>& cancelled,
                            std::unique_ptr<IFtpConnection>& connection);
 
-// "Failed to connect to server" in the status bar, and with the time as a window and log line.
-void ReportConnectFailure(IDisplay& display);
+// "Failed to connect to server" in the status bar, and with the time and the last attempt's
+// reason (when there is one) as a window and log line.
+void ReportConnectFailure(IDisplay& display, const std::string& why = {});

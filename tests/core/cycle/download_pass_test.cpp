@@ -274,7 +274,8 @@ TEST_F(DownloadPass, FiveFailedConnectsEndThePass)
     EXPECT_EQ(display->WindowText().find("Downloading \""), std::string::npos);
     // The status bar's last word is overwritten at once: the log keeps it, with the time.
     EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + display->GetTimeText() +
-                         " - Failed to connect to server; the files wait for the next poll.\r\n");
+                         " - Failed to connect to server (Connection refused); the files wait for "
+                         "the next poll.\r\n");
     EXPECT_FALSE(work.m_pFtpConnection);
 }
 

@@ -61,7 +61,10 @@ TEST_F(FailureCycle, NoInternetAndFailedConnectLeaveATimedLine)
     s_emu->setFaults({{"ftp_refuse_login", true}});
     RunCycle();
     EXPECT_TRUE(m_auto->m_work.m_faults.unreachable);
-    const std::string failed = " - Failed to connect to server; the files wait for the next poll.";
+    // With the last attempt's reason: the server answered, it refused the login.
+    const std::string failed =
+        " - Failed to connect to server (Access denied: 530 - server said: 530 Login refused.); "
+        "the files wait for the next poll.";
     // Once for the upload; the download list is empty.
     EXPECT_NE(Log().find(failed + "\r\n"), std::string::npos) << Log();
     EXPECT_NE(m_display.WindowText().find(failed), std::string::npos);

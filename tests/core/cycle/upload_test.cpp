@@ -194,9 +194,9 @@ TEST_F(UploadPass, FiveFailedConnectsEndThePassWithOneLine)
     EXPECT_EQ(m_net.Seen().logins.size(), 5u);
     EXPECT_TRUE(m_net.Seen().puts.empty());
     EXPECT_TRUE(Waiting("a.wav"));
-    const std::string line =
-        m_display.GetTimeText() +
-        " - Failed to connect to server; the files wait for the next poll.\r\n";
+    const std::string line = m_display.GetTimeText() +
+                             " - Failed to connect to server (Connection refused); the files wait "
+                             "for the next poll.\r\n";
     EXPECT_EQ(m_display.WindowText(), line);
     EXPECT_EQ(Log(), "UPLOADing 2 files\r\n" + line);
     std::vector<std::string> want;
