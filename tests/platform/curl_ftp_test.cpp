@@ -119,6 +119,9 @@ TEST_P(CurlFtp, GetReplacesTheLocalFileAndFollowsTheCurrentDirectory)
     EXPECT_TRUE(ftp->FindFile("letter.rtf"));
     EXPECT_TRUE(ftp->GetFile("letter.rtf", Local("second.rtf")));
     EXPECT_TRUE(ReadAll(Local("second.rtf")) == data.toStdString());
+    WriteFile(Local("fresh.rtf"), QByteArray());  // as a download's temporary is made
+    EXPECT_TRUE(ftp->GetFile("letter.rtf", Local("fresh.rtf")));
+    EXPECT_TRUE(ReadAll(Local("fresh.rtf")) == data.toStdString());
     EXPECT_TRUE(ftp->GetFile("empty.rtf", Local("empty.rtf")));
     EXPECT_TRUE(std::filesystem::exists(Local("empty.rtf")));
     EXPECT_EQ(ReadAll(Local("empty.rtf")), "");
