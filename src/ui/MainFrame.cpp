@@ -133,6 +133,7 @@ CMainFrame::CMainFrame(CFrameServices services)
     WireTrayArea();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));
+    m_nTitleIcon = IDR_MAINFRAME;
 }
 
 CMainFrame::~CMainFrame()

@@ -147,6 +147,7 @@ private:
     void StartTrayWatch();
     void TrayAreaChanged();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
+    void MirrorTitle(const QString& title, int icon);
     void RecordCycleEnd(const CCycleFaults& faults, unsigned cycle);
     // The attention state (MainFrameAttention.cpp).
     void AttentionAfterCycle(const CCycleFaults& faults, unsigned cycle);
@@ -175,8 +176,10 @@ private:
     bool m_bStartupQueued = false;
     INotifyArea* m_trayArea = nullptr;
     QTimer* m_trayWatch = nullptr;
+    int m_nTrayLooks = 0;          // by the watch since it started or saw a change
     bool m_bTrayAvailable = true;  // as last seen by the watch
     bool m_bTrayMirrored = false;  // title and icon carry the tray state
+    int m_nTitleIcon = 0;          // the window icon last set, 0 before any
     int m_nTrayState = 0;          // last state asked for, shown or not
     QString m_strTrayTip;
     QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray

@@ -12,11 +12,15 @@
 // Desktops without a notification area (GNOME without its extension, a bare X server): the
 // window is then the agent's only way in. It stays minimised (open on Wayland) instead of hidden
 // and carries the tray state in its title and icon; a notification area that turns up later takes
-// over. Qt has no signal for a tray coming or going, so it is polled.
+// over. Qt has no signal for a tray coming or going, so it is polled: often while the session
+// starts (its panel may come up after the agent) and after a change, seldom otherwise, for
+// every look wakes an agent that is otherwise idle for minutes.
 
 namespace {
-constexpr int kTrayWatchMs = 3000;
-}
+constexpr int kTrayWatchQuickMs = 3000;
+constexpr int kTrayWatchQuickLooks = 20;  // a minute
+constexpr int kTrayWatchSlowMs = 30000;
+}  // namespace
 
 void CMainFrame::WireTrayArea()
 {
@@ -56,15 +60,24 @@ void CMainFrame::StartTrayWatch()
     if (m_trayWatch)
         return;
     m_trayWatch = new QTimer(this);
+    m_trayWatch->setObjectName(QStringLiteral("trayWatch"));
     connect(m_trayWatch, &QTimer::timeout, this, &CMainFrame::TrayAreaChanged);
-    m_trayWatch->start(kTrayWatchMs);
+    m_nTrayLooks = 0;
+    m_trayWatch->start(kTrayWatchQuickMs);
 }
 
 void CMainFrame::TrayAreaChanged()
 {
     const bool available = TrayAvailable();
-    if (available == m_bTrayAvailable || m_bQuitting)
+    if (m_bQuitting)
         return;
+    if (available == m_bTrayAvailable) {
+        if (++m_nTrayLooks == kTrayWatchQuickLooks)
+            m_trayWatch->setInterval(kTrayWatchSlowMs);
+        return;
+    }
+    m_nTrayLooks = 0;
+    m_trayWatch->setInterval(kTrayWatchQuickMs);
     m_bTrayAvailable = available;
     ShowNoTrayCommands(available);
     if (available) {
@@ -92,9 +105,7 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
     if (shown) {
         if (m_bTrayMirrored) {
             m_bTrayMirrored = false;
-            setWindowTitle(title);
-            setWindowIcon(LoadResIcon(IDR_MAINFRAME));
-            update();  // see below
+            MirrorTitle(title, IDR_MAINFRAME);
         }
         return;
     }
@@ -103,9 +114,22 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
     m_bTrayMirrored = true;
     // The idle tooltip tells of a right click that a window title cannot take: idle is the
     // plain title, with the idle icon.
-    setWindowTitle(icon == IDI_TRAY_IDLE || tip.isEmpty() ? title : title + " - " + tip);
-    setWindowIcon(LoadResIcon(icon));
+    MirrorTitle(icon == IDI_TRAY_IDLE || tip.isEmpty() ? title : title + " - " + tip, icon);
+}
+
+void CMainFrame::MirrorTitle(const QString& title, int icon)
+{
+    setWindowTitle(title);
+    // A new window icon goes to the window system at several sizes, and every widget of the
+    // window hears of it: only when it changes, not with each tip.
+    if (icon != m_nTitleIcon) {
+        m_nTitleIcon = icon;
+        setWindowIcon(LoadResIcon(icon));
+    }
     // Qt 6.4 on Wayland draws the title bar itself and redraws it only with the window's next
-    // frame: without one, the bar would go on saying "Connected" while idle.
-    update();
+    // frame: without one, the bar would go on saying "Connected" while idle. Elsewhere the
+    // window manager draws it, and repainting the whole window at each change of state cost
+    // more than the transfers.
+    if (DrawsOwnTitleBar())
+        update();
 }

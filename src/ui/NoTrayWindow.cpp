@@ -3,9 +3,14 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+bool DrawsOwnTitleBar()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 void KeepWithoutTray(QWidget& window)
 {
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+    if (!DrawsOwnTitleBar()) {
         window.showMinimized();
         return;
     }

@@ -11,8 +11,10 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 
 // The offscreen platform has no notification area: the agent must stay reachable through its
@@ -229,4 +231,51 @@ TEST_F(NoTray, WithATrayFromTheStartNothingChanges)
     frame->OnOpenWindow();
     frame->close();
     EXPECT_FALSE(frame->isVisible());
+}
+
+namespace {
+struct EventCount : QObject {
+    std::map<QEvent::Type, int> seen;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        ++seen[e->type()];
+        return false;
+    }
+};
+}  // namespace
+
+TEST_F(NoTray, AChangeOfStateRepaintsNothingAndSetsTheIconOnlyWhenItDiffers)
+{
+    Start();
+    QCoreApplication::processEvents();
+    EventCount count;
+    frame->installEventFilter(&count);
+    for (int i = 0; i < 10; ++i) {
+        frame->Display().SetTrayResource(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
+        QCoreApplication::processEvents();
+    }
+    frame->TrayIcon().UpdateTrayIcon(IDI_TRAY_ATTENTION, "first");
+    frame->TrayIcon().UpdateTrayIcon(IDI_TRAY_ATTENTION, "second");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count.seen[QEvent::Paint], 0);  // the window manager draws the title here
+    EXPECT_EQ(count.seen[QEvent::WindowIconChange], 11);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet - second"));
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_ATTENTION));
+}
+
+TEST_F(NoTray, TheTrayWatchLooksOftenForAMinuteThenSeldomAndOftenAgainAfterAChange)
+{
+    std::atomic<bool> trayUp{false};
+    area.availabilityProbe = [&] { return trayUp.load(); };
+    Start();
+    auto* watch = frame->findChild<QTimer*>(QStringLiteral("trayWatch"));
+    ASSERT_NE(watch, nullptr);
+    for (int look = 1; look < 20; ++look) QMetaObject::invokeMethod(watch, "timeout");
+    EXPECT_EQ(watch->interval(), 3000);
+    QMetaObject::invokeMethod(watch, "timeout");
+    EXPECT_EQ(watch->interval(), 30000);
+    trayUp = true;
+    QMetaObject::invokeMethod(watch, "timeout");
+    EXPECT_EQ(watch->interval(), 3000);
+    EXPECT_TRUE(area.IsShown());
 }
