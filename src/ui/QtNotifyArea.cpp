@@ -6,14 +6,23 @@
 #include <QMetaObject>
 #include <QSystemTrayIcon>
 #include <QThread>
+#include <QTimer>
 #if ORBIDEX_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #endif
 
-CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent)
+namespace {
+// A worker's states are shown at most this often: one shown for less is overtaken before
+// anybody could see it, and each drawing costs the desktop and the UI thread.
+constexpr int kMinDrainGapMs = 100;
+}  // namespace
+
+CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent), m_drainLater(new QTimer(this))
 {
     m_available = Probe();
+    m_drainLater->setSingleShot(true);
+    connect(m_drainLater, &QTimer::timeout, this, &CQtNotifyArea::Drain);
 }
 
 CQtNotifyArea::~CQtNotifyArea()
@@ -57,8 +66,17 @@ bool CQtNotifyArea::ShellNotifyIcon(NotifyOp op, const NotifyIconData& data)
         m_queue.push_back({op, data});
     }
     if (wake)
-        QMetaObject::invokeMethod(this, &CQtNotifyArea::Drain, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CQtNotifyArea::DrainSoon, Qt::QueuedConnection);
     return ok;
+}
+
+void CQtNotifyArea::DrainSoon()
+{
+    const qint64 since = m_lastDrain.isValid() ? m_lastDrain.elapsed() : kMinDrainGapMs;
+    if (since >= kMinDrainGapMs)
+        Drain();
+    else if (!m_drainLater->isActive())
+        m_drainLater->start(static_cast<int>(kMinDrainGapMs - since));
 }
 
 void CQtNotifyArea::Drain()
@@ -68,6 +86,9 @@ void CQtNotifyArea::Drain()
         std::lock_guard<std::mutex> guard(m_queueLock);
         calls.swap(m_queue);
     }
+    if (calls.empty())
+        return;
+    m_lastDrain.start();
     // A state overtaken before it was shown is skipped: of a run of adds and modifies only
     // the last one's record counts, shown by an add when the run held one.
     while (!calls.empty()) {

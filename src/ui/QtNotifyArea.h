@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/NotifyArea.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <mutex>
 
 class QSystemTrayIcon;
+class QTimer;
 
 // The desktop's notification area through QSystemTrayIcon. Mouse events come back as the
 // first platform's messages (517 right button released, 515 double click).
@@ -44,12 +46,15 @@ private:
     };
     bool Apply(NotifyOp op, const NotifyIconData& data);
     void Drain();
+    void DrainSoon();
     bool Probe() const;
 
     QSystemTrayIcon* m_icon = nullptr;
     uint32_t m_id = 0;
     std::mutex m_queueLock;
     std::deque<Pending> m_queue;  // calls of other threads, carried out in order on the UI thread
+    QElapsedTimer m_lastDrain;    // of calls of other threads (UI thread)
+    QTimer* m_drainLater = nullptr;
     std::atomic<bool> m_available{false};
     std::atomic<bool> m_shown{false};  // as the callers will find it once the queue is carried out
     bool m_probed = false;             // UI thread
