@@ -74,6 +74,7 @@ void CFrameDisplay::UiMessageBox(const std::string& text)
     OnUiThread([this, fromWorker, t = QString::fromStdString(text)] {
         if (m_closing)
             return;
+        m_updates.Flush();  // the lines before the box are shown before it
         // A worker's box leaves the rest of the agent usable, the tray menu's Exit above all;
         // the worker waits until it is closed.
         if (fromWorker)
@@ -88,6 +89,7 @@ void CFrameDisplay::UiPostMessageBox(const std::string& text)
     auto show = [this, t = QString::fromStdString(text)] {
         if (m_closing)
             return;
+        m_updates.Flush();
         QPointer<QMessageBox>& shown = m_shownBoxes[t];
         if (!shown)
             shown = ShowAgentMessageBox(t, QString::fromLatin1(kAppTitle));

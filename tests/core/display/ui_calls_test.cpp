@@ -160,6 +160,41 @@ TEST(UiCalls, PostedLinesKeepTheirOrderAndOnlyTheLastStatusIsShown)
     EXPECT_EQ(statuses, std::vector<std::string>{"from the UI"});
 }
 
+// A worker that sends a line every millisecond or so while the UI thread runs its loop: the
+// lines arrive whole and in order in a few insertions a second, the last status soon after.
+TEST(UiCalls, ASteadyStreamIsShownInAFewPiecesASecond)
+{
+    CUiCallQueue calls;
+    std::string shown;
+    std::string status;
+    int insertions = 0;
+    CUiUpdates updates(
+        calls, [&](const std::string& s) { status = s; },
+        [&](const std::string& l) {
+            shown += l;
+            ++insertions;
+        });
+    std::string expected;
+    for (int i = 0; i < 200; ++i) expected += "line " + std::to_string(i) + "\r\n";
+    std::atomic<bool> done{false};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            updates.AddLines("line " + std::to_string(i) + "\r\n");
+            updates.SetStatus("status " + std::to_string(i));
+            QThread::usleep(1000);
+        }
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    worker.join();
+    const qint64 spent = clock.elapsed();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status == "status 199"; }, 1000));
+    EXPECT_EQ(shown, expected);
+    EXPECT_LE(insertions, spent / 50 + 2);
+}
+
 TEST(UiCalls, CloseDuringABurstLetsTheWorkerRunOnAndDropsTheRest)
 {
     CUiCallQueue calls;
