@@ -12,9 +12,9 @@
 // Desktops without a notification area (GNOME without its extension, a bare X server): the
 // window is then the agent's only way in. It stays minimised (open on Wayland) instead of hidden
 // and carries the tray state in its title and icon; a notification area that turns up later takes
-// over. Qt has no signal for a tray coming or going, so it is polled: often while the session
-// starts (its panel may come up after the agent) and after a change, seldom otherwise, for
-// every look wakes an agent that is otherwise idle for minutes.
+// over. Qt has no signal for a tray coming or going, so it is polled: often for a minute after a
+// start without one (a session's panel may come up after the agent) and after a change (a panel
+// restarting), seldom otherwise, for every look wakes an agent otherwise idle for minutes.
 
 namespace {
 constexpr int kTrayWatchQuickMs = 3000;
@@ -63,7 +63,7 @@ void CMainFrame::StartTrayWatch()
     m_trayWatch->setObjectName(QStringLiteral("trayWatch"));
     connect(m_trayWatch, &QTimer::timeout, this, &CMainFrame::TrayAreaChanged);
     m_nTrayLooks = 0;
-    m_trayWatch->start(kTrayWatchQuickMs);
+    m_trayWatch->start(m_bTrayAvailable ? kTrayWatchSlowMs : kTrayWatchQuickMs);
 }
 
 void CMainFrame::TrayAreaChanged()
