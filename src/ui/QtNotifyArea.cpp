@@ -1,9 +1,9 @@
 #include "ui/QtNotifyArea.h"
 
+#include "core/display/UiCallQueue.h"
 #include "core/resources/Resources.h"
 #include "ui/Icons.h"
 
-#include <QMetaObject>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -18,7 +18,8 @@ namespace {
 constexpr int kMinDrainGapMs = 100;
 }  // namespace
 
-CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent), m_drainLater(new QTimer(this))
+CQtNotifyArea::CQtNotifyArea(QObject* parent)
+    : QObject(parent), m_drainLater(new QTimer(this)), m_wake(new CUiCallQueue(this))
 {
     m_available = Probe();
     m_drainLater->setSingleShot(true);
@@ -27,6 +28,7 @@ CQtNotifyArea::CQtNotifyArea(QObject* parent) : QObject(parent), m_drainLater(ne
 
 CQtNotifyArea::~CQtNotifyArea()
 {
+    m_wake->Close();
     delete m_icon;
 }
 
@@ -66,7 +68,7 @@ bool CQtNotifyArea::ShellNotifyIcon(NotifyOp op, const NotifyIconData& data)
         m_queue.push_back({op, data});
     }
     if (wake)
-        QMetaObject::invokeMethod(this, &CQtNotifyArea::DrainSoon, Qt::QueuedConnection);
+        m_wake->Post([this] { DrainSoon(); });
     return ok;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 
+class CUiCallQueue;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -55,6 +56,7 @@ private:
     std::deque<Pending> m_queue;  // calls of other threads, carried out in order on the UI thread
     QElapsedTimer m_lastDrain;    // of calls of other threads (UI thread)
     QTimer* m_drainLater = nullptr;
+    CUiCallQueue* m_wake = nullptr;  // not Qt's cross-thread events: see CUiCallQueue
     std::atomic<bool> m_available{false};
     std::atomic<bool> m_shown{false};  // as the callers will find it once the queue is carried out
     bool m_probed = false;             // UI thread
