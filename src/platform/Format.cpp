@@ -20,3 +20,32 @@ std::string Format(const char* fmt, ...)
     va_end(again);
     return text;
 }
+
+namespace {
+bool IsControl(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+}
+}  // namespace
+
+bool HasControlChars(std::string_view text)
+{
+    for (char c : text)
+        if (IsControl(c))
+            return true;
+    return false;
+}
+
+std::string EscapeControlChars(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (IsControl(c))
+            out += Format("\\x%02X", static_cast<unsigned char>(c));
+        else
+            out += c;
+    }
+    return out;
+}

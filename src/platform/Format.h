@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #if defined(__GNUC__) || defined(__clang__)
 #define ORBIDEX_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
@@ -11,3 +12,9 @@
 // status buffers are the display's to enforce, where the text is shown; texts passed as %s
 // must be C strings (.c_str()). Empty when the format cannot be expanded.
 std::string Format(const char* fmt, ...) ORBIDEX_PRINTF_FORMAT(1, 2);
+
+// Control characters (below 0x20, and DEL) in a text from outside, such as a file name or a
+// server's answer, could forge lines in the status bar and the log.
+bool HasControlChars(std::string_view text);
+// The text with each control character written as \xNN.
+std::string EscapeControlChars(std::string_view text);

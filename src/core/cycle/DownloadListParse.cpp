@@ -105,31 +105,6 @@ int32_t LeadingInt(std::string_view v)
     return static_cast<int32_t>(n);
 }
 
-bool HasControl(std::string_view v)
-{
-    return std::any_of(v.begin(), v.end(), [](char c) {
-        auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F;
-    });
-}
-
-// The server's own text, shown as it came, could forge lines in the status bar and the log.
-std::string Escaped(std::string_view v)
-{
-    std::string out;
-    for (char c : v) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02X", u);
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 CDownloadList& Stop(CDownloadList& r, std::string text, unsigned sinks)
 {
     r.stopped = true;
@@ -155,7 +130,7 @@ CDownloadList ParseDownloadList(std::string_view body)
     std::string_view countText = UnquotedValue(body, eq + 1, kMaxListValue, &tooLong);
     r.count = LeadingInt(countText);
     if (r.count < 0)
-        return Stop(r, Escaped(countText), kToStatus | kToLog);
+        return Stop(r, EscapeControlChars(countText), kToStatus | kToLog);
     r.countRead = true;
 
     key = body.find("SourceDir");
@@ -167,7 +142,7 @@ CDownloadList ParseDownloadList(std::string_view body)
     std::string_view dir = UnquotedValue(body, eq + 1, kMaxSourceDir, &tooLong);
     if (tooLong)
         return Stop(r, "DL-ERROR: SourceDir too long. Will retry again in next poll", kToAll);
-    if (HasControl(dir))
+    if (HasControlChars(dir))
         return Stop(r, "DL-ERROR: Unsafe SourceDir. Will retry again in next poll", kToAll);
     r.sourceDir = dir;
     r.listStarted = true;

@@ -61,30 +61,6 @@ void ReportLocalLine(CCycleContext& ctx, const std::string& text)
     ctx.display.WriteLogLine(line);
 }
 
-bool HasControl(const std::string& text)
-{
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F;
-    });
-}
-
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02X", u);
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // The sent mark goes only on the content that was sent and announced: a file written to since
 // its put keeps waiting (its archive copy, if made, is replaced when it goes again).
 void Archive(const std::string& local, const std::string& folder, const std::string& name,
@@ -145,13 +121,13 @@ void UploadFiles(CCycleContext& ctx)
     while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled) {
         const std::string local = work.m_fileList[static_cast<std::size_t>(work.m_nFileIndex)];
         const std::size_t slash = local.rfind('/');
-        if (slash != std::string::npos && slash > 0 && HasControl(local.substr(slash + 1))) {
+        if (slash != std::string::npos && slash > 0 && HasControlChars(local.substr(slash + 1))) {
             // No FTP command can carry it, in this cycle or any other: say so, and go on.
             ctx.display.AddWindowLine(Format("%s - %d of %d Uploading %s",
                                              ctx.display.GetTimeText().c_str(),
                                              work.m_nFileIndex + 1, work.m_nFileCount,
-                                             Printable(local.substr(slash + 1)).c_str()));
-            ReportLocalLine(ctx, "The name \"" + Printable(local.substr(slash + 1)) +
+                                             EscapeControlChars(local.substr(slash + 1)).c_str()));
+            ReportLocalLine(ctx, "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
                                      "\" holds a control character and cannot be sent. Rename "
                                      "the file.");
             ReportPutFailure(ctx);
