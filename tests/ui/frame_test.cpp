@@ -27,6 +27,7 @@
 #include <signal.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
@@ -133,9 +134,12 @@ TEST_F(Frame, WorkerUpdatesArriveInOrderAndExitDuringABurstHoldsNobody)
     EXPECT_EQ(frame->findChild<QPlainTextEdit*>()->toPlainText(), expected);
     EXPECT_EQ(frame->StatusText(), QStringLiteral("status 499"));
 
-    std::atomic<int> sent{0};
+    // Bounded by time, not a count: a fast machine could finish any count before Exit.
+    std::atomic<long> sent{0};
+    std::atomic<bool> stop{false};
     std::thread worker([&] {
-        for (; sent >= 0 && sent < 1000000; ++sent) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (; !stop && std::chrono::steady_clock::now() < deadline; ++sent) {
             d.AddWindowLine("a line");
             d.PostMessageBox("No Network Access.");
         }
@@ -143,11 +147,11 @@ TEST_F(Frame, WorkerUpdatesArriveInOrderAndExitDuringABurstHoldsNobody)
     EXPECT_TRUE(QTest::qWaitFor([&] { return frame->WindowText() != expected; }, 5000));
     frame->OnExit();
     const QString atExit = frame->WindowText();
-    const int sentAtExit = sent;
+    const long sentAtExit = sent;
     QTest::qWait(50);
     EXPECT_GT(sent.load(), sentAtExit);
     EXPECT_EQ(frame->WindowText(), atExit);
-    sent = -1000000000;
+    stop = true;
     worker.join();
 }
 
