@@ -136,9 +136,11 @@ std::string KeptName(const std::string& folder, const std::string& name)
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &tm);
     std::error_code ec;
     for (int n = 1; n < 100; ++n) {
-        const std::string kept = p.stem().string() + " (kept " + stamp +
-                                 (n > 1 ? " " + std::to_string(n) : "") + ")" +
-                                 p.extension().string();
+        // Appended piece by piece: GCC 12 warns (-Wrestrict) on `" " + std::to_string(n)`.
+        std::string kept = p.stem().string() + " (kept " + stamp;
+        if (n > 1)
+            kept.append(" ").append(std::to_string(n));
+        kept.append(")").append(p.extension().string());
         if (!fs::exists(folder + kept, ec))
             return kept;
     }
