@@ -19,7 +19,7 @@
 namespace {
 constexpr int kTrayWatchQuickMs = 3000;
 constexpr int kTrayWatchQuickLooks = 20;  // a minute
-constexpr int kTrayWatchSlowMs = 30000;
+constexpr int kTrayWatchSlowMs = 60000;
 }  // namespace
 
 void CMainFrame::WireTrayArea()
