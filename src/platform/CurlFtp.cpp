@@ -128,8 +128,8 @@ public:
         // Absolute paths in every command; our own CWD goes first (see Perform).
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
-        // A big file comes in 128 KiB pieces, not 16 KiB ones: an eighth of the wake-ups,
-        // receives and writes, about 0.2 s of a 1 GiB get on loopback.
+        // A big file is received 128 KiB at a time, not 16 KiB: an eighth of the receives and
+        // wake-ups, about 0.2 s of a 1 GiB get on loopback.
         curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, m_timeouts.connectMs);
         curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, m_timeouts.connectMs);
