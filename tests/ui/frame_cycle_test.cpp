@@ -58,6 +58,17 @@ protected:
         m_emu.setFaults({{"ftp_delay", QJsonObject{{"ms", ms}, {"cmd", "STOR"}}}});
     }
 
+    // An 8 MiB upload whose data stops after 64 KiB, well under way.
+    void StartStalledUpload()
+    {
+        WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
+        m_emu.setFaults(
+            {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
+        m_frame->OnTransferNow();
+        ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
+        QTest::qWait(300);
+    }
+
     std::string Log() const { return ReadAll(m_tmp.filePath("Orbidex.log").toStdString()); }
     // The log's last 3 lines are the shutdown block's.
     void ExpectShutdownBlockLast()
@@ -170,12 +181,7 @@ TEST_F(FrameCycle, RefusedLoginStopsLaterTicksUntilReload)
 
 TEST_F(FrameCycle, ExitDuringALongTransferEndsPromptly)
 {
-    WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
-    m_emu.setFaults(
-        {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
-    m_frame->OnTransferNow();
-    ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
-    QTest::qWait(300);
+    ASSERT_NO_FATAL_FAILURE(StartStalledUpload());
     QElapsedTimer t;
     t.start();
     m_frame->OnExit();
@@ -190,12 +196,7 @@ TEST_F(FrameCycle, TermSignalDuringAnUploadEndsItAsExitDoes)
 {
     CExitSignals exitSignals([this] { m_frame->OnExit(); });
     ASSERT_TRUE(exitSignals.Install());
-    WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
-    m_emu.setFaults(
-        {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
-    m_frame->OnTransferNow();
-    ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
-    QTest::qWait(300);
+    ASSERT_NO_FATAL_FAILURE(StartStalledUpload());
     ASSERT_EQ(std::raise(SIGTERM), 0);
     ASSERT_TRUE(Until([&] { return m_frame->m_bQuitting != 0; }, 5000));
     EXPECT_FALSE(Busy());
