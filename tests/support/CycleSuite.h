@@ -23,15 +23,7 @@ protected:
         s_emu->addAuthor("ab12", "secret");
         fs::create_directories(m_src);
         fs::create_directories(m_down);
-        CSettings s;
-        s.Author = "ab12";
-        s.Password = "secret";
-        s.PASV = 1;
-        s.Dir[0] = m_src;
-        s.Ext[0] = "wav";
-        s.TDir = m_down;
-        s.AutoDownLoad = 1;
-        m_record.Replace(s);
+        m_record.Replace(CycleSettings(m_src, m_down));
         m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_e, m_record);
     }
     void RunCycle()

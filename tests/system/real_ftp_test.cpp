@@ -127,16 +127,10 @@ protected:
         m_internet = CreateInternet(m_emu.caFile());
         fs::create_directories(m_src);
         fs::create_directories(m_down);
-        CSettings s;
-        s.Author = "ab12";
-        s.Password = "secret";
+        CSettings s = CycleSettings(m_src, m_down);
         s.PASV = GetParam();
-        s.Dir[0] = m_src;
-        s.Ext[0] = "wav";
         s.Dir[1] = m_src;
         s.Ext[1] = "rtf";
-        s.TDir = m_down;
-        s.AutoDownLoad = 1;
         m_record.Replace(s);
         m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_ep, m_record);
     }
