@@ -9,6 +9,8 @@
 //
 // Prints one JSON line: {"files_up", "files_down", "cpu_ms"}; the wall times are taken from
 // the service's records by the caller, as for the other clients.
+#include "bench_util.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -25,6 +27,11 @@
 
 namespace {
 
+using bench::Append;
+using bench::Archive;
+using bench::CpuMs;
+using bench::Item;
+
 struct Args {
     std::string http, https, ca, ftp, top, author, password, src, down;
     bool passive = true;
@@ -39,11 +46,6 @@ struct ListDeleter {
 };
 using List = std::unique_ptr<curl_slist, ListDeleter>;
 
-size_t Append(char* data, size_t size, size_t count, void* user)
-{
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
 
 size_t ToFile(char* data, size_t size, size_t count, void* user)
 {
@@ -133,49 +135,8 @@ bool Fetch(const Args& a, const Easy& h, const std::string& remoteDir, const std
     return std::fclose(out) == 0 && ok;
 }
 
-bool Archive(const std::string& from, const std::string& to)
-{
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = in >= 0 && out >= 0;
-    while (ok) {
-        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-        if (n == 0)
-            break;
-        ok = n > 0;
-    }
-    if (in >= 0)
-        close(in);
-    if (out >= 0)
-        ok = close(out) == 0 && ok;
-    return ok && chmod(from.c_str(), 0444) == 0;
-}
 
-// The value after "key" and its "=" (or, quoted, between the quotes that follow the key).
-std::string Item(const std::string& body, const std::string& key, bool quoted)
-{
-    std::size_t at = body.find(key);
-    if (at == std::string::npos)
-        return {};
-    if (quoted) {
-        const std::size_t open = body.find('"', at);
-        const std::size_t close = body.find('"', open + 1);
-        return open == std::string::npos || close == std::string::npos
-                   ? std::string()
-                   : body.substr(open + 1, close - open - 1);
-    }
-    at = body.find('=', at);
-    at = body.find_first_not_of(' ', at + 1);
-    return body.substr(at, body.find_first_of(" \r\n<", at) - at);
-}
 
-double CpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
-           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 //   bench_raw HTTP_ORIGIN HTTPS_ORIGIN CA_FILE FTP_HOST TOP_DIR AUTHOR PASSWORD SRC DOWN PASV
 //
 // Prints one JSON line: {"files_up", "files_down", "cpu_ms"}.
+#include "bench_util.h"
+
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
@@ -28,6 +30,11 @@
 #include <vector>
 
 namespace {
+
+using bench::Append;
+using bench::Archive;
+using bench::CpuMs;
+using bench::Item;
 
 // host:port of an origin such as "http://127.0.0.1:8080" or "127.0.0.1:21".
 sockaddr_in Address(std::string origin)
@@ -175,11 +182,6 @@ struct Http {
     }
 };
 
-size_t Append(char* data, size_t size, size_t count, void* user)
-{
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
 
 std::string CurlGet(const std::string& url, const std::string& ca)
 {
@@ -194,44 +196,8 @@ std::string CurlGet(const std::string& url, const std::string& ca)
     return body;
 }
 
-std::string Item(const std::string& body, const std::string& key, bool quoted)
-{
-    std::size_t at = body.find(key);
-    if (at == std::string::npos)
-        return {};
-    if (quoted) {
-        const std::size_t open = body.find('"', at);
-        return body.substr(open + 1, body.find('"', open + 1) - open - 1);
-    }
-    at = body.find_first_not_of(' ', body.find('=', at) + 1);
-    return body.substr(at, body.find_first_of(" \r\n<", at) - at);
-}
 
-bool Archive(const std::string& from, const std::string& to)
-{
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = in >= 0 && out >= 0;
-    while (ok) {
-        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-        if (n == 0)
-            break;
-        ok = n > 0;
-    }
-    if (in >= 0)
-        close(in);
-    if (out >= 0)
-        ok = close(out) == 0 && ok;
-    return ok && chmod(from.c_str(), 0444) == 0;
-}
 
-double CpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
-           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 
 }  // namespace
 

@@ -1,17 +1,17 @@
 """The service's FTP host: the upload and the download account, with fault
 switches that act inside pyftpdlib's single-threaded IO loop."""
 
-import collections
 import itertools
 import logging
 import os
 import threading
-import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
+
+from emu_link import DelayedData, DelayedReplies
 
 UPLOAD_ACCOUNT = ("nimbrel", "qorulimet4")
 DOWNLOAD_ACCOUNT = ("nimbreldn", "bexomtu")
@@ -55,48 +55,14 @@ class Authorizer(DummyAuthorizer):
         self.state.record_login(session, username, True)
 
 
-class EmuDTPHandler(DTPHandler):
+class EmuDTPHandler(DelayedData, DTPHandler):
     """Data channel that can be cut or stalled after a number of bytes."""
 
     def __init__(self, sock, cmd_channel):
         self._emu_rule = None
         self._emu_checked = False
         self._emu_done = False
-        self._emu_held = None  # what the link holds back: [(method, args)]
-        self._emu_was_held = False
         super().__init__(sock, cmd_channel)
-
-    # The link's delay: what the server sends on a data connection leaves one
-    # round trip after the server produced it. Whatever follows the first
-    # bytes (the rest, the close) queues behind them.
-    def _emu_hold(self, method, *args):
-        rtt = self.cmd_channel.state.rtt
-        if self._emu_held is None and (rtt <= 0 or self._emu_was_held):
-            return False
-        if self._emu_held is None:
-            self._emu_held, self._emu_was_held = [], True
-            self.cmd_channel.call_later(rtt, self._emu_release)
-        self._emu_held.append((method, args))
-        return True
-
-    def _emu_release(self):
-        held, self._emu_held = self._emu_held or [], None
-        for method, args in held:
-            if self._closed:
-                return
-            method(*args)
-
-    def push(self, data):
-        if not self._emu_hold(super().push, data):
-            super().push(data)
-
-    def push_with_producer(self, producer):
-        if not self._emu_hold(super().push_with_producer, producer):
-            super().push_with_producer(producer)
-
-    def close_when_done(self):
-        if not self._emu_hold(super().close_when_done):
-            super().close_when_done()
 
     def _rule(self):
         # Decided once, when the first byte moves: by then the channel knows
@@ -227,7 +193,7 @@ class EmuActiveDTP(ActiveDTP):
             self.connected = False
 
 
-class EmuFTPHandler(FTPHandler):
+class EmuFTPHandler(DelayedReplies, FTPHandler):
     dtp_handler = EmuDTPHandler
     active_dtp = EmuActiveDTP
     # pyftpdlib otherwise holds every 530 back for 3 s.
@@ -235,48 +201,6 @@ class EmuFTPHandler(FTPHandler):
     banner = "Nimbrel FTP service ready."
     state = None          # set by make_ftp_server
     _ids = itertools.count(1)
-
-    emu_next_reply_due_now = False
-
-    def push(self, s):
-        # Every reply leaves one round trip after the server produced it, in
-        # order; the server goes on with the next command meanwhile, as the
-        # far end of a real link does.
-        rtt = self.state.rtt
-        out = getattr(self, "_emu_out", None)
-        if rtt <= 0 and not out:
-            return super().push(s)
-        if out is None:
-            out = self._emu_out = collections.deque()
-        due = time.monotonic() + (0 if self.emu_next_reply_due_now else rtt)
-        self.emu_next_reply_due_now = False
-        if out:
-            due = max(due, out[-1][0])
-        out.append((due, s))
-        if len(out) == 1:
-            self.call_later(max(0.0, due - time.monotonic()), self._emu_flush)
-
-    def _emu_flush(self):
-        out = self._emu_out
-        while out and out[0][0] <= time.monotonic() + 0.0005:
-            item = out.popleft()[1]
-            if self._closed:
-                out.clear()
-                return
-            if item is None:
-                super().close_when_done()
-            else:
-                super().push(item)
-        if out:
-            self.call_later(max(0.0, out[0][0] - time.monotonic()),
-                            self._emu_flush)
-
-    def close_when_done(self):
-        out = getattr(self, "_emu_out", None)
-        if out:
-            out.append((out[-1][0], None))
-        else:
-            super().close_when_done()
 
     def handle(self):
         self.emu_session = next(self._ids)
