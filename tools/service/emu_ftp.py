@@ -282,11 +282,12 @@ class FtpService:
         wait = 0.05
         try:
             while not self._stop.is_set():
-                nxt = self.server.serve_forever(timeout=wait, blocking=False,
-                                                handle_exit=False)
-                # Wake in time for scheduled delays; never pass 0, which the
-                # poller takes as "wait forever".
-                wait = 0.05 if nxt is None else min(0.05, max(0.001, nxt))
+                # The loop itself, not serve_forever, which drops the time to
+                # the next scheduled call. Wake in time for it (a delayed
+                # reply, the simulated link); never pass 0, which the poller
+                # takes as "wait forever".
+                nxt = self.ioloop.loop(wait, blocking=False)
+                wait = 0.05 if nxt is None else min(0.05, max(0.0005, nxt))
         finally:
             self.server.close_all()
 
