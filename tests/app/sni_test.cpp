@@ -1,6 +1,7 @@
-// A StatusNotifierItem tray sends one activation for a left click, never a double click. The
-// test is that tray: a private message bus, an X server for Qt's tray code, and a minimal
-// watcher that takes the icon's registration and then activates it, as a click would.
+// StatusNotifierItem trays. A left click is one activation, never a double click: a minimal
+// watcher on a private message bus takes the icon's registration and activates it, as a click
+// would. The menu: Xfce's panel, a real tray host, on a bus of its own, shows the agent's menu
+// over DBusMenu; the test reads it as the panel does and chooses Exit.
 #include "support/AgentProcess.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeService.h"
@@ -12,6 +13,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QProcess>
@@ -24,6 +28,9 @@ namespace {
 
 QString g_busAddress;
 QString g_skip;  // why the test cannot run here
+
+QString StartAndReadLine(QProcess& p, const QString& program, const QStringList& args);
+void Stop(QProcess& p);
 
 class CTestWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -104,6 +111,132 @@ TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
     bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
+// One entry of a DBusMenu layout: its label ("-" for a separator) and its id.
+struct CMenuEntry {
+    QString label;
+    int id;
+};
+
+void ReadLayout(const QDBusArgument& node, std::vector<CMenuEntry>& out, bool root)
+{
+    int id = 0;
+    QVariantMap props;
+    node.beginStructure();
+    node >> id >> props;
+    if (!root && props.value(QStringLiteral("visible"), true).toBool())
+        out.push_back({props.value(QStringLiteral("type")) == QStringLiteral("separator")
+                           ? QStringLiteral("-")
+                           : props.value(QStringLiteral("label")).toString(),
+                       id});
+    node.beginArray();
+    while (!node.atEnd()) {
+        QDBusVariant child;
+        node >> child;
+        ReadLayout(qvariant_cast<QDBusArgument>(child.variant()), out, false);
+    }
+    node.endArray();
+    node.endStructure();
+}
+
+QVariant Property(QDBusConnection& bus, const QString& service, const QString& path,
+                  const QString& iface, const QString& name)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << iface << name;
+    const QDBusMessage reply = bus.call(get);
+    return reply.arguments().isEmpty()
+               ? QVariant()
+               : qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
+}
+
+TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
+{
+    if (!g_skip.isEmpty())
+        GTEST_SKIP() << g_skip.toStdString();
+    const QString panelProgram = QStandardPaths::findExecutable(QStringLiteral("xfce4-panel"));
+    if (panelProgram.isEmpty())
+        GTEST_SKIP() << "xfce4-panel missing (tools/setup installs it)";
+    QProcess dbus;
+    QProcess panel;
+    struct StopAll {
+        QProcess& a;
+        QProcess& b;
+        ~StopAll()
+        {
+            Stop(a);
+            Stop(b);
+        }
+    } stop{panel, dbus};
+    const QString address = StartAndReadLine(
+        dbus, QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
+        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    ASSERT_FALSE(address.isEmpty());
+    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("panel"));
+    ASSERT_TRUE(bus.isConnected());
+
+    CAgentHome home;  // a fresh home: the panel starts with its default layout and tray
+    home.SetEnv("DBUS_SESSION_BUS_ADDRESS", address);
+    home.SetEnv("DISPLAY", qEnvironmentVariable("DISPLAY"));
+    home.SetEnv("QT_QPA_PLATFORM", QStringLiteral("xcb"));
+    panel.setProcessEnvironment(home.Env());
+    panel.setStandardOutputFile(QProcess::nullDevice());
+    panel.setStandardErrorFile(QProcess::nullDevice());  // warnings of a session it lacks
+    panel.start(panelProgram, {QStringLiteral("--disable-wm-check")});
+    // Qt takes an XEmbed tray when the watcher is not there yet.
+    ASSERT_TRUE(PumpUntil(
+        [&] { return bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")); },
+        20000)) << "the panel's tray did not come up";
+
+    home.SaveConfiguration();
+    QProcess* agent = home.Start(QStringLiteral(ORBIDEX_AGENT), {});
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QStringList items;
+    ASSERT_TRUE(PumpUntil([&] {
+        items = Property(bus, watcher, QStringLiteral("/StatusNotifierWatcher"), watcher,
+                         QStringLiteral("RegisteredStatusNotifierItems"))
+                    .toStringList();
+        return !items.isEmpty();
+    })) << "the agent's icon did not reach the panel";
+    // "name" or "name/path", as the item registered itself.
+    const QString item = items.first().section(QLatin1Char('/'), 0, 0);
+    const QString itemPath = items.first().contains(QLatin1Char('/'))
+                                 ? QLatin1Char('/') + items.first().section(QLatin1Char('/'), 1)
+                                 : QStringLiteral("/StatusNotifierItem");
+    const QString menuPath = qvariant_cast<QDBusObjectPath>(
+                                 Property(bus, item, itemPath,
+                                          QStringLiteral("org.kde.StatusNotifierItem"),
+                                          QStringLiteral("Menu")))
+                                 .path();
+    ASSERT_FALSE(menuPath.isEmpty());
+    ASSERT_NE(menuPath, QStringLiteral("/NO_DBUSMENU"));
+
+    const QString dbusmenu = QStringLiteral("com.canonical.dbusmenu");
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(item, menuPath, dbusmenu, QStringLiteral("GetLayout"));
+    get << 0 << -1 << QStringList();
+    const QDBusMessage layout = bus.call(get);
+    ASSERT_EQ(layout.arguments().size(), 2) << layout.errorMessage().toStdString();
+    std::vector<CMenuEntry> entries;
+    ReadLayout(qvariant_cast<QDBusArgument>(layout.arguments().at(1)), entries, true);
+    QStringList labels;
+    for (const CMenuEntry& e : entries) labels << e.label;
+    // The panel draws "_" as the underlined mnemonic.
+    ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!", "-", "F1 _Help",
+                                   "_About Orbidex...", "_Exit"}));
+
+    QDBusMessage click =
+        QDBusMessage::createMethodCall(item, menuPath, dbusmenu, QStringLiteral("Event"));
+    click << entries.back().id << QStringLiteral("clicked")
+          << QVariant::fromValue(QDBusVariant(QString())) << 0u;
+    bus.call(click);
+    const CRun end = CAgentHome::Wait(agent);
+    EXPECT_EQ(end.code, 0) << end.err.toStdString();
+    QFile log(home.Path("Orbidex.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("* * * SHUTDOWN * * *"));
+}
+
 // Starts `program args`, returning the first line it prints, or nothing.
 QString StartAndReadLine(QProcess& p, const QString& program, const QStringList& args)
 {
@@ -139,7 +272,7 @@ int main(int argc, char** argv)
     if (daemon.isEmpty()) {
         g_skip = QStringLiteral("dbus-daemon missing (tools/setup installs it)");
     } else if (xserver.isEmpty()) {
-        g_skip = QStringLiteral("Xvfb missing (tools/setup --gui installs it)");
+        g_skip = QStringLiteral("Xvfb missing (tools/setup installs it)");
     } else {
         g_busAddress = StartAndReadLine(dbus, daemon,
                                         {QStringLiteral("--session"), QStringLiteral("--nofork"),

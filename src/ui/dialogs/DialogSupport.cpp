@@ -1,9 +1,16 @@
 #include "ui/dialogs/DialogSupport.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <QWidget>
 
 std::function<void(QDialog&)> g_modalDialogHook;
@@ -45,6 +52,59 @@ void PlaceDu(const CDialogUnits& du, QWidget* w, int x, int y, int width, int he
 void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height)
 {
     w->setGeometry(du.X(x), du.Y(y), std::max(du.X(width), w->sizeHint().width()), du.Y(height));
+}
+
+QScrollArea* MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer)
+{
+    auto* scroll = new QScrollArea(&dlg);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes from the last button to the first box
+    scroll->setWidget(page);
+    auto* layout = new QVBoxLayout(&dlg);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(footer);
+    dlg.setMaximumSize(page->width(), page->height() + footer->height());
+    // Tab brings the control it reaches into view; a mnemonic or a refused box given the focus
+    // must too.
+    QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
+        if (now && scroll->widget()->isAncestorOf(now))
+            scroll->ensureWidgetVisible(now);
+    });
+    return scroll;
+}
+
+void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
+                        const std::initializer_list<std::pair<QWidget*, QRect>>& buttons)
+{
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    int x = 0;
+    for (const auto& [button, r] : buttons) {
+        row->addStretch(r.x() - x);  // the gaps shrink in proportion when the dialog is narrower
+        button->setFixedSize(du.X(r.width()), du.Y(r.height()));
+        row->addWidget(button, 0, Qt::AlignTop);
+        x = r.x() + r.width();
+    }
+    row->addStretch(width - x);
+    row->setContentsMargins(0, du.Y(buttons.begin()->second.y()), 0, 0);
+}
+
+void FitToScreen(QDialog& dlg)
+{
+    QScreen* screen = dlg.parentWidget() ? dlg.parentWidget()->screen()
+                                         : QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    // The window manager's frame is not known before the window first shows: room is left
+    // for a title bar and borders.
+    const int frame = dlg.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int title = dlg.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QSize room =
+        screen->availableGeometry().size() - QSize(2 * frame, title + 2 * frame);
+    dlg.resize(dlg.maximumSize().boundedTo(room));
 }
 
 void AgentMessageBox(const QString& text, const QString& caption, QWidget* parent,

@@ -2,11 +2,17 @@
 #include "support/MemoryProfileStore.h"
 #include "support/FakeService.h"
 #include "ui/dialogs/DialogSupport.h"
+#include "ui/dialogs/AboutThis.h"
 #include "ui/dialogs/FilePickCtrl.h"
 #include "ui/dialogs/SourceDir.h"
 #include "ui/dialogs/WarnExt.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTest>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,8 +21,9 @@
 #include <QPixmap>
 #include <gtest/gtest.h>
 
-// What an author sees: every text whole, no control over another, nothing outside the dialog.
-// With ORBIDEX_SHOT_DIR set, each dialog is also saved there as a PNG to look at.
+// What an author sees: every text whole, no control over another, nothing outside the dialog,
+// the whole dialog on the screen, and for a screen reader a name on every control. CTest runs it
+// at 100 % and at 200 %. With ORBIDEX_SHOT_DIR set, each dialog is also saved there as a PNG.
 namespace {
 void Shoot(QWidget& w, const char* name)
 {
@@ -36,15 +43,16 @@ int TextWidthNeeded(QWidget* w)
     return 0;
 }
 
-void ExpectTidy(QWidget& dlg)
+// `box`'s controls lie inside it, whole, and over none of the others.
+void ExpectTidy(QWidget& box)
 {
     std::vector<QWidget*> items;
-    for (QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    for (QWidget* w : box.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (!w->isHidden())
             items.push_back(w);
     for (QWidget* w : items) {
         const QString name = w->objectName() + " " + w->property("text").toString();
-        EXPECT_TRUE(dlg.rect().contains(w->geometry())) << name.toStdString();
+        EXPECT_TRUE(box.rect().contains(w->geometry())) << name.toStdString();
         EXPECT_LE(TextWidthNeeded(w), w->width()) << "cut: " << name.toStdString();
     }
     for (std::size_t i = 0; i < items.size(); ++i)
@@ -57,6 +65,66 @@ void ExpectTidy(QWidget& dlg)
                 << items[j]->objectName().toStdString() << " "
                 << items[j]->property("text").toString().toStdString();
         }
+}
+
+// A dialog whose controls lie on a scrolling page above its buttons: each part tidy.
+void ExpectTidyPage(QDialog& dlg, QWidget* firstControl, QWidget* button)
+{
+    QWidget* page = firstControl->parentWidget();
+    ExpectTidy(*page);
+    for (QGroupBox* frame : page->findChildren<QGroupBox*>()) ExpectTidy(*frame);
+    ExpectTidy(*button->parentWidget());
+    EXPECT_TRUE(dlg.rect().contains(button->parentWidget()->geometry()));
+}
+
+// Every control a user can act on has a name a screen reader speaks.
+void ExpectNamed(QWidget& dlg)
+{
+    static const QAccessible::Role kInput[] = {
+        QAccessible::EditableText, QAccessible::CheckBox, QAccessible::PushButton,
+        QAccessible::ComboBox,     QAccessible::List,     QAccessible::RadioButton,
+        QAccessible::SpinBox};
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        for (int i = 0; node && i < node->childCount(); ++i) {
+            QAccessibleInterface* child = node->child(i);
+            if (!child || child->state().invisible)
+                continue;
+            if (std::find(std::begin(kInput), std::end(kInput), child->role()) !=
+                std::end(kInput)) {
+                EXPECT_FALSE(child->text(QAccessible::Name).trimmed().isEmpty())
+                    << dlg.windowTitle().toStdString() << ": role " << child->role() << " "
+                    << (child->object() ? child->object()->objectName().toStdString() : "");
+            }
+            walk(child);
+        }
+    };
+    walk(QAccessible::queryAccessibleInterface(&dlg));
+}
+
+// The dialog fits the screen whatever the scale; its buttons stay in view, and Tab scrolls
+// each control it reaches into view.
+void ExpectOnScreen(QDialog& dlg, const std::vector<QWidget*>& buttons)
+{
+    EXPECT_TRUE(dlg.screen()->availableGeometry().contains(dlg.frameGeometry()))
+        << dlg.frameGeometry().width() << "x" << dlg.frameGeometry().height();
+    for (QWidget* b : buttons)
+        EXPECT_TRUE(dlg.rect().contains(QRect(b->mapTo(&dlg, QPoint()), b->size())))
+            << b->objectName().toStdString();
+    auto* scroll = dlg.findChild<QScrollArea*>();
+    if (!scroll)
+        return;
+    QApplication::setActiveWindow(&dlg);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    for (int i = 0; i < 60; ++i) {
+        QWidget* now = QApplication::focusWidget();
+        ASSERT_NE(now, nullptr);
+        if (scroll->widget()->isAncestorOf(now)) {
+            const QRect shown(now->mapTo(scroll->viewport(), QPoint()), now->size());
+            EXPECT_TRUE(scroll->viewport()->rect().intersects(shown))
+                << now->accessibleName().toStdString() << now->objectName().toStdString();
+        }
+        QTest::keyClick(now, Qt::Key_Tab);
+    }
 }
 }  // namespace
 
@@ -72,7 +140,9 @@ TEST(DialogLayout, ConfigurationDialog)
     SourceDir dlg(profile, &net, endpoints);
     CDialogAnswers answers;
     answers.On<SourceDir>([](SourceDir& d) {
-        ExpectTidy(d);
+        ExpectTidyPage(d, d.Edit(1012), d.GetDlgItem(IDOK));
+        ExpectNamed(d);
+        ExpectOnScreen(d, {d.GetDlgItem(IDOK), d.GetDlgItem(IDCANCEL)});
         // The two columns' rows line up.
         EXPECT_EQ(d.Edit(1012)->y(), d.Edit(1014)->y());
         EXPECT_EQ(d.Edit(1028)->y(), d.Edit(1038)->y());
@@ -88,7 +158,9 @@ TEST(DialogLayout, FolderPicker)
     picker.SetCurrentFolder(QDir::rootPath().toStdString() + "usr/");
     CDialogAnswers answers;
     answers.On<CFilePickCtrl>([](CFilePickCtrl& p) {
-        ExpectTidy(p);
+        ExpectTidyPage(p, p.GetDlgItem(2000), p.GetDlgItem(IDOK));
+        ExpectNamed(p);
+        ExpectOnScreen(p, {p.GetDlgItem(IDOK), p.GetDlgItem(IDCANCEL)});
         Shoot(p, "picker.png");
         p.reject();
     });
@@ -105,8 +177,18 @@ TEST(DialogLayout, WarningDialog)
     CDialogAnswers answers;
     answers.On<WarnExt>([](WarnExt& d) {
         ExpectTidy(d);
+        ExpectNamed(d);
+        ExpectOnScreen(d, {d.GetDlgItem(IDOK)});
         Shoot(d, "warning.png");
         d.done(IDOK);
     });
     dlg.DoModal();
+}
+
+TEST(DialogLayout, AboutBox)
+{
+    CAboutThis dlg;
+    dlg.show();
+    ExpectNamed(dlg);
+    ExpectOnScreen(dlg, {dlg.GetDlgItem(IDOK)});
 }
