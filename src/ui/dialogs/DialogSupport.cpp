@@ -14,6 +14,10 @@
 #include <QWidget>
 
 std::function<void(QDialog&)> g_modalDialogHook;
+
+namespace {
+constexpr const char* kWholeSize = "wholeSize";  // of a scrolling page and its footer
+}  // namespace
 std::function<void(const QString&, const QString&)> g_messageBoxHook;
 
 namespace {
@@ -65,7 +69,9 @@ QScrollArea* MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer)
     layout->setSpacing(0);
     layout->addWidget(scroll, 1);
     layout->addWidget(footer);
-    dlg.setMaximumSize(page->width(), page->height() + footer->height());
+    const QSize whole(page->width(), page->height() + footer->height());
+    dlg.setProperty(kWholeSize, whole);
+    dlg.setMaximumSize(whole);
     // Tab brings the control it reaches into view; a mnemonic or a refused box given the focus
     // must too.
     QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
@@ -94,6 +100,9 @@ void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
 
 void FitToScreen(QDialog& dlg)
 {
+    QSize size = dlg.property(kWholeSize).toSize();
+    if (!size.isValid())
+        return;
     QScreen* screen = dlg.parentWidget() ? dlg.parentWidget()->screen()
                                          : QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
@@ -104,7 +113,14 @@ void FitToScreen(QDialog& dlg)
     const int title = dlg.style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const QSize room =
         screen->availableGeometry().size() - QSize(2 * frame, title + 2 * frame);
-    dlg.resize(dlg.maximumSize().boundedTo(room));
+    // A scroll bar needed one way takes room the other way.
+    const int bar = dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    if (size.height() > room.height())
+        size.rwidth() += bar;
+    if (size.width() > room.width())
+        size.rheight() += bar;
+    dlg.setMaximumSize(size);
+    dlg.resize(size.boundedTo(room));
 }
 
 void AgentMessageBox(const QString& text, const QString& caption, QWidget* parent,
