@@ -66,7 +66,8 @@ public:
 private:
     void BuildLayout();
     void OnInitDialog();
-    void NameForReaders(const std::array<QLabel*, 4>& labels);
+    void NameForReaders();
+    void SetBuddy(QLabel* label, int id);
     void AddEdit(int id, int x, int y, int w, int h);
     QPushButton* AddButton(int id, const char* text, int x, int y, int w, int h,
                            QWidget* parent = nullptr);

@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <vector>
+#include <string>
 
 namespace {
 constexpr int kDialogWidth = 437;
@@ -20,6 +20,16 @@ constexpr int kPageHeight = 211;  // above Save and Cancel
 // The two group frames round the check boxes: title and left edge.
 constexpr std::pair<const char*, int> kFrames[] = {{"&Automatic Download", 11},
                                                    {"Passive &Mode", 94}};
+
+// Where the boxes of each row of a column lie; the two columns are alike.
+struct CRowPlace {
+    int dirY, dirW, extY, extW, browseY, browseW;
+};
+constexpr CRowPlace kRowPlaces[5] = {{54, 130, 54, 24, 55, 38},
+                                     {70, 129, 70, 23, 70, 37},
+                                     {87, 129, 87, 23, 86, 37},
+                                     {103, 129, 102, 22, 102, 38},
+                                     {119, 129, 118, 22, 118, 38}};
 
 #ifdef Q_OS_WIN
 constexpr const char* kFolderHint = " e.g. C:\\Tolvane\\";
@@ -94,15 +104,11 @@ void SourceDir::BuildLayout()
     footer->setFixedHeight(du.Y(kDialogHeight) - du.Y(kPageHeight));
     MakeScrollingPage(*this, m_page, footer);
 
-    // Frames and texts first: created later they would lie over the boxes they surround.
+    // Created in reading order, which is the order Tab takes and a screen reader lists: the
+    // rows by their numbers, each left to right, then the options below line by line.
     auto* icon = new QLabel(m_page);
     icon->setPixmap(LoadResIcon(IDR_MAINFRAME).pixmap(32, 32));
     icon->setGeometry(du.X(7), du.Y(7), 32, 32);
-    QGroupBox* frames[2];
-    for (int i = 0; i < 2; ++i) {
-        frames[i] = new QGroupBox(QString::fromLatin1(kFrames[i].first), m_page);
-        PlaceDu(du, frames[i], kFrames[i].second, 142, 78, 24);
-    }
     AddLabel(QStringLiteral("SOURCE FOLDERS"), 164, 7);
     AddLabel(QStringLiteral("(Folders where files will be Uploaded from)"), 134, 18);
     for (int col = 0; col < 2; ++col) {
@@ -111,62 +117,45 @@ void SourceDir::BuildLayout()
         AddLabel(QStringLiteral("FILE EXT "), 153 + dx, 36);  // on the line of "Folders"
         AddLabel(QString::fromLatin1(kFolderHint), 18 + dx, 44);
         AddLabel(QStringLiteral("e.g. dss, wav, rtf etc"), 137 + dx, 44);
+        for (int i = 0; i < 5; ++i) {
+            const int row = col * 5 + i;
+            const CRowPlace& p = kRowPlaces[i];
+            AddLabel(QString::number(row + 1), row < 5 ? 12 : row < 9 ? 224 : 221, p.dirY + 3);
+            AddEdit(kDirBoxIds[row], 20 + dx, p.dirY, p.dirW, 14);
+            AddEdit(kExtensionBoxIds[row], 153 + dx, p.extY, p.extW, 14);
+            const std::string browse =
+                row < 9 ? "Browse &" + std::to_string(row + 1) : std::string("Browse 1&0");
+            AddButton(kBrowseIds[row], browse.c_str(), 180 + dx, p.browseY, p.browseW, 14);
+        }
     }
-    const int rowY[5] = {54, 70, 87, 103, 119};
-    for (int row = 0; row < 5; ++row) {
-        AddLabel(QString::number(row + 1), 12, rowY[row] + 3);
-        AddLabel(QString::number(row + 6), row + 6 < 10 ? 224 : 221, rowY[row] + 3);
+    QGroupBox* frames[2];
+    for (int i = 0; i < 2; ++i) {
+        frames[i] = new QGroupBox(QString::fromLatin1(kFrames[i].first), m_page);
+        PlaceDu(du, frames[i], kFrames[i].second, 142, 78, 24);
     }
+    AddCheck(1046, "Enabled", 20, 154, 42, 10, frames[0]);
+    AddCheck(1050, "Enabled", 102, 153, 42, 10, frames[1]);
+    QLabel* download = AddLabel(QStringLiteral("&Download (to) Folder"), 185, 155);
+    AddEdit(1051, 258, 152, 126, 14);
+    SetBuddy(download, 1051);
+    AddButton(kDownloadBrowseId, "&Browse", 390, 152, 41, 14);
     QLabel* login = AddLabel(QStringLiteral("&Login ID"), 11, 183);
+    AddEdit(1021, 46, 180, 64, 14);
+    SetBuddy(login, 1021);
     QLabel* password = AddLabel(QStringLiteral("&Password"), 126, 183);
+    AddEdit(1034, 164, 180, 40, 14);
+    SetBuddy(password, 1034);
+    Edit(1034)->setEchoMode(QLineEdit::Password);
     QLabel* polling =
         AddLabel(QStringLiteral("Polling &Time in minutes. No Polling if 0 minutes"), 235, 182, 155);
-    QLabel* download = AddLabel(QStringLiteral("&Download (to) Folder"), 185, 155);
-
-    AddEdit(1012, 20, 54, 130, 14);
-    AddEdit(1013, 153, 54, 24, 14);
-    AddButton(1015, "Browse &1", 180, 55, 38, 14);
-    AddEdit(1014, 232, 54, 130, 14);
-    AddEdit(1016, 365, 54, 24, 14);
-    AddButton(1022, "Browse &6", 392, 55, 38, 14);
-    AddEdit(1025, 20, 70, 129, 14);
-    AddEdit(1029, 153, 70, 23, 14);
-    AddButton(1017, "Browse &2", 180, 70, 37, 14);
-    AddEdit(1035, 232, 70, 129, 14);
-    AddEdit(1039, 365, 70, 23, 14);
-    AddButton(1023, "Browse &7", 392, 70, 37, 14);
-    AddEdit(1026, 20, 87, 129, 14);
-    AddEdit(1030, 153, 87, 23, 14);
-    AddButton(1018, "Browse &3", 180, 86, 37, 14);
-    AddEdit(1036, 232, 87, 129, 14);
-    AddEdit(1040, 365, 87, 23, 14);
-    AddButton(1043, "Browse &8", 392, 86, 37, 14);
-    AddEdit(1027, 20, 103, 129, 14);
-    AddEdit(1031, 153, 102, 22, 14);
-    AddButton(1019, "Browse &4", 180, 102, 38, 14);
-    AddEdit(1037, 232, 103, 129, 14);
-    AddEdit(1041, 365, 102, 22, 14);
-    AddButton(1044, "Browse &9", 392, 102, 38, 14);
-    AddEdit(1028, 20, 119, 129, 14);
-    AddEdit(1032, 153, 118, 22, 14);
-    AddButton(1020, "Browse &5", 180, 118, 38, 14);
-    AddEdit(1038, 232, 119, 129, 14);
-    AddEdit(1042, 365, 118, 22, 14);
-    AddButton(1045, "Browse 1&0", 392, 118, 38, 14);
-    AddCheck(1046, "Enabled", 20, 154, 42, 10, frames[0]);
-    AddEdit(1021, 46, 180, 64, 14);
-    AddEdit(1034, 164, 180, 40, 14);
-    Edit(1034)->setEchoMode(QLineEdit::Password);
     AddEdit(1024, 393, 180, 36, 14);
+    SetBuddy(polling, 1024);
+    AddCheck(1033, "Show this screen on Start-&up", 10, 200, 107, 10);
     QPushButton* save = AddButton(IDOK, "&Save", 0, 0, 50, 14, footer);
     QPushButton* cancel = AddButton(IDCANCEL, "&Cancel", 0, 0, 50, 14, footer);
     PlaceFooterButtons(du, footer, kDialogWidth,
                        {{save, QRect(169, 213 - kPageHeight, 50, 14)},
                         {cancel, QRect(225, 213 - kPageHeight, 50, 14)}});
-    AddCheck(1033, "Show this screen on Start-&up", 10, 200, 107, 10);
-    AddEdit(1051, 258, 152, 126, 14);
-    AddButton(kDownloadBrowseId, "&Browse", 390, 152, 41, 14);
-    AddCheck(1050, "Enabled", 102, 153, 42, 10, frames[1]);
     save->setDefault(true);
     // The Browse buttons of a column keep one width, that of its widest text.
     for (int first : {0, 5}) {
@@ -176,7 +165,7 @@ void SourceDir::BuildLayout()
         for (int row = first; row < first + 5; ++row)
             m_items[kBrowseIds[row]]->resize(width, m_items[kBrowseIds[row]]->height());
     }
-    NameForReaders({login, password, polling, download});
+    NameForReaders();
 
     for (int id : kBrowseIds)
         connect(static_cast<QPushButton*>(m_items[id]), &QPushButton::clicked, this,
@@ -189,30 +178,28 @@ void SourceDir::BuildLayout()
     connect(cancel, &QPushButton::clicked, this, &SourceDir::reject);
 }
 
-// What a screen reader says of each box, and the order Tab takes: the rows by their numbers,
-// each left to right, then the options below them line by line, then Save and Cancel.
-void SourceDir::NameForReaders(const std::array<QLabel*, 4>& labels)
+// What a screen reader says of the boxes that no label names alone.
+void SourceDir::NameForReaders()
 {
-    std::vector<int> order;
     for (int row = 0; row < kSourcePairs; ++row) {
         const QString n = QString::number(row + 1);
         Edit(kDirBoxIds[row])->setAccessibleName(QStringLiteral("Source folder ") + n);
-        Edit(kExtensionBoxIds[row])->setAccessibleName(QStringLiteral("Extension for source folder ") + n);
-        m_items[kBrowseIds[row]]->setAccessibleDescription(QStringLiteral("Choose source folder ") + n);
-        order.insert(order.end(), {kDirBoxIds[row], kExtensionBoxIds[row], kBrowseIds[row]});
+        Edit(kExtensionBoxIds[row])
+            ->setAccessibleName(QStringLiteral("Extension for source folder ") + n);
+        m_items[kBrowseIds[row]]->setAccessibleDescription(QStringLiteral("Choose source folder ") +
+                                                           n);
     }
-    m_items[kDownloadBrowseId]->setAccessibleDescription(QStringLiteral("Choose the download folder"));
-    const int boxes[] = {1021, 1034, 1024, 1051};
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        labels[i]->setBuddy(m_items[boxes[i]]);
-        if (!labels[i]->wordWrap())
-            labels[i]->adjustSize();  // the "&" is no longer drawn
-    }
+    m_items[kDownloadBrowseId]->setAccessibleDescription(
+        QStringLiteral("Choose the download folder"));
     // The long label speaks its first words; the rest is the box's description.
     Edit(1024)->setAccessibleName(QStringLiteral("Polling Time"));
     Edit(1024)->setAccessibleDescription(QStringLiteral("in minutes. No Polling if 0 minutes"));
-    order.insert(order.end(), {1046, 1050, 1051, kDownloadBrowseId, 1021, 1034, 1024, 1033, IDOK,
-                               IDCANCEL});
-    for (std::size_t i = 1; i < order.size(); ++i)
-        setTabOrder(m_items[order[i - 1]], m_items[order[i]]);
+}
+
+// `label` names box `id` and its mnemonic reaches it.
+void SourceDir::SetBuddy(QLabel* label, int id)
+{
+    label->setBuddy(m_items[id]);
+    if (!label->wordWrap())
+        label->adjustSize();  // the "&" is no longer drawn
 }
