@@ -60,18 +60,34 @@ void CFilePickCtrl::BuildLayout()
     auto* footer = new QWidget;
     footer->setFixedHeight(du.Y(237) - du.Y(kPageHeight));
     MakeScrollingPage(*this, page, footer);
+    QLabel* last = nullptr;  // the label made last names the box made after it
     auto label = [&](const char* text, int x, int y, int w, int h) {
-        auto* l = new QLabel(QString::fromLatin1(text), page);
-        PlaceText(du, l, x, y, w, h);
-        return l;
+        last = new QLabel(QString::fromLatin1(text), page);
+        PlaceText(du, last, x, y, w, h);
+        return last;
     };
-    auto combo = [&](int x, int y, int w) {
+    auto combo = [&](int x, int y, int w, const char* name) {
         auto* c = new QComboBox(page);
         c->setGeometry(du.X(x), du.Y(y), du.X(w), c->sizeHint().height());
+        last->setBuddy(c);
+        // Its label speaks for it (on Linux Qt names a combo box by the entry shown), and for its
+        // list of entries, which would be nameless.
+        c->setAccessibleName(QString::fromLatin1(name));
+        c->view()->setAccessibleName(QString::fromLatin1(name));
         return c;
     };
-    m_driveCtrl = combo(79, 5, 147);
+    // Created in reading order, which is the order Tab takes and a screen reader lists.
+    label("Current d&rive:", 7, 7, 68, 8);
+    m_driveCtrl = combo(79, 5, 147, "Current drive");
     m_driveCtrl->setIconSize(QSize(16, 16));
+    m_chkDirsOnly = new QCheckBox(QStringLiteral("&Directories only"), page);
+    PlaceText(du, m_chkDirsOnly, 7, 24, 68, 8);
+    m_lblCurDir = label("Current director&y:", 7, 37, 68, 8);
+    m_curDirBox = new QLineEdit(page);
+    m_curDirBox->setReadOnly(true);
+    m_curDirBox->setAccessibleName(QStringLiteral("Current directory"));
+    PlaceDu(du, m_curDirBox, 79, 35, 145, 12);
+    m_lblCurDir->setBuddy(m_curDirBox);
     m_list = new QListWidget(page);
     PlaceDu(du, m_list, 7, 53, 218, 119);
     // Small icons flowing down the left, then on in further columns, like a small-icon view.
@@ -82,23 +98,14 @@ void CFilePickCtrl::BuildLayout()
     m_list->setIconSize(QSize(16, 16));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setAccessibleName(QStringLiteral("Folders and files"));
-    m_fileTypes = combo(48, 180, 176);
+    m_lblFileTypes = label("File &types:", 7, 182, 33, 8);
+    m_fileTypes = combo(48, 180, 176, "File types");
     m_btnOk = new QPushButton(QStringLiteral("&OK"), footer);
     m_btnOk->setDefault(true);
     m_btnCancel = new QPushButton(QStringLiteral("&Cancel"), footer);
     PlaceFooterButtons(du, footer, 241,
                        {{m_btnOk, QRect(60, 209 - kPageHeight, 50, 14)},
                         {m_btnCancel, QRect(121, 209 - kPageHeight, 49, 14)}});
-    label("Current d&rive:", 7, 7, 68, 8)->setBuddy(m_driveCtrl);
-    m_lblCurDir = label("Current director&y:", 7, 37, 68, 8);
-    m_curDirBox = new QLineEdit(page);
-    m_curDirBox->setReadOnly(true);
-    PlaceDu(du, m_curDirBox, 79, 35, 145, 12);
-    m_lblCurDir->setBuddy(m_curDirBox);
-    m_lblFileTypes = label("File &types:", 7, 182, 33, 8);
-    m_lblFileTypes->setBuddy(m_fileTypes);
-    m_chkDirsOnly = new QCheckBox(QStringLiteral("&Directories only"), page);
-    PlaceText(du, m_chkDirsOnly, 7, 24, 68, 8);
 
     m_driveCtrl->setObjectName(QStringLiteral("2000"));
     m_list->setObjectName(QStringLiteral("2001"));
@@ -109,10 +116,6 @@ void CFilePickCtrl::BuildLayout()
     m_chkDirsOnly->setObjectName(QStringLiteral("1003"));
     m_btnOk->setObjectName(QStringLiteral("1"));
     m_btnCancel->setObjectName(QStringLiteral("2"));
-    // Tab goes top to bottom, as the controls are read.
-    QWidget* order[] = {m_driveCtrl, m_chkDirsOnly, m_curDirBox, m_list,
-                        m_fileTypes, m_btnOk,       m_btnCancel};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(m_list, &QListWidget::itemDoubleClicked, this, &CFilePickCtrl::OnDblClickEntry);
     connect(m_driveCtrl, &QComboBox::activated, this, &CFilePickCtrl::OnSelChangeDrive);

@@ -102,8 +102,9 @@ void ExpectNamed(QWidget& dlg)
 }
 
 // The dialog fits the screen whatever the scale; its buttons stay in view, and Tab scrolls
-// each control it reaches into view.
-void ExpectOnScreen(QDialog& dlg, const std::vector<QWidget*>& buttons)
+// each control it reaches into view. Returns what a screen reader names the first controls Tab
+// reaches.
+QStringList ExpectOnScreen(QDialog& dlg, const std::vector<QWidget*>& buttons)
 {
     EXPECT_TRUE(dlg.screen()->availableGeometry().contains(dlg.frameGeometry()))
         << dlg.frameGeometry().width() << "x" << dlg.frameGeometry().height();
@@ -112,12 +113,18 @@ void ExpectOnScreen(QDialog& dlg, const std::vector<QWidget*>& buttons)
             << b->objectName().toStdString();
     auto* scroll = dlg.findChild<QScrollArea*>();
     if (!scroll)
-        return;
+        return {};
     QApplication::setActiveWindow(&dlg);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QStringList names;
     for (int i = 0; i < 60; ++i) {
         QWidget* now = QApplication::focusWidget();
-        ASSERT_NE(now, nullptr);
+        if (!now)
+            break;
+        // A label that names a control is the first thing a reader says of it.
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(now);
+        const auto labels = a->relations(QAccessible::Label);
+        names << (labels.isEmpty() ? a : labels.first().first)->text(QAccessible::Name);
         if (scroll->widget()->isAncestorOf(now)) {
             const QRect shown(now->mapTo(scroll->viewport(), QPoint()), now->size());
             EXPECT_TRUE(scroll->viewport()->rect().intersects(shown))
@@ -125,6 +132,7 @@ void ExpectOnScreen(QDialog& dlg, const std::vector<QWidget*>& buttons)
         }
         QTest::keyClick(now, Qt::Key_Tab);
     }
+    return names;
 }
 }  // namespace
 
@@ -160,7 +168,11 @@ TEST(DialogLayout, FolderPicker)
     answers.On<CFilePickCtrl>([](CFilePickCtrl& p) {
         ExpectTidyPage(p, p.GetDlgItem(2000), p.GetDlgItem(IDOK));
         ExpectNamed(p);
-        ExpectOnScreen(p, {p.GetDlgItem(IDOK), p.GetDlgItem(IDCANCEL)});
+        p.GetDlgItem(2000)->setFocus();
+        EXPECT_EQ(ExpectOnScreen(p, {p.GetDlgItem(IDOK), p.GetDlgItem(IDCANCEL)}).mid(0, 8),
+                  (QStringList{"Current drive:", "Directories only", "Current directory:",
+                               "Folders and files", "File types:", "OK", "Cancel",
+                               "Current drive:"}));
         Shoot(p, "picker.png");
         p.reject();
     });
