@@ -13,7 +13,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
@@ -111,43 +110,43 @@ TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
     bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
-// One entry of a DBusMenu layout: its label ("-" for a separator) and its id.
-struct CMenuEntry {
-    QString label;
-    int id;
-};
+QVariantList Call(QDBusConnection& bus, const QString& service, const QString& path,
+                  const char* iface, const char* method, const QVariantList& args)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, QLatin1String(iface),
+                                                       QLatin1String(method));
+    call.setArguments(args);
+    return bus.call(call).arguments();
+}
 
-void ReadLayout(const QDBusArgument& node, std::vector<CMenuEntry>& out, bool root)
+QVariant Property(QDBusConnection& bus, const QString& service, const QString& path,
+                  const char* iface, const char* name)
+{
+    const QVariantList reply = Call(bus, service, path, "org.freedesktop.DBus.Properties", "Get",
+                                    {QLatin1String(iface), QLatin1String(name)});
+    return reply.isEmpty() ? QVariant() : qvariant_cast<QDBusVariant>(reply[0]).variant();
+}
+
+// The labels ("-" for a separator) and ids of a DBusMenu layout's items, depth first.
+void ReadLayout(const QDBusArgument& node, QStringList& labels, QList<int>& ids)
 {
     int id = 0;
     QVariantMap props;
     node.beginStructure();
     node >> id >> props;
-    if (!root && props.value(QStringLiteral("visible"), true).toBool())
-        out.push_back({props.value(QStringLiteral("type")) == QStringLiteral("separator")
-                           ? QStringLiteral("-")
-                           : props.value(QStringLiteral("label")).toString(),
-                       id});
+    if (id != 0 && props.value(QStringLiteral("visible"), true).toBool()) {
+        const bool separator = props.value(QStringLiteral("type")) == QStringLiteral("separator");
+        labels << (separator ? QStringLiteral("-") : props.value(QStringLiteral("label")).toString());
+        ids << id;
+    }
     node.beginArray();
     while (!node.atEnd()) {
         QDBusVariant child;
         node >> child;
-        ReadLayout(qvariant_cast<QDBusArgument>(child.variant()), out, false);
+        ReadLayout(qvariant_cast<QDBusArgument>(child.variant()), labels, ids);
     }
     node.endArray();
     node.endStructure();
-}
-
-QVariant Property(QDBusConnection& bus, const QString& service, const QString& path,
-                  const QString& iface, const QString& name)
-{
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << iface << name;
-    const QDBusMessage reply = bus.call(get);
-    return reply.arguments().isEmpty()
-               ? QVariant()
-               : qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
 }
 
 TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
@@ -157,84 +156,57 @@ TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
     const QString panelProgram = QStandardPaths::findExecutable(QStringLiteral("xfce4-panel"));
     if (panelProgram.isEmpty())
         GTEST_SKIP() << "xfce4-panel missing (tools/setup installs it)";
-    QProcess dbus;
+    QProcess dbus;  // a QProcess kills its process when it goes, should an assertion fail
     QProcess panel;
-    struct StopAll {
-        QProcess& a;
-        QProcess& b;
-        ~StopAll()
-        {
-            Stop(a);
-            Stop(b);
-        }
-    } stop{panel, dbus};
     const QString address = StartAndReadLine(
         dbus, QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
         {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-    ASSERT_FALSE(address.isEmpty());
     QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("panel"));
     ASSERT_TRUE(bus.isConnected());
-
     CAgentHome home;  // a fresh home: the panel starts with its default layout and tray
     home.SetEnv("DBUS_SESSION_BUS_ADDRESS", address);
     home.SetEnv("DISPLAY", qEnvironmentVariable("DISPLAY"));
     home.SetEnv("QT_QPA_PLATFORM", QStringLiteral("xcb"));
     panel.setProcessEnvironment(home.Env());
-    panel.setStandardOutputFile(QProcess::nullDevice());
     panel.setStandardErrorFile(QProcess::nullDevice());  // warnings of a session it lacks
     panel.start(panelProgram, {QStringLiteral("--disable-wm-check")});
     // Qt takes an XEmbed tray when the watcher is not there yet.
-    ASSERT_TRUE(PumpUntil(
-        [&] { return bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")); },
-        20000)) << "the panel's tray did not come up";
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    ASSERT_TRUE(PumpUntil([&] { return bus.interface()->isServiceRegistered(watcher); }, 20000));
 
     home.SaveConfiguration();
     QProcess* agent = home.Start(QStringLiteral(ORBIDEX_AGENT), {});
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
     QStringList items;
     ASSERT_TRUE(PumpUntil([&] {
-        items = Property(bus, watcher, QStringLiteral("/StatusNotifierWatcher"), watcher,
-                         QStringLiteral("RegisteredStatusNotifierItems"))
+        items = Property(bus, watcher, QStringLiteral("/StatusNotifierWatcher"),
+                         "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems")
                     .toStringList();
         return !items.isEmpty();
     })) << "the agent's icon did not reach the panel";
-    // "name" or "name/path", as the item registered itself.
     const QString item = items.first().section(QLatin1Char('/'), 0, 0);
-    const QString itemPath = items.first().contains(QLatin1Char('/'))
-                                 ? QLatin1Char('/') + items.first().section(QLatin1Char('/'), 1)
-                                 : QStringLiteral("/StatusNotifierItem");
-    const QString menuPath = qvariant_cast<QDBusObjectPath>(
-                                 Property(bus, item, itemPath,
-                                          QStringLiteral("org.kde.StatusNotifierItem"),
-                                          QStringLiteral("Menu")))
-                                 .path();
-    ASSERT_FALSE(menuPath.isEmpty());
-    ASSERT_NE(menuPath, QStringLiteral("/NO_DBUSMENU"));
-
-    const QString dbusmenu = QStringLiteral("com.canonical.dbusmenu");
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(item, menuPath, dbusmenu, QStringLiteral("GetLayout"));
-    get << 0 << -1 << QStringList();
-    const QDBusMessage layout = bus.call(get);
-    ASSERT_EQ(layout.arguments().size(), 2) << layout.errorMessage().toStdString();
-    std::vector<CMenuEntry> entries;
-    ReadLayout(qvariant_cast<QDBusArgument>(layout.arguments().at(1)), entries, true);
+    const QString menu = qvariant_cast<QDBusObjectPath>(
+                             Property(bus, item, QStringLiteral("/StatusNotifierItem"),
+                                      "org.kde.StatusNotifierItem", "Menu"))
+                             .path();
+    ASSERT_NE(menu.toStdString(), "/NO_DBUSMENU");
+    const QVariantList layout =
+        Call(bus, item, menu, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+    ASSERT_EQ(layout.size(), 2);
     QStringList labels;
-    for (const CMenuEntry& e : entries) labels << e.label;
+    QList<int> ids;
+    ReadLayout(qvariant_cast<QDBusArgument>(layout[1]), labels, ids);
     // The panel draws "_" as the underlined mnemonic.
     ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!", "-", "F1 _Help",
                                    "_About Orbidex...", "_Exit"}));
 
-    QDBusMessage click =
-        QDBusMessage::createMethodCall(item, menuPath, dbusmenu, QStringLiteral("Event"));
-    click << entries.back().id << QStringLiteral("clicked")
-          << QVariant::fromValue(QDBusVariant(QString())) << 0u;
-    bus.call(click);
+    Call(bus, item, menu, "com.canonical.dbusmenu", "Event",
+         {ids.back(), QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QString())), 0u});
     const CRun end = CAgentHome::Wait(agent);
     EXPECT_EQ(end.code, 0) << end.err.toStdString();
     QFile log(home.Path("Orbidex.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains("* * * SHUTDOWN * * *"));
+    EXPECT_TRUE(log.open(QIODevice::ReadOnly) && log.readAll().contains("* * * SHUTDOWN * * *"));
+    Stop(panel);
+    Stop(dbus);
 }
 
 // Starts `program args`, returning the first line it prints, or nothing.

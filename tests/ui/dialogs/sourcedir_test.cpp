@@ -397,7 +397,6 @@ TEST_F(ConfigDialog, KeyboardAndScreenReaderReachEveryBox)
             {1026, "Source folder 3", Qt::Key(0)},
             {1030, "Extension for source folder 3", Qt::Key(0)},
             {1042, "Extension for source folder 10", Qt::Key(0)},
-            {1018, "Browse 3", Qt::Key(0)},  // its mnemonic presses it
             {1046, "Automatic Download", Qt::Key_A},
             {1050, "Passive Mode", Qt::Key_M},
             {1051, "Download (to) Folder", Qt::Key_D},
