@@ -27,7 +27,7 @@ CHelpWindow::CHelpWindow(const QUrl& page) : m_browser(new QTextBrowser(this))
     new QShortcut(QKeySequence::Back, this, m_browser, &QTextBrowser::backward);
     new QShortcut(QKeySequence::Forward, this, m_browser, &QTextBrowser::forward);
     new QShortcut(Qt::Key_Escape, this, this, &QWidget::close);
-    // A page of text, about 90 characters wide, within the screen at any scale.
+    // A page of text, about 100 characters wide, within the screen at any scale.
     const QFontMetrics fm(m_browser->font());
     QSize size(fm.averageCharWidth() * 100, fm.height() * 40);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

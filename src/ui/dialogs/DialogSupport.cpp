@@ -14,13 +14,11 @@
 #include <QWidget>
 
 std::function<void(QDialog&)> g_modalDialogHook;
-
-namespace {
-constexpr const char* kWholeSize = "wholeSize";  // of a scrolling page and its footer
-}  // namespace
 std::function<void(const QString&, const QString&)> g_messageBoxHook;
 
 namespace {
+constexpr const char* kWholeSize = "wholeSize";  // of a scrolling page and its footer
+
 // The average width the dialog-unit definition is built on: the 52 letters, rounded.
 int AverageWidth(const QFontMetrics& fm)
 {
@@ -58,7 +56,7 @@ void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int 
     w->setGeometry(du.X(x), du.Y(y), std::max(du.X(width), w->sizeHint().width()), du.Y(height));
 }
 
-QScrollArea* MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer)
+void MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer)
 {
     auto* scroll = new QScrollArea(&dlg);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -78,14 +76,13 @@ QScrollArea* MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer)
         if (now && scroll->widget()->isAncestorOf(now))
             scroll->ensureWidgetVisible(now);
     });
-    return scroll;
 }
 
 void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
                         const std::initializer_list<std::pair<QWidget*, QRect>>& buttons)
 {
     auto* row = new QHBoxLayout(footer);
-    row->setContentsMargins(0, 0, 0, 0);
+    row->setContentsMargins(0, du.Y(buttons.begin()->second.y()), 0, 0);
     row->setSpacing(0);
     int x = 0;
     for (const auto& [button, r] : buttons) {
@@ -95,7 +92,6 @@ void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
         x = r.x() + r.width();
     }
     row->addStretch(width - x);
-    row->setContentsMargins(0, du.Y(buttons.begin()->second.y()), 0, 0);
 }
 
 void FitToScreen(QDialog& dlg)

@@ -8,7 +8,6 @@
 
 class QDialog;
 class QMessageBox;
-class QScrollArea;
 class QWidget;
 
 // Results of a modal run, as the dialogs' callers compare them.
@@ -41,7 +40,7 @@ void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int 
 // Puts `page` (its controls placed in dialog units, its size fixed) in a scroll area over
 // `footer` (the dialog's buttons, its height fixed), so a dialog larger than the screen at a high
 // scale scrolls while its buttons stay in view. The dialog is never made larger than both.
-QScrollArea* MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer);
+void MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer);
 // Lays `buttons` out in `footer` where the design puts them (left edge and width of each in
 // dialog units, in a dialog `width` wide), and keeps them centred alike in a narrower dialog.
 void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
