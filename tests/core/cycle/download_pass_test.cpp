@@ -126,10 +126,10 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
     EXPECT_EQ(svc.Seen().closes, 2);
     EXPECT_EQ(work.m_nFileIndex, 2);
     EXPECT_FALSE(work.m_pFtpConnection);
-    // The bytes go to a temporary name, never straight to the final one.
+    // The bytes go to a file with no name, never straight to the final one.
     const CFakeService::Record seen = svc.Seen();
     for (const auto& target : seen.getTargets)
-        EXPECT_EQ(fs::path(target).filename().string().front(), '.') << target;
+        EXPECT_TRUE(target.ends_with("(deleted)")) << target;
 }
 
 TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
