@@ -49,10 +49,11 @@ void ArchiveFailed(CCycleContext& ctx, const std::string& local, const std::stri
                                  ". It is tried again at each poll.");
 }
 
+// Said at each failed mark, and of a remembered file once a run.
 void UnmarkedLine(CCycleContext& ctx, const std::string& local, const std::string& why)
 {
     ++ctx.work.m_faults.localFailures;
-    if (ctx.work.m_local.FirstTime("mark:" + local))
+    if (ctx.work.m_local.FirstTime("mark:" + local) || !why.empty())
         ReportLocalLine(ctx, Shown(Name(local)) + " was sent, but could not be marked sent" + why +
                                  ". It is not sent again while it is unchanged; make it "
                                  "read-only or move it away.");
