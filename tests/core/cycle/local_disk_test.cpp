@@ -5,6 +5,10 @@
 #include "support/AsAuthor.h"
 #include "support/UploadPassSuite.h"
 
+#include "platform/LocalFile.h"
+#include "platform/StateFolder.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -144,6 +148,59 @@ TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
         }
     }, {file});
     ASSERT_TRUE(ran);
+}
+
+}  // namespace
+
+namespace {
+
+// Only a temporary this agent recorded is removed, and only while it is still the very file
+// made: the author's look-alikes, a name taken over since, and links stay.
+TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
+{
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/";
+    struct Row {
+        const char* name;
+        bool recorded;
+        const char* since;  // what happened after it was recorded
+        bool swept;
+    };
+    const Row rows[] = {
+        {".letter.rtf.a1b2c3.part", true, "", true},
+        {".orbidex.zz9900.part", true, "", true},
+        {"notes.txt.backup", false, "", false},
+        {".memo.rtf.q1w2e3.part", false, "", false},
+        {"x.wav.Xy12Zq", true, "replaced", false},
+        {".y.rtf.abcdef.part", true, "linked", false},
+        {".gone.rtf.abcdef.part", true, "removed", false},
+    };
+    fsys::CTempRecord record(root + "state");
+    for (const Row& r : rows) {
+        const std::string path = root + r.name;
+        WriteText(path, "x");
+        const std::optional<fsys::SourceFile> made = fsys::OpenSource(path, nullptr);
+        ASSERT_TRUE(made);
+        if (r.recorded) {
+            ASSERT_TRUE(record.Add(path, made->id));
+        }
+        const std::string_view since = r.since;
+        if (since == "replaced") {  // made while the first exists: another inode for certain
+            WriteText(path + ".new", "the author's");
+            ::rename((path + ".new").c_str(), path.c_str());
+        } else if (!since.empty()) {
+            ::unlink(path.c_str());
+        }
+        if (since == "linked")
+            ::symlink((root + "notes.txt.backup").c_str(), path.c_str());
+    }
+    EXPECT_EQ(record.Sweep(), 2);
+    for (const Row& r : rows) {
+        struct stat st {};
+        const bool there = ::lstat((root + r.name).c_str(), &st) == 0;
+        EXPECT_EQ(there, !r.swept && std::string_view(r.since) != "removed") << r.name;
+    }
+    EXPECT_EQ(record.Sweep(), 0);  // each entry is forgotten once swept
 }
 
 }  // namespace
