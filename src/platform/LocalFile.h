@@ -82,7 +82,6 @@ private:
         : m_dir(dirFd), m_folder(std::move(folder)), m_record(record)
     {
     }
-    bool LinkTemporary(std::string* temp, std::string* why);
     void Discard();
 
     int m_dir;

@@ -137,26 +137,6 @@ void CNewFile::Discard()
     m_temp.clear();
 }
 
-bool CNewFile::LinkTemporary(std::string* temp, std::string* why)
-{
-    const std::string self = "/proc/self/fd/" + std::to_string(m_fd.Get());
-    for (int tries = 0; tries < 100; ++tries) {
-        const std::string name = TemporaryName("orbidex");
-        if (linkat(AT_FDCWD, self.c_str(), m_dir, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return Fail(why);
-        }
-        if (m_record && !m_record->Add(m_folder + name, IdOf(m_fd.Get()))) {
-            unlinkat(m_dir, name.c_str(), 0);
-            return Fail(why, kNoRecord);
-        }
-        *temp = name;
-        return true;
-    }
-    return Fail(why, EEXIST);
-}
-
 bool CNewFile::Publish(const std::string& name, bool replace, std::string* why)
 {
     if (m_temp.empty()) {
@@ -169,8 +149,15 @@ bool CNewFile::Publish(const std::string& name, bool replace, std::string* why)
         }
         if (errno != EEXIST || !replace)
             return Fail(why);
-        if (!LinkTemporary(&m_temp, why))
-            return false;
+        // The earlier copy goes first. A kill in between leaves no copy, never a stray name:
+        // the original is not marked sent yet, so the next cycle sends and copies it again.
+        if (EntryKind(m_dir, name) != EEntry::File)
+            return Fail(why, EISDIR);
+        if (unlinkat(m_dir, name.c_str(), 0) != 0 ||
+            linkat(AT_FDCWD, self.c_str(), m_dir, name.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return Fail(why);
+        m_published = true;
+        return true;
     }
     const bool moved = replace ? MoveOver(m_dir, m_temp, name)
                                : renameat2(m_dir, m_temp.c_str(), m_dir, name.c_str(),
