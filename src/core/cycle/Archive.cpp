@@ -113,6 +113,12 @@ void RetryArchives(CCycleContext& ctx)
 void ReportSkipped(CCycleContext& ctx)
 {
     CWorkList& work = ctx.work;
+    // A remembered file that changed, went or was marked since is the author's again. Here, on
+    // the worker: the window's own scans only read the record.
+    for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unmarked)) {
+        if (fsys::GetFileStamp(e.path) != e.stamp || fsys::IsReadOnly(e.path))
+            work.m_local.Forget(e.kind, e.path);
+    }
     for (const std::string& link : work.m_skippedLinks)
         if (work.m_local.FirstTime("link:" + link))
             ReportLocalLine(ctx, Shown(Name(link)) + " in " + Shown(Folder(link)) +

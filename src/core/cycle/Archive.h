@@ -16,7 +16,8 @@ void MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
 // Makes the archive copies that failed before, of files still unchanged and marked sent.
 void RetryArchives(CCycleContext& ctx);
 
-// Says what the scan left out: each link once a run, and files sent but not markable.
+// Says what the scan left out: each link once a run, and files sent but not markable; forgets
+// the remembered files that changed since.
 void ReportSkipped(CCycleContext& ctx);
 
 // A line about the author's own disk: time text, " - ", `text`, in the window and the log.

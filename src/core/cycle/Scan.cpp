@@ -12,11 +12,6 @@ void ScanSourceFolders(const CSettings& settings, CWorkList& work)
     work.m_skippedLinks.clear();
     work.m_skippedUnmarked.clear();
     work.m_scannedIds.clear();
-    // A remembered file that changed, went or was marked since is the author's to send again.
-    for (const CLocalState::CEntry& e : work.m_local.Entries(CLocalState::EKind::Unmarked)) {
-        if (fsys::GetFileStamp(e.path) != e.stamp || fsys::IsReadOnly(e.path))
-            work.m_local.Forget(e.kind, e.path);
-    }
     for (int i = 0; i < kSourcePairs; ++i) {
         if (!settings.Dir[i].empty() && !settings.Ext[i].empty())
             ScanFolder(settings.Dir[i], settings.Ext[i], work);
