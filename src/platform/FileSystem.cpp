@@ -128,9 +128,9 @@ std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view patt
             entry.readOnly = (st.st_mode & 0222) == 0;
             entry.dev = static_cast<std::uint64_t>(st.st_dev);
             entry.ino = static_cast<std::uint64_t>(st.st_ino);
-            entry.stamp = {static_cast<std::uint64_t>(st.st_size),
-                           static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
-                               st.st_mtim.tv_nsec};
+            entry.stamp = {
+                static_cast<std::uint64_t>(st.st_size),
+                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
         } else {
             // Gone since readdir: nothing that could be sent.
             entry.isDirectory = e->d_type == DT_DIR;

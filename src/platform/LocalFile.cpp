@@ -43,8 +43,9 @@ std::optional<FileStamp> StampOf(int fd)
     struct stat st {};
     if (fstat(fd, &st) != 0)
         return std::nullopt;
-    return FileStamp{static_cast<std::uint64_t>(st.st_size),
-                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return FileStamp{
+        static_cast<std::uint64_t>(st.st_size),
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 std::optional<SourceFile> OpenSource(const std::string& path, std::string* why)

@@ -93,8 +93,8 @@ std::optional<CNewFile> CNewFile::Create(int dirFd, const std::string& folder,
     // No unnamed files here: a hidden name, kept in the record before anything is written.
     for (int tries = 0; tries < 100; ++tries) {
         const std::string temp = TemporaryName(name);
-        f.m_fd = CFd(openat(dirFd, temp.c_str(),
-                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        f.m_fd = CFd(
+            openat(dirFd, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!f.m_fd && errno == EEXIST)
             continue;
         if (!f.m_fd)
@@ -159,9 +159,9 @@ bool CNewFile::Publish(const std::string& name, bool replace, std::string* why)
         m_published = true;
         return true;
     }
-    const bool moved = replace ? MoveOver(m_dir, m_temp, name)
-                               : renameat2(m_dir, m_temp.c_str(), m_dir, name.c_str(),
-                                           RENAME_NOREPLACE) == 0;
+    const bool moved =
+        replace ? MoveOver(m_dir, m_temp, name)
+                : renameat2(m_dir, m_temp.c_str(), m_dir, name.c_str(), RENAME_NOREPLACE) == 0;
     if (!moved)
         return Fail(why);
     if (m_record)

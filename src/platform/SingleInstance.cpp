@@ -22,9 +22,11 @@ QString PrivateRuntimeFolder(QString* why)
         ::mkdir(dir.constData(), 0700);  // as tmux and ssh-agent: make it, then check it
     }
     const QString shown = QString::fromLocal8Bit(dir);
-    const QString fix = fromEnv ? QStringLiteral("Set XDG_RUNTIME_DIR to a folder of yours with mode 0700.")
-                                : QStringLiteral("Remove it, or set XDG_RUNTIME_DIR to a folder of "
-                                                 "yours with mode 0700.");
+    const QString fix =
+        fromEnv ? QStringLiteral("Set XDG_RUNTIME_DIR to a folder of yours with mode 0700.")
+                : QStringLiteral(
+                      "Remove it, or set XDG_RUNTIME_DIR to a folder of "
+                      "yours with mode 0700.");
     struct stat st {};
     QString problem;
     if (::lstat(dir.constData(), &st) != 0)

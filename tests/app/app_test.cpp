@@ -121,8 +121,9 @@ TEST(CommandLine, OnlyAPrivateRuntimeFolderIsUsed)
         // The agent itself says it in its box and ends, with nothing made there.
         const CRun start = home.Run(kHarness, {}, 15000);
         EXPECT_EQ(start.code, 0) << r.what;
-        EXPECT_TRUE(start.out.contains(QStringLiteral("box: Nimbrel Ravlet | Orbidex cannot use "
-                                                      "its runtime folder")))
+        EXPECT_TRUE(
+            start.out.contains(QStringLiteral("box: Nimbrel Ravlet | Orbidex cannot use "
+                                              "its runtime folder")))
             << r.what << ": " << start.out.toStdString();
         EXPECT_TRUE(start.err.contains(refusal)) << r.what;
         EXPECT_FALSE(QFileInfo::exists(home.Path("Orbidex.log"))) << r.what;

@@ -26,11 +26,11 @@ TEST(Format, ControlCharactersAreC0C1AndDirectionMarks)
         {"rtl\xE2\x80\xAEtxt.exe", "rtl\\xE2\\x80\\xAEtxt.exe"},
         {"\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9", "\\xE2\\x80\\xAA\\xE2\\x81\\xA6\\xE2\\x81\\xA9"},
         {"mark\xE2\x80\x8E\xE2\x80\x8F", "mark\\xE2\\x80\\x8E\\xE2\\x80\\x8F"},
-        {"caf\xC3\xA9", nullptr},             // é
-        {"nb\xC2\xA0sp", nullptr},            // no-break space, just past C1
-        {"dash\xE2\x80\x90", nullptr},        // hyphen, beside the marks
+        {"caf\xC3\xA9", nullptr},       // é
+        {"nb\xC2\xA0sp", nullptr},      // no-break space, just past C1
+        {"dash\xE2\x80\x90", nullptr},  // hyphen, beside the marks
         {"nn\xE2\x80\xAF\xE2\x81\xA5", nullptr},
-        {"cut\xC2", nullptr},                 // a lone lead byte at the end
+        {"cut\xC2", nullptr},  // a lone lead byte at the end
     };
     for (const auto& [text, escaped] : rows) {
         EXPECT_EQ(HasControlChars(text), escaped != nullptr) << escaped;

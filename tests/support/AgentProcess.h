@@ -37,7 +37,10 @@ public:
     }
     QString Path(const char* rel) const { return m_dir.filePath(QString::fromLatin1(rel)); }
     const QProcessEnvironment& Env() const { return m_env; }
-    void SetEnv(const char* key, const QString& value) { m_env.insert(QString::fromLatin1(key), value); }
+    void SetEnv(const char* key, const QString& value)
+    {
+        m_env.insert(QString::fromLatin1(key), value);
+    }
     void UnsetEnv(const char* key) { m_env.remove(QString::fromLatin1(key)); }
     // This process takes the same folders (for an agent run inside the test).
     void Enter() const

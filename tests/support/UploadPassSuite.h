@@ -77,4 +77,3 @@ protected:
     std::atomic<bool> m_cancelled{false};
     std::string m_folder;
 };
-

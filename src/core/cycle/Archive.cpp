@@ -36,8 +36,8 @@ bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const st
         return false;
     const std::string archive = folder + "/" + kArchiveFolder;
     const std::optional<fsys::CFd> into = fsys::OpenFolder(archive, true, why);
-    return into && fsys::CopyInto(fd, into->Get(), archive + "/", name,
-                                  &ctx.work.m_local.Temps(), why);
+    return into &&
+           fsys::CopyInto(fd, into->Get(), archive + "/", name, &ctx.work.m_local.Temps(), why);
 }
 
 void ArchiveFailed(CCycleContext& ctx, const std::string& local, const std::string& why)
@@ -105,8 +105,8 @@ void RetryArchives(CCycleContext& ctx)
             continue;
         }
         state.Forget(e.kind, e.path);
-        ReportLocalLine(ctx, Shown(Name(e.path)) + " is now archived in " + Shown(Folder(e.path)) + "/" +
-                                 kArchiveFolder + ".");
+        ReportLocalLine(ctx, Shown(Name(e.path)) + " is now archived in " + Shown(Folder(e.path)) +
+                                 "/" + kArchiveFolder + ".");
     }
 }
 

@@ -19,7 +19,8 @@ void CLocalState::Load()
         if (f[i] != "m" && f[i] != "a")
             continue;
         try {
-            m_entries.push_back({static_cast<EKind>(f[i][0]), f[i + 3],
+            m_entries.push_back({static_cast<EKind>(f[i][0]),
+                                 f[i + 3],
                                  {std::stoull(f[i + 1]), std::stoll(f[i + 2])}});
         } catch (...) {
             // A damaged entry is dropped: at worst that file is sent once more.
@@ -55,8 +56,8 @@ void CLocalState::Remember(EKind kind, const std::string& path, const fsys::File
 void CLocalState::Forget(EKind kind, const std::string& path)
 {
     Load();
-    const std::size_t n = std::erase_if(
-        m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
+    const std::size_t n =
+        std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     if (n > 0)
         Save();
 }

@@ -128,8 +128,7 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
     EXPECT_FALSE(work.m_pFtpConnection);
     // The bytes go to a file with no name, never straight to the final one.
     const CFakeService::Record seen = svc.Seen();
-    for (const auto& target : seen.getTargets)
-        EXPECT_TRUE(target.ends_with("(deleted)")) << target;
+    for (const auto& target : seen.getTargets) EXPECT_TRUE(target.ends_with("(deleted)")) << target;
 }
 
 TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
@@ -250,8 +249,9 @@ TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
     EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
     const std::string refused = " - Refused unsafe file name \"";
     const std::string tail = "\" from the server. Please inform help@test.example";
-    for (const char* shown : {"../evil", "..", ".", "", "sub/x", "a\\b", "c\\x01d", "e\\x0D\\x0Af",
-                              "g\\xC2\\x85h", "i\\xE2\\x80\\xAEj", "k\\xE2\\x81\\xA6l\\xE2\\x80\\x8F"})
+    for (const char* shown :
+         {"../evil", "..", ".", "", "sub/x", "a\\b", "c\\x01d", "e\\x0D\\x0Af", "g\\xC2\\x85h",
+          "i\\xE2\\x80\\xAEj", "k\\xE2\\x81\\xA6l\\xE2\\x80\\x8F"})
         EXPECT_NE(Log().find(T() + refused + shown + tail + "\r\n"), std::string::npos) << shown;
     EXPECT_NE(Log().find(refused + longName), std::string::npos);
     EXPECT_NE(display->WindowText().find(T() + refused + "c\\x01d" + tail + "\r\n"),

@@ -40,9 +40,10 @@ protected:
 
 TEST_F(LocalDisk, TheSentMarkClearsTheWriteBitsAndTheCopyIsNoMoreOpen)
 {
-    const std::pair<unsigned, unsigned> modes[] = {{0600, 0400}, {0640, 0440}, {0664, 0444},
-                                                   {0750, 0550}};
-    for (const auto& [before, after] : modes) WriteText(m_folder + std::to_string(before) + ".wav", "x");
+    const std::pair<unsigned, unsigned> modes[] = {
+        {0600, 0400}, {0640, 0440}, {0664, 0444}, {0750, 0550}};
+    for (const auto& [before, after] : modes)
+        WriteText(m_folder + std::to_string(before) + ".wav", "x");
     for (const auto& [before, after] : modes)
         ::chmod((m_folder + std::to_string(before) + ".wav").c_str(), before);
     Cycle(m_work);
@@ -59,7 +60,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
 {
     struct Row {
         const char* folder;
-        std::function<void(const std::string& archive)> spoil, mend;
+        std::function<void(const std::string&archive)> spoil, mend;
         const char* why;
     };
     const std::string outside = m_dir.path().toStdString() + "/outside";
@@ -68,7 +69,8 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
         {"plain", [](auto& a) { WriteText(a, ""); }, [](auto& a) { ::unlink(a.c_str()); },
          "Not a directory"},
         {"linked", [&](auto& a) { ::symlink(outside.c_str(), a.c_str()); },
-         [](auto& a) { ::unlink(a.c_str()); }, "it is a symbolic link, which the agent never follows"},
+         [](auto& a) { ::unlink(a.c_str()); },
+         "it is a symbolic link, which the agent never follows"},
         {"shut", [](auto& a) { ::mkdir(a.c_str(), 0555); },
          [](auto& a) { ::chmod(a.c_str(), 0755); }, "Permission denied"},
     };
@@ -121,32 +123,36 @@ TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
     const std::string file = m_folder + "memo.wav";
     WriteText(file, "dictated");
     ::chmod(file.c_str(), 0666);
-    const bool ran = AsAuthor(m_dir.path().toStdString(), [&] {
-        const std::string said =
-            Line("memo.wav was sent, but could not be marked sent: Operation not permitted. It is "
-                 "not sent again while it is unchanged; make it read-only or move it away.");
-        const std::string skipped =
-            Line("memo.wav was sent, but could not be marked sent. It is not sent again while it "
-                 "is unchanged; make it read-only or move it away.");
-        // Puts so far and what the cycle says: sent; not again; after a restart, said once
-        // more; edited since, so sent again.
-        const std::pair<int, std::string> cycles[] = {{1, said}, {1, ""}, {1, skipped}, {2, said}};
-        std::unique_ptr<CWorkList> work;
-        for (std::size_t i = 0; i < std::size(cycles); ++i) {
-            if (i == 0 || i == 2) {  // a start: only the state folder remembers
-                work = std::make_unique<CWorkList>();
-                work->m_local = CLocalState(m_state);
+    const bool ran = AsAuthor(
+        m_dir.path().toStdString(),
+        [&] {
+            const std::string said = Line(
+                "memo.wav was sent, but could not be marked sent: Operation not permitted. It is "
+                "not sent again while it is unchanged; make it read-only or move it away.");
+            const std::string skipped = Line(
+                "memo.wav was sent, but could not be marked sent. It is not sent again while it "
+                "is unchanged; make it read-only or move it away.");
+            // Puts so far and what the cycle says: sent; not again; after a restart, said once
+            // more; edited since, so sent again.
+            const std::pair<int, std::string> cycles[] = {
+                {1, said}, {1, ""}, {1, skipped}, {2, said}};
+            std::unique_ptr<CWorkList> work;
+            for (std::size_t i = 0; i < std::size(cycles); ++i) {
+                if (i == 0 || i == 2) {  // a start: only the state folder remembers
+                    work = std::make_unique<CWorkList>();
+                    work->m_local = CLocalState(m_state);
+                }
+                if (i == 3)
+                    WriteText(file, "edited since");
+                const std::string before = m_display.WindowText();
+                Cycle(*work);
+                const std::string text = m_display.WindowText().substr(before.size());
+                EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
+                EXPECT_EQ(text.find(cycles[i].second) != std::string::npos, true) << i << text;
+                EXPECT_EQ(work->m_faults.localFailures, 1) << i;
             }
-            if (i == 3)
-                WriteText(file, "edited since");
-            const std::string before = m_display.WindowText();
-            Cycle(*work);
-            const std::string text = m_display.WindowText().substr(before.size());
-            EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
-            EXPECT_EQ(text.find(cycles[i].second) != std::string::npos, true) << i << text;
-            EXPECT_EQ(work->m_faults.localFailures, 1) << i;
-        }
-    }, {file});
+        },
+        {file});
     ASSERT_TRUE(ran);
 }
 

@@ -108,9 +108,8 @@ TEST_F(UploadPass, FileGoneSinceTheScanDoesNotHoldBackTheOthers)
     EXPECT_EQ(m_display.WindowText(), kTime + " - 1 of 2 Uploading gone.wav\r\n" + kTime +
                                           " - gone.wav could not be read: No such file or "
                                           "directory.\r\n" +
-                                          kTime +
-                                          " - .. Upload Fail, will attempt later.\r\n\r\n" + kTime +
-                                          " - 2 of 2 Uploading next.wav\r\n" + kTime +
+                                          kTime + " - .. Upload Fail, will attempt later.\r\n\r\n" +
+                                          kTime + " - 2 of 2 Uploading next.wav\r\n" + kTime +
                                           " - .. Done.\r\n\r\n");
     EXPECT_EQ(m_net.Seen().openConnections, 0);
 }
