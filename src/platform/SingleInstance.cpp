@@ -15,11 +15,14 @@ QString PrivateRuntimeFolder(QString* why)
     const char* env = std::getenv("XDG_RUNTIME_DIR");
     const bool fromEnv = env && *env;
     QByteArray dir = fromEnv ? QByteArray(env) : QByteArray();
+    int made = 0;
     if (!fromEnv) {
         const char* tmp = std::getenv("TMPDIR");
         dir = (tmp && *tmp == '/' ? QByteArray(tmp) : QByteArray("/tmp")) + "/orbidex-" +
               QByteArray::number(static_cast<qulonglong>(geteuid()));
-        ::mkdir(dir.constData(), 0700);  // as tmux and ssh-agent: make it, then check it
+        // As tmux and ssh-agent do: make it, then check whatever is there.
+        if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
+            made = errno;
     }
     const QString shown = QString::fromLocal8Bit(dir);
     const QString fix =
@@ -30,7 +33,7 @@ QString PrivateRuntimeFolder(QString* why)
     struct stat st {};
     QString problem;
     if (::lstat(dir.constData(), &st) != 0)
-        problem = QString::fromLocal8Bit(std::strerror(errno));
+        problem = QString::fromLocal8Bit(std::strerror(made ? made : errno));
     else if (!S_ISDIR(st.st_mode))
         problem = QStringLiteral("it is not a folder");
     else if (st.st_uid != geteuid())
