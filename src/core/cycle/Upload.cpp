@@ -170,8 +170,9 @@ void UploadFiles(CCycleContext& ctx)
             ctx.display.AddWindowLine(
                 Format("%s - .. Done.\r\n", ctx.display.GetTimeText().c_str()));
 
-            // What is announced must be what was sent: a file rewritten, still growing or
-            // deleted during its put is not announced, and goes whole with a later cycle.
+            // What is announced must be what was sent: a file written to or still growing
+            // during its put is not announced, and goes whole with a later cycle. (One deleted
+            // or replaced meanwhile was still read whole through its descriptor.)
             if (fsys::StampOf(file->fd.Get()) != before) {
                 ReportLocalLine(ctx, name +
                                          " changed while it was sent: not announced, it is "
