@@ -60,19 +60,15 @@ std::optional<SourceFile> OpenSource(const std::string& path, std::string* why)
     if (!S_ISREG(st.st_mode))
         return Fail(why, "it is not a plain file"), std::nullopt;
     f.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    f.mode = st.st_mode & 07777;
     f.stamp = {static_cast<std::uint64_t>(st.st_size),
                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     return f;
 }
 
-bool ClearWriteBits(int fd, std::string* why)
+bool ClearWriteBits(const SourceFile& file, std::string* why)
 {
-    struct stat st {};
-    if (fstat(fd, &st) != 0)
-        return Fail(why);
-    if (fchmod(fd, st.st_mode & 07777 & ~0222u) != 0)
-        return Fail(why);
-    return true;
+    return fchmod(file.fd.Get(), file.mode & ~0222u) == 0 ? true : Fail(why);
 }
 
 std::optional<CFd> OpenFolder(const std::string& path, bool noLink, std::string* why)

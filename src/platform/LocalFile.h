@@ -43,11 +43,12 @@ struct SourceFile {
     CFd fd;
     FileId id;
     FileStamp stamp;
+    unsigned mode = 0;  // permission bits when opened
 };
 std::optional<SourceFile> OpenSource(const std::string& path, std::string* why);
 std::optional<FileStamp> StampOf(int fd);
 // The sent mark: the write bits cleared and nothing else (a 0600 file becomes 0400).
-bool ClearWriteBits(int fd, std::string* why);
+bool ClearWriteBits(const SourceFile& file, std::string* why);
 
 // A folder opened for writing new files into. `noLink`: a link in the folder's place is refused.
 std::optional<CFd> OpenFolder(const std::string& path, bool noLink, std::string* why);

@@ -82,7 +82,7 @@ void MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
     // The mark goes only on the content that was sent: a file written to since keeps waiting.
     if (fsys::StampOf(file.fd.Get()) != file.stamp)
         return;
-    if (fsys::ClearWriteBits(file.fd.Get(), &why))
+    if (fsys::ClearWriteBits(file, &why))
         return;
     state.Remember(EKind::Unmarked, local, file.stamp);
     UnmarkedLine(ctx, local, ": " + why);
