@@ -1,8 +1,8 @@
 #include "core/cycle/Automation.h"
 
+#include "core/cycle/Archive.h"
 #include "core/cycle/DownloadList.h"
 #include "core/cycle/Scan.h"
-#include "core/cycle/TempSweep.h"
 #include "core/cycle/Upload.h"
 #include "core/display/Display.h"
 #include "core/resources/Resources.h"
@@ -105,7 +105,8 @@ void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
     m_work.m_faults = {};
-    if (const int swept = SweepStaleTempFiles(ctx.settings, m_started); swept > 0) {
+    // Only names this agent recorded as its own are removed, never a file that looks alike.
+    if (const int swept = m_work.m_local.Temps().Sweep(); swept > 0) {
         const std::string line = d.GetTimeText() + " - Removed " + std::to_string(swept) +
                                  " unfinished temporary file(s) left by an interrupted run";
         d.AddWindowLine(line);
@@ -155,6 +156,7 @@ void CAutomation::RunCycle(CCycleContext& ctx)
 
     m_nBusy = 3;
     ScanSourceFolders(ctx.settings, m_work);
+    ReportSkipped(ctx);
     if (m_work.m_nFileCount > 0) {
         d.AddWindowLine("Starting Upload Process");
         UploadFiles(ctx);
@@ -162,6 +164,8 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         d.AddWindowLine(d.GetTimeText() + " - No File to Upload");
         d.SetStatusText("No File to Upload");
     }
+    if (!m_cancelled)
+        RetryArchives(ctx);
     if (m_cancelled)
         return;
 

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -63,6 +62,4 @@ private:
     std::atomic<bool> m_cancelled{false};
     std::atomic<unsigned> m_cyclesStarted{0};
     std::atomic<bool> m_running{false};
-    // Temporary files written before this are left by an earlier run, never by this one.
-    const std::filesystem::file_time_type m_started = std::filesystem::file_time_type::clock::now();
 };

@@ -10,6 +10,8 @@ const char* const kLoginNote =
 const char* const kUnreachableNote =
     "The service has not answered for three polls in a row. Files wait until it is back; "
     "check the network connection.";
+const char* const kLocalNote =
+    "A file was sent but could not be archived or marked sent. Open the window for details.";
 const char* const kTransferNote =
     "A file could not be uploaded or downloaded. It is tried again at the next poll; open the "
     "window for details.";
@@ -32,6 +34,10 @@ std::string CAttention::CycleEnded(const CCycleFaults& faults, int filesWaiting)
     if (failing && !m_transferFailing && note.empty())
         note = kTransferNote;
     m_transferFailing = failing;
+    const bool local = faults.localFailures > 0;
+    if (local && !m_localFailing && note.empty())
+        note = kLocalNote;
+    m_localFailing = local;
 
     const std::string n = std::to_string(filesWaiting);
     if (m_loginRefused)
@@ -40,6 +46,8 @@ std::string CAttention::CycleEnded(const CCycleFaults& faults, int filesWaiting)
         m_tip = "Service unreachable, " + n + " file(s) waiting for the next poll.";
     else if (filesWaiting > 0 && failing)
         m_tip = "Transfer failed, " + n + " file(s) waiting. See the window.";
+    else if (local)
+        m_tip = "A sent file was not archived or marked. See the window.";
     else
         m_tip.clear();
     return note;

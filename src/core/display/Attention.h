@@ -26,6 +26,7 @@ public:
 private:
     bool m_loginRefused = false;  // polling is off until the settings are loaded again
     bool m_transferFailing = false;
+    bool m_localFailing = false;  // a sent file not archived or not marked
     int m_unreachableRun = 0;
     std::string m_tip;
 };

@@ -7,12 +7,13 @@
 
 namespace {
 
-CCycleFaults Faults(bool refused, bool unreachable, int failures)
+CCycleFaults Faults(bool refused, bool unreachable, int failures, int local = 0)
 {
     CCycleFaults f;
     f.loginRefused = refused;
     f.unreachable = unreachable;
     f.transferFailures = failures;
+    f.localFailures = local;
     return f;
 }
 
@@ -37,6 +38,9 @@ TEST(Attention, EachProblemIsAnnouncedOnceAndShownUntilItEnds)
         {"it fails again", Faults(false, false, 1), 1, nullptr, "Transfer failed"},
         {"a download fails", Faults(false, false, 1), 0, nullptr, nullptr},
         {"sent", Faults(false, false, 0), 0, nullptr, nullptr},
+        {"sent, not archived", Faults(false, false, 0, 1), 0, "archived or marked", "not archived"},
+        {"still not archived", Faults(false, false, 0, 1), 0, nullptr, "not archived"},
+        {"archived at last", Faults(false, false, 0), 0, nullptr, nullptr},
         {"fails anew", Faults(false, false, 2), 3, "could not be uploaded", "3 file(s)"},
         {"refused", Faults(true, false, 0), 3, "refused", "Login refused"},
         {"refused again", Faults(true, false, 0), 3, nullptr, "Login refused"},
