@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+class CHelpWindow;
 class CQtNotifyArea;
 class IInternet;
 class IProfileStore;
@@ -183,6 +184,8 @@ private:
     int m_nTrayState = 0;          // last state asked for, shown or not
     QString m_strTrayTip;
     QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray
+    QMenu* m_trayMenu = nullptr;      // the icon's menu, a child of the window
+    QPointer<CHelpWindow> m_helpWindow;
     QDateTime m_lastCycleEnd;
     QString m_lastOutcome;
     CAttention m_attention;

@@ -4,6 +4,7 @@
 #include "core/resources/Resources.h"
 #include "ui/Icons.h"
 
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -123,6 +124,13 @@ bool CQtNotifyArea::SendsSingleClicks()
 #endif
 }
 
+void CQtNotifyArea::SetContextMenu(QMenu* menu)
+{
+    m_menu = menu;
+    if (m_icon)
+        m_icon->setContextMenu(menu);
+}
+
 bool CQtNotifyArea::IsShown() const
 {
     return m_icon && m_icon->isVisible();
@@ -150,6 +158,7 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
     } else if (ok) {
         if (!m_icon) {
             m_icon = new QSystemTrayIcon(this);
+            m_icon->setContextMenu(m_menu);
             connect(m_icon, &QSystemTrayIcon::activated, this,
                     [this](QSystemTrayIcon::ActivationReason why) {
                         uint32_t msg = 0;
