@@ -1,14 +1,16 @@
-// The floor for bench/agent_pass: the protocol work of one agent cycle done by plain libcurl in
-// one process, with nothing else around it. Probe, author check, then per file of the source
-// folder a connection of its own (login; CWD, data connection, TYPE, STOR, SIZE; QUIT), the
-// upload notification, the archive copy and the read-only mark; then the download list, and per
-// listed file a connection of its own (login; CWD, data connection, TYPE, SIZE, RETR; QUIT) and
-// the confirmation. Web requests each open their own connection, as the agent's do.
+// Same work for bench/agent_pass: the protocol work of one agent cycle done by plain libcurl in
+// one process, with nothing else around it. Probe, author check, then one login for the uploads
+// and per file of the source folder on it: CWD, data connection, (TYPE once), STOR, SIZE; the
+// upload notification, the archive copy and the read-only mark; then the download list, one
+// login for the downloads and per listed file CWD, data connection, SIZE, RETR, and the
+// confirmation. Web requests share one handle, so one connection per host, as the agent's do.
 //
 //   bench_floor HTTP_ORIGIN HTTPS_ORIGIN CA_FILE FTP_HOST TOP_DIR AUTHOR PASSWORD SRC DOWN PASV
 //
 // Prints one JSON line: {"files_up", "files_down", "cpu_ms"}; the wall times are taken from
 // the service's records by the caller, as for the other clients.
+#include "bench_util.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -25,6 +27,11 @@
 
 namespace {
 
+using bench::Append;
+using bench::Archive;
+using bench::CpuMs;
+using bench::Item;
+
 struct Args {
     std::string http, https, ca, ftp, top, author, password, src, down;
     bool passive = true;
@@ -39,11 +46,6 @@ struct ListDeleter {
 };
 using List = std::unique_ptr<curl_slist, ListDeleter>;
 
-size_t Append(char* data, size_t size, size_t count, void* user)
-{
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
 
 size_t ToFile(char* data, size_t size, size_t count, void* user)
 {
@@ -52,7 +54,8 @@ size_t ToFile(char* data, size_t size, size_t count, void* user)
 
 std::string Get(const Args& a, const std::string& url)
 {
-    Easy h(curl_easy_init());
+    static Easy h(curl_easy_init());  // one handle: its connections stay for the next request
+    curl_easy_reset(h.get());
     std::string body;
     curl_easy_setopt(h.get(), CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
@@ -82,10 +85,9 @@ Easy FtpLogin(const Args& a, bool upload)
     return h;
 }
 
-bool Put(const Args& a, const std::string& local, const std::string& remoteDir,
+bool Put(const Args& a, const Easy& h, const std::string& local, const std::string& remoteDir,
          const std::string& remoteName)
 {
-    Easy h = FtpLogin(a, true);
     std::FILE* in = std::fopen(local.c_str(), "rb");
     if (!h || !in) {
         if (in)
@@ -104,14 +106,15 @@ bool Put(const Args& a, const std::string& local, const std::string& remoteDir,
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(e, CURLOPT_READDATA, in);
     const bool ok = curl_easy_perform(e) == CURLE_OK;
+    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(e, CURLOPT_POSTQUOTE, nullptr);
     std::fclose(in);
-    return ok;  // QUIT as the handle goes
+    return ok;
 }
 
-bool Fetch(const Args& a, const std::string& remoteDir, const std::string& name,
+bool Fetch(const Args& a, const Easy& h, const std::string& remoteDir, const std::string& name,
            const std::string& local)
 {
-    Easy h = FtpLogin(a, false);
     std::FILE* out = std::fopen(local.c_str(), "wb");
     if (!h || !out) {
         if (out)
@@ -128,52 +131,12 @@ bool Fetch(const Args& a, const std::string& remoteDir, const std::string& name,
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &ToFile);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, out);
     const bool ok = curl_easy_perform(e) == CURLE_OK;
+    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
     return std::fclose(out) == 0 && ok;
 }
 
-bool Archive(const std::string& from, const std::string& to)
-{
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = in >= 0 && out >= 0;
-    while (ok) {
-        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-        if (n == 0)
-            break;
-        ok = n > 0;
-    }
-    if (in >= 0)
-        close(in);
-    if (out >= 0)
-        ok = close(out) == 0 && ok;
-    return ok && chmod(from.c_str(), 0444) == 0;
-}
 
-// The value after "key" and its "=" (or, quoted, between the quotes that follow the key).
-std::string Item(const std::string& body, const std::string& key, bool quoted)
-{
-    std::size_t at = body.find(key);
-    if (at == std::string::npos)
-        return {};
-    if (quoted) {
-        const std::size_t open = body.find('"', at);
-        const std::size_t close = body.find('"', open + 1);
-        return open == std::string::npos || close == std::string::npos
-                   ? std::string()
-                   : body.substr(open + 1, close - open - 1);
-    }
-    at = body.find('=', at);
-    at = body.find_first_not_of(' ', at + 1);
-    return body.substr(at, body.find_first_of(" \r\n<", at) - at);
-}
 
-double CpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
-           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 
 }  // namespace
 
@@ -205,9 +168,11 @@ int main(int argc, char** argv)
     const std::string uploadDir = "/" + a.top + "/nimbreluploads/";
     mkdir((a.src + "tolvane").c_str(), 0777);
     int up = 0;
+    {
+    const Easy upload = names.empty() ? nullptr : FtpLogin(a, true);  // QUIT as it goes
     for (const std::string& name : names) {
         const std::string remote = a.author + "_" + name;
-        if (!Put(a, a.src + name, uploadDir, remote))
+        if (!Put(a, upload, a.src + name, uploadDir, remote))
             continue;
         const std::string answer = Get(a, a.http + "/nimbrel/copywav.php?username=" + a.author +
                                               "&file=" + remote + "&length=0");
@@ -215,15 +180,17 @@ int main(int argc, char** argv)
             Archive(a.src + name, a.src + "tolvane/" + name))
             ++up;
     }
+    }
     const std::string list =
         Get(a, a.https + "/nimbrel/orbidexdload.php?author=" + a.author + "&nbupw=" + a.password);
     const int count = std::atoi(Item(list, "countoffiles", false).c_str());
     const std::string sourceDir = Item(list, "SourceDir", false);
     int down = 0;
+    const Easy download = count > 0 ? FtpLogin(a, false) : nullptr;
     for (int n = 1; n <= count; ++n) {
         const std::string name = Item(list, "file_" + std::to_string(n) + " ", true);
         const std::string id = Item(list, "fileid_" + std::to_string(n) + " ", false);
-        if (!Fetch(a, sourceDir, name, a.down + name))
+        if (!Fetch(a, download, sourceDir, name, a.down + name))
             continue;
         Get(a, a.http + "/nimbrel/nbdlsuccess.php?username=" + a.author + "&nbupw=" + a.password +
                    "&fileid=" + id);
@@ -231,6 +198,5 @@ int main(int argc, char** argv)
     }
     std::printf("{\"files_up\": %d, \"files_down\": %d, \"cpu_ms\": %.1f}\n", up, down,
                 CpuMs() - cpu0);
-    curl_global_cleanup();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/CurlInternet.h"
 #include "platform/FtpPath.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -284,6 +285,22 @@ public:
 
     unsigned long LastError() const override { return m_lastError; }
     std::string LastLocalError() const override { return m_localError; }
+
+    // libcurl keeps the control connection between operations and would log in again, once and
+    // silently, if the server had closed it: a closed or closing connection is found here, at
+    // no cost to the server, so that the caller reconnects with its own attempts.
+    bool IsAlive() override
+    {
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (!m_easy ||
+            curl_easy_getinfo(m_easy.get(), CURLINFO_ACTIVESOCKET, &control) != CURLE_OK ||
+            control == CURL_SOCKET_BAD)
+            return false;
+        // Between operations the server has nothing to say: anything readable is its close,
+        // an error, or the reply it sends before closing.
+        pollfd quiet{control, POLLIN, 0};
+        return ::poll(&quiet, 1, 0) == 0;
+    }
 
     // Sends QUIT when the control connection is still good; libcurl skips it after a failure.
     void Close() override { m_easy.reset(); }

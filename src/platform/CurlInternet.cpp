@@ -91,6 +91,11 @@ void ApplyCommonOptions(CURL* easy, const Shared& shared)
 namespace {
 
 constexpr long kWebTimeoutMs = 60000;
+
+// The calling thread's web handle while it keeps its connections (KeepWebConnections): libcurl
+// keeps a handle's connections, one per host, and its TLS sessions across requests.
+thread_local EasyPtr t_keptWeb;
+thread_local bool t_keepWeb = false;
 // Far above any answer of the service; a runaway body must not eat the memory.
 constexpr std::size_t kMaxBody = 32u << 20;
 
@@ -144,10 +149,19 @@ public:
     {
         if (m_shared->cancelled.load() || TransferWatch::WaitingSpent())
             return nullptr;
-        EasyPtr easy(curl_easy_init());
-        if (!easy)
+        EasyPtr fresh;
+        CURL* h = nullptr;
+        if (t_keepWeb && t_keptWeb) {
+            curl_easy_reset(t_keptWeb.get());  // options only: connections stay
+            h = t_keptWeb.get();
+        } else {
+            fresh.reset(curl_easy_init());
+            h = fresh.get();
+            if (t_keepWeb)
+                t_keptWeb = std::move(fresh);
+        }
+        if (!h)
             return nullptr;
-        CURL* h = easy.get();
         ApplyCommonOptions(h, *m_shared);
         BodySink sink;
         curl_easy_setopt(h, CURLOPT_URL, url.c_str());
@@ -164,10 +178,13 @@ public:
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
         TransferWatch watch(*m_shared);
         watch.Arm(h, kWebTimeoutMs);
-        if (curl_easy_perform(h) != CURLE_OK)
-            return nullptr;
+        const CURLcode code = curl_easy_perform(h);
         long status = 0;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        if (!fresh)
+            curl_easy_reset(h);  // the kept handle must not point at this call's sink and watch
+        if (code != CURLE_OK)
+            return nullptr;
         return std::make_unique<CCurlUrlHandle>(std::move(sink.body), status);
     }
 
@@ -220,6 +237,12 @@ public:
     }
 
     void Cancel() override { m_shared->cancelled.store(true); }
+    void KeepWebConnections(bool on) override
+    {
+        t_keepWeb = on;
+        if (!on)
+            t_keptWeb.reset();
+    }
     void SetWaitBudget(long ms) override { SetThreadWaitBudget(ms); }
 
 private:

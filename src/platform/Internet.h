@@ -72,6 +72,10 @@ public:
     // The system's wording when the last failure was local (a full disk, no permission),
     // which the internet numbering can only call internal; empty otherwise.
     virtual std::string LastLocalError() const { return {}; }
+    // Whether the connection can carry another operation: still logged in, and the server has
+    // neither closed it nor spoken unasked (a 421 before it hangs up). Asks nothing of the
+    // server. A layer that cannot tell says no, and its connections serve one file each.
+    virtual bool IsAlive() { return false; }
     virtual void Close() = 0;
 };
 
@@ -96,6 +100,10 @@ public:
                                                           unsigned long context) = 0;
     // Aborts every running and later transfer promptly (used at exit). Irreversible.
     virtual void Cancel() = 0;
+    // While on, the calling thread's web requests keep their connections open for the next
+    // request to the same host (TLS sessions resumed); switching it off closes them. The
+    // requests themselves do not change.
+    virtual void KeepWebConnections(bool /*on*/) {}
     // Bounds the time that transfers started from the calling thread may spend, all together,
     // waiting on a server that does not answer (silences past a second); once it is spent, the
     // transfer under way and every later one end as time-outs. 0: no bound.

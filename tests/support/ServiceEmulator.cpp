@@ -141,6 +141,10 @@ void ServiceEmulator::start()
                                      "--exit-on-stdin-close"};
     if (m_options.verbose)
         args.push_back("--verbose");
+    if (m_options.rttMs > 0) {
+        args.push_back("--rtt");
+        args.push_back(std::to_string(m_options.rttMs));
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -28,6 +28,7 @@ public:
         bool keepData = false;  // leave the data folder for inspection
         bool verbose = false;   // emulator logs to our stderr
         int startTimeoutMs = 10000;
+        int rttMs = 0;  // the simulated link's round trip (--rtt)
     };
 
     ServiceEmulator();

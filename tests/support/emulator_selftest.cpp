@@ -151,6 +151,48 @@ TEST(EmulatorLifecycle, StartsOnLoopbackPortsAndStopsWithinASecond)
     e.stop();  // idempotent
 }
 
+// Over the simulated link each exchange costs one round trip, whichever server sends it: a
+// kept web connection one per request, a new HTTPS one the TLS flight more, and a get's end
+// reply travels with its data.
+TEST(EmulatorLink, EachExchangeCostsOneRoundTrip)
+{
+    constexpr long kRttMs = 200;
+    ServiceEmulator::Options options;
+    options.rttMs = kRttMs;
+    ServiceEmulator e(options);
+    e.putFile("/downloads/x.rtf", "x");
+    struct Case {
+        std::vector<std::string> urls;  // on one handle
+        int roundTrips;
+    };
+    const Case cases[] = {
+        {{e.httpOrigin() + "//", e.httpOrigin() + "//"}, 2},
+        {{e.httpsOrigin() + "//"}, 2},
+        // greeting, USER, PASS, PWD, CWD, EPSV, TYPE, SIZE, RETR
+        {{"ftp://nimbreldn:bexomtu@" + e.ftpHost() + "/downloads/x.rtf"}, 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.urls[0]);
+        std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), curl_easy_cleanup);
+        std::string body;
+        curl_easy_setopt(h.get(), CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h.get(), CURLOPT_CAINFO, e.caFile().c_str());
+        curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, collect);
+        curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &body);
+        curl_off_t us = 0;
+        for (const std::string& url : c.urls) {
+            curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
+            ASSERT_EQ(curl_easy_perform(h.get()), CURLE_OK);
+            curl_off_t one = 0;
+            curl_easy_getinfo(h.get(), CURLINFO_TOTAL_TIME_T, &one);
+            us += one;
+        }
+        EXPECT_GE(us / 1000, c.roundTrips * kRttMs);
+        EXPECT_LT(us / 1000, c.roundTrips * kRttMs + kRttMs * 9 / 10);
+    }
+    EXPECT_EQ(e.records("web_connections").size(), 2);
+}
+
 // A test that crashes never runs the destructor; its emulator must still go.
 TEST(EmulatorLifecycle, ExitsWhenTheProcessThatStartedItDies)
 {

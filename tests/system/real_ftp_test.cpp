@@ -69,6 +69,16 @@ public:
     bool Running() const { return m_pid > 0; }
     int Port() const { return m_port; }
     const std::string& Root() const { return m_root; }
+    // How often the server heard `command` (e.g. "USER ").
+    int Heard(const std::string& command) const
+    {
+        const std::string log = ReadAll(m_dir + "/commands.log");
+        int count = 0;
+        for (auto at = log.find("\"" + command); at != std::string::npos;
+             at = log.find("\"" + command, at + 1))
+            ++count;
+        return count;
+    }
 
 private:
     void Start(int port)
@@ -80,6 +90,7 @@ private:
             << "PidFile " << m_dir << "/pid\nScoreboardFile " << m_dir << "/scoreboard\n"
             << "DelayTable none\nWtmpLog off\nTransferLog none\nUseReverseDNS off\n"
             << "SystemLog " << m_dir << "/system.log\nAuthOrder mod_auth_file.c\n"
+            << "ExtendedLog " << m_dir << "/commands.log ALL\n"
             << "AuthUserFile " << m_dir << "/users\nAuthPAM off\nRequireValidShell off\n"
             << "DefaultRoot " << m_root << "\nAllowOverwrite on\n"
             << "<Directory " << m_root << "/*>\n  <Limit WRITE>\n    DenyAll\n  </Limit>\n"
@@ -189,6 +200,9 @@ TEST_P(RealFtpServer, WholeCycleUploadsAnnouncesArchivesDownloadsAndConfirms)
     // The one listed file that the server lacks is the one failure.
     EXPECT_EQ(log.find("Download Failed"), log.rfind("Download Failed")) << log;
     EXPECT_NE(log.find("missing.rtf not found on Server"), std::string::npos) << log;
+    // One session for the uploads, one for the downloads, the failed get included.
+    EXPECT_EQ(m_ftp->Heard("USER "), 2) << ReadAll(m_dir.path().toStdString() + "/commands.log");
+    EXPECT_EQ(m_ftp->Heard("STOR "), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealFtpServer, ::testing::Values(1, 0),

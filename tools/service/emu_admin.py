@@ -78,6 +78,9 @@ class AdminHandler(BaseHTTPRequestHandler):
         if path == "/fault/clear":
             state.clear_faults()
             return {"ok": True}
+        if path == "/rtt":
+            state.set_rtt(body["ms"])
+            return {"ok": True, "rtt_ms": state.rtt * 1000.0}
         if path == "/extensions":
             state.set_extensions(str(body["extensions"]))
             return {"ok": True}

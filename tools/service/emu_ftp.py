@@ -11,6 +11,8 @@ from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
 
+from emu_link import DelayedData, DelayedReplies
+
 UPLOAD_ACCOUNT = ("nimbrel", "qorulimet4")
 DOWNLOAD_ACCOUNT = ("nimbreldn", "bexomtu")
 
@@ -53,7 +55,7 @@ class Authorizer(DummyAuthorizer):
         self.state.record_login(session, username, True)
 
 
-class EmuDTPHandler(DTPHandler):
+class EmuDTPHandler(DelayedData, DTPHandler):
     """Data channel that can be cut or stalled after a number of bytes."""
 
     def __init__(self, sock, cmd_channel):
@@ -158,6 +160,10 @@ class EmuDTPHandler(DTPHandler):
             self.cmd_channel.emu_transfer(self.receive, self.file_obj.name,
                                           self.get_transmitted_bytes(),
                                           self.transfer_finished)
+        if not self._closed and self._emu_was_held:
+            # The data already spent the round trip: the reply that ends
+            # the transfer travels with it, as on a real link.
+            self.cmd_channel.emu_next_reply_due_now = True
         super().close()
 
     def handle_close(self):
@@ -187,7 +193,7 @@ class EmuActiveDTP(ActiveDTP):
             self.connected = False
 
 
-class EmuFTPHandler(FTPHandler):
+class EmuFTPHandler(DelayedReplies, FTPHandler):
     dtp_handler = EmuDTPHandler
     active_dtp = EmuActiveDTP
     # pyftpdlib otherwise holds every 530 back for 3 s.
@@ -226,11 +232,20 @@ class EmuFTPHandler(FTPHandler):
         if delay:
             self.call_later(delay, self._emu_resume, line, cmd, arg)
             return
-        super().pre_process_command(line, cmd, arg)
+        self._emu_resume(line, cmd, arg)
 
     def _emu_resume(self, line, cmd, arg):
-        if not self._closed:
-            super().pre_process_command(line, cmd, arg)
+        if self._closed:
+            return
+        super().pre_process_command(line, cmd, arg)
+        hangup = self.state.fault("ftp_hangup")
+        if hangup and not self._closed and \
+                _cmd_matches(hangup, cmd, default="") and \
+                _file_matches(hangup, arg):
+            # As a server's idle or session limit does: a 421, then the
+            # connection closed, between two commands.
+            self.respond("421 Session closed by the server.")
+            self.close_when_done()
 
     def ftp_STOR(self, file, mode="w"):
         rule = self.state.fault("ftp_fail_stor")
@@ -267,11 +282,12 @@ class FtpService:
         wait = 0.05
         try:
             while not self._stop.is_set():
-                nxt = self.server.serve_forever(timeout=wait, blocking=False,
-                                                handle_exit=False)
-                # Wake in time for scheduled delays; never pass 0, which the
-                # poller takes as "wait forever".
-                wait = 0.05 if nxt is None else min(0.05, max(0.001, nxt))
+                # The loop itself, not serve_forever, which drops the time to
+                # the next scheduled call. Wake in time for it (a delayed
+                # reply, the simulated link); never pass 0, which the poller
+                # takes as "wait forever".
+                nxt = self.ioloop.loop(wait, blocking=False)
+                wait = 0.05 if nxt is None else min(0.05, max(0.0005, nxt))
         finally:
             self.server.close_all()
 

@@ -28,15 +28,20 @@ FAULT_KEYS = {
     "ftp_delay",       # {"ms": N, "cmd": "CONNECT"|"USER"|...|"*", "file": optional}
     "ftp_fail_stor",   # {"file": name or absent for all, "code": 550|553}
     "ftp_drop",        # {"cmd": "STOR"...}: close the control connection, no reply
+    "ftp_hangup",      # {"cmd": "SIZE"..., "file": optional}: after the reply, 421 and close
 }
 
 DICT_FAULTS = {"http_delay", "http_status", "http_drip", "ftp_cut", "ftp_delay",
-               "ftp_fail_stor", "ftp_drop"}
+               "ftp_fail_stor", "ftp_drop", "ftp_hangup"}
 
 
 class ServiceState:
-    def __init__(self, data_dir, top_dir):
+    def __init__(self, data_dir, top_dir, rtt_ms=0):
         self.lock = threading.Lock()
+        # The simulated link's round trip in seconds: what the service sends
+        # leaves this long after it was produced. Read without the lock (one
+        # float); kept through a reset, like the ports.
+        self.rtt = max(0, rtt_ms) / 1000.0
         # Set on shutdown so that delayed answers stop waiting at once.
         self.stopping = threading.Event()
         self.data_dir = os.path.abspath(data_dir)
@@ -71,6 +76,7 @@ class ServiceState:
         self.ftp_commands = []
         self.uploads = []
         self.downloads = []
+        self.web_connections = []
 
     def reset(self):
         with self.lock:
@@ -163,6 +169,20 @@ class ServiceState:
 
     # --- the web scripts' view --------------------------------------------
 
+    def set_rtt(self, ms):
+        if not isinstance(ms, (int, float)) or ms < 0 or ms > 10000:
+            raise ValueError("rtt ms must be a number from 0 to 10000")
+        self.rtt = ms / 1000.0
+
+    def record_connection(self, scheme):
+        """A new TCP connection to the web host; its number within the scheme."""
+        with self.lock:
+            number = 1 + sum(1 for c in self.web_connections
+                             if c["scheme"] == scheme)
+            self._record(self.web_connections, {"scheme": scheme,
+                                                "connection": number})
+            return number
+
     def record_web(self, entry):
         with self.lock:
             return self._record(self.web_requests, entry)
@@ -239,6 +259,7 @@ class ServiceState:
                     "notifications": len(self.notifications),
                     "confirmations": len(self.confirmations),
                     "ftp_logins": len(self.ftp_logins),
+                    "web_connections": len(self.web_connections),
                     "uploads": len(self.uploads),
                     "downloads": len(self.downloads)}
 
@@ -250,6 +271,7 @@ class ServiceState:
                 "confirmations": self.confirmations,
                 "ftp_logins": self.ftp_logins,
                 "ftp_commands": self.ftp_commands,
+                "web_connections": self.web_connections,
                 "uploads": self.uploads,
                 "downloads": self.downloads,
                 "authors": self.authors,
@@ -258,6 +280,7 @@ class ServiceState:
                 "extensions": self.extensions,
                 "faults": self.faults,
                 "upload_dir": self.upload_dir_remote,
+                "rtt_ms": self.rtt * 1000.0,
             })
 
 

@@ -89,6 +89,9 @@ def main(argv=None):
                     metavar="NAME:PASSWORD", help="a known author (repeatable)")
     ap.add_argument("--passive-ports", metavar="LOW-HIGH",
                     help="FTP passive port range (default: any free port)")
+    ap.add_argument("--rtt", type=float, default=0, metavar="MS",
+                    help="simulated round trip: everything sent is held "
+                    "back this long")
     ap.add_argument("--parent-pid", type=int,
                     help="exit when this process is gone")
     ap.add_argument("--exit-on-stdin-close", action="store_true",
@@ -108,7 +111,7 @@ def main(argv=None):
         temp_dir = tempfile.TemporaryDirectory(prefix="nimbrel-emu-")
         data_dir = temp_dir.name
 
-    state = ServiceState(data_dir, args.top_dir)
+    state = ServiceState(data_dir, args.top_dir, args.rtt)
     for item in args.author:
         name, _, password = item.partition(":")
         state.add_author(name, password)

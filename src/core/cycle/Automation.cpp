@@ -77,6 +77,8 @@ void CAutomation::AutomationThread(CSettings snapshot)
             CCycleContext ctx{m_display, *m_internet, m_endpoints, std::move(snapshot),
                               m_record,  m_work,      m_cancelled};
             m_internet->SetWaitBudget(m_waitBudgetMs.load());
+            // One connection per web host for the whole cycle, closed at its end.
+            m_internet->KeepWebConnections(true);
             RunCycle(ctx);
         } else {
             m_work.m_faults = {};
@@ -87,8 +89,10 @@ void CAutomation::AutomationThread(CSettings snapshot)
         // Out of memory or a library's exception: the cycle ends like any other failure,
         // the files concerned wait for the next one.
     }
-    if (m_internet)
+    if (m_internet) {
         m_internet->SetWaitBudget(0);
+        m_internet->KeepWebConnections(false);
+    }
     m_work.m_pFtpConnection.reset();
     m_display.SetTrayResource(IDI_TRAY_IDLE);
     if (onCycleEnd)

@@ -238,9 +238,10 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
             // A get aborted at exit is no failure to report: the file stays listed.
             ReportFailure(ctx, conn, name, why);
         }
-        conn.Close();
-        work.m_pFtpConnection.reset();
     }
+    if (work.m_pFtpConnection)  // the session carried every file of the pass
+        work.m_pFtpConnection->Close();
+    work.m_pFtpConnection.reset();
     session.reset();
     display.SetStatusText("Orbidex - Idle");
 }

@@ -188,8 +188,7 @@ void UploadFiles(CCycleContext& ctx)
             }
         }
         ctx.display.ChangeTrayIcon();
-        CloseConnection(work);
-        ++work.m_nFileIndex;
+        ++work.m_nFileIndex;  // the session stays open for the next file
     }
-    work.m_pFtpConnection.reset();
+    CloseConnection(work);
 }

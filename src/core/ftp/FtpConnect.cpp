@@ -51,6 +51,12 @@ bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char ac
                            const std::atomic<bool>& cancelled,
                            std::unique_ptr<IFtpConnection>& connection)
 {
+    // The pass's session carries its files one after the other; only a session the server
+    // closed costs a new login, with the attempts of any connect.
+    if (connection && !cancelled.load() && connection->IsAlive())
+        return true;
+    if (connection)
+        connection->Close();
     std::string why;
     for (int attempt = 1; attempt <= kConnectAttempts && !cancelled.load(); ++attempt) {
         connection.reset();

@@ -25,9 +25,11 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
                std::unique_ptr<IFtpConnection>& connection, std::string* why = nullptr);
 
-// The transfer passes' connect: up to kConnectAttempts calls of ConnectFtp with no pause between
-// them, each announced as "Connecting to <host> (Attempt n of 5)" with `connection` emptied
-// first; stops at the first that connects. Once `cancelled` is set no further attempt starts.
+// The transfer passes' connect. A `connection` still alive (IFtpConnection::IsAlive) is kept
+// as it is, without a word. Otherwise up to kConnectAttempts calls of ConnectFtp with no pause
+// between them, each announced as "Connecting to <host> (Attempt n of 5)" with `connection`
+// closed and emptied first; stops at the first that connects. Once `cancelled` is set no
+// further attempt starts.
 // False when none connected, with `connection` empty and, unless cancelled, the failure
 // reported as below.
 bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,

@@ -169,30 +169,48 @@ TEST_P(Cycle, PairsOnOneFolderSendEachFileOnce)
     EXPECT_TRUE(Done("x.wav"));
 }
 
-// One connection per file, and on it only what the file needs: a CWD on the transfer's own
-// libcurl transfer before its data connection, and the size check after a put.
-TEST_P(Cycle, OneUploadAndOneDownloadSendTheShortestCommandSequences)
+// One logged-in session per pass, and on it only what each file needs: a CWD on the
+// transfer's own libcurl transfer before its data connection (which also keeps libcurl's EPSV
+// stall away on a kept connection), and the size check after a put. The server keeps the
+// binary type for the session: it is set once, with the first transfer.
+TEST_P(Cycle, APassKeepsOneSessionAndSendsTheSameCommandsForEachFile)
 {
-    WriteText(m_src + "memo.rtf", "dictated");
-    m_emu.addPending("ab12", "reply.rtf", "{\\rtf1 answer}");
+    for (const char* name : {"a.rtf", "b.rtf", "c.rtf"}) WriteText(m_src + name, name);
+    m_emu.addPending("ab12", "r1.rtf", "{\\rtf1 one}");
+    m_emu.addPending("ab12", "r2.rtf", "{\\rtf1 two}");
     CSettings s = m_record.Snapshot();
     s.AutoDownLoad = 1;
     m_record.Replace(s);
     QDir().mkpath(QString::fromStdString(s.TDir));
     RunCycle();
-    ASSERT_TRUE(Done("memo.rtf"));
-    ASSERT_EQ(ReadAll(s.TDir + "reply.rtf"), "{\\rtf1 answer}");
+    for (const char* name : {"a.rtf", "b.rtf", "c.rtf"}) ASSERT_TRUE(Done(name)) << name;
+    ASSERT_EQ(ReadAll(s.TDir + "r2.rtf"), "{\\rtf1 two}");
 
     std::map<int, std::vector<std::string>> sessions;
     for (const QJsonObject& c : Objects(m_emu.records("ftp_commands")))
         sessions[c["session"].toInt()].push_back(c["cmd"].toString().toStdString());
     const std::string data = GetParam() ? "EPSV" : "EPRT";
     using Seq = std::vector<std::string>;
-    EXPECT_EQ(sessions, (std::map<int, Seq>{
-                            {sessions.begin()->first, Seq{"USER", "PASS", "PWD", "CWD", data,
-                                                          "TYPE", "STOR", "SIZE", "QUIT"}},
-                            {sessions.rbegin()->first, Seq{"USER", "PASS", "PWD", "CWD", data,
-                                                           "TYPE", "SIZE", "RETR", "QUIT"}}}));
+    const Seq login{"USER", "PASS", "PWD"};
+    const Seq put{"CWD", data, "STOR", "SIZE"};
+    const Seq get{"CWD", data, "SIZE", "RETR"};
+    Seq up = login, down = login;
+    for (int i = 0; i < 3; ++i) up.insert(up.end(), put.begin(), put.end());
+    for (int i = 0; i < 2; ++i) down.insert(down.end(), get.begin(), get.end());
+    up.insert(up.begin() + 5, "TYPE");
+    down.insert(down.begin() + 5, "TYPE");
+    up.push_back("QUIT");
+    down.push_back("QUIT");
+    EXPECT_EQ(sessions, (std::map<int, Seq>{{sessions.begin()->first, up},
+                                            {sessions.rbegin()->first, down}}));
+
+    // The probe, three notifications and two confirmations share one connection, the author
+    // check and the list another.
+    std::map<std::string, int> connections;
+    for (const QJsonObject& c : Objects(m_emu.records("web_connections")))
+        ++connections[c["scheme"].toString().toStdString()];
+    EXPECT_EQ(connections, (std::map<std::string, int>{{"http", 1}, {"https", 1}}));
+    EXPECT_EQ(m_emu.records("web_requests").size(), 8);
 }
 
 INSTANTIATE_TEST_SUITE_P(PassiveAndActive, Cycle, ::testing::Values(1, 0),
@@ -218,6 +236,24 @@ TEST_P(CycleSteps, FiveFailedConnectsAndTheDownloadStepStillRuns)
     EXPECT_NE(std::find(st.begin(), st.end(), "Failed to connect to server"), st.end());
     EXPECT_TRUE(Waiting("a.wav"));
     EXPECT_NE(m_display.WindowText().find("Starting Auto-Download Process\r\n"), std::string::npos);
+}
+
+TEST_P(CycleSteps, ASessionTheServerClosesIsOpenedAgainForTheNextFile)
+{
+    WriteText(m_src + "a.wav", "first");
+    WriteText(m_src + "b.wav", "second");
+    m_emu.setFaults({{"ftp_hangup", QJsonObject{{"cmd", "SIZE"}}}});
+    RunCycle();
+    EXPECT_TRUE(Done("a.wav"));
+    EXPECT_TRUE(Done("b.wav"));
+    EXPECT_EQ(m_emu.records("uploads").size(), 2);
+    EXPECT_EQ(Notified().size(), 2u);
+    EXPECT_EQ(m_emu.records("ftp_logins").size(), 2);
+    const auto st = m_display.StatusTexts();
+    EXPECT_EQ(std::count(st.begin(), st.end(),
+                         "Connecting to " + m_ep.ftpHost + " (Attempt 1 of 5)"),
+              2);
+    EXPECT_EQ(m_display.WindowText().find("Upload Fail"), std::string::npos);
 }
 
 TEST_P(CycleSteps, RefusedLoginSwitchesPollingOffInMemory)
