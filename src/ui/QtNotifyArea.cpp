@@ -123,6 +123,14 @@ bool CQtNotifyArea::SendsSingleClicks()
 #endif
 }
 
+bool CQtNotifyArea::ShowBalloon(const QString& title, const QString& text)
+{
+    if (!m_icon || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+    return true;
+}
+
 bool CQtNotifyArea::IsShown() const
 {
     return m_icon && m_icon->isVisible();
@@ -164,6 +172,10 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
                         if (onNotify)
                             onNotify(m_id, msg);
                     });
+            connect(m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
+                if (onNotify)
+                    onNotify(m_id, WM_LBUTTONDBLCLK);
+            });
         }
         m_id = data.uID;
         if ((data.uFlags & NIF_ICON) && data.hIcon != m_iconShown) {

@@ -25,6 +25,9 @@ public:
     // Asks the desktop afresh (UI thread); changes are carried out on the answer last given.
     bool IsAvailable() override;
     bool IsShown() const;
+    // The tray's own message, where the desktop has no notification server (UI thread). False
+    // when no icon is shown to carry it. Clicking it opens the window, as a double click does.
+    bool ShowBalloon(const QString& title, const QString& text);
     // How often the icon or its tooltip was actually changed on the desktop.
     int RedrawCount() const { return m_redraws; }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
+#include "core/state/AgentEvent.h"
 #include "platform/Internet.h"
 
 #include <atomic>
@@ -38,4 +39,8 @@ struct CCycleContext {
     CSettingsRecord& record;
     CWorkList& work;
     const std::atomic<bool>& cancelled;  // set at exit: stop between steps
+    // Where the steps report what happened; without one, only the lines are written.
+    IAgentEvents* events = nullptr;
+
+    void Report(const CAgentEvent& event);
 };

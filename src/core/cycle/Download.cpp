@@ -290,13 +290,13 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
         if (!session) {
             if (!ctx.cancelled.load())
-                ReportConnectFailure(display);
+                ReportConnectFailure(display, ctx.events, kDownloadAccount);
             work.m_faults.unreachable = !ctx.cancelled.load();
             break;
         }
         if (!ConnectFtpWithRetries(display, session->Session(), kDownloadAccount,
                                    ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
-                                   work.m_pFtpConnection)) {
+                                   work.m_pFtpConnection, ctx.events)) {
             work.m_faults.unreachable = !ctx.cancelled.load();
             break;
         }

@@ -109,7 +109,7 @@ void UploadFiles(CCycleContext& ctx)
     std::unique_ptr<CMyInternetSession> owner = OpenTransferSession(ctx.internet);
     if (!owner) {
         ctx.work.m_faults.unreachable = true;
-        ReportConnectFailure(ctx.display);
+        ReportConnectFailure(ctx.display, ctx.events, kUploadAccount);
         return;
     }
     IInternetSession& session = owner->Session();
@@ -135,7 +135,8 @@ void UploadFiles(CCycleContext& ctx)
             continue;
         }
         if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
-                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection)) {
+                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection,
+                                   ctx.events)) {
             work.m_faults.unreachable = !ctx.cancelled;
             return;
         }
