@@ -9,6 +9,7 @@
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 #include "platform/Format.h"
+#include "platform/UserFolders.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,10 +22,6 @@
 #include <random>
 #include <system_error>
 
-#ifndef _WIN32
-#include <pwd.h>
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -234,14 +231,7 @@ std::string DefaultDownloadFolder()
 #ifdef _WIN32
     return "C:\\nimbrel\\download\\";
 #else
-    std::string home;
-    if (const char* env = std::getenv("HOME"); env && *env) {
-        home = env;
-    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-        home = pw->pw_dir;
-    }
-    while (home.size() > 1 && home.back() == '/') home.pop_back();
-    return (home == "/" ? "" : home) + "/nimbrel/download/";
+    return HomeFolder() + "/nimbrel/download/";
 #endif
 }
 
