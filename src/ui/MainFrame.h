@@ -122,6 +122,8 @@ public:
     QMenu* BuildTrayMenu();
     // The reply to a status request from outside (MainFrameState.cpp).
     std::string StatusReport() const;
+    // Cycle ends whose outcome has been shown (after the state's change reached the UI thread).
+    unsigned CyclesShown() const { return m_cyclesShown; }
     bool Quitting() const { return m_bQuitting != 0; }
 
     void ShowMessageBox(const QString& text);

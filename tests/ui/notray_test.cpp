@@ -97,7 +97,7 @@ TEST_F(NoTray, TheWindowMenusExitEndsTheAgentAsTheTraysDoes)
             exit = a;
     ASSERT_NE(exit, nullptr);
     exit->trigger();
-    EXPECT_EQ(frame->m_bQuitting, 1);
+    EXPECT_TRUE(frame->Quitting());
     EXPECT_FALSE(frame->isVisible());
     QFile log(tmp.filePath(QStringLiteral("Orbidex.log")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
