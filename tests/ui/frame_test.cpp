@@ -123,7 +123,7 @@ TEST_F(Frame, WorkerUpdatesArriveInOrderAndExitDuringABurstHoldsNobody)
     QString expected = QStringLiteral("first\nfirst\n\n");
     std::thread([&] {
         d.AddWindowLine("first");
-        d.AddWindowLine(d.LineBuffer());  // the line as shown, CR LF included
+        d.AddWindowLine("first\r\n");  // a line of its own with its break: an empty one follows
         for (int i = 0; i < 500; ++i) {
             d.AddWindowLine("line " + std::to_string(i));
             d.SetStatusText("status " + std::to_string(i));

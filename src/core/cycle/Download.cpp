@@ -41,26 +41,6 @@ bool EndsWithSeparator(const std::string& path)
 }
 #endif
 
-// A listed name goes into window and log lines: control characters must not forge lines.
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            out += Format("\\x%02X", static_cast<unsigned>(u));
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string WithoutLineEnd(std::string line)
-{
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
-}
 
 std::string UseDefaultFolder(CCycleContext& ctx)
 {
@@ -145,12 +125,14 @@ std::string KeptName(const std::string& folder, const std::string& name)
 }
 
 // Gets one file through its temporary name. False on failure, with its wording in *why (which
-// stays empty for an internet error code that has no sentence). A different file already under
-// the name (an author's edited copy of an earlier download) is kept beside it, named in *kept;
-// the same content is left as it is.
+// stays empty for an internet error code that has no sentence) and *local set when the local
+// side failed (the folder, the disk). A different file already under the name (an author's
+// edited copy of an earlier download) is kept beside it, named in *kept; the same content is
+// left as it is.
 bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::string& folder,
-               const std::string& name, std::string* why, std::string* kept)
+               const std::string& name, std::string* why, std::string* kept, bool* local)
 {
+    *local = true;
     const std::string temp = CreateTempFile(folder, name, why);
     if (temp.empty())
         return false;
@@ -158,6 +140,7 @@ bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::s
     if (!conn.GetFile(remotePath, temp)) {
         // A full disk is the system's to word: the internet numbering only says "internal".
         *why = conn.LastLocalError();
+        *local = !why->empty();
         if (why->empty())
             *why = GetInternetErrorText(conn.LastError());
         fs::remove(temp, ec);
@@ -189,33 +172,20 @@ bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::s
 }
 
 void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
-                   const std::string& why)
+                   const std::string& why, bool local)
 {
-    IDisplay& display = ctx.display;
     ++ctx.work.m_faults.transferFailures;
-    const std::string& support = ctx.endpoints.supportEmail;
-    // Shown, then logged from the line buffer: the log keeps the buffer's extra line breaks.
-    std::string line = display.GetTimeText() + " - Download Failed - " + why + ", Please inform " +
-                       support + ".\r\n";
-    display.AddWindowLine(line);
-    display.WriteLogLine(display.LineBuffer());
-    if (!conn.FindFile(name)) {
-        line = display.GetTimeText() + " - " + Printable(name) +
-               " not found on Server. Please inform " + support;
-        display.AddWindowLine(line);
-        display.WriteLogLine(display.LineBuffer());
-    }
-    display.SetStatusText(WithoutLineEnd(line));
+    CAgentEvent e{EEvent::DocumentFailed, name, why};
+    e.stage = local ? EStage::Save : EStage::Fetch;
+    e.missing = !conn.FindFile(name);
+    ctx.Report(e);
 }
 
 void ReportRefused(CCycleContext& ctx, const std::string& name)
 {
-    const std::string line = ctx.display.GetTimeText() + " - Refused unsafe file name \"" +
-                             Printable(name) + "\" from the server. Please inform " +
-                             ctx.endpoints.supportEmail;
-    ctx.display.AddWindowLine(line);
-    ctx.display.SetStatusText(line);
-    ctx.display.WriteLogLine(line);
+    CAgentEvent e{EEvent::DocumentFailed, name};
+    e.stage = EStage::Name;
+    ctx.Report(e);
 }
 
 }  // namespace
@@ -292,7 +262,6 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         }
         IFtpConnection& conn = *work.m_pFtpConnection;
         display.SetStatusText("Connected to Tolvane Server");
-        display.SetTrayResource(IDI_TRAY_BUSY);
         conn.SetCurrentDirectory(sourceDir);
 
         display.AddWindowLine(Format("%s - %d of %d Downloading \"%s\" to %s",
@@ -300,7 +269,8 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
                                      work.m_nFileCount, name.c_str(), folder.c_str()));
         std::string why;
         std::string kept;
-        if (FetchInto(conn, remotePath, folder, name, &why, &kept)) {
+        bool local = false;
+        if (FetchInto(conn, remotePath, folder, name, &why, &kept, &local)) {
             if (!kept.empty()) {
                 const std::string line = display.GetTimeText() + " - " + name +
                                          " differs from the copy already in " + folder +
@@ -310,16 +280,24 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
             }
             display.LogTransfer(name);
             display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
-            // The answer to a confirmation is not read; only no internet at all is reported.
+            // The answer's text is not read; a confirmation the service did not take leaves
+            // the document listed, and the author is told.
             const CWebReply confirmed =
                 FetchUrl(ctx.internet, DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author,
                                                           ctx.settings.Password,
                                                           work.m_fileIds[work.m_nFileIndex]));
             if (confirmed.result == EFetchResult::NoInternet)
                 ReportNoInternet(display);
+            if (confirmed.Answered()) {
+                ctx.Report({EEvent::DocumentFetched, name});
+            } else if (!ctx.cancelled.load()) {
+                CAgentEvent e{EEvent::DocumentFailed, name, FaultReason(confirmed)};
+                e.stage = EStage::Confirm;
+                ctx.Report(e);
+            }
         } else if (!ctx.cancelled.load()) {
             // A get aborted at exit is no failure to report: the file stays listed.
-            ReportFailure(ctx, conn, name, why);
+            ReportFailure(ctx, conn, name, why, local);
         }
         conn.Close();
         work.m_pFtpConnection.reset();

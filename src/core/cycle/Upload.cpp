@@ -45,13 +45,14 @@ PutResult PutWhole(IFtpConnection& ftp, const std::string& local, const std::str
     return !remoteSize || *remoteSize == before.size ? PutResult::Whole : PutResult::FileRefused;
 }
 
-void ReportPutFailure(CCycleContext& ctx)
+// `why`, when given, goes before the fail lines as a line of its own.
+void ReportPutFailure(CCycleContext& ctx, const std::string& local, EStage stage,
+                      const std::string& why = {})
 {
     ++ctx.work.m_faults.transferFailures;
-    ctx.display.AddWindowLine(
-        Format("%s - .. Upload Fail, will attempt later.\r\n", ctx.display.GetTimeText().c_str()));
-    ctx.display.WriteLogLine(ctx.display.LineBuffer());
-    ctx.display.SetStatusText(".. Upload Fail, will attempt later.");
+    CAgentEvent e{EEvent::FileFailed, local, why};
+    e.stage = stage;
+    ctx.Report(e);
 }
 
 void ReportLocalLine(CCycleContext& ctx, const std::string& text)
@@ -76,25 +77,25 @@ void Archive(const std::string& local, const std::string& folder, const std::str
 }  // namespace
 
 bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
-                    const std::atomic<bool>* cancelled)
+                    const std::atomic<bool>* cancelled, std::string* failure)
 {
     if (url.empty())
         return false;
-    display.SetTrayResource(IDI_TRAY_BUSY);
     const CWebReply reply = QueueUploadJob(internet, url);
-    if (reply.result == EFetchResult::NoInternet)
+    std::string why;
+    if (reply.result == EFetchResult::NoInternet) {
         display.MessageBox(kInternetOpenFailed);
-    else if (reply.result == EFetchResult::UrlFailed && !(cancelled && cancelled->load())) {
+        why = "InternetOpen Failed: the service was not told of this file; it is sent again at "
+              "the next poll.";
+    } else if (reply.result == EFetchResult::UrlFailed && !(cancelled && cancelled->load())) {
         // Nobody may be at the desk: the box must not hold the cycle, and the window and the
         // log keep the failure after it is closed.
         display.PostMessageBox(kNoNetworkAccess);
-        const std::string line = display.GetTimeText() +
-                                 " - No Network Access.: the service was not told of this file; "
-                                 "it is sent again at the next poll.";
-        display.AddWindowLine(line);
-        display.WriteLogLine(line);
+        why = "No Network Access.: the service was not told of this file; it is sent again at "
+              "the next poll.";
     }
-    display.SetTrayResource(IDI_TRAY_IDLE);
+    if (failure)
+        *failure = std::move(why);
     return reply.Accepted();
 }
 
@@ -108,7 +109,7 @@ void UploadFiles(CCycleContext& ctx)
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> owner = OpenTransferSession(ctx.internet);
     if (!owner) {
-        ctx.work.m_faults.unreachable = true;
+        work.m_faults.unreachable = true;
         ReportConnectFailure(ctx.display, ctx.events, kUploadAccount);
         return;
     }
@@ -127,10 +128,13 @@ void UploadFiles(CCycleContext& ctx)
                                              ctx.display.GetTimeText().c_str(),
                                              work.m_nFileIndex + 1, work.m_nFileCount,
                                              EscapeControlChars(local.substr(slash + 1)).c_str()));
-            ReportLocalLine(ctx, "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
-                                     "\" holds a control character and cannot be sent. Rename "
-                                     "the file.");
-            ReportPutFailure(ctx);
+            ++work.m_faults.transferFailures;
+            CAgentEvent skipped{EEvent::LocalSkipped, local,
+                                "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
+                                    "\" holds a control character and cannot be sent. Rename "
+                                    "the file."};
+            skipped.stage = EStage::Put;
+            ctx.Report(skipped);
             ++work.m_nFileIndex;
             continue;
         }
@@ -142,7 +146,6 @@ void UploadFiles(CCycleContext& ctx)
         }
         IFtpConnection& ftp = *work.m_pFtpConnection;
         ctx.display.SetStatusText("Connected to Tolvane Server");
-        ctx.display.SetTrayResource(IDI_TRAY_BUSY);
         ftp.SetCurrentDirectory(uploadDir);
 
         if (slash != std::string::npos && slash > 0) {
@@ -157,8 +160,7 @@ void UploadFiles(CCycleContext& ctx)
             if (!before || !fsys::CanReadFile(local)) {
                 // Gone since the scan, or unreadable to us: a fault of this file alone, which
                 // must not hold back the files after it in every cycle from now on.
-                ReportPutFailure(ctx);
-                ctx.display.ChangeTrayIcon();
+                ReportPutFailure(ctx, local, EStage::Read);
                 CloseConnection(work);
                 ++work.m_nFileIndex;
                 continue;
@@ -166,14 +168,13 @@ void UploadFiles(CCycleContext& ctx)
             const PutResult put = PutWhole(ftp, local, remote, *before);
             if (put != PutResult::Whole) {
                 // A put aborted at exit is not reported after the log's shutdown block.
-                if (!ctx.cancelled && ftp.LastError() == inet::kErrTimeout)
-                    ReportLocalLine(ctx, "Sending " + name +
-                                             " timed out: the server stopped "
-                                             "answering.");
                 if (!ctx.cancelled)
-                    ReportPutFailure(ctx);
+                    ReportPutFailure(ctx, local, EStage::Put,
+                                     ftp.LastError() == inet::kErrTimeout
+                                         ? "Sending " + name +
+                                               " timed out: the server stopped answering."
+                                         : std::string());
                 CloseConnection(work);
-                ctx.display.ChangeTrayIcon();
                 if (put == PutResult::FileRefused && !ctx.cancelled) {
                     ++work.m_nFileIndex;
                     continue;
@@ -195,13 +196,16 @@ void UploadFiles(CCycleContext& ctx)
                 const std::string length = FormatLengthText(GetWavLength(local));
                 const std::string url =
                     UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled))
-                    work.m_faults.transferFailures += ctx.cancelled ? 0 : 1;
-                else if (fsys::GetFileStamp(local) == before)
+                std::string why;
+                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &why)) {
+                    if (!ctx.cancelled)
+                        ReportPutFailure(ctx, local, EStage::Notify, why);
+                } else if (fsys::GetFileStamp(local) == before) {
                     Archive(local, folder, name, *before);
+                    ctx.Report({EEvent::FileSent, local});
+                }
             }
         }
-        ctx.display.ChangeTrayIcon();
         CloseConnection(work);
         ++work.m_nFileIndex;
     }
