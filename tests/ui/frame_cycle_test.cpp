@@ -222,7 +222,7 @@ TEST_F(FrameCycle, EachFaultAsksForAttentionOnceAndClosesOnRecovery)
     const std::string down = m_tmp.filePath(QStringLiteral("down")).toStdString() + "/";
     QDir().mkpath(QString::fromStdString(down));
     m_profile.ints[{"Author Details", "AutoDownLoad"}] = 1;
-    m_profile.strings[{"Author Details", "TDir"}] = down;
+    m_profile.strings[{"Source Directories", "TDir"}] = down;
     struct Row {
         const char* what;
         QJsonObject fault;

@@ -13,13 +13,15 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Clean(std::string text, std::size_t max)
+// One line of at most `max` bytes; a reason also loses its final full stop, as a sentence
+// goes on after it.
+std::string Clean(std::string text, std::size_t max, const char* trailing = " .")
 {
     text = std::string(CutUtf8(text, max));
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = ' ';
-    text.erase(text.find_last_not_of(" .") + 1);
+    text.erase(text.find_last_not_of(trailing) + 1);
     return text;
 }
 
@@ -81,7 +83,7 @@ std::string AttentionTip(const std::vector<CProblem>& problems)
     std::string tip = Tip(problems.front());
     if (problems.size() > 1)
         tip = std::to_string(problems.size()) + " problems. " + tip;
-    return Clean(tip, kTipMax);
+    return Clean(tip, kTipMax, " ");
 }
 
 std::string ProblemLine(const CProblem& p)

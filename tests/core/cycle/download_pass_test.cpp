@@ -64,6 +64,7 @@ protected:
         settings.Password = "pw";
         settings.PASV = 1;
         settings.TDir = folder.string() + "/";
+        svc.pages["nbdlsuccess.php"] = {"ok"};
         display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
     }
     void TearDown() override { fs::remove_all(root); }

@@ -2,6 +2,7 @@
 #include "core/cycle/Upload.h"
 #include "platform/FileSystem.h"
 #include "support/RecordingDisplay.h"
+#include "support/RecordingEvents.h"
 #include "support/FakeService.h"
 #include "support/wav_util.h"
 
@@ -44,7 +45,8 @@ protected:
     }
     void Run()
     {
-        CCycleContext ctx{m_display, m_net, m_ep, m_settings, m_record, m_work, m_cancelled};
+        CCycleContext ctx{m_display, m_net,       m_ep,      m_settings,
+                          m_record,  m_work,      m_cancelled, &m_events};
         UploadFiles(ctx);
     }
     bool Done(const std::string& name)
@@ -79,6 +81,7 @@ protected:
     CSettings m_settings;
     CSettingsRecord m_record;
     CWorkList m_work;
+    CRecordingEvents m_events{m_display};
     std::atomic<bool> m_cancelled{false};
     std::string m_folder;
 };
@@ -117,9 +120,9 @@ TEST_F(UploadPass, SendsAnnouncesArchivesAndMarksEachFile)
               (std::vector<std::string>{
                   "Connecting to ftp.test:2121 (Attempt 1 of 5)", "Connected to Tolvane Server",
                   "Connecting to ftp.test:2121 (Attempt 1 of 5)", "Connected to Tolvane Server"}));
-    // One toggle per file: busy after the first, idle after the second.
-    EXPECT_TRUE(m_display.IdleIcon());
-    EXPECT_EQ(m_display.Area().States().back(), 101);
+    EXPECT_EQ(m_events.Kinds(), (std::vector<EEvent>{EEvent::FtpConnected, EEvent::FileSent,
+                                                     EEvent::FtpConnected, EEvent::FileSent}));
+    EXPECT_TRUE(m_display.Area().States().empty());  // the tray is the agent state's
 }
 
 TEST_F(UploadPass, RefusedNotificationLeavesOnlyThatFileWaiting)

@@ -98,13 +98,12 @@ TEST_F(WebScripted, UploadNotificationReportsEachFailureInABox)
     EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
     EXPECT_EQ(Display().MessageBoxes(),
               (std::vector<std::string>{"InternetOpen Failed", "No Network Access."}));
-    EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
+    EXPECT_TRUE(Tray().empty());
     EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
-// A step's box comes where the routine's used to: before the step's own lines, and while the
-// tray still shows the notification busy.
+// A step's box comes where the routine's used to: before the step's own lines.
 TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
 {
     std::string windowAtBox;
@@ -125,7 +124,7 @@ TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
               windowAtBox + kNoInternet + "\r\n" + t + " ERROR: Is the network down ???\r\n");
 
     EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
-    EXPECT_EQ(trayAtBox, std::vector<int>{102});
+    EXPECT_TRUE(trayAtBox.empty());
     EXPECT_EQ(Display().MessageBoxes(),
               (std::vector<std::string>{kNoInternet, "InternetOpen Failed"}));
 }
