@@ -7,6 +7,7 @@
 #include "core/service/ServiceUrls.h"
 #include "support/Files.h"
 #include "support/RecordingDisplay.h"
+#include "support/RecordingEvents.h"
 #include "support/FakeService.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,24 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
     const CFakeService::Record seen = svc.Seen();
     for (const auto& target : seen.getTargets)
         EXPECT_EQ(fs::path(target).filename().string().front(), '.') << target;
+}
+
+// The service lists one document twice (two identifiers): one file lands, both are confirmed,
+// and the second fetch keeps no copy of the first beside it.
+TEST_F(DownloadPass, ADocumentListedTwiceLandsOnceAndIsConfirmedTwice)
+{
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "7"}, {"a.rtf", "8"}})};
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    CRecordingEvents events(*display);
+    CCycleContext ctx = Ctx();
+    ctx.events = &events;
+    RequestDownloadList(ctx);
+    EXPECT_EQ(Listing(folder), std::set<std::string>{"a.rtf"});
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php"), (std::vector<std::string>{Confirm("7"), Confirm("8")}));
+    EXPECT_EQ(events.Kinds(), (std::vector<EEvent>{EEvent::ListRead, EEvent::FtpConnected,
+                                                   EEvent::DocumentFetched, EEvent::FtpConnected,
+                                                   EEvent::DocumentFetched}));
 }
 
 TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
