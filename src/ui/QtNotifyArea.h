@@ -21,7 +21,7 @@ public:
     explicit CQtNotifyArea(QObject* parent = nullptr);
     ~CQtNotifyArea() override;
 
-    bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) override;
+    bool ShowTrayState(NotifyOp op, const CTrayState& state) override;
     // Asks the desktop afresh (UI thread); changes are carried out on the answer last given.
     bool IsAvailable() override;
     bool IsShown() const;
@@ -46,9 +46,9 @@ public:
 private:
     struct Pending {
         NotifyOp op;
-        NotifyIconData data;
+        CTrayState state;
     };
-    bool Apply(NotifyOp op, const NotifyIconData& data);
+    bool Apply(NotifyOp op, const CTrayState& state);
     void Drain();
     void DrainSoon();
     bool Probe() const;

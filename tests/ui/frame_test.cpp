@@ -52,7 +52,7 @@ TEST_F(Frame, CreationShowsIdleTrayStatusAndWritesStartBlock)
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     ASSERT_EQ(area.Calls().size(), 1u);
     EXPECT_EQ(area.Calls()[0].op, NIM_ADD);
-    EXPECT_EQ(area.Calls()[0].data.hIcon, IDI_TRAY_IDLE);
+    EXPECT_EQ(area.Calls()[0].state.icon, IDI_TRAY_IDLE);
     const std::string log = ReadAll(LogPath().toStdString());
     EXPECT_EQ(log.rfind("\r\n\r\n" + std::string(80, '=') + "\r\n", 0), 0u);
     EXPECT_NE(log.find(" - Tolvane's Orbidex Log Initialized\r\n"), std::string::npos);
