@@ -171,6 +171,7 @@ bool CMainFrame::LoadFrame()
 
     m_wndText = new QPlainTextEdit(this);
     m_wndText->setReadOnly(true);
+    m_wndText->setAccessibleName(QStringLiteral("Activity"));
     m_wndText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_wndText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_wndText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -279,9 +280,10 @@ bool CMainFrame::TrackTrayMenu(uint32_t menuId)
 {
     if (menuId != IDR_TRAYMENU)
         return false;
-    QMenu* menu = BuildTrayMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(QCursor::pos());
+    // The icon carries the menu: an XEmbed tray has Qt open it already on the press, and a
+    // StatusNotifierItem tray opens it itself, so it is opened here only when neither did.
+    if (!m_trayMenu->isVisible())
+        m_trayMenu->popup(QCursor::pos());
     return true;
 }
 

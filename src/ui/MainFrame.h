@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class CHelpWindow;
 class CQtNotifyArea;
 class IInternet;
 class IProfileStore;
@@ -190,6 +191,8 @@ private:
     int m_nTrayState = 0;          // last state asked for, shown or not
     QString m_strTrayTip;
     QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray
+    QMenu* m_trayMenu = nullptr;      // the icon's menu, a child of the window
+    QPointer<CHelpWindow> m_helpWindow;
     std::unique_ptr<INotices> m_ownNotices;
     INotices* m_notices = nullptr;
     std::atomic<bool> m_statePosted{false};

@@ -1,6 +1,7 @@
 #include "ui/MainFrameHelp.h"
 
 #include "ui/MainFrame.h"
+#include "ui/HelpWindow.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -44,6 +45,13 @@ void CMainFrame::OnShowHelp()
                            .arg(QString::fromLatin1(kHelpFileName)));
         return;
     }
-    if (!g_openHelpUrl(QUrl::fromLocalFile(path)))
-        ShowMessageBox(QStringLiteral("No viewer could open the help file %1.").arg(path));
+    if (!m_helpWindow) {
+        // Its own window, not the main one's child: the main window is hidden most of the time.
+        auto* help = new CHelpWindow(QUrl::fromLocalFile(path));
+        connect(this, &QObject::destroyed, help, [help] { delete help; });
+        m_helpWindow = help;
+    }
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }

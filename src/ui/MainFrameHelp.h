@@ -14,5 +14,6 @@ QStringList HelpFileCandidates();
 // The first candidate that exists, or empty.
 QString FindHelpFile();
 
-// Opens a URL with the desktop's viewer; tests replace it so nothing is launched.
+// Opens a link of the help that leads out of it (mail, web) with the desktop's program for it;
+// tests replace it so nothing is launched.
 extern std::function<bool(const QUrl&)> g_openHelpUrl;

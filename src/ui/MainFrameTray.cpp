@@ -25,7 +25,9 @@ constexpr int kTrayWatchSlowMs = 60000;
 void CMainFrame::WireTrayArea()
 {
     m_trayArea = m_services.notifyArea ? m_services.notifyArea : m_ownArea.get();
+    m_trayMenu = BuildTrayMenu();
     if (auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea)) {
+        area->SetContextMenu(m_trayMenu);
         area->onNotify = [this](uint32_t id, uint32_t msg) { OnTrayMessage(id, msg); };
         area->onState = [this](int icon, const QString& tip, bool shown) {
             MirrorTrayState(icon, tip, shown);
@@ -40,6 +42,7 @@ void CMainFrame::UnwireTrayArea()
     if (auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea)) {
         area->onNotify = nullptr;
         area->onState = nullptr;
+        area->SetContextMenu(nullptr);
     }
 }
 

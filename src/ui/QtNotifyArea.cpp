@@ -4,6 +4,7 @@
 #include "core/resources/Resources.h"
 #include "ui/Icons.h"
 
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -131,6 +132,13 @@ bool CQtNotifyArea::ShowBalloon(const QString& title, const QString& text)
     return true;
 }
 
+void CQtNotifyArea::SetContextMenu(QMenu* menu)
+{
+    m_menu = menu;
+    if (m_icon)
+        m_icon->setContextMenu(menu);
+}
+
 bool CQtNotifyArea::IsShown() const
 {
     return m_icon && m_icon->isVisible();
@@ -158,6 +166,7 @@ bool CQtNotifyArea::Apply(NotifyOp op, const CTrayState& data)
     } else if (ok) {
         if (!m_icon) {
             m_icon = new QSystemTrayIcon(this);
+            m_icon->setContextMenu(m_menu);
             connect(m_icon, &QSystemTrayIcon::activated, this,
                     [this](QSystemTrayIcon::ActivationReason why) {
                         uint32_t msg = 0;

@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <atomic>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <mutex>
 
 class CUiCallQueue;
+class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -42,6 +44,9 @@ public:
     std::function<bool()> singleClickProbe;
     // True on StatusNotifierItem trays, where a left click is the way to open the window.
     bool SendsSingleClicks();
+    // The icon's menu (not owned). StatusNotifierItem trays show it themselves, sent over
+    // DBusMenu; on XEmbed trays Qt opens it on a right click.
+    void SetContextMenu(QMenu* menu);
 
 private:
     struct Pending {
@@ -54,6 +59,7 @@ private:
     bool Probe() const;
 
     QSystemTrayIcon* m_icon = nullptr;
+    QPointer<QMenu> m_menu;
     uint32_t m_id = 0;
     std::mutex m_queueLock;
     std::deque<Pending> m_queue;  // calls of other threads, carried out in order on the UI thread

@@ -1,6 +1,7 @@
-// A StatusNotifierItem tray sends one activation for a left click, never a double click. The
-// test is that tray: a private message bus, an X server for Qt's tray code, and a minimal
-// watcher that takes the icon's registration and then activates it, as a click would.
+// StatusNotifierItem trays. A left click is one activation, never a double click: a minimal
+// watcher on a private message bus takes the icon's registration and activates it, as a click
+// would. The menu: Xfce's panel, a real tray host, on a bus of its own, shows the agent's menu
+// over DBusMenu; the test reads it as the panel does and chooses Exit.
 #include "support/AgentProcess.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeService.h"
@@ -12,6 +13,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QProcess>
@@ -24,6 +27,9 @@ namespace {
 
 QString g_busAddress;
 QString g_skip;  // why the test cannot run here
+
+QString StartAndReadLine(QProcess& p, const QString& program, const QStringList& args);
+void Stop(QProcess& p);
 
 class CTestWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -104,6 +110,105 @@ TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
     bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
+QVariantList Call(QDBusConnection& bus, const QString& service, const QString& path,
+                  const char* iface, const char* method, const QVariantList& args)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, QLatin1String(iface),
+                                                       QLatin1String(method));
+    call.setArguments(args);
+    return bus.call(call).arguments();
+}
+
+QVariant Property(QDBusConnection& bus, const QString& service, const QString& path,
+                  const char* iface, const char* name)
+{
+    const QVariantList reply = Call(bus, service, path, "org.freedesktop.DBus.Properties", "Get",
+                                    {QLatin1String(iface), QLatin1String(name)});
+    return reply.isEmpty() ? QVariant() : qvariant_cast<QDBusVariant>(reply[0]).variant();
+}
+
+// The labels ("-" for a separator) and ids of a DBusMenu layout's items, depth first.
+void ReadLayout(const QDBusArgument& node, QStringList& labels, QList<int>& ids)
+{
+    int id = 0;
+    QVariantMap props;
+    node.beginStructure();
+    node >> id >> props;
+    if (id != 0 && props.value(QStringLiteral("visible"), true).toBool()) {
+        const bool separator = props.value(QStringLiteral("type")) == QStringLiteral("separator");
+        labels << (separator ? QStringLiteral("-") : props.value(QStringLiteral("label")).toString());
+        ids << id;
+    }
+    node.beginArray();
+    while (!node.atEnd()) {
+        QDBusVariant child;
+        node >> child;
+        ReadLayout(qvariant_cast<QDBusArgument>(child.variant()), labels, ids);
+    }
+    node.endArray();
+    node.endStructure();
+}
+
+TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
+{
+    if (!g_skip.isEmpty())
+        GTEST_SKIP() << g_skip.toStdString();
+    const QString panelProgram = QStandardPaths::findExecutable(QStringLiteral("xfce4-panel"));
+    if (panelProgram.isEmpty())
+        GTEST_SKIP() << "xfce4-panel missing (tools/setup installs it)";
+    QProcess dbus;  // a QProcess kills its process when it goes, should an assertion fail
+    QProcess panel;
+    const QString address = StartAndReadLine(
+        dbus, QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
+        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("panel"));
+    ASSERT_TRUE(bus.isConnected());
+    CAgentHome home;  // a fresh home: the panel starts with its default layout and tray
+    home.SetEnv("DBUS_SESSION_BUS_ADDRESS", address);
+    home.SetEnv("DISPLAY", qEnvironmentVariable("DISPLAY"));
+    home.SetEnv("QT_QPA_PLATFORM", QStringLiteral("xcb"));
+    panel.setProcessEnvironment(home.Env());
+    panel.setStandardErrorFile(QProcess::nullDevice());  // warnings of a session it lacks
+    panel.start(panelProgram, {QStringLiteral("--disable-wm-check")});
+    // Qt takes an XEmbed tray when the watcher is not there yet.
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    ASSERT_TRUE(PumpUntil([&] { return bus.interface()->isServiceRegistered(watcher); }, 20000));
+
+    home.SaveConfiguration();
+    QProcess* agent = home.Start(QStringLiteral(ORBIDEX_AGENT), {});
+    QStringList items;
+    ASSERT_TRUE(PumpUntil([&] {
+        items = Property(bus, watcher, QStringLiteral("/StatusNotifierWatcher"),
+                         "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems")
+                    .toStringList();
+        return !items.isEmpty();
+    })) << "the agent's icon did not reach the panel";
+    const QString item = items.first().section(QLatin1Char('/'), 0, 0);
+    const QString menu = qvariant_cast<QDBusObjectPath>(
+                             Property(bus, item, QStringLiteral("/StatusNotifierItem"),
+                                      "org.kde.StatusNotifierItem", "Menu"))
+                             .path();
+    ASSERT_NE(menu.toStdString(), "/NO_DBUSMENU");
+    const QVariantList layout =
+        Call(bus, item, menu, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+    ASSERT_EQ(layout.size(), 2);
+    QStringList labels;
+    QList<int> ids;
+    ReadLayout(qvariant_cast<QDBusArgument>(layout[1]), labels, ids);
+    // The panel draws "_" as the underlined mnemonic.
+    ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!", "-", "F1 _Help",
+                                   "_About Orbidex...", "_Exit"}));
+
+    Call(bus, item, menu, "com.canonical.dbusmenu", "Event",
+         {ids.back(), QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QString())), 0u});
+    const CRun end = CAgentHome::Wait(agent);
+    EXPECT_EQ(end.code, 0) << end.err.toStdString();
+    QFile log(home.Path("Orbidex.log"));
+    EXPECT_TRUE(log.open(QIODevice::ReadOnly) && log.readAll().contains("* * * SHUTDOWN * * *"));
+    Stop(panel);
+    Stop(dbus);
+}
+
 // Starts `program args`, returning the first line it prints, or nothing.
 QString StartAndReadLine(QProcess& p, const QString& program, const QStringList& args)
 {
@@ -139,7 +244,7 @@ int main(int argc, char** argv)
     if (daemon.isEmpty()) {
         g_skip = QStringLiteral("dbus-daemon missing (tools/setup installs it)");
     } else if (xserver.isEmpty()) {
-        g_skip = QStringLiteral("Xvfb missing (tools/setup --gui installs it)");
+        g_skip = QStringLiteral("Xvfb missing (tools/setup installs it)");
     } else {
         g_busAddress = StartAndReadLine(dbus, daemon,
                                         {QStringLiteral("--session"), QStringLiteral("--nofork"),

@@ -2,12 +2,15 @@
 #include "platform/QtProfileStore.h"
 #include "support/FakeNotifyArea.h"
 #include "ui/MainFrame.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainFrameHelp.h"
 
 #include <QCoreApplication>
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTemporaryDir>
 #include "support/FrameTest.h"
@@ -39,29 +42,62 @@ protected:
     bool viewerWorks = true;
 };
 
-TEST_F(HelpCommand, OpensTheHelpBesideTheProgramWithTheDesktopViewer)
+// The shipped page in the agent's own window, one window however often Help is chosen.
+CHelpWindow* HelpWindow()
 {
-    ASSERT_TRUE(QFile::exists(BuildHelp()));
-    EXPECT_TRUE(frame->OnCommand(ID_HELP_FINDER));
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0], QUrl::fromLocalFile(BuildHelp()));
-    EXPECT_TRUE(boxes.isEmpty());
+    CHelpWindow* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* h = qobject_cast<CHelpWindow*>(w); h && h->isVisible()) {
+            EXPECT_EQ(shown, nullptr) << "two help windows";
+            shown = h;
+        }
+    return shown;
 }
 
-TEST_F(HelpCommand, F1OpensItFromTheWindowAndFromTheTrayMenu)
+TEST_F(HelpCommand, F1ShowsTheHelpBesideTheProgramInItsOwnWindow)
 {
+    ASSERT_TRUE(QFile::exists(BuildHelp()));
     frame->OnFirstPaint();  // the start-up step hides the window; it is opened after it
     frame->OnOpenWindow();
     QApplication::setActiveWindow(frame.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     QTest::keyClick(frame.get(), Qt::Key_F1);
-    EXPECT_EQ(opened.size(), 1);
+    CHelpWindow* help = HelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->Browser()->source(), QUrl::fromLocalFile(BuildHelp()));
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Orbidex Help"));
+    help->close();
+    // From the tray menu, with the window hidden again.
+    frame->close();
     QMenu* menu = frame->BuildTrayMenu();
     menu->popup(QPoint(0, 0));
     QTest::keyClick(menu, Qt::Key_F1);
-    EXPECT_EQ(opened.size(), 2);
     EXPECT_FALSE(menu->isVisible());
     delete menu;
+    EXPECT_EQ(HelpWindow(), help);
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(HelpCommand, SectionLinksStayInTheWindowOthersGoToTheDesktop)
+{
+    frame->OnShowHelp();
+    CHelpWindow* help = HelpWindow();
+    ASSERT_NE(help, nullptr);
+    QTextBrowser* page = help->Browser();
+    const int top = page->verticalScrollBar()->value();
+    emit page->anchorClicked(QUrl(QStringLiteral("#files")));  // far down the page
+    EXPECT_EQ(page->source().fragment(), QStringLiteral("files"));
+    EXPECT_GT(page->verticalScrollBar()->value(), top);
+    EXPECT_TRUE(opened.isEmpty());
+
+    const QUrl mail(QStringLiteral("mailto:support@nimbrel.example"));
+    emit page->anchorClicked(mail);
+    EXPECT_EQ(opened, QList<QUrl>{mail});
+    EXPECT_EQ(page->source().fragment(), QStringLiteral("files"));  // the page stays
+    viewerWorks = false;
+    emit page->anchorClicked(mail);
+    EXPECT_EQ(boxes, QStringList{"No program could open mailto:support@nimbrel.example."});
 }
 
 TEST_F(HelpCommand, LooksNextToTheProgramThenInTheBuildThenInTheInstalledShare)
@@ -74,14 +110,6 @@ TEST_F(HelpCommand, LooksNextToTheProgramThenInTheBuildThenInTheInstalledShare)
     EXPECT_EQ(c[2], QDir::cleanPath(
                         bin.filePath(QStringLiteral("../share/orbidex/help/orbidex-help.html"))));
     EXPECT_TRUE(c[3].endsWith(QStringLiteral("/share/orbidex/help/orbidex-help.html")));
-}
-
-TEST_F(HelpCommand, NoViewerIsReportedAndTheAgentGoesOn)
-{
-    viewerWorks = false;
-    frame->OnShowHelp();
-    ASSERT_EQ(boxes.size(), 1);
-    EXPECT_EQ(boxes[0], QStringLiteral("No viewer could open the help file %1.").arg(BuildHelp()));
 }
 
 TEST_F(HelpCommand, MissingHelpIsReportedWithoutOpeningAnything)

@@ -36,6 +36,11 @@ public:
     }
     QString Path(const char* rel) const { return m_dir.filePath(QString::fromLatin1(rel)); }
     const QProcessEnvironment& Env() const { return m_env; }
+    // For the programs started after it (a display, a message bus).
+    void SetEnv(const char* name, const QString& value)
+    {
+        m_env.insert(QString::fromLatin1(name), value);
+    }
     // This process takes the same folders (for an agent run inside the test).
     void Enter() const
     {

@@ -68,6 +68,9 @@ CAboutThis::CAboutThis(QWidget* parent, const CVersionModule* module)
     m_version->setReadOnly(true);
     m_version->setFrame(true);
     m_version->setFocusPolicy(Qt::StrongFocus);
+    // The picture carries the words; a screen reader needs them said.
+    m_version->setAccessibleName(QStringLiteral("Version"));
+    setAccessibleName(QStringLiteral("About Orbidex"));
 
     setTabOrder(m_ok, m_version);
 }

@@ -3,10 +3,11 @@
 #include <QRect>
 #include <QString>
 #include <functional>
-
-class QMessageBox;
+#include <initializer_list>
+#include <utility>
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 // Results of a modal run, as the dialogs' callers compare them.
@@ -35,6 +36,18 @@ void PlaceDu(const CDialogUnits& du, QWidget* w, int x, int y, int width, int he
 // The same for a label or check box, widened when the desktop's font needs more room than the
 // design gave its text, so no word is cut.
 void PlaceText(const CDialogUnits& du, QWidget* w, int x, int y, int width, int height);
+
+// Puts `page` (its controls placed in dialog units, its size fixed) in a scroll area over
+// `footer` (the dialog's buttons, its height fixed), so a dialog larger than the screen at a high
+// scale scrolls while its buttons stay in view. The dialog is never made larger than both.
+void MakeScrollingPage(QDialog& dlg, QWidget* page, QWidget* footer);
+// Lays `buttons` out in `footer` where the design puts them (left edge and width of each in
+// dialog units, in a dialog `width` wide), and keeps them centred alike in a narrower dialog.
+void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
+                        const std::initializer_list<std::pair<QWidget*, QRect>>& buttons);
+// Sizes a dialog of MakeScrollingPage to the whole page, or to the available room of the screen
+// it opens on when that is smaller. Call before showing it.
+void FitToScreen(QDialog& dlg);
 
 // Every modal dialog and message box of the agent goes through the two functions below, and
 // tests answer them through the two hooks, so no test ever blocks in exec(). The hooks are

@@ -20,6 +20,7 @@
 namespace {
 constexpr int kRoleMarker = Qt::UserRole;
 constexpr int kRoleName = Qt::UserRole + 1;
+constexpr int kPageHeight = 200;  // above OK and Cancel
 
 QString FromBytes(const std::string& s)
 {
@@ -53,19 +54,41 @@ CFilePickCtrl::CFilePickCtrl(QWidget* parent) : QDialog(parent), m_strCurDir(Fir
 void CFilePickCtrl::BuildLayout()
 {
     const CDialogUnits du(font());
+    // OK and Cancel sit below the page, which scrolls where the screen is too small.
+    auto* page = new QWidget;
+    page->setFixedSize(du.X(241), du.Y(kPageHeight));
+    auto* footer = new QWidget;
+    footer->setFixedHeight(du.Y(237) - du.Y(kPageHeight));
+    MakeScrollingPage(*this, page, footer);
+    QLabel* last = nullptr;  // the label made last names the box made after it
     auto label = [&](const char* text, int x, int y, int w, int h) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        PlaceText(du, l, x, y, w, h);
-        return l;
+        last = new QLabel(QString::fromLatin1(text), page);
+        PlaceText(du, last, x, y, w, h);
+        return last;
     };
-    auto combo = [&](int x, int y, int w) {
-        auto* c = new QComboBox(this);
+    auto combo = [&](int x, int y, int w, const char* name) {
+        auto* c = new QComboBox(page);
         c->setGeometry(du.X(x), du.Y(y), du.X(w), c->sizeHint().height());
+        last->setBuddy(c);
+        // Its label speaks for it (on Linux Qt names a combo box by the entry shown), and for its
+        // list of entries, which would be nameless.
+        c->setAccessibleName(QString::fromLatin1(name));
+        c->view()->setAccessibleName(QString::fromLatin1(name));
         return c;
     };
-    m_driveCtrl = combo(79, 5, 147);
+    // Created in reading order, which is the order Tab takes and a screen reader lists.
+    label("Current d&rive:", 7, 7, 68, 8);
+    m_driveCtrl = combo(79, 5, 147, "Current drive");
     m_driveCtrl->setIconSize(QSize(16, 16));
-    m_list = new QListWidget(this);
+    m_chkDirsOnly = new QCheckBox(QStringLiteral("&Directories only"), page);
+    PlaceText(du, m_chkDirsOnly, 7, 24, 68, 8);
+    m_lblCurDir = label("Current director&y:", 7, 37, 68, 8);
+    m_curDirBox = new QLineEdit(page);
+    m_curDirBox->setReadOnly(true);
+    m_curDirBox->setAccessibleName(QStringLiteral("Current directory"));
+    PlaceDu(du, m_curDirBox, 79, 35, 145, 12);
+    m_lblCurDir->setBuddy(m_curDirBox);
+    m_list = new QListWidget(page);
     PlaceDu(du, m_list, 7, 53, 218, 119);
     // Small icons flowing down the left, then on in further columns, like a small-icon view.
     m_list->setViewMode(QListView::ListMode);
@@ -74,21 +97,15 @@ void CFilePickCtrl::BuildLayout()
     m_list->setResizeMode(QListView::Adjust);
     m_list->setIconSize(QSize(16, 16));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_fileTypes = combo(48, 180, 176);
-    m_btnOk = new QPushButton(QStringLiteral("&OK"), this);
-    PlaceDu(du, m_btnOk, 60, 209, 50, 14);
+    m_list->setAccessibleName(QStringLiteral("Folders and files"));
+    m_lblFileTypes = label("File &types:", 7, 182, 33, 8);
+    m_fileTypes = combo(48, 180, 176, "File types");
+    m_btnOk = new QPushButton(QStringLiteral("&OK"), footer);
     m_btnOk->setDefault(true);
-    m_btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    PlaceDu(du, m_btnCancel, 121, 209, 49, 14);
-    label("Current drive:", 7, 7, 68, 8);
-    m_lblCurDir = label("Current directory:", 7, 37, 68, 8);
-    m_curDirBox = new QLineEdit(this);
-    m_curDirBox->setReadOnly(true);
-    PlaceDu(du, m_curDirBox, 79, 35, 145, 12);
-    m_lblFileTypes = label("File types:", 7, 182, 33, 8);
-    m_chkDirsOnly = new QCheckBox(QStringLiteral("Directories only"), this);
-    PlaceText(du, m_chkDirsOnly, 7, 24, 68, 8);
-    setFixedSize(du.X(241), du.Y(237));
+    m_btnCancel = new QPushButton(QStringLiteral("&Cancel"), footer);
+    PlaceFooterButtons(du, footer, 241,
+                       {{m_btnOk, QRect(60, 209 - kPageHeight, 50, 14)},
+                        {m_btnCancel, QRect(121, 209 - kPageHeight, 49, 14)}});
 
     m_driveCtrl->setObjectName(QStringLiteral("2000"));
     m_list->setObjectName(QStringLiteral("2001"));
@@ -99,11 +116,6 @@ void CFilePickCtrl::BuildLayout()
     m_chkDirsOnly->setObjectName(QStringLiteral("1003"));
     m_btnOk->setObjectName(QStringLiteral("1"));
     m_btnCancel->setObjectName(QStringLiteral("2"));
-    setTabOrder(m_driveCtrl, m_list);
-    setTabOrder(m_list, m_fileTypes);
-    setTabOrder(m_fileTypes, m_btnOk);
-    setTabOrder(m_btnOk, m_btnCancel);
-    setTabOrder(m_btnCancel, m_chkDirsOnly);
 
     connect(m_list, &QListWidget::itemDoubleClicked, this, &CFilePickCtrl::OnDblClickEntry);
     connect(m_driveCtrl, &QComboBox::activated, this, &CFilePickCtrl::OnSelChangeDrive);
@@ -115,13 +127,14 @@ void CFilePickCtrl::BuildLayout()
 
 QWidget* CFilePickCtrl::GetDlgItem(int id) const
 {
-    return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
+    return findChild<QWidget*>(QString::number(id));
 }
 
 int CFilePickCtrl::RunModal(const std::string& title)
 {
     m_strTitle = std::string(CutUtf8(title, 1023));
     OnInitDialog();
+    FitToScreen(*this);
     return RunDialogModal(*this);
 }
 

@@ -11,12 +11,17 @@ class CFilePickCtrl;
 class IInternet;
 class IProfileStore;
 class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Folder boxes of rows 1 to 10.
+// Folder boxes and Browse buttons of rows 1 to 10.
 inline constexpr std::array<int, kSourcePairs> kDirBoxIds = {1012, 1025, 1026, 1027, 1028,
                                                              1014, 1035, 1036, 1037, 1038};
+inline constexpr std::array<int, kSourcePairs> kBrowseIds = {1015, 1017, 1018, 1019, 1020,
+                                                             1022, 1023, 1043, 1044, 1045};
+inline constexpr int kDownloadBrowseId = 1052;
 
 // "Orbidex - Configuration": edits every setting, reads the profile itself when it opens and
 // writes it whole on Save once every extension passes the service's list. The caller's record
@@ -61,10 +66,14 @@ public:
 private:
     void BuildLayout();
     void OnInitDialog();
+    void NameForReaders();
+    void SetBuddy(QLabel* label, int id);
     void AddEdit(int id, int x, int y, int w, int h);
-    void AddButton(int id, const char* text, int x, int y, int w, int h);
-    void AddCheck(int id, const char* text, int x, int y, int w, int h);
-    void AddLabel(const QString& text, int x, int y, int maxWidth = 0);
+    QPushButton* AddButton(int id, const char* text, int x, int y, int w, int h,
+                           QWidget* parent = nullptr);
+    void AddCheck(int id, const char* text, int x, int y, int w, int h,
+                  QGroupBox* frame = nullptr);
+    QLabel* AddLabel(const QString& text, int x, int y, int maxWidth = 0);
     bool TakePollTime();
 
     IProfileStore& m_profile;
@@ -87,5 +96,6 @@ private:
     std::string m_strPassword;
     std::string m_strTDir;
 
+    QWidget* m_page = nullptr;  // every control but Save and Cancel
     std::map<int, QWidget*> m_items;
 };

@@ -73,7 +73,7 @@ void WarnExt::BuildLayout()
     line(QStringLiteral("Orbidex Support"), 73, 141, 81, 8);
     line(QString::fromStdString(m_endpoints.supportEmail), 66, 151, 95, 8);
 
-    m_btnOk = new QPushButton(QStringLiteral("OK"), this);
+    m_btnOk = new QPushButton(QStringLiteral("&OK"), this);
     m_btnOk->setObjectName(QStringLiteral("1"));
     m_btnOk->setDefault(true);
     PlaceDu(du, m_btnOk, 176, 135, 34, 14);
@@ -89,6 +89,8 @@ QWidget* WarnExt::GetDlgItem(int id) const
 void WarnExt::ShowText()
 {
     m_text->setText(QString::fromStdString(m_strText));
+    // Read out with the dialog's title when it opens: the focus is on OK, not on the text.
+    setAccessibleDescription(m_text->text());
 }
 
 void WarnExt::OnInitDialog()

@@ -6,10 +6,13 @@
 #include "ui/dialogs/SourceDir.h"
 #include "ui/dialogs/WarnExt.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -367,20 +370,50 @@ TEST_F(ConfigDialog, WithoutTheListOnlySavedExtensionsPass)
     EXPECT_EQ(captions, std::vector<std::string>{"Nimbrel Ravlet"});
 }
 
-TEST_F(ConfigDialog, TabOrderFollowsTheRows)
+// For the keyboard and a screen reader: Tab goes through the rows by their numbers, then the
+// options line by line, then Save and Cancel; each box says what it is; each label's mnemonic
+// reaches its box.
+TEST_F(ConfigDialog, KeyboardAndScreenReaderReachEveryBox)
 {
     Run([](SourceDir& d) {
+        QApplication::setActiveWindow(&d);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
         std::vector<int> order;
-        QWidget* w = d.Edit(1012);
-        do {
-            if (w->focusPolicy() & Qt::TabFocus)
-                order.push_back(w->objectName().toInt());
-            w = w->nextInFocusChain();
-        } while (w != d.Edit(1012) && order.size() < 60);
+        for (int i = 0; i < 42; ++i) {
+            order.push_back(QApplication::focusWidget()->objectName().toInt());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
         EXPECT_EQ(order,
-                  (std::vector<int>{1012, 1013, 1015, 1014, 1016, 1022, 1025, 1029, 1017, 1035,
-                                    1039, 1023, 1026, 1030, 1018, 1036, 1040, 1043, 1027, 1031,
-                                    1019, 1037, 1041, 1044, 1028, 1032, 1020, 1038, 1042, 1045,
-                                    1046, 1021, 1034, 1024, 1,    2,    1033, 1051, 1052, 1050}));
+                  (std::vector<int>{1012, 1013, 1015, 1025, 1029, 1017, 1026, 1030, 1018, 1027,
+                                    1031, 1019, 1028, 1032, 1020, 1014, 1016, 1022, 1035, 1039,
+                                    1023, 1036, 1040, 1043, 1037, 1041, 1044, 1038, 1042, 1045,
+                                    1046, 1050, 1051, 1052, 1021, 1034, 1024, 1033, 1,    2,
+                                    1012, 1013}));
+        const struct {
+            int id;
+            const char* name;
+            Qt::Key mnemonic;  // with Alt; 0 for none
+        } boxes[] = {
+            {1026, "Source folder 3", Qt::Key(0)},
+            {1030, "Extension for source folder 3", Qt::Key(0)},
+            {1042, "Extension for source folder 10", Qt::Key(0)},
+            {1046, "Automatic Download", Qt::Key_A},
+            {1050, "Passive Mode", Qt::Key_M},
+            {1051, "Download (to) Folder", Qt::Key_D},
+            {1021, "Login ID", Qt::Key_L},
+            {1034, "Password", Qt::Key_P},
+            {1024, "Polling Time", Qt::Key_T},
+            {1033, "Show this screen on Start-up", Qt::Key_U},
+        };
+        for (const auto& b : boxes) {
+            QAccessibleInterface* box = QAccessible::queryAccessibleInterface(d.GetDlgItem(b.id));
+            ASSERT_NE(box, nullptr) << b.id;
+            EXPECT_EQ(box->text(QAccessible::Name), QString::fromLatin1(b.name)) << b.id;
+            if (b.mnemonic == Qt::Key(0))
+                continue;
+            d.Edit(1012)->setFocus();
+            QTest::keyClick(&d, b.mnemonic, Qt::AltModifier);
+            EXPECT_EQ(QApplication::focusWidget(), d.GetDlgItem(b.id)) << b.name;
+        }
     });
 }
