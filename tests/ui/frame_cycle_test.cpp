@@ -233,20 +233,20 @@ TEST_F(FrameCycle, EachFaultAsksForAttentionOnceAndClosesOnRecovery)
     const QJsonObject cut{{"after", 3}, {"cmd", "RETR"}};
     const Row rows[] = {
         {"download cut", {{"ftp_cut", cut}}, "cut.rtf", "Download failed: cut.rtf",
-         "download failed, fetching: cut.rtf"},
+         "download failed: cut.rtf"},
         {"list 503",
          {{"http_status", QJsonObject{{"status", 503}, {"path", "/nimbrel/orbidexdload.php"}}}},
          nullptr, "Download list failed", "download list failed (HTTP 503)"},
         {"confirmation 500",
          {{"http_status", QJsonObject{{"status", 500}, {"path", "/nimbrel/nbdlsuccess.php"}}}},
-         "conf.rtf", "Download failed: conf.rtf", "download failed, confirming it: conf.rtf"},
+         "conf.rtf", "Download failed: conf.rtf", "not confirmed: conf.rtf"},
         {"FTP login refused", {{"ftp_refuse_login", true}}, "refused.rtf",
          "File server refused the login", "file server refused the agent's login"},
         {"login check 503",
          {{"http_status", QJsonObject{{"status", 503}, {"path", "/nimbrel/authorverify.php"}}}},
          nullptr, "Service fault", "service fault while checking the login (HTTP 503)"},
         {"upload refused", {{"ftp_fail_stor", QJsonObject{{"code", 553}}}}, nullptr,
-         "Upload failed: up.wav", "upload failed, sending: "},
+         "Upload failed: up.wav", "upload failed: "},
     };
     m_frame->LoadSettings();
     for (const Row& row : rows) {

@@ -41,19 +41,27 @@ const char* Step(const CProblem& p)
     return "answering";
 }
 
-const char* Stage(EStage s)
+// A file's or document's problem by where it failed: the status report's words before the
+// name, and the notice's after it.
+struct CStageWords {
+    const char* line;
+    const char* notice;
+};
+
+CStageWords Words(const CProblem& p)
 {
-    switch (s) {
-        case EStage::Put: return "sending";
-        case EStage::Notify: return "announcing";
-        case EStage::Archive: return "archive copy";
-        case EStage::Mark: return "marking it sent";
-        case EStage::Read: return "reading it";
-        case EStage::Fetch: return "fetching";
-        case EStage::Save: return "saving it";
-        case EStage::Confirm: return "confirming it";
-        case EStage::Name: return "unsafe name";
-        default: return "";
+    switch (p.stage) {
+        case EStage::Read: return {"cannot read", " could not be read to be sent"};
+        case EStage::Notify: return {"not taken by the service", " was sent, but the service did not take it"};
+        case EStage::Archive: return {"archive copy failed", " was sent, but its archive copy failed"};
+        case EStage::Mark: return {"not marked sent", " was sent, but could not be marked as sent"};
+        case EStage::Save: return {"not saved", " could not be saved in the download folder"};
+        case EStage::Confirm: return {"not confirmed", " arrived, but the service was not told"};
+        case EStage::Name: return {"unsafe name refused", " was refused: its name is not safe"};
+        default:
+            return p.kind == EProblem::DownloadFailed
+                       ? CStageWords{"download failed", " could not be downloaded"}
+                       : CStageWords{"upload failed", " could not be sent"};
     }
 }
 
@@ -105,9 +113,8 @@ std::string ProblemLine(const CProblem& p)
         case EProblem::FtpUnreachable:
             return "file server unreachable" + Why(p) + "; files wait";
         case EProblem::UploadFailed:
-            return "upload failed, " + std::string(Stage(p.stage)) + ": " + p.subject + Why(p);
         case EProblem::DownloadFailed:
-            return "download failed, " + std::string(Stage(p.stage)) + ": " + p.subject + Why(p);
+            return std::string(Words(p).line) + ": " + p.subject + Why(p);
         case EProblem::LocalSkipped:
             return "not sent: " + p.subject + Why(p);
     }
@@ -139,16 +146,18 @@ std::string ProblemNotice(const CProblem& p)
             return "The file server cannot be reached" + Why(p) +
                    ". Files wait for the next poll; check the network connection.";
         case EProblem::UploadFailed:
-            return NameOf(p.subject) + " could not be sent (" + Stage(p.stage) +
-                   (p.reason.empty() ? "" : ": " + Clean(p.reason, 100)) +
-                   "). It is tried again at the next poll; open the window for details.";
-        case EProblem::DownloadFailed:
+        case EProblem::DownloadFailed: {
+            const std::string what =
+                (p.kind == EProblem::UploadFailed ? NameOf(p.subject) : p.subject) +
+                Words(p).notice + Why(p) + ".";
             if (p.stage == EStage::Save)
-                return p.subject + " could not be saved" + Why(p) +
-                       ". Check that the download folder is writable and the disk has room.";
-            return p.subject + " could not be downloaded (" + Stage(p.stage) +
-                   (p.reason.empty() ? "" : ": " + Clean(p.reason, 100)) +
-                   "). It is tried again at the next poll.";
+                return what + " Check that the folder is writable and the disk has room.";
+            if (p.stage == EStage::Name)
+                return what + " Please tell the service's support.";
+            if (p.stage == EStage::Mark || p.stage == EStage::Archive)
+                return what + " Check the folder's permissions; open the window for details.";
+            return what + " It is tried again at the next poll.";
+        }
         case EProblem::LocalSkipped:
             return NameOf(p.subject) + " is not sent" + Why(p) + ".";
     }

@@ -101,7 +101,7 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
     state.Report(Ev(EEvent::CycleEnded));
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 3),
               "attention\nlast cycle: 2023-11-14 22:13:20, 2 sent, 1 fetched, 1 failed\n"
-              "files waiting: 3\nproblem since 22:13:20: download failed, fetching: y.rtf (The "
+              "files waiting: 3\nproblem since 22:13:20: download failed: y.rtf (The "
               "connection with the server has been reset)\n");
 
     // The author's new settings end what a login problem said.
