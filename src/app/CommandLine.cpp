@@ -39,8 +39,13 @@ void Print(std::FILE* to, const std::string& text)
 
 int RunRemote(ECommand command)
 {
+    const CSingleInstance lock(QString::fromLatin1(kInstanceName));
+    if (!lock.Error().isEmpty()) {
+        Print(stderr, lock.Error().toStdString() + "\n");
+        return kExitNotRunning;
+    }
     // Without a holder of the lock no agent runs, and none is starting: say so at once.
-    if (!CSingleInstance(QString::fromLatin1(kInstanceName)).IsHeld()) {
+    if (!lock.IsHeld()) {
         Print(stderr, "Orbidex is not running.\n");
         return kExitNotRunning;
     }

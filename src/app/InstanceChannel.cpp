@@ -1,10 +1,11 @@
 #include "app/InstanceChannel.h"
 
+#include "platform/SingleInstance.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -15,10 +16,9 @@ constexpr int kServeMs = 2000;    // a client that stops sending is dropped
 
 QString InstanceSocketPath(const QString& name)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return QDir(dir).filePath(name + QStringLiteral(".sock"));
+    // Only in the user's own folder: a socket anyone else could make would answer for us.
+    const QString dir = PrivateRuntimeFolder();
+    return dir.isEmpty() ? QString() : QDir(dir).filePath(name + QStringLiteral(".sock"));
 }
 
 CInstanceServer::CInstanceServer(const QString& name, QObject* parent)
@@ -30,6 +30,8 @@ CInstanceServer::~CInstanceServer() = default;
 
 bool CInstanceServer::Listen()
 {
+    if (m_name.isEmpty())
+        return false;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(m_name);
@@ -69,11 +71,14 @@ void CInstanceServer::Accept()
 std::optional<QString> SendToRunningInstance(const QString& name, const QString& request,
                                              int timeoutMs, bool* closed)
 {
+    const QString path = InstanceSocketPath(name);
+    if (path.isEmpty())
+        return std::nullopt;
     QLocalSocket socket;
     QDeadlineTimer deadline(timeoutMs);
     // The agent may hold the lock but not listen yet (it is starting): try again until due.
     for (;;) {
-        socket.connectToServer(InstanceSocketPath(name));
+        socket.connectToServer(path);
         if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
             break;
         if (deadline.hasExpired())

@@ -31,5 +31,6 @@ private:
 std::optional<QString> SendToRunningInstance(const QString& name, const QString& request,
                                              int timeoutMs, bool* closed = nullptr);
 
-// The socket's path: in the user's runtime folder, named after the lock.
+// The socket's path: in the user's private runtime folder, named after the lock; empty when
+// that folder is refused.
 QString InstanceSocketPath(const QString& name);

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <curl/curl.h>
 
 namespace {
@@ -37,7 +38,14 @@ bool CMyApp::InitInstance()
     // the window class, which is the application name above (X11: StartupWMClass).
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntryId));
     m_instance = std::make_unique<CSingleInstance>(QString::fromLatin1(kInstanceName));
-    if (!m_instance->Acquire()) {
+    const bool first = m_instance->Acquire();
+    if (!first && !m_instance->Error().isEmpty()) {
+        // Another user's folder must not decide whether this agent runs, nor answer for it.
+        std::fprintf(stderr, "%s\n", qPrintable(m_instance->Error()));
+        AgentMessageBox(m_instance->Error(), QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    if (!first) {
         // The running agent comes forward; the box still says why no second one starts.
         SendToRunningInstance(QString::fromLatin1(kInstanceName), RequestFor(ECommand::Show),
                               kRaiseMs);

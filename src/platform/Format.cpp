@@ -22,17 +22,37 @@ std::string Format(const char* fmt, ...)
 }
 
 namespace {
-bool IsControl(char c)
+
+// The length of the control character at `at`, 0 for none: C0 and DEL; the C1 controls
+// U+0080-U+009F (UTF-8 C2 80-C2 9F), of which U+0085 breaks lines; and the marks that turn the
+// direction of text (U+200E, U+200F, U+202A-U+202E, U+2066-U+2069), which make a name shown in
+// a line read as another.
+std::size_t ControlAt(std::string_view text, std::size_t at)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F;
+    const auto byte = [&](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned a = byte(at);
+    if (a < 0x20 || a == 0x7F)
+        return 1;
+    if (a == 0xC2 && byte(at + 1) >= 0x80 && byte(at + 1) <= 0x9F)
+        return 2;
+    if (a == 0xE2) {
+        const unsigned b = byte(at + 1);
+        const unsigned c = byte(at + 2);
+        if ((b == 0x80 && (c == 0x8E || c == 0x8F || (c >= 0xAA && c <= 0xAE))) ||
+            (b == 0x81 && c >= 0xA6 && c <= 0xA9))
+            return 3;
+    }
+    return 0;
 }
+
 }  // namespace
 
 bool HasControlChars(std::string_view text)
 {
-    for (char c : text)
-        if (IsControl(c))
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (ControlAt(text, i) > 0)
             return true;
     return false;
 }
@@ -41,11 +61,14 @@ std::string EscapeControlChars(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        if (IsControl(c))
-            out += Format("\\x%02X", static_cast<unsigned char>(c));
-        else
-            out += c;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = ControlAt(text, i);
+        if (n == 0) {
+            out += text[i++];
+            continue;
+        }
+        for (const std::size_t end = i + n; i < end; ++i)
+            out += Format("\\x%02X", static_cast<unsigned char>(text[i]));
     }
     return out;
 }

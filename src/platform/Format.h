@@ -13,8 +13,9 @@
 // must be C strings (.c_str()). Empty when the format cannot be expanded.
 std::string Format(const char* fmt, ...) ORBIDEX_PRINTF_FORMAT(1, 2);
 
-// Control characters (below 0x20, and DEL) in a text from outside, such as a file name or a
-// server's answer, could forge lines in the status bar and the log.
+// Control characters in a text from outside, such as a file name or a server's answer, could
+// forge lines in the status bar and the log: C0 and DEL, the C1 controls, and the marks that
+// override the direction of text.
 bool HasControlChars(std::string_view text);
-// The text with each control character written as \xNN.
+// The text with each byte of a control character written as \xNN.
 std::string EscapeControlChars(std::string_view text);

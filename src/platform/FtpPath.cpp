@@ -1,5 +1,7 @@
 #include "platform/FtpPath.h"
 
+#include "platform/Format.h"
+
 namespace curlnet {
 
 std::string EncodeSegment(const std::string& segment)
@@ -49,10 +51,8 @@ std::string Join(const std::vector<std::string>& parts)
 
 bool Resolve(const std::string& base, const std::string& path, std::string* out)
 {
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7F)
-            return false;
-    }
+    if (HasControlChars(path))
+        return false;
     *out = Join(Segments(!path.empty() && path[0] == '/' ? path : base + "/" + path));
     return true;
 }

@@ -58,10 +58,11 @@ public:
     // The directory of the operations that follow. The server hears it with the next
     // operation, which fails when the server refuses the directory.
     virtual bool SetCurrentDirectory(const std::string& dir) = 0;
-    // Binary put of a local file under `remoteName` (relative to the current directory).
-    virtual bool PutFile(const std::string& localPath, const std::string& remoteName) = 0;
-    // Binary get replacing `localPath`.
-    virtual bool GetFile(const std::string& remotePath, const std::string& localPath) = 0;
+    // Binary put of the open local file `fd`, from its start, under `remoteName` (relative to
+    // the current directory). The file is read through the descriptor alone.
+    virtual bool PutFile(int fd, const std::string& remoteName) = 0;
+    // Binary get written into the open, empty local file `fd`.
+    virtual bool GetFile(const std::string& remotePath, int fd) = 0;
     // Whether `name` is listed in the current directory.
     virtual bool FindFile(const std::string& name) = 0;
     // The server's size of a remote file, when the server answers SIZE.

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <sndfile.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-std::optional<std::int64_t> WavLengthMs(const std::string& path)
+namespace {
+
+std::optional<std::int64_t> LengthMs(SNDFILE* file, const SF_INFO& info)
 {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file)
         return std::nullopt;
     sf_close(file);
@@ -19,7 +21,46 @@ std::optional<std::int64_t> WavLengthMs(const std::string& path)
     return static_cast<std::int64_t>(info.frames) * 1000 / info.samplerate;
 }
 
-double GetWavLength(const std::string& path)
+// Reads an open file through our own calls: sf_open_fd closes the descriptor when the file is
+// no audio, even when told not to (libsndfile 1.2.0).
+struct FdReader {
+    int fd;
+    sf_count_t at = 0;
+
+    static sf_count_t Length(void* self)
+    {
+        struct stat st {};
+        return fstat(static_cast<FdReader*>(self)->fd, &st) == 0 ? st.st_size : -1;
+    }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* self)
+    {
+        auto* r = static_cast<FdReader*>(self);
+        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? r->at : Length(self);
+        return r->at = base + offset;
+    }
+    static sf_count_t Read(void* buf, sf_count_t count, void* self)
+    {
+        auto* r = static_cast<FdReader*>(self);
+        const ssize_t n = pread(r->fd, buf, static_cast<std::size_t>(count), r->at);
+        if (n <= 0)
+            return 0;
+        r->at += n;
+        return n;
+    }
+    static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
+    static sf_count_t Tell(void* self) { return static_cast<FdReader*>(self)->at; }
+};
+
+}  // namespace
+
+std::optional<std::int64_t> WavLengthMs(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    return LengthMs(file, info);
+}
+
+double GetWavLength(const std::string& path, int fd)
 {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || dot == 0)
@@ -28,7 +69,16 @@ double GetWavLength(const std::string& path)
         return 0;
     // A "wav" that cannot be read is announced with length 0 and still sent: the service
     // has the recording, and a person there can judge it.
-    const std::optional<std::int64_t> ms = WavLengthMs(path);
+    std::optional<std::int64_t> ms;
+    if (fd < 0) {
+        ms = WavLengthMs(path);
+    } else {
+        SF_VIRTUAL_IO io{&FdReader::Length, &FdReader::Seek, &FdReader::Read, &FdReader::Write,
+                         &FdReader::Tell};
+        FdReader reader{fd};
+        SF_INFO info{};
+        ms = LengthMs(sf_open_virtual(&io, SFM_READ, &info, &reader), info);
+    }
     return ms ? static_cast<double>(*ms) / 1000.0 : 0.0;
 }
 

@@ -9,7 +9,8 @@ std::optional<std::int64_t> WavLengthMs(const std::string& path);
 
 // Seconds for the upload notification: 0 unless the path's text after its last "." is "wav"
 // in any case (and that dot is not the first character); 0 also for a "wav" that cannot be read.
-double GetWavLength(const std::string& path);
+// With `fd`, the audio is read from that open file and `path` only names it.
+double GetWavLength(const std::string& path, int fd = -1);
 
 // "%4.0f" of the seconds, stripped of leading blanks: 61.2 gives "61".
 std::string FormatLengthText(double seconds);

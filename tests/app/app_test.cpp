@@ -5,8 +5,13 @@
 #include "support/DialogAnswers.h"
 #include "ui/MainFrame.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +56,77 @@ TEST(CommandLine, EachOptionWithoutARunningAgent)
         EXPECT_TRUE(run.err.contains(QString::fromLatin1(r.err))) << what;
         // Nothing started: no log, no lock left behind.
         EXPECT_FALSE(QFileInfo::exists(home.Path("Orbidex.log"))) << what;
+    }
+}
+
+// The lock and the socket live only in a folder of the user's own that no one else may enter:
+// any other is refused with a line that says what to do, and the agent does not start.
+TEST(CommandLine, OnlyAPrivateRuntimeFolderIsUsed)
+{
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char* what;
+        std::function<void(CAgentHome&)> prepare;
+        const char* refusal;  // empty: the folder is used
+    } rows[] = {
+        {"private", [](CAgentHome&) {}, ""},
+        {"open to others",
+         [](CAgentHome& h) { ::chmod(h.Path("run").toLocal8Bit().constData(), 0755); },
+         "other users may open it (mode 0755)"},
+        {"a link",
+         [](CAgentHome& h) {
+             QFile::link(h.Path("run"), h.Path("link"));
+             h.SetEnv("XDG_RUNTIME_DIR", h.Path("link"));
+         },
+         "it is not a folder"},
+        {"another user's",
+         [root](CAgentHome& h) {
+             if (root)
+                 (void)!::chown(h.Path("run").toLocal8Bit().constData(), 65534, 65534);
+             else
+                 h.SetEnv("XDG_RUNTIME_DIR", QStringLiteral("/"));
+         },
+         "it belongs to another user"},
+        {"made first by another user",
+         [root](CAgentHome& h) {
+             h.UnsetEnv("XDG_RUNTIME_DIR");
+             h.SetEnv("TMPDIR", h.Path("tmp"));
+             const QString made = h.Path("tmp") + QStringLiteral("/orbidex-%1").arg(::geteuid());
+             QDir().mkpath(made);
+             if (root)
+                 (void)!::chown(made.toLocal8Bit().constData(), 65534, 65534);
+             else
+                 ::chmod(made.toLocal8Bit().constData(), 0777);
+         },
+         root ? "it belongs to another user" : "other users may open it (mode 0777)"},
+        {"made here",
+         [](CAgentHome& h) {
+             h.UnsetEnv("XDG_RUNTIME_DIR");
+             h.SetEnv("TMPDIR", h.Path("run"));
+         },
+         ""},
+    };
+    for (const Row& r : rows) {
+        CAgentHome home;
+        r.prepare(home);
+        const CRun status = home.Run(kAgent, {QStringLiteral("--status")}, 15000);
+        EXPECT_EQ(status.code, kExitNotRunning) << r.what;
+        const QString refusal = QString::fromLatin1(r.refusal);
+        if (refusal.isEmpty()) {
+            EXPECT_TRUE(status.err.contains(QStringLiteral("not running"))) << r.what;
+            continue;
+        }
+        EXPECT_TRUE(status.err.contains(QStringLiteral("cannot use its runtime folder"))) << r.what;
+        EXPECT_TRUE(status.err.contains(refusal)) << r.what << ": " << status.err.toStdString();
+        // The agent itself says it in its box and ends, with nothing made there.
+        const CRun start = home.Run(kHarness, {}, 15000);
+        EXPECT_EQ(start.code, 0) << r.what;
+        EXPECT_TRUE(
+            start.out.contains(QStringLiteral("box: Nimbrel Ravlet | Orbidex cannot use "
+                                              "its runtime folder")))
+            << r.what << ": " << start.out.toStdString();
+        EXPECT_TRUE(start.err.contains(refusal)) << r.what;
+        EXPECT_FALSE(QFileInfo::exists(home.Path("Orbidex.log"))) << r.what;
     }
 }
 

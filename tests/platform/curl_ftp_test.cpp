@@ -2,6 +2,7 @@
 // on the server, the commands it saw, and the error codes of failures.
 #include "platform/Internet.h"
 #include "support/EmulatorSuite.h"
+#include "support/FtpFiles.h"
 #include "support/NetTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ TEST_P(CurlFtp, EveryOperationRunsOnTheOneLoggedInConnection)
     ASSERT_TRUE(ftp);
     const std::string up = s_emu->uploadDir();
     EXPECT_TRUE(ftp->SetCurrentDirectory(up));
-    ASSERT_TRUE(ftp->PutFile(Local("a.wav"), "ab12_a b#1.wav"));
+    ASSERT_TRUE(PutFrom(*ftp, Local("a.wav"), "ab12_a b#1.wav"));
     EXPECT_EQ(ftp->GetRemoteSize("ab12_a b#1.wav"), std::optional<std::uint64_t>(70000));
     EXPECT_TRUE(ftp->FindFile("ab12_a b#1.wav"));
     EXPECT_FALSE(ftp->FindFile("ab12_a.wav"));
@@ -112,18 +113,18 @@ TEST_P(CurlFtp, GetReplacesTheLocalFileAndFollowsTheCurrentDirectory)
     WriteFile(Local("empty.rtf"), QByteArray("old"));
     auto ftp = Login(false);
     ASSERT_TRUE(ftp);
-    EXPECT_TRUE(ftp->GetFile("/downloads/ab12//letter.rtf", Local("letter.rtf")));
+    EXPECT_TRUE(GetInto(*ftp, "/downloads/ab12//letter.rtf", Local("letter.rtf")));
     EXPECT_TRUE(ReadAll(Local("letter.rtf")) == data.toStdString());
 
     EXPECT_TRUE(ftp->SetCurrentDirectory("/downloads"));
     EXPECT_TRUE(ftp->SetCurrentDirectory("ab12"));
     EXPECT_TRUE(ftp->FindFile("letter.rtf"));
-    EXPECT_TRUE(ftp->GetFile("letter.rtf", Local("second.rtf")));
+    EXPECT_TRUE(GetInto(*ftp, "letter.rtf", Local("second.rtf")));
     EXPECT_TRUE(ReadAll(Local("second.rtf")) == data.toStdString());
     WriteFile(Local("fresh.rtf"), QByteArray());  // as a download's temporary is made
-    EXPECT_TRUE(ftp->GetFile("letter.rtf", Local("fresh.rtf")));
+    EXPECT_TRUE(GetInto(*ftp, "letter.rtf", Local("fresh.rtf")));
     EXPECT_TRUE(ReadAll(Local("fresh.rtf")) == data.toStdString());
-    EXPECT_TRUE(ftp->GetFile("empty.rtf", Local("empty.rtf")));
+    EXPECT_TRUE(GetInto(*ftp, "empty.rtf", Local("empty.rtf")));
     EXPECT_TRUE(std::filesystem::exists(Local("empty.rtf")));
     EXPECT_EQ(ReadAll(Local("empty.rtf")), "");
     EXPECT_EQ(s_emu->records("ftp_logins").size(), 1);
@@ -140,7 +141,7 @@ TEST_P(CurlFtp, TransfersInTheLoginFolderOnAKeptConnectionAreNeverStalled)
     long worst = 0;
     for (int i = 0; i < 50; ++i) {
         const auto start = Clock::now();
-        ASSERT_TRUE(ftp->GetFile("/top.rtf", Local("top.rtf")));
+        ASSERT_TRUE(GetInto(*ftp, "/top.rtf", Local("top.rtf")));
         worst = std::max(worst, Ms(Clock::now() - start));
     }
     EXPECT_LT(worst, 500);
@@ -161,10 +162,10 @@ TEST_P(CurlFtp, FailedOperationsGiveTheirCodesAndLeaveLocalFilesAlone)
     WriteFile(Local("keep.rtf"), QByteArray("precious"));
     auto ftp = Login(false);
     ASSERT_TRUE(ftp);
-    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", Local("keep.rtf")));
+    EXPECT_FALSE(GetInto(*ftp, "/downloads/ab12/missing.rtf", Local("keep.rtf")));
     EXPECT_EQ(ftp->LastError(), 12003u);
     EXPECT_EQ(ReadAll(Local("keep.rtf")), "precious");
-    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", Local("new.rtf")));
+    EXPECT_FALSE(GetInto(*ftp, "/downloads/ab12/missing.rtf", Local("new.rtf")));
     EXPECT_FALSE(std::filesystem::exists(Local("new.rtf")));
 
     // A directory change reaches the server with the next operation, which it then fails.
@@ -173,14 +174,14 @@ TEST_P(CurlFtp, FailedOperationsGiveTheirCodesAndLeaveLocalFilesAlone)
     EXPECT_EQ(ftp->LastError(), 12003u);
     // The download account may not write.
     WriteFile(Local("a.wav"), Pattern(100));
-    EXPECT_FALSE(ftp->PutFile(Local("a.wav"), s_emu->uploadDir() + "x.wav"));
+    EXPECT_FALSE(PutFrom(*ftp, Local("a.wav"), s_emu->uploadDir() + "x.wav"));
     EXPECT_NE(ftp->LastError(), 0u);
     // A name that would smuggle a command onto the control connection never leaves.
-    EXPECT_FALSE(ftp->GetFile("a\r\nDELE x", Local("x")));
+    EXPECT_FALSE(GetInto(*ftp, "a\r\nDELE x", Local("x")));
     EXPECT_EQ(ftp->LastError(), 12005u);
     // The connection is still good after all that.
     s_emu->putFile("/downloads/ok.rtf", QByteArray("ok"));
-    EXPECT_TRUE(ftp->GetFile("/downloads/ok.rtf", Local("ok.rtf")));
+    EXPECT_TRUE(GetInto(*ftp, "/downloads/ok.rtf", Local("ok.rtf")));
 }
 
 TEST_P(CurlFtp, RefusedPutAndTransfersCutShortFail)
@@ -189,13 +190,13 @@ TEST_P(CurlFtp, RefusedPutAndTransfersCutShortFail)
     auto ftp = Login(true);
     ASSERT_TRUE(ftp);
     s_emu->setFaults({{"ftp_fail_stor", QJsonObject{{"code", 550}}}});
-    EXPECT_FALSE(ftp->PutFile(Local("a.wav"), s_emu->uploadDir() + "ab12_a.wav"));
+    EXPECT_FALSE(PutFrom(*ftp, Local("a.wav"), s_emu->uploadDir() + "ab12_a.wav"));
     EXPECT_EQ(ftp->LastError(), 12003u);
 
     s_emu->clearFaults();
     s_emu->putFile("/downloads/big.rtf", Pattern(200000));
     s_emu->setFaults({{"ftp_cut", QJsonObject{{"after", 1000}, {"cmd", "RETR"}}}});
-    EXPECT_FALSE(ftp->GetFile("/downloads/big.rtf", Local("big.rtf")));
+    EXPECT_FALSE(GetInto(*ftp, "/downloads/big.rtf", Local("big.rtf")));
     EXPECT_NE(ftp->LastError(), 0u);
     EXPECT_FALSE(std::filesystem::exists(Local("big.rtf"))) << "partial file left behind";
 }
@@ -225,7 +226,7 @@ TEST_P(CurlFtp, CancelAbortsARunningTransferAndEveryLaterOne)
     auto ftp = Login(false);
     ASSERT_TRUE(ftp);
     auto get = std::async(std::launch::async,
-                          [&] { return ftp->GetFile("/downloads/slow.rtf", Local("slow.rtf")); });
+                          [&] { return GetInto(*ftp, "/downloads/slow.rtf", Local("slow.rtf")); });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const auto cancelledAt = Clock::now();
     m_internet->Cancel();
@@ -265,7 +266,7 @@ TEST_P(CurlFtp, ASilentServerTimesOut)
     s_emu->setFaults(
         {{"ftp_cut", QJsonObject{{"after", 2000}, {"cmd", "RETR"}, {"mode", "stall"}}}});
     const auto start = Clock::now();
-    EXPECT_FALSE(ftp->GetFile("/downloads/slow.rtf", Local("slow.rtf")));
+    EXPECT_FALSE(GetInto(*ftp, "/downloads/slow.rtf", Local("slow.rtf")));
     const long took = Ms(Clock::now() - start);
     EXPECT_EQ(ftp->LastError(), 12002u);
     EXPECT_GE(took, 1400);

@@ -4,6 +4,7 @@
 // local disk cannot hold is worded by the system, not as an internal error.
 #include "platform/Internet.h"
 #include "support/EmulatorSuite.h"
+#include "support/FtpFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ TEST_F(SlowServer, DrippingGetEndsAsATimeOutAndLeavesNoFile)
         QTemporaryDir dir;
         const std::string local = dir.filePath(QStringLiteral("slow.rtf")).toStdString();
         const auto start = Clock::now();
-        EXPECT_FALSE(ftp->GetFile("/downloads/ab12/slow.rtf", local));
+        EXPECT_FALSE(GetInto(*ftp, "/downloads/ab12/slow.rtf", local));
         EXPECT_LT(Seconds(start), 8.0);
         EXPECT_EQ(ftp->LastError(), inet::kErrTimeout);
         EXPECT_FALSE(std::filesystem::exists(local));
@@ -78,15 +79,14 @@ TEST_F(SlowServer, FullDiskIsWordedByTheSystem)
     FtpFailure failure;
     auto ftp = session->GetFtpConnection(m_e.ftpHost, "nimbreldn", "bexomtu", 21, true, &failure);
     ASSERT_TRUE(ftp) << failure.message;
-    // A link to the device that is always full; the failed get removes the link, not the device.
-    QTemporaryDir dir;
-    const std::string local = dir.filePath(QStringLiteral("full")).toStdString();
-    std::filesystem::create_symlink("/dev/full", local);
-    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/big.rtf", local));
+    // The device that is always full.
+    const fsys::CFd full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(full);
+    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/big.rtf", full.Get()));
     EXPECT_EQ(ftp->LastLocalError(), std::strerror(ENOSPC));
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    QTemporaryDir dir;
 
-    EXPECT_FALSE(ftp->GetFile("/downloads/ab12/missing.rtf", dir.filePath("m").toStdString()));
+    EXPECT_FALSE(GetInto(*ftp, "/downloads/ab12/missing.rtf", dir.filePath("m").toStdString()));
     EXPECT_EQ(ftp->LastLocalError(), "");  // a server's refusal is no local failure
 }
 

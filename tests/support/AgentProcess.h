@@ -31,20 +31,22 @@ public:
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Path("run"));
         m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), Path("config"));
+        m_env.insert(QStringLiteral("XDG_STATE_HOME"), Path("state"));
         m_env.insert(QStringLiteral("HOME"), m_dir.path());
         m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
     QString Path(const char* rel) const { return m_dir.filePath(QString::fromLatin1(rel)); }
     const QProcessEnvironment& Env() const { return m_env; }
     // For the programs started after it (a display, a message bus).
-    void SetEnv(const char* name, const QString& value)
+    void SetEnv(const char* key, const QString& value)
     {
-        m_env.insert(QString::fromLatin1(name), value);
+        m_env.insert(QString::fromLatin1(key), value);
     }
+    void UnsetEnv(const char* key) { m_env.remove(QString::fromLatin1(key)); }
     // This process takes the same folders (for an agent run inside the test).
     void Enter() const
     {
-        for (const char* k : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "HOME"})
+        for (const char* k : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"})
             qputenv(k, m_env.value(QString::fromLatin1(k)).toLocal8Bit());
         QDir::setCurrent(m_dir.path());
         // QSettings keeps the folder it found first in a process.

@@ -1,8 +1,7 @@
 #include "support/FakeService.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <unistd.h>
 
 namespace {
 
@@ -88,33 +87,38 @@ public:
         m_cwd = dir;
         return true;
     }
-    bool PutFile(const std::string& local, const std::string& remote) override
+    bool PutFile(int fd, const std::string& remote) override
     {
         Lock l(m_s.m_lock);
         if (Failed(Op::Put, l))
             return false;
-        std::ifstream in(local, std::ios::binary);
-        if (!in)
+        std::string content;
+        char buf[4096];
+        ssize_t n = 0;
+        for (off_t at = 0; (n = ::pread(fd, buf, sizeof buf, at)) > 0; at += n)
+            content.append(buf, static_cast<std::size_t>(n));
+        if (n < 0)
             return Fail(inet::kErrInternal);
-        std::string content((std::istreambuf_iterator<char>(in)), {});
         m_s.files[Join(m_cwd, remote)] = content;
         m_s.m_seen.puts.push_back({m_cwd, remote, std::move(content)});
         return true;
     }
-    bool GetFile(const std::string& remote, const std::string& local) override
+    bool GetFile(const std::string& remote, int fd) override
     {
         Lock l(m_s.m_lock);
         m_s.m_seen.gets.push_back(remote);
-        m_s.m_seen.getTargets.push_back(local);
+        char target[4096] = {};
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        (void)!::readlink(self.c_str(), target, sizeof target - 1);
+        m_s.m_seen.getTargets.push_back(target);
         const std::optional<Fault> fault = m_s.Call(Op::Get, l);
         const auto it = m_s.files.find(remote);
         if (fault && (fault->keep == 0 || it == m_s.files.end()))
             return Fail(fault->failure.code);
         if (it == m_s.files.end())
             return Fail(inet::kErrExtended);  // a server's 550
-        std::ofstream out(local, std::ios::binary | std::ios::trunc);
         const std::size_t n = fault ? std::min(fault->keep, it->second.size()) : it->second.size();
-        if (!out.write(it->second.data(), static_cast<std::streamsize>(n)))
+        if (::write(fd, it->second.data(), n) != static_cast<ssize_t>(n))
             return Fail(inet::kErrInternal);
         return fault ? Fail(fault->failure.code) : true;
     }

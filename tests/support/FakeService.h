@@ -54,7 +54,7 @@ public:
         std::vector<SessionRecord> sessions;
         std::vector<std::string> logins;            // user of every login attempt
         std::vector<PutRecord> puts;                // puts the server accepted
-        std::vector<std::string> gets, getTargets;  // remote and local path of every get
+        std::vector<std::string> gets, getTargets;  // remote path, and what the local file was
         int openConnections = 0;                    // handed out and neither closed nor destroyed
         int closes = 0;                             // Close() calls
         int liveHandles = 0;                        // internet and URL handles not yet destroyed

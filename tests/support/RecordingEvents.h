@@ -24,6 +24,20 @@ public:
         std::lock_guard<std::mutex> g(m_lock);
         return m_events;
     }
+    // Failures of the author's own disk so far: archive copies and sent marks.
+    int LocalFailures() const
+    {
+        int n = 0;
+        for (const CAgentEvent& e : Events())
+            n += e.kind == EEvent::FileFailed &&
+                 (e.stage == EStage::Archive || e.stage == EStage::Mark);
+        return n;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_events.clear();
+    }
     std::vector<EEvent> Kinds() const
     {
         std::vector<EEvent> kinds;

@@ -83,6 +83,7 @@ demo_start_agent() {  # headless unless a display is set; extra environment as a
   local platform=offscreen
   [ -n "${DISPLAY:-}" ] && platform=xcb
   (cd "$work/run" && exec env XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    XDG_STATE_HOME="$work/state" \
     QT_QPA_PLATFORM="$platform" "$@" "$root/build-demo/orbidex") >"$work/agent.out" 2>&1 &
   agent_pid=$!
 }

@@ -1,8 +1,8 @@
 #include "core/cycle/Automation.h"
 
+#include "core/cycle/Archive.h"
 #include "core/cycle/DownloadList.h"
 #include "core/cycle/Scan.h"
-#include "core/cycle/TempSweep.h"
 #include "core/cycle/Upload.h"
 #include "core/display/Display.h"
 #include "core/resources/Resources.h"
@@ -91,8 +91,6 @@ void CAutomation::AutomationThread(CSettings snapshot)
             m_internet->SetWaitBudget(m_waitBudgetMs.load());
             RunCycle(ctx);
         } else {
-            m_work.m_faults = {};
-            m_work.m_faults.unreachable = true;
             m_events.Report({EEvent::ServiceDown, {}, "no internet layer"});
         }
     } catch (...) {
@@ -111,8 +109,8 @@ void CAutomation::AutomationThread(CSettings snapshot)
 void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
-    m_work.m_faults = {};
-    if (const int swept = SweepStaleTempFiles(ctx.settings, m_started); swept > 0) {
+    // Only names this agent recorded as its own are removed, never a file that looks alike.
+    if (const int swept = m_work.m_local.Temps().Sweep(); swept > 0) {
         CAgentEvent e{EEvent::TempFilesSwept};
         e.count = swept;
         ctx.Report(e);
@@ -121,7 +119,6 @@ void CAutomation::RunCycle(CCycleContext& ctx)
     if (probe == EFetchResult::NoInternet)
         d.MessageBox(kInternetOpenFailed);
     if (probe != EFetchResult::Ok) {
-        m_work.m_faults.unreachable = true;
         if (!m_cancelled)
             ctx.Report({EEvent::ServiceDown, {},
                         probe == EFetchResult::NoInternet ? "no internet access" : "no answer"});
@@ -136,12 +133,10 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         return;
     if (login == EAuthorCheck::Unchecked) {
         // The service failed, not the author: polling stays on and the next poll asks again.
-        m_work.m_faults.unreachable = true;
         ctx.Report({EEvent::ServiceFault, "login", FaultReason(reply)});
         return;
     }
     if (login == EAuthorCheck::Refused || login == EAuthorCheck::NotConfigured) {
-        m_work.m_faults.loginRefused = true;
         ctx.Report({login == EAuthorCheck::Refused ? EEvent::LoginRefused
                                                    : EEvent::LoginNotConfigured});
         // Polling stays off until the settings are loaded again; the stored value is kept.
@@ -152,10 +147,7 @@ void CAutomation::RunCycle(CCycleContext& ctx)
 
     m_nBusy = 3;
     ScanSourceFolders(ctx.settings, m_work);
-    CAgentEvent waiting{EEvent::FilesWaiting};
-    waiting.items.assign(m_work.m_fileList.begin(),
-                         m_work.m_fileList.begin() + std::max(0, m_work.m_nFileCount));
-    ctx.Report(waiting);
+    ReportSkipped(ctx);
     if (m_work.m_nFileCount > 0) {
         d.AddWindowLine("Starting Upload Process");
         UploadFiles(ctx);
@@ -163,6 +155,8 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         d.AddWindowLine(d.GetTimeText() + " - No File to Upload");
         d.SetStatusText("No File to Upload");
     }
+    if (!m_cancelled)
+        RetryArchives(ctx);
     if (m_cancelled)
         return;
 

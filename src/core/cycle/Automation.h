@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -68,6 +67,4 @@ private:
     std::thread m_worker;
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_running{false};
-    // Temporary files written before this are left by an earlier run, never by this one.
-    const std::filesystem::file_time_type m_started = std::filesystem::file_time_type::clock::now();
 };

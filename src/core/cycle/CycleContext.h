@@ -1,4 +1,5 @@
 #pragma once
+#include "core/cycle/LocalState.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
 #include "core/state/AgentEvent.h"
@@ -6,18 +7,11 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 class IDisplay;
-
-// What went wrong in one cycle, for what the agent shows between cycles.
-struct CCycleFaults {
-    bool loginRefused = false;
-    bool unreachable = false;      // the web host, the login check or the FTP host did not answer
-    int32_t transferFailures = 0;  // files that failed to go up or come down
-    bool Any() const { return loginRefused || unreachable || transferFailures > 0; }
-};
 
 // The work list of one cycle, shared by the upload and the download pass.
 struct CWorkList {
@@ -26,7 +20,10 @@ struct CWorkList {
     int32_t m_nFileCount = 0;
     int32_t m_nFileIndex = 0;
     std::unique_ptr<IFtpConnection> m_pFtpConnection;
-    CCycleFaults m_faults;  // cleared as each cycle starts
+    // What the scan left out that the author must hear of: links, files sent but not marked.
+    std::vector<std::string> m_skippedLinks, m_skippedUnmarked;
+    std::set<fsys::FileId> m_scannedIds;  // one real file is sent once, whichever pairs name it
+    CLocalState m_local;
 };
 
 // What a cycle's steps work with. `settings` is the snapshot taken when the cycle started;

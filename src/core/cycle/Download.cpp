@@ -4,51 +4,30 @@
 #include "core/display/Display.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
-#include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 #include "platform/Format.h"
-#include "platform/UserFolders.h"
+
+#include "platform/Clock.h"
+#include "platform/LocalFile.h"
+#include "platform/StateFolder.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
-
-
-namespace fs = std::filesystem;
+#include <optional>
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-bool EndsWithSeparator(const std::string& path)
-{
-    return path.back() == '\\' || path.back() == '/';
-}
-#else
 constexpr char kSeparator = '/';
-bool EndsWithSeparator(const std::string& path)
-{
-    return path.back() == '/';
-}
-#endif
-
 
 std::string UseDefaultFolder(CCycleContext& ctx)
 {
-    std::string folder = DefaultDownloadFolder();
-    fs::path levels(folder);
-    levels = levels.parent_path();  // drop the empty name after the final separator
-    EnsureFolder(levels.parent_path().string());
-    EnsureFolder(levels.string());
+    const std::string folder = DefaultDownloadFolder();
+    const std::string download = folder.substr(0, folder.size() - 1);
+    EnsureFolder(download.substr(0, download.rfind(kSeparator)));
+    EnsureFolder(download);
     // Only for this run: the stored setting stays empty, and a reload meanwhile wins.
     ctx.record.Update([&](CSettings& s) {
         if (s.TDir.empty())
@@ -58,123 +37,79 @@ std::string UseDefaultFolder(CCycleContext& ctx)
     return folder;
 }
 
-// A fresh, exclusively created file beside the target. Exclusive creation means no listed
-// name (".x.part" included) can make a download write over a file that is already there.
-std::string CreateTempFile(const std::string& folder, const std::string& name, std::string* why)
+// "letter (kept 2026-12-07 09-05-03).rtf", beside the original. The rename never replaces, so
+// the author's copy kept a moment ago under the same second is never written over.
+bool KeepAside(int dir, const std::string& name, std::string* kept, std::string* why)
 {
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
-    static constexpr char kTag[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string stem = "." + name + ".";
-    if (stem.size() + 6 + 5 > 255)
-        stem = ".orbidex.";
-    int err = EEXIST;
-    for (int tries = 0; tries < 100 && err == EEXIST; ++tries) {
-        std::string path = folder + stem;
-        for (int i = 0; i < 6; ++i) path += kTag[rng() % (sizeof kTag - 1)];
-        path += ".part";
-        if (std::FILE* f = std::fopen(path.c_str(), "wbx")) {
-            std::fclose(f);
-            return path;
-        }
-        err = errno;
-    }
-    *why = std::error_code(err, std::generic_category()).message();
-    return {};
-}
-
-bool SameContent(const std::string& a, const std::string& b)
-{
-    std::error_code ec;
-    if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec)
-        return false;
-    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-    char bx[1 << 16], by[1 << 16];
-    while (x && y) {
-        x.read(bx, sizeof bx);
-        y.read(by, sizeof by);
-        if (x.gcount() != y.gcount() || std::memcmp(bx, by, static_cast<std::size_t>(x.gcount())))
-            return false;
-    }
-    return x.eof() && y.eof();
-}
-
-// "letter (kept 2026-12-07 09-05-03).rtf", beside the original, never over another file.
-std::string KeptName(const std::string& folder, const std::string& name)
-{
-    const fs::path p(name);
-    const std::time_t now = std::time(nullptr);
+    const std::size_t dot = name.rfind('.');
+    const bool hasExt = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExt ? name.substr(0, dot) : name;
+    const std::string ext = hasExt ? name.substr(dot) : std::string();
+    const std::time_t now = CSystemClock().Now();
     std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &now);
-#else
     localtime_r(&now, &tm);
-#endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &tm);
-    std::error_code ec;
     for (int n = 1; n < 100; ++n) {
         // Appended piece by piece: GCC 12 warns (-Wrestrict) on `" " + std::to_string(n)`.
-        std::string kept = p.stem().string() + " (kept " + stamp;
+        std::string candidate = stem + " (kept " + stamp;
         if (n > 1)
-            kept.append(" ").append(std::to_string(n));
-        kept.append(")").append(p.extension().string());
-        if (!fs::exists(folder + kept, ec))
-            return kept;
+            candidate.append(" ").append(std::to_string(n));
+        candidate.append(")").append(ext);
+        if (fsys::RenameNoReplace(dir, name, candidate, why)) {
+            *kept = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
     }
-    return {};
+    *why = "No free name to keep the earlier copy";
+    return false;
 }
 
-// Gets one file through its temporary name. False on failure, with its wording in *why (which
-// stays empty for an internet error code that has no sentence) and *local set when the local
-// side failed (the folder, the disk). A different file already under the name (an author's
-// edited copy of an earlier download) is kept beside it, named in *kept; the same content is
-// left as it is.
-bool FetchInto(IFtpConnection& conn, const std::string& remotePath, const std::string& folder,
-               const std::string& name, std::string* why, std::string* kept, bool* local)
+// Gets one file into an unnamed file and names it only when whole. False on failure, with its
+// wording in *why (which stays empty for an internet error code that has no sentence) and
+// *local set when our side failed (the folder, the disk). A different file already under the
+// name (an author's edited copy of an earlier download) is kept beside it, named in *kept; the
+// same content is left as it is.
+bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remotePath, int dir,
+               const std::string& folder, const std::string& name, std::string* why,
+               std::string* kept, bool* local)
 {
     *local = true;
-    const std::string temp = CreateTempFile(folder, name, why);
-    if (temp.empty())
+    std::optional<fsys::CNewFile> file =
+        fsys::CNewFile::Create(dir, folder, name, &ctx.work.m_local.Temps(), why);
+    if (!file)
         return false;
-    std::error_code ec;
-    if (!conn.GetFile(remotePath, temp)) {
+    if (!conn.GetFile(remotePath, file->Fd())) {
         // A full disk is the system's to word: the internet numbering only says "internal".
         *why = conn.LastLocalError();
         *local = !why->empty();
         if (why->empty())
             *why = GetInternetErrorText(conn.LastError());
-        fs::remove(temp, ec);
         return false;
     }
-    const std::string target = folder + name;
-    if (fs::is_regular_file(target, ec)) {
-        if (SameContent(target, temp)) {
-            fs::remove(temp, ec);
-            return true;
-        }
-        *kept = KeptName(folder, name);
-        if (!kept->empty())
-            fs::rename(target, folder + *kept, ec);
-        if (kept->empty() || ec) {
-            *why = kept->empty() ? "No free name to keep the earlier copy" : ec.message();
-            kept->clear();
-            fs::remove(temp, ec);
+    switch (fsys::EntryKind(dir, name)) {
+        case fsys::EEntry::None:
+            break;
+        case fsys::EEntry::File:
+            if (fsys::SameContent(file->Fd(), dir, name))
+                return true;
+            if (!KeepAside(dir, name, kept, why)) {
+                kept->clear();
+                return false;
+            }
+            break;
+        case fsys::EEntry::Other:
+            *why = "A folder or link of that name is in the way";
             return false;
-        }
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        *why = ec.message();
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    return file->Publish(name, false, why);
 }
 
 void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
                    const std::string& why, bool local)
 {
-    ++ctx.work.m_faults.transferFailures;
     CAgentEvent e{EEvent::DocumentFailed, name, why};
     e.stage = local ? EStage::Save : EStage::Fetch;
     e.missing = !conn.FindFile(name);
@@ -192,29 +127,19 @@ void ReportRefused(CCycleContext& ctx, const std::string& name)
 
 void EnsureFolder(const std::string& path)
 {
-    std::error_code ec;
-    fs::create_directory(path, ec);
+    fsys::CreateFolder(path);
 }
 
 std::string DefaultDownloadFolder()
 {
-#ifdef _WIN32
-    return "C:\\nimbrel\\download\\";
-#else
-    return HomeFolder() + "/nimbrel/download/";
-#endif
+    return fsys::HomeFolder() + "/nimbrel/download/";
 }
 
 bool IsSafeDownloadName(const std::string& name)
 {
     if (name.empty() || name == "." || name == "..")
         return false;
-    for (char c : name) {
-        auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F)
-            return false;
-    }
-    return true;
+    return name.find_first_of("/\\") == std::string::npos && !HasControlChars(name);
 }
 
 void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
@@ -227,8 +152,12 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
     std::string folder = ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
     // A folder typed without its final separator must still name the folder, not prefix the
     // file names of its parent.
-    if (!EndsWithSeparator(folder))
+    if (folder.back() != kSeparator)
         folder += kSeparator;
+
+    // Opened once for the pass: every file of it lands in this very folder.
+    std::string folderError;
+    const std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, &folderError);
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
@@ -251,13 +180,11 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         if (!session) {
             if (!ctx.cancelled.load())
                 ReportConnectFailure(display, ctx.events, kDownloadAccount);
-            work.m_faults.unreachable = !ctx.cancelled.load();
             break;
         }
         if (!ConnectFtpWithRetries(display, session->Session(), kDownloadAccount,
                                    ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
                                    work.m_pFtpConnection, ctx.events)) {
-            work.m_faults.unreachable = !ctx.cancelled.load();
             break;
         }
         IFtpConnection& conn = *work.m_pFtpConnection;
@@ -267,10 +194,10 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         display.AddWindowLine(Format("%s - %d of %d Downloading \"%s\" to %s",
                                      display.GetTimeText().c_str(), work.m_nFileIndex + 1,
                                      work.m_nFileCount, name.c_str(), folder.c_str()));
-        std::string why;
+        std::string why = folderError;
         std::string kept;
-        bool local = false;
-        if (FetchInto(conn, remotePath, folder, name, &why, &kept, &local)) {
+        bool local = true;
+        if (dir && FetchInto(ctx, conn, remotePath, dir->Get(), folder, name, &why, &kept, &local)) {
             if (!kept.empty()) {
                 const std::string line = display.GetTimeText() + " - " + name +
                                          " differs from the copy already in " + folder +

@@ -24,7 +24,6 @@ void RequestDownloadList(CCycleContext& ctx)
     CAgentEvent failed{EEvent::ListFailed, "list", FaultReason(reply)};
     failed.status = reply.result == EFetchResult::Ok ? reply.status : 0;
     if (body.empty()) {
-        ctx.work.m_faults.unreachable = true;
         failed.line = display.GetTimeText() + " ERROR: Is the network down ???";
         failed.count = kToAll;
         ctx.Report(failed);

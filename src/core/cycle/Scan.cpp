@@ -9,6 +9,9 @@ void ScanSourceFolders(const CSettings& settings, CWorkList& work)
     work.m_fileList.clear();
     work.m_nFileCount = 0;
     work.m_nFileIndex = 0;
+    work.m_skippedLinks.clear();
+    work.m_skippedUnmarked.clear();
+    work.m_scannedIds.clear();
     for (int i = 0; i < kSourcePairs; ++i) {
         if (!settings.Dir[i].empty() && !settings.Ext[i].empty())
             ScanFolder(settings.Dir[i], settings.Ext[i], work);
@@ -29,10 +32,21 @@ void ScanFolder(const std::string& folder, const std::string& ext, CWorkList& wo
         // Opening a pipe named like a recording would block the cycle for good.
         if (e.isDirectory || e.special || e.readOnly)
             continue;
+        if (!work.m_scannedIds.insert({e.dev, e.ino}).second)
+            continue;
+        const std::string path = prefix + e.name;
+        if (e.isLink) {
+            work.m_skippedLinks.push_back(path);
+            continue;
+        }
+        if (work.m_local.Has(CLocalState::EKind::Unmarked, path, e.stamp)) {
+            work.m_skippedUnmarked.push_back(path);
+            continue;
+        }
         const std::size_t index = static_cast<std::size_t>(work.m_nFileIndex);
         if (work.m_fileList.size() <= index)
             work.m_fileList.resize(index + 1);
-        work.m_fileList[index] = prefix + e.name;
+        work.m_fileList[index] = path;
         ++work.m_nFileCount;
         ++work.m_nFileIndex;
     }

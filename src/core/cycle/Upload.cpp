@@ -1,5 +1,6 @@
 #include "core/cycle/Upload.h"
 
+#include "core/cycle/Archive.h"
 #include "core/cycle/CycleContext.h"
 #include "core/display/Display.h"
 #include "core/ftp/FtpConnect.h"
@@ -8,7 +9,7 @@
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
-#include "platform/FileSystem.h"
+#include "platform/LocalFile.h"
 #include "platform/Format.h"
 #include "platform/WavLength.h"
 
@@ -32,7 +33,7 @@ enum class PutResult { Whole, FileRefused, ConnectionFailed };
 // transfer would otherwise get a partial recording announced and the original marked sent.
 // A refusal that concerns this file alone (the server's error reply to its STOR, a copy of
 // another size, a name the path cannot carry) must not hold back the files after it.
-PutResult PutWhole(IFtpConnection& ftp, const std::string& local, const std::string& remote,
+PutResult PutWhole(IFtpConnection& ftp, int local, const std::string& remote,
                    const fsys::FileStamp& before)
 {
     if (!ftp.PutFile(local, remote)) {
@@ -49,29 +50,9 @@ PutResult PutWhole(IFtpConnection& ftp, const std::string& local, const std::str
 void ReportPutFailure(CCycleContext& ctx, const std::string& local, EStage stage,
                       const std::string& why = {})
 {
-    ++ctx.work.m_faults.transferFailures;
     CAgentEvent e{EEvent::FileFailed, local, why};
     e.stage = stage;
     ctx.Report(e);
-}
-
-void ReportLocalLine(CCycleContext& ctx, const std::string& text)
-{
-    const std::string line = ctx.display.GetTimeText() + " - " + text;
-    ctx.display.AddWindowLine(line);
-    ctx.display.WriteLogLine(line);
-}
-
-// The sent mark goes only on the content that was sent and announced: a file written to since
-// its put keeps waiting (its archive copy, if made, is replaced when it goes again).
-void Archive(const std::string& local, const std::string& folder, const std::string& name,
-             const fsys::FileStamp& sent)
-{
-    const std::string archive = folder + "/" + kArchiveFolder;
-    fsys::CreateFolder(archive);
-    fsys::CopyFileReplacing(local, archive + "/" + name);
-    if (fsys::GetFileStamp(local) == sent)
-        fsys::MarkReadOnly(local);
 }
 
 }  // namespace
@@ -109,7 +90,6 @@ void UploadFiles(CCycleContext& ctx)
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> owner = OpenTransferSession(ctx.internet);
     if (!owner) {
-        work.m_faults.unreachable = true;
         ReportConnectFailure(ctx.display, ctx.events, kUploadAccount);
         return;
     }
@@ -128,7 +108,6 @@ void UploadFiles(CCycleContext& ctx)
                                              ctx.display.GetTimeText().c_str(),
                                              work.m_nFileIndex + 1, work.m_nFileCount,
                                              EscapeControlChars(local.substr(slash + 1)).c_str()));
-            ++work.m_faults.transferFailures;
             CAgentEvent skipped{EEvent::LocalSkipped, local,
                                 "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
                                     "\" holds a control character and cannot be sent. Rename "
@@ -141,7 +120,6 @@ void UploadFiles(CCycleContext& ctx)
         if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
                                    ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection,
                                    ctx.events)) {
-            work.m_faults.unreachable = !ctx.cancelled;
             return;
         }
         IFtpConnection& ftp = *work.m_pFtpConnection;
@@ -156,16 +134,20 @@ void UploadFiles(CCycleContext& ctx)
                 Format("%s - %d of %d Uploading %s", ctx.display.GetTimeText().c_str(),
                        work.m_nFileIndex + 1, work.m_nFileCount, name.c_str()));
             ftp.SetCurrentDirectory(uploadDir);
-            const std::optional<fsys::FileStamp> before = fsys::GetFileStamp(local);
-            if (!before || !fsys::CanReadFile(local)) {
-                // Gone since the scan, or unreadable to us: a fault of this file alone, which
-                // must not hold back the files after it in every cycle from now on.
-                ReportPutFailure(ctx, local, EStage::Read);
+            // Opened once, never through a link; the put, the checks and the mark all use it.
+            std::string why;
+            std::optional<fsys::SourceFile> file = fsys::OpenSource(local, &why);
+            if (!file) {
+                // Gone since the scan, replaced by a link, or unreadable to us: a fault of this
+                // file alone, which must not hold back the files after it.
+                ReportPutFailure(ctx, local, EStage::Read,
+                                 EscapeControlChars(name) + " could not be read: " + why + ".");
                 CloseConnection(work);
                 ++work.m_nFileIndex;
                 continue;
             }
-            const PutResult put = PutWhole(ftp, local, remote, *before);
+            const fsys::FileStamp before = file->stamp;
+            const PutResult put = PutWhole(ftp, file->fd.Get(), remote, before);
             if (put != PutResult::Whole) {
                 // A put aborted at exit is not reported after the log's shutdown block.
                 if (!ctx.cancelled)
@@ -186,22 +168,23 @@ void UploadFiles(CCycleContext& ctx)
             ctx.display.AddWindowLine(
                 Format("%s - .. Done.\r\n", ctx.display.GetTimeText().c_str()));
 
-            // What is announced must be what was sent: a file rewritten, still growing or
-            // deleted during its put is not announced, and goes whole with a later cycle.
-            if (fsys::GetFileStamp(local) != before) {
+            // What is announced must be what was sent: a file written to or still growing
+            // during its put is not announced, and goes whole with a later cycle. (One deleted
+            // or replaced meanwhile was still read whole through its descriptor.)
+            if (fsys::StampOf(file->fd.Get()) != before) {
                 ReportLocalLine(ctx, name +
                                          " changed while it was sent: not announced, it is "
                                          "sent again at the next poll.");
             } else {
-                const std::string length = FormatLengthText(GetWavLength(local));
+                const std::string length = FormatLengthText(GetWavLength(local, file->fd.Get()));
                 const std::string url =
                     UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-                std::string why;
-                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &why)) {
+                std::string failure;
+                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
                     if (!ctx.cancelled)
-                        ReportPutFailure(ctx, local, EStage::Notify, why);
-                } else if (fsys::GetFileStamp(local) == before) {
-                    Archive(local, folder, name, *before);
+                        ReportPutFailure(ctx, local, EStage::Notify, failure);
+                } else if (fsys::StampOf(file->fd.Get()) == before &&
+                           MarkSent(ctx, *file, local, folder, name)) {
                     ctx.Report({EEvent::FileSent, local});
                 }
             }

@@ -2,18 +2,14 @@
 
 #include "platform/Internet.h"
 
-#include <cstring>
-
 std::string ReadBody(IUrlHandle& url, bool* whole)
 {
     std::string body;
-    char buf[1024];
+    char buf[1023];
     std::size_t got = 0;
     bool ok = true;
-    while ((ok = url.Read(buf, sizeof buf - 1, &got)) && got > 0) {
-        buf[got] = '\0';
-        body.append(buf, std::strlen(buf));
-    }
+    // By its length: a zero byte in a body must not cut what follows it.
+    while ((ok = url.Read(buf, sizeof buf, &got)) && got > 0) body.append(buf, got);
     if (whole)
         *whole = ok;
     return body;

@@ -18,7 +18,8 @@ enum class EEvent {
     FtpLoginRefused,
     FtpUnreachable,
     FilesWaiting,        // items: the local paths the scan found
-    FileSent,            // subject: local path; put, announced and marked
+    FileSent,            // subject: local path; put, announced, archived and marked
+    FileArchived,        // subject: local path; a sent file's archive copy, made at last
     FileFailed,          // subject: local path; stage: where
     LocalSkipped,        // subject: local path or name; reason: why it is left alone
     ListRead,            // items: the names the service listed
@@ -51,7 +52,7 @@ struct CAgentEvent {
     int count = 0;       // files swept; the line sinks of a list failure
     bool missing = false;  // a document failed: the server does not have it
     char account = 0;    // FTP account of a connect event
-    std::string line;    // a list failure's line, as the window shows it
+    std::string line;    // a list failure's line as shown; an archive or mark failure's, when due
     std::vector<std::string> items;
 };
 

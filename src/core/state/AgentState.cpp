@@ -140,6 +140,9 @@ bool CAgentState::FoldLocked(const CAgentEvent& e)
             changed = Close(EProblem::UploadFailed, e.subject);
             changed = Close(EProblem::ServiceFault, "notify") || changed;
             break;
+        case EEvent::FileArchived:
+            changed = Close(EProblem::UploadFailed, e.subject);
+            break;
         case EEvent::FileFailed:
             ++m_cycle.failed;
             Open(EProblem::UploadFailed, e, e.subject);

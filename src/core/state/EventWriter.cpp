@@ -100,8 +100,8 @@ void CEventWriter::Lines(const CAgentEvent& e)
             } else if (e.stage == EStage::Notify) {
                 Both(d.GetTimeText() + " - The service did not accept " + NameOf(e.subject) +
                      "; it is sent again at the next poll.");
-            } else if (!e.reason.empty()) {
-                Both(d.GetTimeText() + " - " + e.reason);
+            } else if (!e.line.empty()) {
+                Both(d.GetTimeText() + " - " + e.line);  // archive and mark: once a run
             }
             break;
         case EEvent::LocalSkipped:

@@ -128,10 +128,9 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
     EXPECT_EQ(svc.Seen().closes, 2);
     EXPECT_EQ(work.m_nFileIndex, 2);
     EXPECT_FALSE(work.m_pFtpConnection);
-    // The bytes go to a temporary name, never straight to the final one.
+    // The bytes go to a file with no name, never straight to the final one.
     const CFakeService::Record seen = svc.Seen();
-    for (const auto& target : seen.getTargets)
-        EXPECT_EQ(fs::path(target).filename().string().front(), '.') << target;
+    for (const auto& target : seen.getTargets) EXPECT_TRUE(target.ends_with("(deleted)")) << target;
 }
 
 // The service lists one document twice (two identifiers): one file lands, both are confirmed,
@@ -252,7 +251,13 @@ TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
                                                 "7"},
                                                {"e\r\nf", "8"},
                                                {longName, "9"},
+                                               {"g\xC2\x85h", "11"},
+                                               {"i\xE2\x80\xAEj", "12"},
+                                               {"k\xE2\x81\xA6l\xE2\x80\x8F", "13"},
                                                {"ok.rtf", "10"}})};
+    // A zero byte in the body cuts nothing: the items after it are read as well.
+    std::string& body = svc.pages["orbidexdload.php"].body;
+    body.insert(body.find("file_2"), 1, '\0');
     svc.pages["nbdlsuccess.php"] = {"ok"};
     svc.files["/dl/ab12/ok.rtf"] = "fine";
     svc.files["/dl/ab12/../evil"] = "escaped";
@@ -264,7 +269,9 @@ TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
     EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
     const std::string refused = " - Refused unsafe file name \"";
     const std::string tail = "\" from the server. Please inform help@test.example";
-    for (const char* shown : {"../evil", "..", ".", "", "sub/x", "a\\b", "c\\x01d", "e\\x0D\\x0Af"})
+    for (const char* shown :
+         {"../evil", "..", ".", "", "sub/x", "a\\b", "c\\x01d", "e\\x0D\\x0Af", "g\\xC2\\x85h",
+          "i\\xE2\\x80\\xAEj", "k\\xE2\\x81\\xA6l\\xE2\\x80\\x8F"})
         EXPECT_NE(Log().find(T() + refused + shown + tail + "\r\n"), std::string::npos) << shown;
     EXPECT_NE(Log().find(refused + longName), std::string::npos);
     EXPECT_NE(display->WindowText().find(T() + refused + "c\\x01d" + tail + "\r\n"),
@@ -273,6 +280,30 @@ TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
     EXPECT_EQ(Log().find("\nf\""), std::string::npos);
     EXPECT_EQ(svc.Seen().logins.size(), 1u);
     EXPECT_EQ(display->LastStatus(), "Orbidex - Idle");
+}
+
+// A document listed twice whose content changed in between: the author's edited copy and the
+// first download are both kept aside, neither written over by the other, whatever the second.
+TEST_F(DownloadPass, AListNamingADocumentTwiceKeepsEveryEarlierCopy)
+{
+    WriteAll(folder / "memo.rtf", "the author's edit");
+    svc.pages["orbidexdload.php"] = {ListBody({{"memo.rtf", "1"}, {"memo.rtf", "2"}})};
+    svc.pages["nbdlsuccess.php"] = {"ok"};
+    svc.files["/dl/ab12/memo.rtf"] = "first";
+    svc.onRequest = [&](const std::string& url) {
+        if (url.find("nbdlsuccess.php") != std::string::npos)
+            svc.files["/dl/ab12/memo.rtf"] = "second";
+    };
+    Run();
+    std::set<std::string> kept;
+    for (const std::string& name : Listing(folder)) {
+        if (name != "memo.rtf") {
+            EXPECT_EQ(name.rfind("memo (kept ", 0), 0u) << name;
+            kept.insert(ReadAll(folder / name));
+        }
+    }
+    EXPECT_EQ(kept, (std::set<std::string>{"the author's edit", "first"}));
+    EXPECT_EQ(ReadAll(folder / "memo.rtf"), "second");
 }
 
 TEST_F(DownloadPass, FiveFailedConnectsEndThePass)

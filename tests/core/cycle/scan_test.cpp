@@ -2,6 +2,7 @@
 #include "core/cycle/Scan.h"
 #include "core/settings/Settings.h"
 #include "platform/FileSystem.h"
+#include "platform/LocalFile.h"
 #include "support/wav_util.h"
 
 #include <QDir>
@@ -9,7 +10,10 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -126,14 +130,31 @@ TEST_F(Scan, PairsNeedBothTextsAndRunInOrder)
     EXPECT_EQ(Listed(m_work), (std::vector<std::string>{a + "1.wav", b + "2.rtf", c + "3.dss"}));
 }
 
-TEST_F(Scan, SameFolderTwiceListsEachFileTwice)
+// One real file goes once a cycle, whichever pairs name it or its folder, and however. Links in
+// the folder are never followed: each is left out and named for the line that says so.
+TEST_F(Scan, EachRealFileOnceAndNoLinkFollowed)
 {
     const std::string d = Folder("same");
+    const std::string other = Folder("other");
+    const std::string outside = Folder("outside");
     WriteText(d + "x.wav", "");
-    m_settings.Dir[0] = m_settings.Dir[1] = d;
-    m_settings.Ext[0] = m_settings.Ext[1] = "wav";
+    WriteText(d + "y.WAV", "");
+    WriteText(outside + "secret.wav", "");
+    ASSERT_EQ(::link((d + "x.wav").c_str(), (other + "x.wav").c_str()), 0);
+    ASSERT_EQ(::symlink((outside + "secret.wav").c_str(), (d + "link.wav").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), (d + "dir.wav").c_str()), 0);
+    const std::string alias = m_dir.path().toStdString() + "/alias";
+    ASSERT_EQ(::symlink(d.c_str(), alias.c_str()), 0);  // a folder the author chose to name so
+    const std::pair<std::string, const char*> pairs[] = {
+        {d, "wav"}, {d.substr(0, d.size() - 1), "wav"}, {alias + "/", "WAV"}, {other, "wav"}};
+    for (std::size_t i = 0; i < std::size(pairs); ++i) {
+        m_settings.Dir[i] = pairs[i].first;
+        m_settings.Ext[i] = pairs[i].second;
+    }
     ScanSourceFolders(m_settings, m_work);
-    EXPECT_EQ(Listed(m_work), (std::vector<std::string>{d + "x.wav", d + "x.wav"}));
+    EXPECT_EQ(Sorted(Listed(m_work)), (std::vector<std::string>{d + "x.wav", d + "y.WAV"}));
+    EXPECT_EQ(Sorted(m_work.m_skippedLinks),
+              (std::vector<std::string>{d + "dir.wav", d + "link.wav"}));
 }
 
 TEST_F(Scan, EveryNameAndMissingFoldersAndTheFinalSeparator)
@@ -167,26 +188,28 @@ TEST(ScanFileSystem, CopyReplacesAndKeepsTheSource)
 {
     QTemporaryDir dir;
     const std::string base = dir.path().toStdString() + "/";
+    const std::optional<fsys::CFd> folder = fsys::OpenFolder(base, false, nullptr);
+    ASSERT_TRUE(folder);
+    auto copy = [&](const std::string& from, const std::string& to) {
+        const fsys::CFd in(::open((base + from).c_str(), O_RDONLY | O_CLOEXEC));
+        return in && fsys::CopyInto(in.Get(), folder->Get(), base, to, nullptr, nullptr);
+    };
     WriteText(base + "src", "new content");
     WriteText(base + "dst", "an older, longer copy of the file");
-    ASSERT_TRUE(fsys::CopyFileReplacing(base + "src", base + "dst"));
+    ASSERT_TRUE(copy("src", "dst"));
     EXPECT_EQ(ReadAll(base + "dst"), "new content");
     EXPECT_EQ(fsys::GetFileStamp(base + "src")->mtimeNs, fsys::GetFileStamp(base + "dst")->mtimeNs);
-    EXPECT_FALSE(fsys::CopyFileReplacing(base + "nothing", base + "dst"));
+    EXPECT_FALSE(copy("nothing", "dst"));
     EXPECT_EQ(ReadAll(base + "dst"), "new content");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);  // no temporary left behind
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no temporary
     // A folder under the copy's name is never replaced, nor swapped away.
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(base + "folder/inside")));
-    EXPECT_FALSE(fsys::CopyFileReplacing(base + "src", base + "folder"));
+    EXPECT_FALSE(copy("src", "folder"));
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(base + "folder/inside")));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     EXPECT_TRUE(fsys::CreateFolder(base + "f"));
     EXPECT_TRUE(fsys::CreateFolder(base + "f"));
     EXPECT_FALSE(fsys::CreateFolder(base + "src"));
-    EXPECT_TRUE(fsys::MarkReadOnly(base + "src"));
-    struct stat st {};
-    stat((base + "src").c_str(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ TEST(AgentState, EachProblemClosesOnlyWhenItsOwnStepSucceedsOrItsCauseIsGone)
         {"file removed", Ev(EEvent::FileFailed, "/s/a.wav"),
          Listed(EEvent::FilesWaiting, {"/s/a.wav"}), Listed(EEvent::FilesWaiting, {"/s/b.wav"}),
          EProblem::UploadFailed},
+        {"archive copy", Ev(EEvent::FileFailed, "/s/a.wav"), Listed(EEvent::FilesWaiting, {"/s/a.wav"}),
+         Ev(EEvent::FileArchived, "/s/a.wav"), EProblem::UploadFailed},
         {"bad name", Ev(EEvent::LocalSkipped, "/s/\x01.wav"), Ev(EEvent::FileSent, "/s/x"),
          Listed(EEvent::FilesWaiting, {}), EProblem::LocalSkipped},
         {"fetch", Ev(EEvent::DocumentFailed, "a.rtf"), Listed(EEvent::ListRead, {"a.rtf"}),

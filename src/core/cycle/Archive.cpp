@@ -1,0 +1,148 @@
+#include "core/cycle/Archive.h"
+
+#include "core/cycle/CycleContext.h"
+#include "core/cycle/Upload.h"
+#include "core/display/Display.h"
+#include "platform/Format.h"
+#include "platform/LocalFile.h"
+
+#include <algorithm>
+
+namespace {
+
+using EKind = CLocalState::EKind;
+
+std::string Folder(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string Name(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
+
+// Names go into lines: no control character may forge one.
+std::string Shown(const std::string& text)
+{
+    return EscapeControlChars(text);
+}
+
+// A `tolvane` that is a link is refused: the copies would land wherever it points.
+bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const std::string& name,
+                 std::string* why)
+{
+    const std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, why);
+    if (!dir || !fsys::EnsureSubfolder(dir->Get(), kArchiveFolder, why))
+        return false;
+    const std::string archive = folder + "/" + kArchiveFolder;
+    const std::optional<fsys::CFd> into = fsys::OpenFolder(archive, true, why);
+    return into &&
+           fsys::CopyInto(fd, into->Get(), archive + "/", name, &ctx.work.m_local.Temps(), why);
+}
+
+// A problem of the file each time; its line once a run.
+void ArchiveFailed(CCycleContext& ctx, const std::string& local, const std::string& why)
+{
+    CAgentEvent e{EEvent::FileFailed, local, why};
+    e.stage = EStage::Archive;
+    if (ctx.work.m_local.FirstTime("archive:" + local))
+        e.line = Shown(Name(local)) + " was sent, but its copy could not be made in " +
+                 Shown(Folder(local)) + "/" + kArchiveFolder + ": " + why +
+                 ". It is tried again at each poll.";
+    ctx.Report(e);
+}
+
+// Said at each failed mark, and of a remembered file once a run.
+void UnmarkedLine(CCycleContext& ctx, const std::string& local, const std::string& why)
+{
+    CAgentEvent e{EEvent::FileFailed, local, why.empty() ? why : why.substr(2)};
+    e.stage = EStage::Mark;
+    if (ctx.work.m_local.FirstTime("mark:" + local) || !why.empty())
+        e.line = Shown(Name(local)) + " was sent, but could not be marked sent" + why +
+                 ". It is not sent again while it is unchanged; make it read-only or move it "
+                 "away.";
+    ctx.Report(e);
+}
+
+}  // namespace
+
+void ReportLocalLine(CCycleContext& ctx, const std::string& text)
+{
+    const std::string line = ctx.display.GetTimeText() + " - " + text;
+    ctx.display.AddWindowLine(line);
+    ctx.display.WriteLogLine(line);
+}
+
+bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& local,
+              const std::string& folder, const std::string& name)
+{
+    CLocalState& state = ctx.work.m_local;
+    std::string why;
+    const bool archived = ArchiveCopy(ctx, file.fd.Get(), folder, name, &why);
+    if (archived) {
+        state.Forget(EKind::Unarchived, local);
+    } else {
+        state.Remember(EKind::Unarchived, local, file.stamp);
+        ArchiveFailed(ctx, local, why);
+    }
+    // The mark goes only on the content that was sent: a file written to since keeps waiting.
+    if (fsys::StampOf(file.fd.Get()) != file.stamp)
+        return false;
+    if (fsys::ClearWriteBits(file, &why))
+        return archived;
+    state.Remember(EKind::Unmarked, local, file.stamp);
+    UnmarkedLine(ctx, local, ": " + why);
+    return false;
+}
+
+void RetryArchives(CCycleContext& ctx)
+{
+    CLocalState& state = ctx.work.m_local;
+    for (const CLocalState::CEntry& e : state.Entries(EKind::Unarchived)) {
+        std::string why;
+        std::optional<fsys::SourceFile> file = fsys::OpenSource(e.path, &why);
+        // Gone, changed or made writable again: the author has taken it over.
+        if (!file || file->stamp != e.stamp ||
+            (!state.Has(EKind::Unmarked, e.path, e.stamp) && !fsys::IsReadOnly(e.path))) {
+            state.Forget(e.kind, e.path);
+            continue;
+        }
+        if (!ArchiveCopy(ctx, file->fd.Get(), Folder(e.path), Name(e.path), &why)) {
+            ArchiveFailed(ctx, e.path, why);
+            continue;
+        }
+        state.Forget(e.kind, e.path);
+        ReportLocalLine(ctx, Shown(Name(e.path)) + " is now archived in " + Shown(Folder(e.path)) +
+                                 "/" + kArchiveFolder + ".");
+        if (!state.Has(EKind::Unmarked, e.path, e.stamp))
+            ctx.Report({EEvent::FileArchived, e.path});
+    }
+}
+
+void ReportSkipped(CCycleContext& ctx)
+{
+    CWorkList& work = ctx.work;
+    // A remembered file that changed, went or was marked since is the author's again. Here, on
+    // the worker: the window's own scans only read the record.
+    for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unmarked)) {
+        if (fsys::GetFileStamp(e.path) != e.stamp || fsys::IsReadOnly(e.path))
+            work.m_local.Forget(e.kind, e.path);
+    }
+    for (const std::string& link : work.m_skippedLinks)
+        if (work.m_local.FirstTime("link:" + link))
+            ReportLocalLine(ctx, Shown(Name(link)) + " in " + Shown(Folder(link)) +
+                                     " is a symbolic link and is not sent: put the file itself "
+                                     "in the folder.");
+    for (const std::string& local : work.m_skippedUnmarked) UnmarkedLine(ctx, local, "");
+
+    CAgentEvent waiting{EEvent::FilesWaiting};
+    waiting.items.assign(work.m_fileList.begin(),
+                         work.m_fileList.begin() + std::max(0, work.m_nFileCount));
+    waiting.items.insert(waiting.items.end(), work.m_skippedUnmarked.begin(),
+                         work.m_skippedUnmarked.end());
+    for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unarchived))
+        waiting.items.push_back(e.path);
+    ctx.Report(waiting);
+}

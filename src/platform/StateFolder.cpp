@@ -1,0 +1,139 @@
+#include "platform/StateFolder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fsys {
+namespace {
+
+constexpr const char* kTempFile = "temporary";
+constexpr std::size_t kMaxRecord = 1u << 20;  // far more than an agent ever writes
+
+std::string Trimmed(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path == "/" ? std::string() : path;
+}
+
+// The state folder made on first use, the user's alone.
+bool EnsureStateFolder(const std::string& folder)
+{
+    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+        if (mkdir(folder.substr(0, at).c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (at == std::string::npos)
+            break;
+    }
+    struct stat st {};
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string HomeFolder()
+{
+    if (const char* env = std::getenv("HOME"); env && *env)
+        return Trimmed(env);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return Trimmed(pw->pw_dir);
+    return {};
+}
+
+std::string DefaultStateFolder()
+{
+    // Only an absolute path counts, as the base directory rules say.
+    const char* env = std::getenv("XDG_STATE_HOME");
+    const std::string base = env && *env == '/' ? Trimmed(env) : HomeFolder() + "/.local/state";
+    return base + "/orbidex";
+}
+
+std::vector<std::string> ReadFields(const std::string& folder, const std::string& file)
+{
+    std::vector<std::string> fields;
+    CFd fd(open((folder + "/" + file).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
+        return fields;
+    std::string data;
+    char buf[4096];
+    for (ssize_t n; (n = read(fd.Get(), buf, sizeof buf)) > 0 && data.size() < kMaxRecord;)
+        data.append(buf, static_cast<std::size_t>(n));
+    for (std::size_t at = 0, end; (end = data.find('\0', at)) != std::string::npos; at = end + 1)
+        fields.push_back(data.substr(at, end - at));
+    return fields;
+}
+
+bool WriteFields(const std::string& folder, const std::string& file,
+                 const std::vector<std::string>& fields)
+{
+    if (!EnsureStateFolder(folder))
+        return false;
+    std::string data;
+    for (const std::string& f : fields) data.append(f).push_back('\0');
+    // The folder is ours alone: a fixed name beside the file is enough for the swap.
+    const std::string path = folder + "/" + file;
+    const std::string next = path + ".new";
+    CFd fd(open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd)
+        return false;
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t w = write(fd.Get(), data.data() + done, data.size() - done);
+        if (w < 0 && errno != EINTR)
+            return false;
+        done += w > 0 ? static_cast<std::size_t>(w) : 0;
+    }
+    return close(fd.Release()) == 0 && rename(next.c_str(), path.c_str()) == 0;
+}
+
+bool CTempRecord::Add(const std::string& path, FileId id)
+{
+    std::vector<std::string> fields = ReadFields(m_folder, kTempFile);
+    fields.insert(fields.end(), {std::to_string(id.dev), std::to_string(id.ino), path});
+    return WriteFields(m_folder, kTempFile, fields);
+}
+
+void CTempRecord::Remove(const std::string& path)
+{
+    std::vector<std::string> fields = ReadFields(m_folder, kTempFile);
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i + 3 <= fields.size(); i += 3)
+        if (fields[i + 2] != path)
+            kept.insert(kept.end(), {fields[i], fields[i + 1], fields[i + 2]});
+    if (kept.size() != fields.size())
+        WriteFields(m_folder, kTempFile, kept);
+}
+
+int CTempRecord::Sweep()
+{
+    const std::vector<std::string> fields = ReadFields(m_folder, kTempFile);
+    if (fields.empty())
+        return 0;
+    int removed = 0;
+    for (std::size_t i = 0; i + 3 <= fields.size(); i += 3) {
+        struct stat st {};
+        const std::string& path = fields[i + 2];
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            std::to_string(st.st_dev) == fields[i] && std::to_string(st.st_ino) == fields[i + 1] &&
+            unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    WriteFields(m_folder, kTempFile, {});
+    return removed;
+}
+
+std::string TemporaryName(const std::string& name)
+{
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    static constexpr char kTag[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string temp = "." + name + ".";
+    if (temp.size() + 6 + 5 > 255)  // the longest name most file systems take
+        temp = ".orbidex.";
+    for (int i = 0; i < 6; ++i) temp += kTag[rng() % (sizeof kTag - 1)];
+    return temp + ".part";
+}
+
+}  // namespace fsys

@@ -1,0 +1,39 @@
+#pragma once
+#include "platform/LocalFile.h"
+
+#include <string>
+#include <vector>
+
+// The agent's own folder for what must outlive a run: $XDG_STATE_HOME/orbidex, by default
+// ~/.local/state/orbidex. It is the user's alone (0700), its files 0600.
+namespace fsys {
+
+// The user's home folder without a final separator ("" for "/").
+std::string HomeFolder();
+std::string DefaultStateFolder();
+
+// A record file of the state folder: a list of fields, each ended by a NUL, so any path fits.
+// A missing or unreadable file reads as empty; a write replaces the whole file at once.
+std::vector<std::string> ReadFields(const std::string& folder, const std::string& file);
+bool WriteFields(const std::string& folder, const std::string& file,
+                 const std::vector<std::string>& fields);
+
+// The temporary names this agent created where no unnamed file could be made (FAT, network
+// shares). Each is kept with the file's device and inode, so a sweep removes only the very
+// file that was made, never another one that took its name.
+class CTempRecord {
+public:
+    explicit CTempRecord(std::string stateFolder) : m_folder(std::move(stateFolder)) {}
+    bool Add(const std::string& path, FileId id);
+    void Remove(const std::string& path);
+    // Removes what a killed run left and forgets every entry; returns how many were removed.
+    int Sweep();
+
+private:
+    std::string m_folder;
+};
+
+// The one form of the agent's temporary names: ".NAME.xxxxxx.part", x a random letter or digit.
+std::string TemporaryName(const std::string& name);
+
+}  // namespace fsys

@@ -1,0 +1,215 @@
+// The author's own disk under the upload pass: what the sent mark changes, what a failed
+// archive copy or mark does, and that nothing outside the source folder is touched.
+#include "core/cycle/Archive.h"
+#include "core/cycle/Scan.h"
+#include "support/AsAuthor.h"
+#include "support/UploadPassSuite.h"
+
+#include "platform/LocalFile.h"
+#include "platform/StateFolder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+unsigned ModeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+class LocalDisk : public UploadPass {
+protected:
+    // One cycle's local part and upload step, as the automation runs them.
+    void Cycle(CWorkList& work)
+    {
+        CSettings s = m_settings;
+        s.Dir[0] = m_folder;
+        s.Ext[0] = "wav";
+        m_events.Clear();
+        CCycleContext ctx{m_display, m_net, m_ep, s, m_record, work, m_cancelled, &m_events};
+        ScanSourceFolders(s, work);
+        ReportSkipped(ctx);
+        UploadFiles(ctx);
+        RetryArchives(ctx);
+    }
+    std::string Line(const std::string& text) const { return kTime + " - " + text + "\r\n"; }
+    std::string m_state = m_dir.path().toStdString() + "/state";
+};
+
+TEST_F(LocalDisk, TheSentMarkClearsTheWriteBitsAndTheCopyIsNoMoreOpen)
+{
+    const std::pair<unsigned, unsigned> modes[] = {
+        {0600, 0400}, {0640, 0440}, {0664, 0444}, {0750, 0550}};
+    for (const auto& [before, after] : modes)
+        WriteText(m_folder + std::to_string(before) + ".wav", "x");
+    for (const auto& [before, after] : modes)
+        ::chmod((m_folder + std::to_string(before) + ".wav").c_str(), before);
+    Cycle(m_work);
+    for (const auto& [before, after] : modes) {
+        const std::string name = std::to_string(before) + ".wav";
+        EXPECT_EQ(ModeOf(m_folder + name), after) << name;
+        EXPECT_EQ(ModeOf(m_folder + "tolvane/" + name), before) << name;
+    }
+}
+
+// Each way the archive copy can fail: the file was delivered, so it is marked sent, and the
+// window and log say which copy is missing and why; a later cycle makes it once it can.
+TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
+{
+    struct Row {
+        const char* folder;
+        std::function<void(const std::string&archive)> spoil, mend;
+        const char* why;
+    };
+    const std::string outside = m_dir.path().toStdString() + "/outside";
+    QDir().mkpath(QString::fromStdString(outside));
+    const std::vector<Row> rows = {
+        {"plain", [](auto& a) { WriteText(a, ""); }, [](auto& a) { ::unlink(a.c_str()); },
+         "Not a directory"},
+        {"linked", [&](auto& a) { EXPECT_EQ(::symlink(outside.c_str(), a.c_str()), 0); },
+         [](auto& a) { ::unlink(a.c_str()); },
+         "it is a symbolic link, which the agent never follows"},
+        {"shut", [](auto& a) { ::mkdir(a.c_str(), 0555); },
+         [](auto& a) { ::chmod(a.c_str(), 0755); }, "Permission denied"},
+    };
+    const bool ran = AsAuthor(m_dir.path().toStdString(), [&] {
+        CWorkList work;
+        work.m_local = CLocalState(m_state);
+        std::string expected;
+        for (const Row& r : rows) {
+            const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
+            QDir().mkpath(QString::fromStdString(folder));
+            WriteText(folder + "/x.wav", r.folder);
+            r.spoil(folder + "/tolvane");
+            work.m_fileList.push_back(folder + "/x.wav");
+            expected += kTime + " - " + std::to_string(work.m_fileList.size()) +
+                        " of 3 Uploading x.wav\r\n" + kTime + " - .. Done.\r\n\r\n";
+            expected += Line("x.wav was sent, but its copy could not be made in " + folder +
+                             "/tolvane: " + r.why + ". It is tried again at each poll.");
+        }
+        work.m_nFileCount = 3;
+        CCycleContext ctx{m_display, m_net,  m_ep,        m_settings,
+                          m_record,  work,   m_cancelled, &m_events};
+        UploadFiles(ctx);
+        EXPECT_EQ(m_display.WindowText(), expected);
+        EXPECT_EQ(m_events.LocalFailures(), 3);
+        EXPECT_TRUE(QDir(QString::fromStdString(outside)).isEmpty());
+        for (const Row& r : rows) {
+            const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
+            EXPECT_TRUE(fsys::IsReadOnly(folder + "/x.wav")) << r.folder;
+            r.mend(folder + "/tolvane");
+            expected += Line("x.wav is now archived in " + folder + "/tolvane.");
+        }
+        m_events.Clear();
+        RetryArchives(ctx);
+        EXPECT_EQ(m_display.WindowText(), expected);
+        // Each copy made at last mends its file's problem.
+        EXPECT_EQ(m_events.Kinds(), std::vector<EEvent>(3, EEvent::FileArchived));
+        for (const Row& r : rows)
+            EXPECT_EQ(ReadAll(m_dir.path().toStdString() + "/" + r.folder + "/tolvane/x.wav"),
+                      r.folder);
+        EXPECT_EQ(m_net.Seen().puts.size(), 3u);
+    });
+    if (!ran)
+        GTEST_SKIP() << "could not become an unprivileged user";
+}
+
+// A file delivered but not markable (here: another user's, as on a card written by a
+// recorder) is remembered and not sent again while unchanged, after a restart too.
+TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
+{
+    if (!RunningAsRoot())
+        GTEST_SKIP() << "making a file the author cannot mark needs root";
+    const std::string file = m_folder + "memo.wav";
+    WriteText(file, "dictated");
+    ::chmod(file.c_str(), 0666);
+    const bool ran = AsAuthor(
+        m_dir.path().toStdString(),
+        [&] {
+            const std::string said = Line(
+                "memo.wav was sent, but could not be marked sent: Operation not permitted. It is "
+                "not sent again while it is unchanged; make it read-only or move it away.");
+            const std::string skipped = Line(
+                "memo.wav was sent, but could not be marked sent. It is not sent again while it "
+                "is unchanged; make it read-only or move it away.");
+            // Puts so far and what the cycle says: sent; not again; after a restart, said once
+            // more; edited since, so sent again.
+            const std::pair<int, std::string> cycles[] = {
+                {1, said}, {1, ""}, {1, skipped}, {2, said}};
+            std::unique_ptr<CWorkList> work;
+            for (std::size_t i = 0; i < std::size(cycles); ++i) {
+                if (i == 0 || i == 2) {  // a start: only the state folder remembers
+                    work = std::make_unique<CWorkList>();
+                    work->m_local = CLocalState(m_state);
+                }
+                if (i == 3)
+                    WriteText(file, "edited since");
+                const std::string before = m_display.WindowText();
+                Cycle(*work);
+                const std::string text = m_display.WindowText().substr(before.size());
+                EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
+                EXPECT_EQ(text.find(cycles[i].second) != std::string::npos, true) << i << text;
+                EXPECT_EQ(m_events.LocalFailures(), 1) << i;
+            }
+        },
+        {file});
+    ASSERT_TRUE(ran);
+}
+
+}  // namespace
+
+namespace {
+
+// Only a temporary this agent recorded is removed, and only while it is still the very file
+// made: the author's look-alikes, a name taken over since, and links stay.
+TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
+{
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/";
+    struct Row {
+        const char* name;
+        bool recorded;
+        const char* since;  // what happened after it was recorded
+        bool swept;
+    };
+    const Row rows[] = {
+        {".letter.rtf.a1b2c3.part", true, "", true},
+        {".orbidex.zz9900.part", true, "", true},
+        {"notes.txt.backup", false, "", false},
+        {".memo.rtf.q1w2e3.part", false, "", false},
+        {"x.wav.Xy12Zq", true, "replaced", false},
+        {".y.rtf.abcdef.part", true, "linked", false},
+        {".gone.rtf.abcdef.part", true, "removed", false},
+    };
+    fsys::CTempRecord record(root + "state");
+    for (const Row& r : rows) {
+        const std::string path = root + r.name;
+        WriteText(path, "x");
+        const std::optional<fsys::SourceFile> made = fsys::OpenSource(path, nullptr);
+        ASSERT_TRUE(made);
+        if (r.recorded) {
+            ASSERT_TRUE(record.Add(path, made->id));
+        }
+        const std::string_view since = r.since;
+        if (since == "replaced") {  // made while the first exists: another inode for certain
+            WriteText(path + ".new", "the author's");
+            ::rename((path + ".new").c_str(), path.c_str());
+        } else if (!since.empty()) {
+            ::unlink(path.c_str());
+        }
+        if (since == "linked") {
+            EXPECT_EQ(::symlink((root + "notes.txt.backup").c_str(), path.c_str()), 0);
+        }
+    }
+    EXPECT_EQ(record.Sweep(), 2);
+    for (const Row& r : rows) {
+        struct stat st {};
+        const bool there = ::lstat((root + r.name).c_str(), &st) == 0;
+        EXPECT_EQ(there, !r.swept && std::string_view(r.since) != "removed") << r.name;
+    }
+    EXPECT_EQ(record.Sweep(), 0);  // each entry is forgotten once swept
+}
+
+}  // namespace
