@@ -16,4 +16,8 @@ public:
                                     const std::string& value) = 0;
     virtual bool WriteProfileInt(const std::string& section, const std::string& key,
                                  int32_t value) = 0;
+    // Whether the value is stored at all (an empty text is stored).
+    virtual bool HasProfileValue(const std::string& section, const std::string& key) = 0;
+    // Removes the value, leaving every other one as it was; true when it is gone.
+    virtual bool RemoveProfileValue(const std::string& section, const std::string& key) = 0;
 };

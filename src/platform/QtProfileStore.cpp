@@ -93,6 +93,18 @@ bool CQtProfileStore::WriteProfileInt(const std::string& section, const std::str
     return m_settings->status() == QSettings::NoError;
 }
 
+bool CQtProfileStore::HasProfileValue(const std::string& section, const std::string& key)
+{
+    TightenExisting();
+    return m_settings->contains(Path(section, key));
+}
+
+bool CQtProfileStore::RemoveProfileValue(const std::string& section, const std::string& key)
+{
+    m_settings->remove(Path(section, key));
+    return Sync();
+}
+
 bool CQtProfileStore::Sync()
 {
     m_settings->sync();

@@ -21,6 +21,8 @@ public:
                             const std::string& value) override;
     bool WriteProfileInt(const std::string& section, const std::string& key,
                          int32_t value) override;
+    bool HasProfileValue(const std::string& section, const std::string& key) override;
+    bool RemoveProfileValue(const std::string& section, const std::string& key) override;
 
     bool Sync();             // flush to disk; true when written
     bool HasValues() const;  // anything stored at all: a configuration was saved once

@@ -3,11 +3,11 @@
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
 #include "platform/Internet.h"
-#include "platform/QtProfileStore.h"
 #include "ui/Icons.h"
 #include "ui/Menus.h"
 #include "ui/NoTrayWindow.h"
 #include "ui/QtNotifyArea.h"
+#include "ui/UserProfile.h"
 #include "ui/dialogs/DialogSupport.h"
 
 #include <QApplication>
@@ -112,7 +112,11 @@ CMainFrame::CMainFrame(CFrameServices services)
                  IDR_TRAYMENU)
 {
     if (!m_services.profile)
-        m_ownProfile = std::make_unique<CQtProfileStore>();
+        m_ownProfile = CreateUserProfile([this](const std::string& text) {
+            const std::string line = m_display->GetTimeText() + " - " + text;
+            m_display->AddWindowLine(line);
+            m_display->WriteLogLine(line);
+        });
     m_profile = m_services.profile ? m_services.profile : m_ownProfile.get();
     if (!m_services.internet)
         m_ownInternet = CreateInternet(m_services.endpoints.caFile);

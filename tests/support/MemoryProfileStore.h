@@ -39,4 +39,15 @@ public:
         ints[{section, key}] = value;
         return true;
     }
+    bool HasProfileValue(const std::string& section, const std::string& key) override
+    {
+        return strings.count({section, key}) + ints.count({section, key}) > 0;
+    }
+    bool RemoveProfileValue(const std::string& section, const std::string& key) override
+    {
+        writes.push_back("-" + section + "/" + key);
+        strings.erase({section, key});
+        ints.erase({section, key});
+        return true;
+    }
 };

@@ -68,7 +68,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
     const std::vector<Row> rows = {
         {"plain", [](auto& a) { WriteText(a, ""); }, [](auto& a) { ::unlink(a.c_str()); },
          "Not a directory"},
-        {"linked", [&](auto& a) { EXPECT_EQ(::symlink(outside.c_str(), a.c_str()), 0); },
+        {"linked", [&](auto& a) { ASSERT_EQ(::symlink(outside.c_str(), a.c_str()), 0); },
          [](auto& a) { ::unlink(a.c_str()); },
          "it is a symbolic link, which the agent never follows"},
         {"shut", [](auto& a) { ::mkdir(a.c_str(), 0555); },
@@ -200,7 +200,7 @@ TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
             ::unlink(path.c_str());
         }
         if (since == "linked") {
-            EXPECT_EQ(::symlink((root + "notes.txt.backup").c_str(), path.c_str()), 0);
+            ASSERT_EQ(::symlink((root + "notes.txt.backup").c_str(), path.c_str()), 0);
         }
     }
     EXPECT_EQ(record.Sweep(), 2);

@@ -1,0 +1,175 @@
+// The password against a real Secret Service (a private session bus and gnome-keyring-daemon,
+// unlocked with a test password), and without any keyring. CTest runs the two suites as two
+// processes with no session bus: a process's first bus address is the one it keeps.
+#include "core/settings/KeyringProfile.h"
+#include "core/settings/Settings.h"
+#include "platform/KeychainSecretStore.h"
+#include "platform/QtProfileStore.h"
+#include "support/MemoryProfileStore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+CSettings Author(const std::string& login, const std::string& password)
+{
+    CMemoryProfileStore none;
+    CSettings s = LoadSettings(none);  // the defaults a load gives
+    s.Author = login;
+    s.Password = password;
+    s.PollTime = 5;
+    return s;
+}
+
+struct Keyring : ::testing::Test {
+    QTemporaryDir dir;
+    QString ini = dir.filePath(QStringLiteral("Nimbrel Ravlet.conf"));
+    std::vector<std::string> notices;
+
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "keyring_test";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication app(argc, argv);
+    }
+    std::unique_ptr<CKeyringProfileStore> Profile()
+    {
+        return std::make_unique<CKeyringProfileStore>(
+            std::make_unique<CQtProfileStore>(ini), std::make_unique<CKeychainSecretStore>(),
+            [this](const std::string& t) { notices.push_back(t); });
+    }
+    QByteArray FileText()
+    {
+        QFile f(ini);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+// A session bus and an unlocked keyring of our own for the suite, stopped by PID at its end.
+struct SecretService : Keyring {
+    static inline QTemporaryDir* home = nullptr;
+    static inline QProcess* bus = nullptr;
+    static inline QProcess* daemon = nullptr;
+    static inline std::string missing;
+
+    static void SetUpTestSuite()
+    {
+        Keyring::SetUpTestSuite();
+        for (const char* tool : {"dbus-daemon", "gnome-keyring-daemon", "secret-tool"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                missing = std::string(tool) + " is not installed (tools/setup installs it)";
+        if (!missing.empty())
+            return;
+        home = new QTemporaryDir;
+        const QString socket = home->filePath(QStringLiteral("bus"));
+        const QString address = QStringLiteral("unix:path=") + socket;
+        bus = new QProcess;
+        bus->start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--nopidfile"), QStringLiteral("--address=") + address});
+        for (int i = 0; i < 100 && !QFile::exists(socket); ++i) QThread::msleep(20);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home->path());  // its keyrings go here
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home->filePath(QStringLiteral("data")));
+        daemon = new QProcess;
+        daemon->setProcessEnvironment(env);
+        daemon->start(QStringLiteral("gnome-keyring-daemon"),
+                      {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
+                       QStringLiteral("--components=secrets")});
+        daemon->waitForStarted(5000);
+        daemon->write("test-password");
+        daemon->waitForBytesWritten(3000);  // no event loop runs here to send it
+        daemon->closeWriteChannel();
+        for (int i = 0; i < 250 && !SecretsOwned(); ++i) QThread::msleep(20);
+        if (!SecretsOwned())
+            missing = "gnome-keyring-daemon did not come up";
+    }
+    static void TearDownTestSuite()
+    {
+        for (QProcess* p : {daemon, bus}) {
+            if (!p)
+                continue;
+            p->terminate();
+            if (!p->waitForFinished(3000))
+                p->kill();
+            p->waitForFinished(3000);
+            delete p;
+        }
+        delete home;
+    }
+    void SetUp() override
+    {
+        if (missing.find("did not") != std::string::npos)
+            FAIL() << missing;
+        if (!missing.empty())
+            GTEST_SKIP() << missing;
+    }
+    static bool SecretsOwned()
+    {
+        QProcess ask;
+        ask.start(QStringLiteral("dbus-send"),
+                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                   QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/"),
+                   QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                   QStringLiteral("string:org.freedesktop.secrets")});
+        return ask.waitForFinished(3000) && ask.readAllStandardOutput().contains("true");
+    }
+    static QByteArray Lookup(const QString& login)
+    {
+        QProcess tool;
+        tool.start(QStringLiteral("secret-tool"),
+                   {QStringLiteral("lookup"), QStringLiteral("server"), QStringLiteral("Orbidex"),
+                    QStringLiteral("user"), login});
+        tool.waitForFinished(5000);
+        return tool.readAllStandardOutput();
+    }
+};
+}  // namespace
+
+TEST_F(SecretService, SavedPasswordLivesInTheKeyringAndLoadsBack)
+{
+    const CSettings s = Author("dr.lee", "p&ss word");
+    SaveSettings(*Profile(), s);
+    EXPECT_FALSE(FileText().contains("Password")) << FileText().toStdString();
+    EXPECT_TRUE(FileText().contains("Author=dr.lee"));
+    EXPECT_EQ(Lookup(QStringLiteral("dr.lee")), QByteArray("p&ss word"));
+    EXPECT_EQ(LoadSettings(*Profile()), s) << "a new start reads it back";
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(SecretService, AnOlderFileMovesOnlyAtSave)
+{
+    {
+        CQtProfileStore old(ini);
+        SaveSettings(old, Author("dr.lee", "old"));
+    }
+    EXPECT_EQ(LoadSettings(*Profile()).Password, "old");
+    EXPECT_TRUE(FileText().contains("Password=old"));
+    SaveSettings(*Profile(), Author("dr.lee", "old"));
+    EXPECT_FALSE(FileText().contains("Password"));
+    EXPECT_EQ(Lookup(QStringLiteral("dr.lee")), QByteArray("old"));
+}
+
+TEST_F(Keyring, WithoutAKeyringTheFileKeepsItAndSaysSoOnce)
+{
+    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
+        GTEST_SKIP() << "a session bus is set; CTest runs this case without one";
+    auto profile = Profile();
+    SaveSettings(*profile, Author("dr.lee", "secret"));
+    SaveSettings(*profile, Author("dr.lee", "secret"));
+    EXPECT_TRUE(FileText().contains("Password=secret"));
+    EXPECT_EQ(LoadSettings(*Profile()).Password, "secret");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].rfind("the desktop has no keyring: the password stays in the settings file",
+                               0),
+              0u)
+        << notices[0];
+}
