@@ -61,7 +61,7 @@ bool CMyApp::InitInstance()
     }
     m_pMainWnd->show();
     m_signals = std::make_unique<CExitSignals>([this] {
-        if (m_pMainWnd && !m_pMainWnd->m_bQuitting)
+        if (m_pMainWnd && !m_pMainWnd->Quitting())
             m_pMainWnd->OnExit();
     });
     m_signals->Install();
@@ -80,7 +80,7 @@ QString CMyApp::OnRequest(const QString& request, bool& keepOpen)
     if (!frame)
         return {};
     if (request == RequestFor(ECommand::Status))
-        return FormatFrameStatus(frame->FrameStatus());
+        return QString::fromStdString(frame->StatusReport());
     if (request == RequestFor(ECommand::TransferNow)) {
         frame->OnTransferNow();
     } else if (request == RequestFor(ECommand::Quit)) {

@@ -1,22 +1,16 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 class ITrayOwner;
 
-// The notification-area record, passed whole on every call.
-struct NotifyIconData {
-    uint32_t cbSize = 88;
-    ITrayOwner* hWnd = nullptr;  // receiver of the mouse notifications
-    uint32_t uID = 0;            // icon number; also the tray menu's number
-    uint32_t uFlags = 0;         // NIF_*
-    uint32_t uCallbackMessage = 0;
-    int hIcon = 0;  // icon resource shown; 0 = no icon in the area
-    char szTip[64] = {};
+// What the notification area is asked to show: a state's icon and tooltip, under the icon
+// number that its mouse notifications carry back.
+struct CTrayState {
+    uint32_t id = 0;  // icon number; also the tray menu's number
+    int icon = 0;     // icon resource of the state
+    std::string tip;  // empty: no tooltip
 };
-
-inline constexpr uint32_t NIF_MESSAGE = 1;
-inline constexpr uint32_t NIF_ICON = 2;
-inline constexpr uint32_t NIF_TIP = 4;
 enum NotifyOp : int { NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2 };
 
 inline constexpr uint32_t WM_LBUTTONDBLCLK = 515;
@@ -27,7 +21,8 @@ inline constexpr uint32_t WM_USER = 1024;
 class INotifyArea {
 public:
     virtual ~INotifyArea() = default;
-    virtual bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) = 0;
+    // Adds, changes or removes the agent's icon. False when the desktop refused.
+    virtual bool ShowTrayState(NotifyOp op, const CTrayState& state) = 0;
     // Whether the desktop has a notification area at all (UI thread). Without one the window
     // must stay reachable.
     virtual bool IsAvailable() { return true; }

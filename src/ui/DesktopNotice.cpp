@@ -1,32 +1,111 @@
 #include "ui/DesktopNotice.h"
 
+#include "core/resources/Resources.h"
+
 #ifdef ORBIDEX_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QVariantMap>
 #endif
 
-bool ShowDesktopNotice(const QString& title, const QString& text)
+namespace {
+const char* const kService = "org.freedesktop.Notifications";
+const char* const kPath = "/org/freedesktop/Notifications";
+}  // namespace
+
+CDesktopNotices::CDesktopNotices(QObject* parent) : QObject(parent) {}
+
+bool CDesktopNotices::ServerRuns()
 {
 #ifdef ORBIDEX_HAVE_DBUS
-    const QString service = QStringLiteral("org.freedesktop.Notifications");
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
     // Asking the bus is quick; a call to a service that is not there could wait for its
     // activation, and the UI thread must not.
-    if (!bus.interface()->isServiceRegistered(service).value())
+    if (!bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value())
         return false;
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
-                                       service, QStringLiteral("Notify"));
-    call << title << 0u << QStringLiteral("dialog-warning") << title << text << QStringList()
-         << QVariantMap() << -1;
-    return bus.send(call);
+    if (!m_connected) {
+        m_connected = true;
+        bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                    QString::fromLatin1(kService), QStringLiteral("ActionInvoked"), this,
+                    SLOT(OnAction(uint, QString)));
+        bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                    QString::fromLatin1(kService), QStringLiteral("NotificationClosed"), this,
+                    SLOT(OnClosed(uint, uint)));
+    }
+    return true;
 #else
-    Q_UNUSED(title);
-    Q_UNUSED(text);
     return false;
 #endif
+}
+
+void CDesktopNotices::Open(const QString& key, const QString& text)
+{
+    const QString title = QString::fromLatin1(kAppTitle);
+    if (!ServerRuns()) {
+        if (balloon)
+            balloon(title, text);
+        return;
+    }
+#ifdef ORBIDEX_HAVE_DBUS
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kService), QString::fromLatin1(kPath), QString::fromLatin1(kService),
+        QStringLiteral("Notify"));
+    const uint replaces = m_ids.value(key, 0);
+    call << title << replaces << QStringLiteral("dialog-warning") << title << text
+         << QStringList{QStringLiteral("default"), QStringLiteral("Open Orbidex")}
+         << QVariantMap{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}} << -1;
+    m_pending.insert(key);
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<uint> reply = *w;
+        const bool wanted = m_pending.remove(key);
+        if (reply.isError())
+            return;
+        if (wanted)
+            m_ids.insert(key, reply.value());
+        else  // closed while the server was still answering
+            QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+                QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                QString::fromLatin1(kService), QStringLiteral("CloseNotification"))
+                << reply.value());
+    });
+#endif
+}
+
+void CDesktopNotices::Close(const QString& key)
+{
+    m_pending.remove(key);
+    const uint id = m_ids.take(key);
+    if (id == 0)
+        return;
+#ifdef ORBIDEX_HAVE_DBUS
+    QDBusConnection::sessionBus().send(
+        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                                       QString::fromLatin1(kService),
+                                       QStringLiteral("CloseNotification"))
+        << id);
+#endif
+}
+
+void CDesktopNotices::OnAction(uint id, const QString& action)
+{
+    if (action == QLatin1String("default") && onOpenWindow &&
+        std::find(m_ids.cbegin(), m_ids.cend(), id) != m_ids.cend())
+        onOpenWindow();
+}
+
+void CDesktopNotices::OnClosed(uint id, uint)
+{
+    for (auto it = m_ids.begin(); it != m_ids.end(); ++it)
+        if (it.value() == id) {
+            m_ids.erase(it);
+            return;
+        }
 }

@@ -128,15 +128,8 @@ CMainFrame::CMainFrame(CFrameServices services)
     });
     m_automation =
         std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
-    m_strFtpHost = m_services.endpoints.ftpHost;
-    // The worker's end is recorded on the UI thread, after the status texts it set: through
-    // the same queue, so they are shown by then.
-    m_automation->onCycleEnd = [this] {
-        const CCycleFaults faults = m_automation->m_work.m_faults;
-        const unsigned cycle = m_automation->CyclesStarted();
-        m_display->Post([this, faults, cycle] { RecordCycleEnd(faults, cycle); });
-    };
     WireTrayArea();
+    WireState();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));
     m_nTitleIcon = IDR_MAINFRAME;
@@ -359,10 +352,10 @@ void CMainFrame::OnFirstPaint()
     LoadSettings();
     if (m_nTimerId == 0)
         KillTimer(1);
-    m_nTimerPeriod = 1500;
+    m_nTimerPeriod = 1500;  // also when no timer is armed: the first paint has run
     const int32_t pollTime = m_settings.Snapshot().PollTime;
     if (pollTime > 0) {
-        m_nTimerId = SetTimer(1, 1500);
+        ArmPollTimer(1500);
         if (m_nTimerId == 0)
             m_display->MessageBox("No Automation Possible");
     } else if (pollTime < 0) {
@@ -374,6 +367,12 @@ void CMainFrame::OnFirstPaint()
         m_display->AddWindowLine(line);
         m_display->WriteLogLine(line);
     }
+}
+
+void CMainFrame::ArmPollTimer(unsigned periodMs)
+{
+    m_nTimerPeriod = periodMs;
+    m_nTimerId = SetTimer(1, periodMs);
 }
 
 unsigned CMainFrame::SetTimer(unsigned id, unsigned periodMs)

@@ -1,6 +1,5 @@
 #pragma once
 #include "core/display/ActivityLog.h"
-#include "core/display/Attention.h"
 #include "core/display/DisplayCore.h"
 #include "core/display/TrayIcon.h"
 #include "core/display/UiCallQueue.h"
@@ -9,7 +8,7 @@
 #include "core/settings/Settings.h"
 #include "platform/Clock.h"
 #include "platform/NotifyArea.h"
-#include "ui/FrameStatus.h"
+#include "ui/DesktopNotice.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -31,8 +30,8 @@ class QPlainTextEdit;
 class QTimer;
 
 class CAutomation;
-struct CCycleFaults;
 class CMainFrame;
+
 
 // The display half of the main window: buffers and log in the core, widgets reached on the UI
 // thread. A worker's status texts and window lines are posted (it never waits for the UI
@@ -71,8 +70,8 @@ struct CFrameServices {
     const IClock* clock = nullptr;      // system clock when null
     CEndpoints endpoints = BuildEndpoints();
     std::string logPath = "Orbidex.log";
-    // Desktop notification (title, text); the desktop's notification service when null.
-    std::function<void(const QString&, const QString&)> notify;
+    // Desktop notices of problems; the desktop's notification service when null.
+    INotices* notices = nullptr;
 };
 
 class CMainFrame : public QMainWindow, public ITrayOwner {
@@ -106,6 +105,10 @@ public:
     // Window timers by identifier; SetTimer returns the identifier, 0 when none could be set.
     unsigned SetTimer(unsigned id, unsigned periodMs);
     void KillTimer(unsigned id);
+    // The poll timer (ID 1) with its period, as the first paint arms it.
+    void ArmPollTimer(unsigned periodMs);
+    unsigned TimerId() const { return m_nTimerId; }
+    unsigned TimerPeriod() const { return m_nTimerPeriod; }
 
     IDisplay& Display() { return *m_display; }
     CFrameDisplay& FrameDisplay() { return *m_display; }
@@ -118,13 +121,11 @@ public:
     QString StatusText() const;
     QString WindowText() const;
     QMenu* BuildTrayMenu();
-    CFrameStatus FrameStatus() const;  // FrameStatus.cpp
-
-    // Fields of the window (see the cycle for their use)
-    unsigned m_nTimerId = 0;
-    unsigned m_nTimerPeriod = 0;
-    int32_t m_bQuitting = 0;
-    std::string m_strFtpHost;
+    // The reply to a status request from outside (MainFrameState.cpp).
+    std::string StatusReport() const;
+    // Cycle ends whose outcome has been shown (after the state's change reached the UI thread).
+    unsigned CyclesShown() const { return m_cyclesShown; }
+    bool Quitting() const { return m_bQuitting != 0; }
 
     void ShowMessageBox(const QString& text);
     // Text area and status pane (MainFrameText.cpp). While the window is hidden or minimised
@@ -149,13 +150,19 @@ private:
     void TrayAreaChanged();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
     void MirrorTitle(const QString& title, int icon);
-    void RecordCycleEnd(const CCycleFaults& faults, unsigned cycle);
-    // The attention state (MainFrameAttention.cpp).
-    void AttentionAfterCycle(const CCycleFaults& faults, unsigned cycle);
-    void ShowAttention(bool cycleRunning);
+    // What the agent state says, shown in the tray, the status bar and notices
+    // (MainFrameState.cpp).
+    void WireState();
+    void OnStateChanged();
+    void ShowState();
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();
+
+    // Fields of the window (see the cycle for their use)
+    unsigned m_nTimerId = 0;
+    unsigned m_nTimerPeriod = 0;
+    int32_t m_bQuitting = 0;
 
     CFrameServices m_services;
     std::unique_ptr<IProfileStore> m_ownProfile;
@@ -186,7 +193,8 @@ private:
     QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray
     QMenu* m_trayMenu = nullptr;      // the icon's menu, a child of the window
     QPointer<CHelpWindow> m_helpWindow;
-    QDateTime m_lastCycleEnd;
-    QString m_lastOutcome;
-    CAttention m_attention;
+    std::unique_ptr<INotices> m_ownNotices;
+    INotices* m_notices = nullptr;
+    std::atomic<bool> m_statePosted{false};
+    unsigned m_cyclesShown = 0;  // cycle ends whose outcome the status bar has had
 };

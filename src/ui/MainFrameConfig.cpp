@@ -10,8 +10,8 @@ void CMainFrame::OnConfiguration()
     // show on its own. How it closed does not matter; the reload below does.
     SourceDir dlg(Profile(), m_internet, Endpoints());
     if (dlg.DoModal() == IDOK) {
-        m_attention.ConfigurationSaved();
-        ShowAttention(m_automation->IsBusy());
+        m_automation->State().ConfigurationSaved();
+        ShowState();
     }
     LoadSettings();
     StartAutomation();

@@ -11,6 +11,7 @@
 void CMainFrame::StartAutomation()
 {
     m_automation->StartAutomation();
+    ShowState();
 }
 
 void CMainFrame::OnTransferNow()

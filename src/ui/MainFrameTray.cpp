@@ -87,7 +87,8 @@ void CMainFrame::TrayAreaChanged()
         // The icon appears now, not at the next state change. A window the user has opened
         // stays open; the one left minimised for want of a tray goes back to it.
         m_display->SetTrayResource(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE);
-        ShowAttention(m_automation->IsBusy());  // with its own tooltip
+        if (m_automation->State().Snapshot().Attention())
+            ShowState();  // with its own tooltip
         if (!isVisible() || isMinimized())
             hide();
     } else {

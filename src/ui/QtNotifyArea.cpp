@@ -45,11 +45,11 @@ bool CQtNotifyArea::IsAvailable()
     return m_available;
 }
 
-bool CQtNotifyArea::ShellNotifyIcon(NotifyOp op, const NotifyIconData& data)
+bool CQtNotifyArea::ShowTrayState(NotifyOp op, const CTrayState& state)
 {
     if (QThread::currentThread() == thread()) {
         Drain();
-        return Apply(op, data);
+        return Apply(op, state);
     }
     // Another thread never waits for the UI thread here: it holds the tray lock, and the UI
     // thread may itself be waiting for that lock to set a state (a tick during a cycle). The
@@ -66,7 +66,7 @@ bool CQtNotifyArea::ShellNotifyIcon(NotifyOp op, const NotifyIconData& data)
     {
         std::lock_guard<std::mutex> guard(m_queueLock);
         wake = m_queue.empty();  // else a drain is on its way and takes this one too
-        m_queue.push_back({op, data});
+        m_queue.push_back({op, state});
     }
     if (wake)
         m_wake->Post([this] { DrainSoon(); });
@@ -103,7 +103,7 @@ void CQtNotifyArea::Drain()
             next.op = op;
             calls.pop_front();
         }
-        Apply(next.op, next.data);
+        Apply(next.op, next.state);
     }
 }
 
@@ -124,6 +124,14 @@ bool CQtNotifyArea::SendsSingleClicks()
 #endif
 }
 
+bool CQtNotifyArea::ShowBalloon(const QString& title, const QString& text)
+{
+    if (!m_icon || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+    return true;
+}
+
 void CQtNotifyArea::SetContextMenu(QMenu* menu)
 {
     m_menu = menu;
@@ -136,7 +144,7 @@ bool CQtNotifyArea::IsShown() const
     return m_icon && m_icon->isVisible();
 }
 
-bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
+bool CQtNotifyArea::Apply(NotifyOp op, const CTrayState& data)
 {
     if (op == NIM_DELETE) {
         m_shown = false;
@@ -150,9 +158,9 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
     // (IsAvailable), never per change: asking costs a round trip to the display.
     if (!m_probed)
         IsAvailable();
-    const QString tip = (data.uFlags & NIF_TIP) ? QString::fromUtf8(data.szTip) : QString();
+    const QString tip = QString::fromStdString(data.tip);
     const bool ok = m_available && (op == NIM_ADD || (m_icon && m_icon->isVisible()));
-    const int icon = (data.uFlags & NIF_ICON) ? data.hIcon : m_iconShown;
+    const int icon = data.icon != 0 ? data.icon : m_iconShown;
     if (ok && m_icon && m_icon->isVisible() && icon == m_iconShown && tip == m_icon->toolTip()) {
         // The state already shown: nothing to redraw.
     } else if (ok) {
@@ -173,11 +181,15 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
                         if (onNotify)
                             onNotify(m_id, msg);
                     });
+            connect(m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
+                if (onNotify)
+                    onNotify(m_id, WM_LBUTTONDBLCLK);
+            });
         }
-        m_id = data.uID;
-        if ((data.uFlags & NIF_ICON) && data.hIcon != m_iconShown) {
-            m_icon->setIcon(LoadResIcon(data.hIcon));
-            m_iconShown = data.hIcon;
+        m_id = data.id;
+        if (data.icon != 0 && data.icon != m_iconShown) {
+            m_icon->setIcon(LoadResIcon(data.icon));
+            m_iconShown = data.icon;
             ++m_redraws;
         }
         if (tip != m_icon->toolTip()) {
@@ -189,6 +201,6 @@ bool CQtNotifyArea::Apply(NotifyOp op, const NotifyIconData& data)
     }
     m_shown = ok;
     if (onState)
-        onState(data.hIcon, tip, ok);
+        onState(data.icon, tip, ok);
     return ok;
 }

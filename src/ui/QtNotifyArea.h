@@ -23,10 +23,13 @@ public:
     explicit CQtNotifyArea(QObject* parent = nullptr);
     ~CQtNotifyArea() override;
 
-    bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) override;
+    bool ShowTrayState(NotifyOp op, const CTrayState& state) override;
     // Asks the desktop afresh (UI thread); changes are carried out on the answer last given.
     bool IsAvailable() override;
     bool IsShown() const;
+    // The tray's own message, where the desktop has no notification server (UI thread). False
+    // when no icon is shown to carry it. Clicking it opens the window, as a double click does.
+    bool ShowBalloon(const QString& title, const QString& text);
     // How often the icon or its tooltip was actually changed on the desktop.
     int RedrawCount() const { return m_redraws; }
 
@@ -48,9 +51,9 @@ public:
 private:
     struct Pending {
         NotifyOp op;
-        NotifyIconData data;
+        CTrayState state;
     };
-    bool Apply(NotifyOp op, const NotifyIconData& data);
+    bool Apply(NotifyOp op, const CTrayState& state);
     void Drain();
     void DrainSoon();
     bool Probe() const;

@@ -160,7 +160,7 @@ protected:
         app = std::make_unique<CMyApp>();
         ASSERT_TRUE(app->InitInstance());
         frame = app->MainWindow();
-        ASSERT_TRUE(PumpUntil([&] { return frame->m_nTimerPeriod != 0; }));  // started
+        ASSERT_TRUE(PumpUntil([&] { return frame->TimerPeriod() != 0; }));  // started
     }
     void TearDown() override { app.reset(); }
     CRun Command(const char* option) { return home.Run(kAgent, {QString::fromLatin1(option)}); }
@@ -192,7 +192,7 @@ TEST_F(RunningAgent, SecondStartRaisesTheFirstAndEnds)
     EXPECT_FALSE(frame->isMinimized());
     // The first goes on as before: one start block in its log, its timer armed.
     EXPECT_EQ(ReadLog(home).count(QStringLiteral("Log Initialized")), 1);
-    EXPECT_NE(frame->m_nTimerId, 0u);
+    EXPECT_NE(frame->TimerId(), 0u);
 }
 
 TEST_F(RunningAgent, ShowTransferNowStatus)
@@ -203,25 +203,25 @@ TEST_F(RunningAgent, ShowTransferNowStatus)
     const CRun first = StatusAfterFirstCycle();
     ASSERT_EQ(first.code, kExitAttention) << first.out.toStdString();
     const QStringList lines = first.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3) << first.out.toStdString();
+    ASSERT_EQ(lines.size(), 4) << first.out.toStdString();
     // The cycle found no service while two files wait: the agent asks for attention.
     EXPECT_EQ(lines[0], QStringLiteral("attention"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("last cycle: "))) << lines[1].toStdString();
-    EXPECT_TRUE(lines[1].endsWith(frame->FrameStatus().lastOutcome)) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(", 0 sent, 0 fetched, 0 failed")))
+        << lines[1].toStdString();
     EXPECT_EQ(lines[2], QStringLiteral("files waiting: 2"));  // a.wav, b.WAV; not c.txt
+    EXPECT_TRUE(lines[3].contains(QStringLiteral(": service not answering"))) << lines[3].toStdString();
 
-    const QDateTime before = frame->FrameStatus().lastCycleEnd;
+    const unsigned before = frame->CyclesShown();
     EXPECT_EQ(Command("--transfer-now").code, 0);
-    EXPECT_TRUE(PumpUntil([&] {
-        return frame->FrameStatus().lastCycleEnd > before && !frame->Automation().IsBusy();
-    }));
+    EXPECT_TRUE(PumpUntil([&] { return frame->CyclesShown() > before; }));
 }
 
 TEST_F(RunningAgent, QuitEndsItAsExitDoes)
 {
     QProcess* quit = home.Start(kAgent, {QStringLiteral("--quit")});
     // The process would end here; in this test, the application object goes instead.
-    ASSERT_TRUE(PumpUntil([&] { return frame->m_bQuitting != 0 && !frame->isVisible(); }));
+    ASSERT_TRUE(PumpUntil([&] { return frame->Quitting() && !frame->isVisible(); }));
     app.reset();
     EXPECT_EQ(CAgentHome::Wait(quit).code, 0);
     EXPECT_TRUE(ReadLog(home).contains(QStringLiteral("* * * SHUTDOWN * * *")));

@@ -97,7 +97,7 @@ TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
     CMainFrame frame(services);  // the desktop's own notification area: Qt's, on this bus
     ASSERT_TRUE(frame.LoadFrame());
     frame.show();
-    ASSERT_TRUE(PumpUntil([&] { return frame.m_nTimerPeriod != 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return frame.TimerPeriod() != 0; }));
     ASSERT_TRUE(PumpUntil([&] { return !watcher.Items().isEmpty(); })) << "no item registered";
     EXPECT_FALSE(frame.isVisible());  // a tray is there: the window went to it
 

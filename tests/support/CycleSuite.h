@@ -44,6 +44,13 @@ protected:
         return out;
     }
     std::string Log() const { return ReadAll(m_dir.path().toStdString() + "/Orbidex.log"); }
+    // The kinds of the problems the agent state holds open, oldest first.
+    std::vector<EProblem> Problems() const
+    {
+        std::vector<EProblem> kinds;
+        for (const CProblem& p : m_auto->State().Snapshot().problems) kinds.push_back(p.kind);
+        return kinds;
+    }
 
     QTemporaryDir m_dir;
     std::string m_src = m_dir.path().toStdString() + "/src/";

@@ -10,12 +10,12 @@ class CFakeNotifyArea final : public INotifyArea {
 public:
     struct Call {
         NotifyOp op;
-        NotifyIconData data;
+        CTrayState state;
     };
-    bool ShellNotifyIcon(NotifyOp op, const NotifyIconData& data) override
+    bool ShowTrayState(NotifyOp op, const CTrayState& state) override
     {
         std::lock_guard<std::mutex> g(m_lock);
-        m_calls.push_back({op, data});
+        m_calls.push_back({op, state});
         if (op == NIM_ADD && m_refuseAdds > 0) {
             --m_refuseAdds;
             return false;
@@ -38,7 +38,7 @@ public:
         std::vector<int> out;
         for (const auto& c : m_calls)
             if (c.op != NIM_DELETE)
-                out.push_back(c.data.hIcon);
+                out.push_back(c.state.icon);
         return out;
     }
     void Clear()

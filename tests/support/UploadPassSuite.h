@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "support/FakeService.h"
 #include "support/RecordingDisplay.h"
+#include "support/RecordingEvents.h"
 #include "support/wav_util.h"
 
 #include <QDir>
@@ -39,7 +40,8 @@ protected:
     }
     void Run()
     {
-        CCycleContext ctx{m_display, m_net, m_ep, m_settings, m_record, m_work, m_cancelled};
+        CCycleContext ctx{m_display, m_net,  m_ep,        m_settings,
+                          m_record,  m_work, m_cancelled, &m_events};
         UploadFiles(ctx);
     }
     bool Done(const std::string& name)
@@ -74,6 +76,7 @@ protected:
     CSettings m_settings;
     CSettingsRecord m_record;
     CWorkList m_work;
+    CRecordingEvents m_events{m_display};
     std::atomic<bool> m_cancelled{false};
     std::string m_folder;
 };

@@ -2,6 +2,7 @@
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
 #include "support/DialogAnswers.h"
+#include "support/FakeNotices.h"
 #include "support/FakeNotifyArea.h"
 #include "support/MemoryProfileStore.h"
 #include "support/cycle_util.h"
@@ -41,7 +42,7 @@ protected:
         services.internet = m_internet.get();
         services.endpoints = orbidex::test::EndpointsFor(m_emu);
         services.logPath = m_tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
-        services.notify = [this](const QString&, const QString& text) { m_notes << text; };
+        services.notices = &m_notices;
         m_frame = std::make_unique<CMainFrame>(services);
         ASSERT_TRUE(m_frame->LoadFrame());
         m_frame->LoadSettings();
@@ -84,15 +85,14 @@ protected:
     // Transfer Now, then the UI loop until the cycle's end has been taken in.
     void Cycle()
     {
-        const QDateTime before = m_frame->FrameStatus().lastCycleEnd;
+        const unsigned before = m_frame->CyclesShown();
         m_frame->OnTransferNow();
-        ASSERT_TRUE(
-            Until([&] { return !Busy() && m_frame->FrameStatus().lastCycleEnd != before; }));
+        ASSERT_TRUE(Until([&] { return m_frame->CyclesShown() != before; }));
     }
     std::string Tip() { return m_frame->TrayIcon().Record().szTip; }
     int TrayIconShown() { return m_frame->TrayIcon().Record().hIcon; }
 
-    QStringList m_notes;
+    CFakeNotices m_notices;
     ServiceEmulator m_emu;
     QTemporaryDir m_tmp;
     std::string m_src;
@@ -104,10 +104,10 @@ protected:
 
 TEST_F(FrameCycle, TickRearmsWithThePollPeriodAndStartsACycle)
 {
-    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->ArmPollTimer(1500);
     m_frame->OnTimer(1);
-    EXPECT_EQ(m_frame->m_nTimerPeriod, 300000u);
-    EXPECT_EQ(m_frame->m_nTimerId, 1u);
+    EXPECT_EQ(m_frame->TimerPeriod(), 300000u);
+    EXPECT_EQ(m_frame->TimerId(), 1u);
     EXPECT_TRUE(Busy());
     ASSERT_TRUE(Until([&] { return !Busy(); }));
     EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Auto Download is off"));
@@ -117,10 +117,10 @@ TEST_F(FrameCycle, TickRearmsWithThePollPeriodAndStartsACycle)
 
 TEST_F(FrameCycle, TickOfAnotherTimerSetsThePeriodButStartsNothing)
 {
-    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->ArmPollTimer(1500);
     m_frame->OnTimer(7);
     EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Polling Started ..."));
-    EXPECT_EQ(m_frame->m_nTimerPeriod, 300000u);
+    EXPECT_EQ(m_frame->TimerPeriod(), 300000u);
     EXPECT_FALSE(Busy());
 }
 
@@ -128,11 +128,10 @@ TEST_F(FrameCycle, TickWithPollingOffDoesNothing)
 {
     m_profile.ints[{"Author Details", "Poll Time"}] = 0;
     m_frame->LoadSettings();
-    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
-    m_frame->m_nTimerPeriod = 1500;
+    m_frame->ArmPollTimer(1500);
     m_frame->OnTimer(1);
     EXPECT_FALSE(Busy());
-    EXPECT_EQ(m_frame->m_nTimerPeriod, 1500u);
+    EXPECT_EQ(m_frame->TimerPeriod(), 1500u);
     EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
 }
 
@@ -141,13 +140,12 @@ TEST_F(FrameCycle, TickAndTransferNowDuringACycleOnlyShowBusy)
     SlowUploads(1500);
     // Ticks are driven by hand: a timer that fires by itself after the slow cycle (a loaded
     // machine, a sanitizer) would start a second one.
-    m_frame->m_nTimerId = m_frame->SetTimer(1, 3600000);
-    m_frame->m_nTimerPeriod = 1500;
+    m_frame->ArmPollTimer(3600000);
     m_frame->OnTransferNow();
     ASSERT_TRUE(Until([&] { return !m_emu.records("ftp_logins").isEmpty(); }));
     m_area.Clear();
     m_frame->OnTimer(1);
-    EXPECT_EQ(m_frame->m_nTimerPeriod, 1500u);  // not re-armed
+    EXPECT_EQ(m_frame->TimerPeriod(), 3600000u);  // not re-armed
     EXPECT_EQ(m_area.States(), std::vector<int>{IDI_TRAY_BUSY});
     m_frame->OnCommand(ID_TRANSFER_NOW);
     EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Nimbrel Upload Ravlet"));
@@ -164,10 +162,11 @@ TEST_F(FrameCycle, RefusedLoginStopsLaterTicksUntilReload)
 {
     m_profile.strings[{"Author Details", "Password"}] = "wrong";
     m_frame->LoadSettings();
-    m_frame->m_nTimerId = m_frame->SetTimer(1, 1500);
+    m_frame->ArmPollTimer(1500);
     m_frame->OnTimer(1);
     ASSERT_TRUE(Until([&] { return !Busy(); }));
-    EXPECT_EQ(m_frame->StatusText(), QStringLiteral("Invalid Author Name or Password."));
+    EXPECT_TRUE(m_frame->StatusText().startsWith(QStringLiteral("Attention: login refused")))
+        << m_frame->StatusText().toStdString();
     EXPECT_EQ(m_frame->Settings().Snapshot().PollTime, 0);
     EXPECT_EQ(m_profile.ints[(std::pair<std::string, std::string>{"Author Details", "Poll Time"})],
               5);
@@ -198,7 +197,7 @@ TEST_F(FrameCycle, TermSignalDuringAnUploadEndsItAsExitDoes)
     ASSERT_TRUE(exitSignals.Install());
     ASSERT_NO_FATAL_FAILURE(StartStalledUpload());
     ASSERT_EQ(std::raise(SIGTERM), 0);
-    ASSERT_TRUE(Until([&] { return m_frame->m_bQuitting != 0; }, 5000));
+    ASSERT_TRUE(Until([&] { return m_frame->Quitting(); }, 5000));
     EXPECT_FALSE(Busy());
     EXPECT_FALSE(fsys::IsReadOnly(m_src + "big.wav"));
     ExpectShutdownBlockLast();
@@ -216,32 +215,83 @@ TEST(ExitSignals, InterruptAndHangUpRunTheExitCommandToo)
     }
 }
 
-TEST_F(FrameCycle, AttentionShowsWhileAProblemLastsAndIsAnnouncedOnce)
+// Every fault shows the same everywhere: the tray's icon and tooltip, the status bar, one
+// notice and the status report; and all of it goes back to idle once the fault is gone.
+TEST_F(FrameCycle, EachFaultAsksForAttentionOnceAndClosesOnRecovery)
 {
-    WriteText(m_src + "a.wav", "a");
-    m_emu.setFaults({{"ftp_refuse_login", true}});
-    for (int i = 1; i <= 4; ++i) {
+    const std::string down = m_tmp.filePath(QStringLiteral("down")).toStdString() + "/";
+    QDir().mkpath(QString::fromStdString(down));
+    m_profile.ints[{"Author Details", "AutoDownLoad"}] = 1;
+    m_profile.strings[{"Source Directories", "TDir"}] = down;
+    struct Row {
+        const char* what;
+        QJsonObject fault;
+        const char* pending;  // a document waiting on the service
+        const char* tip;
+        const char* report;   // in the status report's problem line
+    };
+    const QJsonObject cut{{"after", 3}, {"cmd", "RETR"}};
+    const Row rows[] = {
+        {"download cut", {{"ftp_cut", cut}}, "cut.rtf", "Download failed: cut.rtf",
+         "download failed: cut.rtf"},
+        {"list 503",
+         {{"http_status", QJsonObject{{"status", 503}, {"path", "/nimbrel/orbidexdload.php"}}}},
+         nullptr, "Download list failed", "download list failed (HTTP 503)"},
+        {"confirmation 500",
+         {{"http_status", QJsonObject{{"status", 500}, {"path", "/nimbrel/nbdlsuccess.php"}}}},
+         "conf.rtf", "Download failed: conf.rtf", "not confirmed: conf.rtf"},
+        {"FTP login refused", {{"ftp_refuse_login", true}}, "refused.rtf",
+         "File server refused the login", "file server refused the agent's login"},
+        {"login check 503",
+         {{"http_status", QJsonObject{{"status", 503}, {"path", "/nimbrel/authorverify.php"}}}},
+         nullptr, "Service fault", "service fault while checking the login (HTTP 503)"},
+        {"upload refused", {{"ftp_fail_stor", QJsonObject{{"code", 553}}}}, nullptr,
+         "Upload failed: up.wav", "upload failed: "},
+    };
+    m_frame->LoadSettings();
+    for (const Row& row : rows) {
+        if (row.pending)
+            m_emu.addPending("ab12", row.pending, "document");
+        if (QString(row.what).startsWith(QStringLiteral("upload")))
+            WriteText(m_src + "up.wav", "up");
+        m_emu.setFaults(row.fault);
         Cycle();
-        EXPECT_EQ(TrayIconShown(), IDI_TRAY_ATTENTION) << i;
-        EXPECT_EQ(Tip(), "Service unreachable, 1 file(s) waiting for the next poll.");
-        EXPECT_EQ(m_frame->FrameStatus().state, CFrameStatus::EState::Attention);
-        EXPECT_EQ(m_notes.size(), i < 3 ? 0 : 1) << i;  // the third cycle in a row, once
-    }
-    m_emu.clearFaults();
-    Cycle();
-    EXPECT_EQ(TrayIconShown(), IDI_TRAY_IDLE);
-    EXPECT_EQ(Tip(), "Nimbrel Ravlet. Right click for menu.");
-    EXPECT_EQ(m_frame->FrameStatus().state, CFrameStatus::EState::Idle);
-    EXPECT_TRUE(fsys::IsReadOnly(m_src + "a.wav"));
+        EXPECT_EQ(TrayIconShown(), IDI_TRAY_ATTENTION) << row.what;
+        EXPECT_EQ(Tip().rfind(row.tip, 0), 0u) << row.what << ": " << Tip();
+        const std::string report = m_frame->StatusReport();
+        EXPECT_EQ(report.rfind("attention\n", 0), 0u) << row.what << ": " << report;
+        EXPECT_NE(report.find(row.report), std::string::npos) << row.what << ": " << report;
+        EXPECT_TRUE(m_frame->StatusText().startsWith(QStringLiteral("Attention: ")))
+            << row.what << ": " << m_frame->StatusText().toStdString();
+        EXPECT_EQ(m_notices.shown.size(), 1) << row.what;
+        // Still failing: the same notice stays, none is added.
+        Cycle();
+        EXPECT_EQ(m_notices.opened.size(), 1) << row.what;
 
-    m_profile.strings[{"Author Details", "Password"}] = "wrong";
+        m_emu.clearFaults();
+        Cycle();
+        EXPECT_EQ(TrayIconShown(), IDI_TRAY_IDLE) << row.what << ": " << Tip();
+        EXPECT_EQ(m_frame->StatusReport().rfind("idle\n", 0), 0u) << row.what;
+        EXPECT_TRUE(m_notices.shown.isEmpty()) << row.what;
+        m_notices.opened.clear();
+    }
+    // What the rows left to fetch and send went through once the faults were gone.
+    for (const char* name : {"cut.rtf", "conf.rtf", "refused.rtf"})
+        EXPECT_EQ(ReadAll(down + name), "document") << name;
+    EXPECT_TRUE(fsys::IsReadOnly(m_src + "up.wav"));
+}
+
+// Cancelling the first start's Configuration with nothing saved is not a refused login.
+TEST_F(FrameCycle, NoLoginIdIsNotConfiguredNotRefused)
+{
+    m_profile.strings.erase({"Author Details", "Author"});
     m_frame->LoadSettings();
     Cycle();
-    Cycle();
     EXPECT_EQ(TrayIconShown(), IDI_TRAY_ATTENTION);
-    EXPECT_EQ(Tip(), "Login refused. Open Configuration and check ID and password.");
-    ASSERT_EQ(m_notes.size(), 2);
-    EXPECT_TRUE(m_notes[1].contains(QStringLiteral("refused"))) << m_notes[1].toStdString();
+    EXPECT_EQ(Tip(), "Not set up yet. Open Configuration.");
+    ASSERT_EQ(m_notices.opened.size(), 1);
+    EXPECT_FALSE(m_notices.opened[0].contains(QStringLiteral("refused")));
+    EXPECT_TRUE(m_emu.records("web_requests").size() == 1);  // the probe alone
 }
 
 }  // namespace

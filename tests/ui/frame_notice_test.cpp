@@ -2,6 +2,7 @@
 // may be at the desk. One such box at a time, and the failure stays in the window and the log.
 #include "core/cycle/Automation.h"
 #include "support/DialogAnswers.h"
+#include "support/FakeNotices.h"
 #include "support/FakeNotifyArea.h"
 #include "support/FakeService.h"
 #include "support/MemoryProfileStore.h"
@@ -53,8 +54,8 @@ TEST(FrameNotice, FailedNotificationBoxDoesNotHoldTheCycleAndOpensOnce)
     services.endpoints.ftpHost = "ftp.test";
     services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();
     // Not the desktop's notification service: its D-Bus thread is foreign to the sanitizers.
-    int notes = 0;
-    services.notify = [&notes](const QString&, const QString&) { ++notes; };
+    CFakeNotices notices;
+    services.notices = &notices;
     auto frame = std::make_unique<CMainFrame>(services);
     ASSERT_TRUE(frame->LoadFrame());
     frame->LoadSettings();
@@ -81,7 +82,7 @@ TEST(FrameNotice, FailedNotificationBoxDoesNotHoldTheCycleAndOpensOnce)
               2)
         << lines.toStdString();
 
-    EXPECT_EQ(notes, 1);  // the failure starts a problem
+    EXPECT_EQ(notices.opened.size(), 2);  // each file's failure is a problem of its own
 
     // A later cycle with the box still open opens no second one.
     frame->StartAutomation();

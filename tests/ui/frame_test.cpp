@@ -52,7 +52,7 @@ TEST_F(Frame, CreationShowsIdleTrayStatusAndWritesStartBlock)
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     ASSERT_EQ(area.Calls().size(), 1u);
     EXPECT_EQ(area.Calls()[0].op, NIM_ADD);
-    EXPECT_EQ(area.Calls()[0].data.hIcon, IDI_TRAY_IDLE);
+    EXPECT_EQ(area.Calls()[0].state.icon, IDI_TRAY_IDLE);
     const std::string log = ReadAll(LogPath().toStdString());
     EXPECT_EQ(log.rfind("\r\n\r\n" + std::string(80, '=') + "\r\n", 0), 0u);
     EXPECT_NE(log.find(" - Tolvane's Orbidex Log Initialized\r\n"), std::string::npos);
@@ -123,7 +123,7 @@ TEST_F(Frame, WorkerUpdatesArriveInOrderAndExitDuringABurstHoldsNobody)
     QString expected = QStringLiteral("first\nfirst\n\n");
     std::thread([&] {
         d.AddWindowLine("first");
-        d.AddWindowLine(d.LineBuffer());  // the line as shown, CR LF included
+        d.AddWindowLine("first\r\n");  // a line of its own with its break: an empty one follows
         for (int i = 0; i < 500; ++i) {
             d.AddWindowLine("line " + std::to_string(i));
             d.SetStatusText("status " + std::to_string(i));

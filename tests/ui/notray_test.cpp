@@ -97,7 +97,7 @@ TEST_F(NoTray, TheWindowMenusExitEndsTheAgentAsTheTraysDoes)
             exit = a;
     ASSERT_NE(exit, nullptr);
     exit->trigger();
-    EXPECT_EQ(frame->m_bQuitting, 1);
+    EXPECT_TRUE(frame->Quitting());
     EXPECT_FALSE(frame->isVisible());
     QFile log(tmp.filePath(QStringLiteral("Orbidex.log")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
@@ -148,8 +148,8 @@ TEST_F(NoTray, TitleAndIconCarryTheAttentionStateToo)
     nowhere.ftpHost = "127.0.0.1:1";
     Start(nowhere);
     frame->OnTransferNow();
-    const QString title = QStringLiteral(
-        "Nimbrel Ravlet - Service unreachable, 1 file(s) waiting for the next poll.");
+    const QString title =
+        QStringLiteral("Nimbrel Ravlet - Service not answering; files wait for it.");
     EXPECT_TRUE(QTest::qWaitFor([&] { return frame->windowTitle() == title; }, 10000))
         << frame->windowTitle().toStdString();
     EXPECT_TRUE(WindowIconIs(IDI_TRAY_ATTENTION));

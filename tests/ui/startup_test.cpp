@@ -74,7 +74,7 @@ protected:
     {
         for (QTimer* t : frame->findChildren<QTimer*>())
             if (t->isActive() && t->interval() == 1500)
-                return frame->m_nTimerId == 1;
+                return frame->TimerId() == 1;
         return false;
     }
     int CyclesStarted() const { return static_cast<int>(net.Seen().agents.size()); }
@@ -98,7 +98,7 @@ TEST_F(StartupStep, FirstStartWithNothingStoredOpensTheDialogWithTheWindowHidden
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(hiddenAtDialog);
     EXPECT_FALSE(frame->isVisible());
-    EXPECT_EQ(frame->m_nTimerPeriod, 1500u);
+    EXPECT_EQ(frame->TimerPeriod(), 1500u);
     EXPECT_FALSE(PollTimerArmed());  // Poll Time 0
     WaitForCycle();
     EXPECT_EQ(CyclesStarted(), 2);  // the dialog's list request, then the cycle its closing started
@@ -124,7 +124,7 @@ TEST_F(StartupStep, PollTimeZeroOpensTheDialogAndArmsNoTimer)
     Start();
     EXPECT_EQ(dialogs, 1);
     EXPECT_FALSE(PollTimerArmed());
-    EXPECT_EQ(frame->m_nTimerId, 0u);
+    EXPECT_EQ(frame->TimerId(), 0u);
     WaitForCycle();
     EXPECT_EQ(CyclesStarted(), 2);  // the dialog's list request, then the cycle's probe
 }
@@ -135,8 +135,8 @@ TEST_F(StartupStep, NegativePollTimeOpensNothingAndArmsNothing)
     Start();
     EXPECT_EQ(dialogs, 0);
     EXPECT_FALSE(PollTimerArmed());
-    EXPECT_EQ(frame->m_nTimerId, 0u);
-    EXPECT_EQ(frame->m_nTimerPeriod, 1500u);
+    EXPECT_EQ(frame->TimerId(), 0u);
+    EXPECT_EQ(frame->TimerPeriod(), 1500u);
     Pump(50);
     EXPECT_TRUE(frame->WindowText().contains(
         QStringLiteral(" - Poll Time is -1: polling is off. Set it above 0 in Configuration.")))

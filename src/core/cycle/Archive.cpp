@@ -6,6 +6,8 @@
 #include "platform/Format.h"
 #include "platform/LocalFile.h"
 
+#include <algorithm>
+
 namespace {
 
 using EKind = CLocalState::EKind;
@@ -40,23 +42,28 @@ bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const st
            fsys::CopyInto(fd, into->Get(), archive + "/", name, &ctx.work.m_local.Temps(), why);
 }
 
+// A problem of the file each time; its line once a run.
 void ArchiveFailed(CCycleContext& ctx, const std::string& local, const std::string& why)
 {
-    ++ctx.work.m_faults.localFailures;
+    CAgentEvent e{EEvent::FileFailed, local, why};
+    e.stage = EStage::Archive;
     if (ctx.work.m_local.FirstTime("archive:" + local))
-        ReportLocalLine(ctx, Shown(Name(local)) + " was sent, but its copy could not be made in " +
-                                 Shown(Folder(local)) + "/" + kArchiveFolder + ": " + why +
-                                 ". It is tried again at each poll.");
+        e.line = Shown(Name(local)) + " was sent, but its copy could not be made in " +
+                 Shown(Folder(local)) + "/" + kArchiveFolder + ": " + why +
+                 ". It is tried again at each poll.";
+    ctx.Report(e);
 }
 
 // Said at each failed mark, and of a remembered file once a run.
 void UnmarkedLine(CCycleContext& ctx, const std::string& local, const std::string& why)
 {
-    ++ctx.work.m_faults.localFailures;
+    CAgentEvent e{EEvent::FileFailed, local, why.empty() ? why : why.substr(2)};
+    e.stage = EStage::Mark;
     if (ctx.work.m_local.FirstTime("mark:" + local) || !why.empty())
-        ReportLocalLine(ctx, Shown(Name(local)) + " was sent, but could not be marked sent" + why +
-                                 ". It is not sent again while it is unchanged; make it "
-                                 "read-only or move it away.");
+        e.line = Shown(Name(local)) + " was sent, but could not be marked sent" + why +
+                 ". It is not sent again while it is unchanged; make it read-only or move it "
+                 "away.";
+    ctx.Report(e);
 }
 
 }  // namespace
@@ -68,12 +75,13 @@ void ReportLocalLine(CCycleContext& ctx, const std::string& text)
     ctx.display.WriteLogLine(line);
 }
 
-void MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& local,
+bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& local,
               const std::string& folder, const std::string& name)
 {
     CLocalState& state = ctx.work.m_local;
     std::string why;
-    if (ArchiveCopy(ctx, file.fd.Get(), folder, name, &why)) {
+    const bool archived = ArchiveCopy(ctx, file.fd.Get(), folder, name, &why);
+    if (archived) {
         state.Forget(EKind::Unarchived, local);
     } else {
         state.Remember(EKind::Unarchived, local, file.stamp);
@@ -81,11 +89,12 @@ void MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
     }
     // The mark goes only on the content that was sent: a file written to since keeps waiting.
     if (fsys::StampOf(file.fd.Get()) != file.stamp)
-        return;
+        return false;
     if (fsys::ClearWriteBits(file, &why))
-        return;
+        return archived;
     state.Remember(EKind::Unmarked, local, file.stamp);
     UnmarkedLine(ctx, local, ": " + why);
+    return false;
 }
 
 void RetryArchives(CCycleContext& ctx)
@@ -107,6 +116,8 @@ void RetryArchives(CCycleContext& ctx)
         state.Forget(e.kind, e.path);
         ReportLocalLine(ctx, Shown(Name(e.path)) + " is now archived in " + Shown(Folder(e.path)) +
                                  "/" + kArchiveFolder + ".");
+        if (!state.Has(EKind::Unmarked, e.path, e.stamp))
+            ctx.Report({EEvent::FileArchived, e.path});
     }
 }
 
@@ -125,4 +136,13 @@ void ReportSkipped(CCycleContext& ctx)
                                      " is a symbolic link and is not sent: put the file itself "
                                      "in the folder.");
     for (const std::string& local : work.m_skippedUnmarked) UnmarkedLine(ctx, local, "");
+
+    CAgentEvent waiting{EEvent::FilesWaiting};
+    waiting.items.assign(work.m_fileList.begin(),
+                         work.m_fileList.begin() + std::max(0, work.m_nFileCount));
+    waiting.items.insert(waiting.items.end(), work.m_skippedUnmarked.begin(),
+                         work.m_skippedUnmarked.end());
+    for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unarchived))
+        waiting.items.push_back(e.path);
+    ctx.Report(waiting);
 }

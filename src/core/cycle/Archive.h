@@ -7,17 +7,18 @@ struct SourceFile;
 }
 
 // The author's side of a delivered file: its archive copy and its sent mark, both made through
-// the descriptor the put read. What fails is said in the window and the log, counted for the
-// attention state, and remembered in the state folder, so that a file that cannot be marked is
-// not sent again while unchanged and a missing archive copy is made at a later cycle.
-void MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& local,
+// the descriptor the put read. What fails is reported as a problem of the file, and remembered
+// in the state folder, so that a file that cannot be marked is not sent again while unchanged
+// and a missing archive copy is made at a later cycle. True when both were made.
+bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& local,
               const std::string& folder, const std::string& name);
 
 // Makes the archive copies that failed before, of files still unchanged and marked sent.
 void RetryArchives(CCycleContext& ctx);
 
 // Says what the scan left out: each link once a run, and files sent but not markable; forgets
-// the remembered files that changed since.
+// the remembered files that changed since. Then tells which files still need the author: those
+// waiting and those sent but not yet archived or marked.
 void ReportSkipped(CCycleContext& ctx);
 
 // A line about the author's own disk: time text, " - ", `text`, in the window and the log.

@@ -10,11 +10,20 @@
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 
+#include <algorithm>
 #include <chrono>
+
+void CCycleContext::Report(const CAgentEvent& event)
+{
+    if (events)
+        events->Report(event);
+    else
+        CEventWriter(display, nullptr, endpoints.supportEmail).Report(event);
+}
 
 bool CheckInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints)
 {
-    const EFetchResult probe = ProbeInternet(display, internet, endpoints);
+    const EFetchResult probe = ProbeInternet(internet, endpoints);
     if (probe == EFetchResult::NoInternet)
         display.MessageBox(kInternetOpenFailed);
     return probe == EFetchResult::Ok;
@@ -22,7 +31,11 @@ bool CheckInternet(IDisplay& display, IInternet& internet, const CEndpoints& end
 
 CAutomation::CAutomation(IDisplay& display, IInternet* internet, const CEndpoints& endpoints,
                          CSettingsRecord& record)
-    : m_display(display), m_internet(internet), m_endpoints(endpoints), m_record(record)
+    : m_display(display),
+      m_events(display, &m_state, endpoints.supportEmail),
+      m_internet(internet),
+      m_endpoints(endpoints),
+      m_record(record)
 {
 }
 
@@ -45,8 +58,7 @@ void CAutomation::StartAutomation()
     if (m_worker.joinable())
         m_worker.join();
     m_nBusy = 3;
-    ++m_cyclesStarted;
-    m_display.SetTrayResource(IDI_TRAY_BUSY);
+    m_state.Report({EEvent::CycleStarted});
     m_running = true;
     m_worker = std::thread(&CAutomation::AutomationThread, this, m_record.Snapshot());
 }
@@ -75,15 +87,13 @@ void CAutomation::AutomationThread(CSettings snapshot)
     try {
         if (m_internet) {
             CCycleContext ctx{m_display, *m_internet, m_endpoints, std::move(snapshot),
-                              m_record,  m_work,      m_cancelled};
+                              m_record,  m_work,      m_cancelled, &m_events};
             m_internet->SetWaitBudget(m_waitBudgetMs.load());
             // One connection per web host for the whole cycle, closed at its end.
             m_internet->KeepWebConnections(true);
             RunCycle(ctx);
         } else {
-            m_work.m_faults = {};
-            m_work.m_faults.unreachable = true;
-            m_display.SetStatusText("No Internet Access");
+            m_events.Report({EEvent::ServiceDown, {}, "no internet layer"});
         }
     } catch (...) {
         // Out of memory or a library's exception: the cycle ends like any other failure,
@@ -94,9 +104,8 @@ void CAutomation::AutomationThread(CSettings snapshot)
         m_internet->KeepWebConnections(false);
     }
     m_work.m_pFtpConnection.reset();
-    m_display.SetTrayResource(IDI_TRAY_IDLE);
-    if (onCycleEnd)
-        onCycleEnd();
+    // Told before the flag clears: whoever sees idle finds this cycle's outcome in the state.
+    m_state.Report({EEvent::CycleEnded});
     m_nBusy = 0;
     m_running = false;
 }
@@ -104,55 +113,41 @@ void CAutomation::AutomationThread(CSettings snapshot)
 void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
-    m_work.m_faults = {};
     // Only names this agent recorded as its own are removed, never a file that looks alike.
     if (const int swept = m_work.m_local.Temps().Sweep(); swept > 0) {
-        const std::string line = d.GetTimeText() + " - Removed " + std::to_string(swept) +
-                                 " unfinished temporary file(s) left by an interrupted run";
-        d.AddWindowLine(line);
-        d.WriteLogLine(line);
+        CAgentEvent e{EEvent::TempFilesSwept};
+        e.count = swept;
+        ctx.Report(e);
     }
-    if (!CheckInternet(d, ctx.internet, m_endpoints)) {
-        m_work.m_faults.unreachable = true;
-        if (!m_cancelled) {
-            d.SetStatusText("No Internet Access");
-            const std::string line = d.GetTimeText() +
-                                     " - No Internet Access: the service did not answer; the "
-                                     "next poll tries again.";
-            d.AddWindowLine(line);
-            d.WriteLogLine(line);
-        }
+    const EFetchResult probe = ProbeInternet(ctx.internet, m_endpoints);
+    if (probe == EFetchResult::NoInternet)
+        d.MessageBox(kInternetOpenFailed);
+    if (probe != EFetchResult::Ok) {
+        if (!m_cancelled)
+            ctx.Report({EEvent::ServiceDown, {},
+                        probe == EFetchResult::NoInternet ? "no internet access" : "no answer"});
         return;
     }
+    ctx.Report({EEvent::ServiceAnswered});
     if (m_cancelled)
         return;
-    const EAuthorCheck login = ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings);
+    CWebReply reply;
+    const EAuthorCheck login = ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings, &reply);
+    if (m_cancelled)
+        return;
     if (login == EAuthorCheck::Unchecked) {
-        if (m_cancelled)
-            return;
         // The service failed, not the author: polling stays on and the next poll asks again.
-        m_work.m_faults.unreachable = true;
-        const std::string line = d.GetTimeText() +
-                                 " - The service could not check the login; it is tried again "
-                                 "at the next poll.";
-        d.AddWindowLine(line);
-        d.WriteLogLine(line);
+        ctx.Report({EEvent::ServiceFault, "login", FaultReason(reply)});
         return;
     }
-    if (login == EAuthorCheck::Refused) {
-        if (m_cancelled)
-            return;
-        m_work.m_faults.loginRefused = true;
-        d.AddWindowLine("Invalid Author Name or Password.");
-        d.AddWindowLine(" ");
-        d.WriteLogLine("Invalid Author Name or Password.");
-        d.SetStatusText("Invalid Author Name or Password.");
+    if (login == EAuthorCheck::Refused || login == EAuthorCheck::NotConfigured) {
+        ctx.Report({login == EAuthorCheck::Refused ? EEvent::LoginRefused
+                                                   : EEvent::LoginNotConfigured});
         // Polling stays off until the settings are loaded again; the stored value is kept.
         m_record.Update([](CSettings& s) { s.PollTime = 0; });
         return;
     }
-    if (m_cancelled)
-        return;
+    ctx.Report({EEvent::LoginAccepted});
 
     m_nBusy = 3;
     ScanSourceFolders(ctx.settings, m_work);

@@ -1,5 +1,8 @@
 #pragma once
 #include "core/cycle/CycleContext.h"
+#include "core/state/AgentState.h"
+#include "core/state/EventWriter.h"
+#include "platform/Clock.h"
 
 #include <atomic>
 #include <cstdint>
@@ -30,9 +33,6 @@ public:
     // settings snapshot and starts the worker.
     void StartAutomation();
     bool IsBusy() const { return m_nBusy.load() != 0; }
-    // Cycles started so far. What a cycle's end posts may run before that worker has cleared
-    // the busy flag: only a changed count tells that a newer cycle holds it.
-    unsigned CyclesStarted() const { return m_cyclesStarted.load(); }
 
     // Exit: the cycle stops at its next step and the transfer under way is aborted, both at
     // once, so that no failure of the abort is reported. Irreversible.
@@ -41,25 +41,30 @@ public:
     // waiting, so calls the worker is blocked in (on the waiting thread) can be let through.
     void Stop(const std::function<void()>& pump = {});
 
-    // 0 idle, 3 while a cycle runs: set by the UI thread, cleared by the worker as its last act.
-    std::atomic<int32_t> m_nBusy{0};
-    // Called on the worker at the end of each cycle, before the busy flag clears.
-    std::function<void()> onCycleEnd;
-    // Used by the worker only, between cycles by nobody.
-    CWorkList m_work;
+    // What the author is shown everywhere: fed by every cycle's events.
+    CAgentState& State() { return m_state; }
+    // Where events are reported outside a cycle (the UI thread's own steps).
+    IAgentEvents& Events() { return m_events; }
     // Read by each cycle as it starts (tests shorten it).
-    std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
+    void SetWaitBudget(long ms) { m_waitBudgetMs = ms; }
 
 private:
     void AutomationThread(CSettings snapshot);
     void RunCycle(CCycleContext& ctx);
 
+    // 0 idle, 3 while a cycle runs: set by the UI thread, cleared by the worker as its last act.
+    std::atomic<int32_t> m_nBusy{0};
+    // Used by the worker only, between cycles by nobody.
+    CWorkList m_work;
+    std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
     IDisplay& m_display;
+    CSystemClock m_clock;
+    CAgentState m_state{m_clock};
+    CEventWriter m_events;
     IInternet* m_internet;
     const CEndpoints& m_endpoints;
     CSettingsRecord& m_record;
     std::thread m_worker;
     std::atomic<bool> m_cancelled{false};
-    std::atomic<unsigned> m_cyclesStarted{0};
     std::atomic<bool> m_running{false};
 };

@@ -2,6 +2,7 @@
 #include "core/cycle/LocalState.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
+#include "core/state/AgentEvent.h"
 #include "platform/Internet.h"
 
 #include <atomic>
@@ -12,18 +13,6 @@
 
 class IDisplay;
 
-// What went wrong in one cycle, for what the agent shows between cycles.
-struct CCycleFaults {
-    bool loginRefused = false;
-    bool unreachable = false;      // the web host, the login check or the FTP host did not answer
-    int32_t transferFailures = 0;  // files that failed to go up or come down
-    int32_t localFailures = 0;     // files sent but not archived, or not marked sent
-    bool Any() const
-    {
-        return loginRefused || unreachable || transferFailures > 0 || localFailures > 0;
-    }
-};
-
 // The work list of one cycle, shared by the upload and the download pass.
 struct CWorkList {
     std::vector<std::string> m_fileList;  // local paths (upload) or remote names (download)
@@ -31,7 +20,6 @@ struct CWorkList {
     int32_t m_nFileCount = 0;
     int32_t m_nFileIndex = 0;
     std::unique_ptr<IFtpConnection> m_pFtpConnection;
-    CCycleFaults m_faults;  // cleared as each cycle starts
     // What the scan left out that the author must hear of: links, files sent but not marked.
     std::vector<std::string> m_skippedLinks, m_skippedUnmarked;
     std::set<fsys::FileId> m_scannedIds;  // one real file is sent once, whichever pairs name it
@@ -48,4 +36,8 @@ struct CCycleContext {
     CSettingsRecord& record;
     CWorkList& work;
     const std::atomic<bool>& cancelled;  // set at exit: stop between steps
+    // Where the steps report what happened; without one, only the lines are written.
+    IAgentEvents* events = nullptr;
+
+    void Report(const CAgentEvent& event);
 };

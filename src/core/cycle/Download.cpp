@@ -4,7 +4,6 @@
 #include "core/display/Display.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
-#include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
@@ -22,12 +21,6 @@
 namespace {
 
 constexpr char kSeparator = '/';
-
-std::string WithoutLineEnd(std::string line)
-{
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
-}
 
 std::string UseDefaultFolder(CCycleContext& ctx)
 {
@@ -75,13 +68,15 @@ bool KeepAside(int dir, const std::string& name, std::string* kept, std::string*
 }
 
 // Gets one file into an unnamed file and names it only when whole. False on failure, with its
-// wording in *why (which stays empty for an internet error code that has no sentence). A
-// different file already under the name (an author's edited copy of an earlier download) is
-// kept beside it, named in *kept; the same content is left as it is.
+// wording in *why (which stays empty for an internet error code that has no sentence) and
+// *local set when our side failed (the folder, the disk). A different file already under the
+// name (an author's edited copy of an earlier download) is kept beside it, named in *kept; the
+// same content is left as it is.
 bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remotePath, int dir,
                const std::string& folder, const std::string& name, std::string* why,
-               std::string* kept)
+               std::string* kept, bool* local)
 {
+    *local = true;
     std::optional<fsys::CNewFile> file =
         fsys::CNewFile::Create(dir, folder, name, &ctx.work.m_local.Temps(), why);
     if (!file)
@@ -89,6 +84,7 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
     if (!conn.GetFile(remotePath, file->Fd())) {
         // A full disk is the system's to word: the internet numbering only says "internal".
         *why = conn.LastLocalError();
+        *local = !why->empty();
         if (why->empty())
             *why = GetInternetErrorText(conn.LastError());
         return false;
@@ -112,33 +108,19 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
 }
 
 void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
-                   const std::string& why)
+                   const std::string& why, bool local)
 {
-    IDisplay& display = ctx.display;
-    ++ctx.work.m_faults.transferFailures;
-    const std::string& support = ctx.endpoints.supportEmail;
-    // Shown, then logged from the line buffer: the log keeps the buffer's extra line breaks.
-    std::string line = display.GetTimeText() + " - Download Failed - " + why + ", Please inform " +
-                       support + ".\r\n";
-    display.AddWindowLine(line);
-    display.WriteLogLine(display.LineBuffer());
-    if (!conn.FindFile(name)) {
-        line = display.GetTimeText() + " - " + EscapeControlChars(name) +
-               " not found on Server. Please inform " + support;
-        display.AddWindowLine(line);
-        display.WriteLogLine(display.LineBuffer());
-    }
-    display.SetStatusText(WithoutLineEnd(line));
+    CAgentEvent e{EEvent::DocumentFailed, name, why};
+    e.stage = local ? EStage::Save : EStage::Fetch;
+    e.missing = !conn.FindFile(name);
+    ctx.Report(e);
 }
 
 void ReportRefused(CCycleContext& ctx, const std::string& name)
 {
-    const std::string line = ctx.display.GetTimeText() + " - Refused unsafe file name \"" +
-                             EscapeControlChars(name) + "\" from the server. Please inform " +
-                             ctx.endpoints.supportEmail;
-    ctx.display.AddWindowLine(line);
-    ctx.display.SetStatusText(line);
-    ctx.display.WriteLogLine(line);
+    CAgentEvent e{EEvent::DocumentFailed, name};
+    e.stage = EStage::Name;
+    ctx.Report(e);
 }
 
 }  // namespace
@@ -197,19 +179,16 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
         if (!session) {
             if (!ctx.cancelled.load())
-                ReportConnectFailure(display);
-            work.m_faults.unreachable = !ctx.cancelled.load();
+                ReportConnectFailure(display, ctx.events, kDownloadAccount);
             break;
         }
         if (!ConnectFtpWithRetries(display, session->Session(), kDownloadAccount,
                                    ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
-                                   work.m_pFtpConnection)) {
-            work.m_faults.unreachable = !ctx.cancelled.load();
+                                   work.m_pFtpConnection, ctx.events)) {
             break;
         }
         IFtpConnection& conn = *work.m_pFtpConnection;
         display.SetStatusText("Connected to Tolvane Server");
-        display.SetTrayResource(IDI_TRAY_BUSY);
         conn.SetCurrentDirectory(sourceDir);
 
         display.AddWindowLine(Format("%s - %d of %d Downloading \"%s\" to %s",
@@ -217,7 +196,8 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
                                      work.m_nFileCount, name.c_str(), folder.c_str()));
         std::string why = folderError;
         std::string kept;
-        if (dir && FetchInto(ctx, conn, remotePath, dir->Get(), folder, name, &why, &kept)) {
+        bool local = true;
+        if (dir && FetchInto(ctx, conn, remotePath, dir->Get(), folder, name, &why, &kept, &local)) {
             if (!kept.empty()) {
                 const std::string line = display.GetTimeText() + " - " + name +
                                          " differs from the copy already in " + folder +
@@ -227,16 +207,24 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
             }
             display.LogTransfer(name);
             display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
-            // The answer to a confirmation is not read; only no internet at all is reported.
+            // The answer's text is not read; a confirmation the service did not take leaves
+            // the document listed, and the author is told.
             const CWebReply confirmed =
                 FetchUrl(ctx.internet, DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author,
                                                           ctx.settings.Password,
                                                           work.m_fileIds[work.m_nFileIndex]));
             if (confirmed.result == EFetchResult::NoInternet)
                 ReportNoInternet(display);
+            if (confirmed.Answered()) {
+                ctx.Report({EEvent::DocumentFetched, name});
+            } else if (!ctx.cancelled.load()) {
+                CAgentEvent e{EEvent::DocumentFailed, name, FaultReason(confirmed)};
+                e.stage = EStage::Confirm;
+                ctx.Report(e);
+            }
         } else if (!ctx.cancelled.load()) {
             // A get aborted at exit is no failure to report: the file stays listed.
-            ReportFailure(ctx, conn, name, why);
+            ReportFailure(ctx, conn, name, why, local);
         }
     }
     if (work.m_pFtpConnection)  // the session carried every file of the pass

@@ -21,12 +21,12 @@ void RequestDownloadList(CCycleContext& ctx)
     if (reply.result == EFetchResult::NoInternet)
         ReportNoInternet(display);
     const std::string& body = reply.body;
+    CAgentEvent failed{EEvent::ListFailed, "list", FaultReason(reply)};
+    failed.status = reply.result == EFetchResult::Ok ? reply.status : 0;
     if (body.empty()) {
-        ctx.work.m_faults.unreachable = true;
-        const std::string line = display.GetTimeText() + " ERROR: Is the network down ???";
-        display.AddWindowLine(line);
-        display.SetStatusText(line);
-        display.WriteLogLine(line);
+        failed.line = display.GetTimeText() + " ERROR: Is the network down ???";
+        failed.count = kToAll;
+        ctx.Report(failed);
         return;
     }
 
@@ -47,14 +47,16 @@ void RequestDownloadList(CCycleContext& ctx)
         work.m_nFileCount = static_cast<int32_t>(list.ids.size());
     }
     if (list.stopped) {
-        if (list.stopSinks & kToWindow)
-            display.AddWindowLine(list.stopText);
-        if (list.stopSinks & kToStatus)
-            display.SetStatusText(list.stopText);
-        if (list.stopSinks & kToLog)
-            display.WriteLogLine(list.stopText);
+        failed.line = list.stopText;
+        failed.count = list.stopSinks;
+        if (failed.reason.empty())
+            failed.reason = "the answer is not a list: " + list.stopText;
+        ctx.Report(failed);
         return;
     }
+    CAgentEvent read{EEvent::ListRead};
+    read.items = list.names;
+    ctx.Report(read);
 
     if (ctx.work.m_nFileCount > 0) {
         display.AddWindowLine("Downloading Files");

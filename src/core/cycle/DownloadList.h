@@ -1,4 +1,6 @@
 #pragma once
+#include "core/state/AgentEvent.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,13 +9,6 @@
 
 struct CCycleContext;
 
-// Where a message of the list step goes.
-enum : unsigned {
-    kToWindow = 1u,
-    kToStatus = 2u,
-    kToLog = 4u,
-    kToAll = kToWindow | kToStatus | kToLog,
-};
 
 inline constexpr std::size_t kMaxListValue = 255;
 inline constexpr std::size_t kMaxSourceDir = 99;

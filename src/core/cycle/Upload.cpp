@@ -46,37 +46,37 @@ PutResult PutWhole(IFtpConnection& ftp, int local, const std::string& remote,
     return !remoteSize || *remoteSize == before.size ? PutResult::Whole : PutResult::FileRefused;
 }
 
-void ReportPutFailure(CCycleContext& ctx)
+// `why`, when given, goes before the fail lines as a line of its own.
+void ReportPutFailure(CCycleContext& ctx, const std::string& local, EStage stage,
+                      const std::string& why = {})
 {
-    ++ctx.work.m_faults.transferFailures;
-    ctx.display.AddWindowLine(
-        Format("%s - .. Upload Fail, will attempt later.\r\n", ctx.display.GetTimeText().c_str()));
-    ctx.display.WriteLogLine(ctx.display.LineBuffer());
-    ctx.display.SetStatusText(".. Upload Fail, will attempt later.");
+    CAgentEvent e{EEvent::FileFailed, local, why};
+    e.stage = stage;
+    ctx.Report(e);
 }
 
 }  // namespace
 
 bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
-                    const std::atomic<bool>* cancelled)
+                    const std::atomic<bool>* cancelled, std::string* failure)
 {
     if (url.empty())
         return false;
-    display.SetTrayResource(IDI_TRAY_BUSY);
     const CWebReply reply = QueueUploadJob(internet, url);
-    if (reply.result == EFetchResult::NoInternet)
+    std::string why;
+    if (reply.result == EFetchResult::NoInternet) {
         display.MessageBox(kInternetOpenFailed);
-    else if (reply.result == EFetchResult::UrlFailed && !(cancelled && cancelled->load())) {
+        why = "InternetOpen Failed: the service was not told of this file; it is sent again at "
+              "the next poll.";
+    } else if (reply.result == EFetchResult::UrlFailed && !(cancelled && cancelled->load())) {
         // Nobody may be at the desk: the box must not hold the cycle, and the window and the
         // log keep the failure after it is closed.
         display.PostMessageBox(kNoNetworkAccess);
-        const std::string line = display.GetTimeText() +
-                                 " - No Network Access.: the service was not told of this file; "
-                                 "it is sent again at the next poll.";
-        display.AddWindowLine(line);
-        display.WriteLogLine(line);
+        why = "No Network Access.: the service was not told of this file; it is sent again at "
+              "the next poll.";
     }
-    display.SetTrayResource(IDI_TRAY_IDLE);
+    if (failure)
+        *failure = std::move(why);
     return reply.Accepted();
 }
 
@@ -90,8 +90,7 @@ void UploadFiles(CCycleContext& ctx)
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> owner = OpenTransferSession(ctx.internet);
     if (!owner) {
-        ctx.work.m_faults.unreachable = true;
-        ReportConnectFailure(ctx.display);
+        ReportConnectFailure(ctx.display, ctx.events, kUploadAccount);
         return;
     }
     IInternetSession& session = owner->Session();
@@ -109,21 +108,22 @@ void UploadFiles(CCycleContext& ctx)
                                              ctx.display.GetTimeText().c_str(),
                                              work.m_nFileIndex + 1, work.m_nFileCount,
                                              EscapeControlChars(local.substr(slash + 1)).c_str()));
-            ReportLocalLine(ctx, "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
-                                     "\" holds a control character and cannot be sent. Rename "
-                                     "the file.");
-            ReportPutFailure(ctx);
+            CAgentEvent skipped{EEvent::LocalSkipped, local,
+                                "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
+                                    "\" holds a control character and cannot be sent. Rename "
+                                    "the file."};
+            skipped.stage = EStage::Put;
+            ctx.Report(skipped);
             ++work.m_nFileIndex;
             continue;
         }
         if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
-                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection)) {
-            work.m_faults.unreachable = !ctx.cancelled;
+                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection,
+                                   ctx.events)) {
             return;
         }
         IFtpConnection& ftp = *work.m_pFtpConnection;
         ctx.display.SetStatusText("Connected to Tolvane Server");
-        ctx.display.SetTrayResource(IDI_TRAY_BUSY);
         ftp.SetCurrentDirectory(uploadDir);
 
         if (slash != std::string::npos && slash > 0) {
@@ -140,9 +140,8 @@ void UploadFiles(CCycleContext& ctx)
             if (!file) {
                 // Gone since the scan, replaced by a link, or unreadable to us: a fault of this
                 // file alone, which must not hold back the files after it.
-                ReportLocalLine(ctx, EscapeControlChars(name) + " could not be read: " + why + ".");
-                ReportPutFailure(ctx);
-                ctx.display.ChangeTrayIcon();
+                ReportPutFailure(ctx, local, EStage::Read,
+                                 EscapeControlChars(name) + " could not be read: " + why + ".");
                 CloseConnection(work);
                 ++work.m_nFileIndex;
                 continue;
@@ -151,14 +150,13 @@ void UploadFiles(CCycleContext& ctx)
             const PutResult put = PutWhole(ftp, file->fd.Get(), remote, before);
             if (put != PutResult::Whole) {
                 // A put aborted at exit is not reported after the log's shutdown block.
-                if (!ctx.cancelled && ftp.LastError() == inet::kErrTimeout)
-                    ReportLocalLine(ctx, "Sending " + name +
-                                             " timed out: the server stopped "
-                                             "answering.");
                 if (!ctx.cancelled)
-                    ReportPutFailure(ctx);
+                    ReportPutFailure(ctx, local, EStage::Put,
+                                     ftp.LastError() == inet::kErrTimeout
+                                         ? "Sending " + name +
+                                               " timed out: the server stopped answering."
+                                         : std::string());
                 CloseConnection(work);
-                ctx.display.ChangeTrayIcon();
                 if (put == PutResult::FileRefused && !ctx.cancelled) {
                     ++work.m_nFileIndex;
                     continue;
@@ -181,13 +179,16 @@ void UploadFiles(CCycleContext& ctx)
                 const std::string length = FormatLengthText(GetWavLength(local, file->fd.Get()));
                 const std::string url =
                     UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled))
-                    work.m_faults.transferFailures += ctx.cancelled ? 0 : 1;
-                else if (fsys::StampOf(file->fd.Get()) == before)
-                    MarkSent(ctx, *file, local, folder, name);
+                std::string failure;
+                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
+                    if (!ctx.cancelled)
+                        ReportPutFailure(ctx, local, EStage::Notify, failure);
+                } else if (fsys::StampOf(file->fd.Get()) == before &&
+                           MarkSent(ctx, *file, local, folder, name)) {
+                    ctx.Report({EEvent::FileSent, local});
+                }
             }
         }
-        ctx.display.ChangeTrayIcon();
         ++work.m_nFileIndex;  // the session stays open for the next file
     }
     CloseConnection(work);

@@ -16,8 +16,9 @@ std::string UploadDirectory(const std::string& ftpTopDir);
 // failed connect or put; what was not sent waits for the next cycle.
 void UploadFiles(CCycleContext& ctx);
 
-// Tells the service about a put; true when it accepted. The tray shows busy for the request,
-// and a request that cannot be made is reported in a box while it does. An empty URL is not
-// requested. Nothing is reported once `cancelled` is set (exit).
+// Tells the service about a put; true when it accepted. A request that cannot be made is
+// reported in a box, and `failure` (when given) receives the line that says so; it stays
+// empty for an answer that refused the file. An empty URL is not requested. Nothing is
+// reported once `cancelled` is set (exit).
 bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
-                    const std::atomic<bool>* cancelled = nullptr);
+                    const std::atomic<bool>* cancelled = nullptr, std::string* failure = nullptr);

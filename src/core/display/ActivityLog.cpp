@@ -1,43 +1,25 @@
 #include "core/display/ActivityLog.h"
 
+#include "platform/Clock.h"
 #include "platform/Format.h"
 #include "platform/Utf8.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-bool WriteAll(int fd, const char* p, std::size_t n)
-{
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0)
-            return false;
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
 }  // namespace
 
 std::string FormatTimeText(std::time_t t)
 {
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalTime(t);
     return Format("%s %s %02d %02d:%02d:%02d %04d", kDays[tm.tm_wday % 7], kMonths[tm.tm_mon % 12],
                   tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
 }
 
 std::string FormatTransferLine(std::time_t t, const std::string& name)
 {
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalTime(t);
     const std::string line =
         Format("[%2d:%2d:%2d] - %s Transferred", tm.tm_hour, tm.tm_min, tm.tm_sec, name.c_str());
     return std::string(CutUtf8(line, kTransferLineMax));
@@ -57,24 +39,10 @@ void CActivityLog::WriteLogLine(const std::string& text)
     int error = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        bool written = false;
-        int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = errno != 0 ? errno : EIO;
-        } else {
-            // "No sharing": another program holding the file locked makes us drop the line;
-            // that program means it, so it is not reported.
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-                written = ::lseek(fd, 0, SEEK_END) >= 0 && WriteAll(fd, line.data(), line.size());
-                if (!written)
-                    error = errno != 0 ? errno : EIO;
-                ::flock(fd, LOCK_UN);
-            }
-            ::close(fd);
-        }
-        if (written)
+        const CLogFile::EResult result = m_file.Append(line, &error);
+        if (result == CLogFile::EResult::Written)
             m_failing = false;
-        else if (error != 0 && !m_failing) {
+        else if (result == CLogFile::EResult::Failed && !m_failing) {
             m_failing = true;
             report = m_sink;
         }

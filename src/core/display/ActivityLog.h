@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/LogFile.h"
+
 #include <ctime>
 #include <functional>
 #include <mutex>
@@ -15,8 +17,9 @@ inline constexpr std::size_t kLogTextMax = 509;  // 512 minus CR LF and the term
 inline constexpr std::size_t kTransferLineMax = 99;
 inline const std::string kSeparatorLine(80, '=');
 
-// The plain-text log that grows for ever. Each line opens, appends and closes the file under
-// one lock; a file held by another program (an exclusive lock) or not writable loses that line.
+// The plain-text log that grows for ever. The file stays open between lines; each line is
+// appended whole under one lock, so the UI thread's and the worker's lines never interleave.
+// A file held by another program (an exclusive lock) or not writable loses that line.
 class CActivityLog {
 public:
     // Told that lines are being lost (the path and the errno of the open or write), once until
@@ -24,7 +27,9 @@ public:
     // wait for another thread that may be writing a line.
     using FailureSink = std::function<void(const std::string& path, int error)>;
 
-    explicit CActivityLog(std::string path = "Orbidex.log") : m_path(std::move(path)) {}
+    explicit CActivityLog(std::string path = "Orbidex.log") : m_path(path), m_file(std::move(path))
+    {
+    }
 
     void SetFailureSink(FailureSink sink);
     void WriteLogLine(const std::string& text);
@@ -35,6 +40,7 @@ public:
 private:
     std::string m_path;
     std::mutex m_lock;
+    CLogFile m_file;  // under m_lock
     FailureSink m_sink;
     bool m_failing = false;  // reported, and no line written since
 };

@@ -16,8 +16,6 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
     // Formats text + CR LF into the 256-byte line buffer and adds the buffer to the text area.
     virtual void AddWindowLine(const std::string& text) = 0;
-    // The line buffer as it stands (after AddWindowLine: the line as shown, CR LF included).
-    virtual std::string LineBuffer() const = 0;
     virtual void WriteLogLine(const std::string& text) = 0;
     virtual void LogTransfer(const std::string& fileName) = 0;
     virtual std::string GetTimeText() const = 0;

@@ -15,7 +15,8 @@ public:
 
     void SetStatusText(const std::string& text) override;
     void AddWindowLine(const std::string& text) override;
-    std::string LineBuffer() const override;
+    // The line buffer as it stands (after AddWindowLine: the line as shown, CR LF included).
+    std::string LineBuffer() const;
     void WriteLogLine(const std::string& text) override;
     void LogTransfer(const std::string& fileName) override;
     std::string GetTimeText() const override;

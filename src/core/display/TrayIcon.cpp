@@ -67,7 +67,10 @@ bool CTrayIcon::UpdateLocked(int icon, const char* tip)
         m_nid.uFlags |= NIF_TIP;
     if (m_nid.uCallbackMessage != 0 && m_nid.hWnd != nullptr)
         m_nid.uFlags |= NIF_MESSAGE;
-    const bool ok = m_area.ShellNotifyIcon(op, m_nid);
+    CTrayState state{m_nid.uID, m_nid.hIcon, {}};
+    if (m_nid.uFlags & NIF_TIP)
+        state.tip = m_nid.szTip;
+    const bool ok = m_area.ShowTrayState(op, state);
     // A refused add or modify is retried as an add by the next state change.
     if (op == NIM_DELETE || !ok)
         m_nid.hIcon = 0;

@@ -3,15 +3,12 @@
 #include <QSocketNotifier>
 #include <QThread>
 
-#include <cstdint>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 CUiCallQueue::CUiCallQueue(QObject* parent)
-    : QObject(parent), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : QObject(parent)
 {
-    if (m_wakeFd >= 0) {
-        m_notifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+    if (m_wake.IsValid()) {
+        m_notifier = new QSocketNotifier(m_wake.Handle(), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &CUiCallQueue::RunPending);
     }
 }
@@ -20,20 +17,17 @@ CUiCallQueue::~CUiCallQueue()
 {
     Close();
     delete m_notifier;
-    if (m_wakeFd >= 0)
-        ::close(m_wakeFd);
 }
 
 bool CUiCallQueue::PushLocked(Item item)
 {
     // Without a wake-up the owner would never run it: drop it rather than wait for ever.
-    if (m_closed || m_wakeFd < 0)
+    if (m_closed || !m_wake.IsValid())
         return false;
     m_items.push_back(std::move(item));
     // Every push signals, even onto a waiting queue: a modal loop inside a running call
     // must still see the calls queued behind it.
-    const std::uint64_t one = 1;
-    if (::write(m_wakeFd, &one, sizeof one) != sizeof one) {
+    if (!m_wake.Raise()) {
         m_items.pop_back();
         return false;
     }
@@ -61,9 +55,7 @@ bool CUiCallQueue::Post(std::function<void()> fn)
 
 void CUiCallQueue::RunPending()
 {
-    std::uint64_t count = 0;
-    if (m_wakeFd >= 0 && ::read(m_wakeFd, &count, sizeof count) < 0)
-        count = 0;  // nothing signalled since the last run: EAGAIN
+    m_wake.Reset();
     for (;;) {
         Item item;
         {

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/WakeEvent.h"
+
 #include <QObject>
 
 #include <condition_variable>
@@ -10,7 +12,7 @@ class QSocketNotifier;
 
 // Runs calls of worker threads on the thread that created it, in the order they were made:
 // posted calls without the caller waiting, and calls whose caller waits until they have run.
-// Built on a std::mutex and an eventfd that the owner's event loop watches, not on Qt's
+// Built on a std::mutex and a wake event that the owner's event loop watches, not on Qt's
 // cross-thread events: the system's Qt is not instrumented for ThreadSanitizer, which would
 // take every hand-off through it for a race.
 class CUiCallQueue final : public QObject {
@@ -42,6 +44,6 @@ private:
     std::condition_variable m_cv;
     std::deque<Item> m_items;
     bool m_closed = false;
-    int m_wakeFd = -1;
+    CWakeEvent m_wake;
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "core/ftp/FtpConnect.h"
 
 #include "core/display/Display.h"
-#include "core/resources/Resources.h"
+#include "core/state/EventWriter.h"
 #include "platform/Format.h"
 #include "platform/Internet.h"
 #include "platform/Utf8.h"
@@ -22,10 +22,10 @@ constexpr FtpAccount kDownloadLogin{"nimbreldn", "bexomtu"};
 
 int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
-               std::unique_ptr<IFtpConnection>& connection, std::string* why)
+               std::unique_ptr<IFtpConnection>& connection, std::string* why,
+               unsigned long* code)
 {
     const FtpAccount& login = account == kUploadAccount ? kUploadLogin : kDownloadLogin;
-    display.SetTrayResource(IDI_TRAY_BUSY);
 
     FtpFailure failure;
     std::unique_ptr<IFtpConnection> opened =
@@ -41,15 +41,32 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
         display.SetStatusText(std::string(CutUtf8(message, kStatusBufferSize - 1)));
         if (why)
             *why = std::move(message);
+        if (code)
+            *code = failure.code;
     }
-    display.SetTrayResource(IDI_TRAY_IDLE);
     return result;
 }
+
+namespace {
+void Emit(IDisplay& display, IAgentEvents* events, const CAgentEvent& e)
+{
+    if (events)
+        events->Report(e);
+    else
+        CEventWriter(display, nullptr, {}).Report(e);
+}
+
+bool LoginRefused(unsigned long code)
+{
+    return code == inet::kErrLoginFailure || code == inet::kErrIncorrectUserName ||
+           code == inet::kErrIncorrectPassword;
+}
+}  // namespace
 
 bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
                            const std::string& ftpHost, int32_t pasv,
                            const std::atomic<bool>& cancelled,
-                           std::unique_ptr<IFtpConnection>& connection)
+                           std::unique_ptr<IFtpConnection>& connection, IAgentEvents* events)
 {
     // The pass's session carries its files one after the other; only a session the server
     // closed costs a new login, with the attempts of any connect.
@@ -58,34 +75,35 @@ bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char ac
     if (connection)
         connection->Close();
     std::string why;
+    unsigned long code = 0;
     for (int attempt = 1; attempt <= kConnectAttempts && !cancelled.load(); ++attempt) {
         connection.reset();
         display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)", ftpHost.c_str(),
                                      attempt, kConnectAttempts));
-        if (ConnectFtp(display, session, account, ftpHost, pasv, connection, &why) == 0 &&
-            connection)
+        if (ConnectFtp(display, session, account, ftpHost, pasv, connection, &why, &code) == 0 &&
+            connection) {
+            CAgentEvent e{EEvent::FtpConnected, ftpHost};
+            e.account = account;
+            if (events)
+                events->Report(e);
             return true;
+        }
     }
     connection.reset();
-    if (!cancelled.load())
-        ReportConnectFailure(display, why);
+    if (!cancelled.load()) {
+        // A server that refuses our login is up: the author must hear it is not a network fault.
+        CAgentEvent e{LoginRefused(code) ? EEvent::FtpLoginRefused : EEvent::FtpUnreachable,
+                      ftpHost, why};
+        e.account = account;
+        Emit(display, events, e);
+    }
     return false;
 }
 
-void ReportConnectFailure(IDisplay& display, const std::string& why)
+void ReportConnectFailure(IDisplay& display, IAgentEvents* events, char account,
+                          const std::string& why)
 {
-    display.SetStatusText("Failed to connect to server");
-    // The status bar alone is overwritten by the next step: the window and the log keep it,
-    // with the reason the attempts' status texts gave, so that a refused login is not taken
-    // for a server that is down.
-    std::string reason(CutUtf8(why, 120));  // the advice after it must still fit the line
-    std::replace(reason.begin(), reason.end(), '\r', ' ');
-    std::replace(reason.begin(), reason.end(), '\n', ' ');
-    reason.erase(reason.find_last_not_of(' ') + 1);
-    if (!reason.empty())
-        reason = " (" + reason + ")";
-    const std::string line = display.GetTimeText() + " - Failed to connect to server" + reason +
-                             "; the files wait for the next poll.";
-    display.AddWindowLine(line);
-    display.WriteLogLine(line);
+    CAgentEvent e{EEvent::FtpUnreachable, {}, why};
+    e.account = account;
+    Emit(display, events, e);
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+class IAgentEvents;
 class IDisplay;
 class IFtpConnection;
 class IInternetSession;
@@ -18,12 +19,13 @@ inline constexpr int kFtpPort = 21;
 inline constexpr int kConnectAttempts = 5;
 
 // One login attempt on `ftpHost` (which may carry ":port"), passive when pasv > 0.
-// 0: connected, the connection is in `connection`. 1: not. The tray is busy for the attempt and
-// idle after it; an internet failure puts the layer's message into the status text and resets
-// `connection`, any other failure leaves both as they were. That message also goes to `why`.
+// 0: connected, the connection is in `connection`. 1: not. An internet failure puts the
+// layer's message into the status text and resets `connection`, any other failure leaves both
+// as they were. That message also goes to `why`, its code to `code`.
 int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
-               std::unique_ptr<IFtpConnection>& connection, std::string* why = nullptr);
+               std::unique_ptr<IFtpConnection>& connection, std::string* why = nullptr,
+               unsigned long* code = nullptr);
 
 // The transfer passes' connect. A `connection` still alive (IFtpConnection::IsAlive) is kept
 // as it is, without a word. Otherwise up to kConnectAttempts calls of ConnectFtp with no pause
@@ -31,12 +33,15 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
 // closed and emptied first; stops at the first that connects. Once `cancelled` is set no
 // further attempt starts.
 // False when none connected, with `connection` empty and, unless cancelled, the failure
-// reported as below.
+// reported to `events` (a refused login apart from a server that is not there); with no
+// `events`, only its lines are written.
 bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
                            const std::string& ftpHost, int32_t pasv,
                            const std::atomic<bool>& cancelled,
-                           std::unique_ptr<IFtpConnection>& connection);
+                           std::unique_ptr<IFtpConnection>& connection,
+                           IAgentEvents* events = nullptr);
 
-// "Failed to connect to server" in the status bar, and with the time and the last attempt's
-// reason (when there is one) as a window and log line.
-void ReportConnectFailure(IDisplay& display, const std::string& why = {});
+// "Failed to connect to server" in the status bar, and with the time and the reason (when
+// there is one) as a window and log line; reported as the server not reachable.
+void ReportConnectFailure(IDisplay& display, IAgentEvents* events, char account,
+                          const std::string& why = {});

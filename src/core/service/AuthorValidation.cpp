@@ -6,22 +6,26 @@
 #include "core/service/WebRequests.h"
 
 EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                            const CSettings& settings)
+                            const CSettings& settings, CWebReply* answer)
 {
     if (settings.Author.empty()) {
         const std::string text = "Tolvane's Orbidex: Login ID not provided";
         display.SetStatusText(text);
         display.AddWindowLine(text);
-        return EAuthorCheck::Refused;
+        return EAuthorCheck::NotConfigured;
     }
     const CWebReply reply =
         FetchUrl(internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
     if (reply.result == EFetchResult::NoInternet)
         ReportNoInternet(display);
-    const bool valid = reply.Accepted();
-    display.SetStatusText(valid ? "UserName Validation =*= OK =*="
-                                : "UserName or Password Validation Fail");
-    if (valid)
+    if (answer)
+        *answer = reply;
+    if (reply.Accepted()) {
+        display.SetStatusText("UserName Validation =*= OK =*=");
         return EAuthorCheck::Valid;
-    return reply.Answered() ? EAuthorCheck::Refused : EAuthorCheck::Unchecked;
+    }
+    if (!reply.Answered())
+        return EAuthorCheck::Unchecked;
+    display.SetStatusText("UserName or Password Validation Fail");
+    return EAuthorCheck::Refused;
 }

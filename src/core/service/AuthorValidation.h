@@ -5,12 +5,16 @@
 class IDisplay;
 class IInternet;
 
-// Refused only on an answer the service meant (whole, success status) that lacks the marker,
-// or without a login ID. No answer, a time-out, a server fault or a cut body is Unchecked:
-// the login may well be right, so nothing that a refusal switches off may follow from it.
-enum class EAuthorCheck { Valid, Refused, Unchecked };
+struct CWebReply;
+
+// Refused only on an answer the service meant (whole, success status) that lacks the marker.
+// No login ID is NotConfigured: nothing was asked. No answer, a time-out, a server fault or a
+// cut body is Unchecked: the login may well be right, so nothing that a refusal switches off
+// may follow from it, and the status bar is left to say what the service did.
+enum class EAuthorCheck { Valid, Refused, Unchecked, NotConfigured };
 
 // Asks the service whether `Author` and `Password` are a valid login. No request without a
-// login ID. Reports in the status bar; the cycle decides what a refusal means.
+// login ID. Reports in the status bar; the cycle decides what a refusal means. `reply` (when
+// given) receives the service's answer.
 EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                            const CSettings& settings);
+                            const CSettings& settings, CWebReply* reply = nullptr);

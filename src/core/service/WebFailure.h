@@ -12,6 +12,6 @@ inline constexpr const char* kInternetOpenFailed = "InternetOpen Failed";
 inline constexpr const char* kNoNetworkAccess = "No Network Access.";
 
 // After FetchUrl found no internet at all: "<time> - Internet not avaiable. Please contact
-// your Systems Administrator." in a box, then as a window line, then logged from the line
-// buffer (which ends in CR LF, so an empty log line follows).
+// your Systems Administrator." in a box, then as a window line and a log line, which keeps
+// the window's line break (an empty log line follows).
 void ReportNoInternet(IDisplay& display);

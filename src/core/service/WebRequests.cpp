@@ -1,7 +1,5 @@
 #include "core/service/WebRequests.h"
 
-#include "core/display/Display.h"
-#include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebBody.h"
 #include "platform/Internet.h"
@@ -19,21 +17,12 @@ CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags)
     return reply;
 }
 
-EFetchResult ProbeInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints)
+EFetchResult ProbeInternet(IInternet& internet, const CEndpoints& endpoints)
 {
     std::unique_ptr<IInternetHandle> inet = internet.Open(kWebUserAgent);
     if (!inet)
         return EFetchResult::NoInternet;
-    display.SetTrayResource(IDI_TRAY_BUSY);
-    std::unique_ptr<IUrlHandle> url = inet->OpenUrl(ProbeUrl(endpoints), 0);
-    if (!url) {
-        display.SetTrayResource(IDI_TRAY_IDLE);
-        return EFetchResult::UrlFailed;
-    }
-    url.reset();
-    inet.reset();
-    display.SetTrayResource(IDI_TRAY_IDLE);
-    return EFetchResult::Ok;
+    return inet->OpenUrl(ProbeUrl(endpoints), 0) ? EFetchResult::Ok : EFetchResult::UrlFailed;
 }
 
 CWebReply FetchUrl(IInternet& internet, const std::string& url)
@@ -44,4 +33,17 @@ CWebReply FetchUrl(IInternet& internet, const std::string& url)
 CWebReply QueueUploadJob(IInternet& internet, const std::string& url)
 {
     return GetUrl(internet, url, 0);
+}
+
+std::string FaultReason(const CWebReply& reply)
+{
+    if (reply.result == EFetchResult::NoInternet)
+        return "no internet access";
+    if (reply.result == EFetchResult::UrlFailed)
+        return "no answer";
+    if (reply.status / 100 != 2)
+        return "HTTP " + std::to_string(reply.status);
+    if (!reply.whole)
+        return "answer cut short";
+    return {};
 }

@@ -3,7 +3,6 @@
 
 #include <string>
 
-class IDisplay;
 class IInternet;
 
 // The user agent of every web request to the service.
@@ -30,8 +29,12 @@ struct CWebReply {
 // again before it returns.
 CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags);
 
-// Whether the web host's root can be opened. The tray shows busy while the URL is tried.
-EFetchResult ProbeInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints);
+// Whether the web host's root can be opened.
+EFetchResult ProbeInternet(IInternet& internet, const CEndpoints& endpoints);
+
+// Why a request got no answer the service meant, in a few words ("HTTP 503", "no answer");
+// empty for one it did mean.
+std::string FaultReason(const CWebReply& reply);
 
 // The answer to `url`, kept out of the platform's cache.
 CWebReply FetchUrl(IInternet& internet, const std::string& url);

@@ -101,8 +101,11 @@ TEST_P(Cycle, UploadsAnnouncesArchivesAndEndsIdle)
     EXPECT_EQ(m_display.LastStatus(), "Auto Download is off");
     EXPECT_NE(Log().find("UPLOADing 2 files\r\n"), std::string::npos);
     EXPECT_NE(Log().find("] - memo.wav Transferred\r\n"), std::string::npos);
-    EXPECT_EQ(m_display.Area().States().back(), 101);
-    EXPECT_EQ(m_auto->m_nBusy.load(), 0);
+    EXPECT_TRUE(m_display.Area().States().empty());  // the tray is the agent state's
+    const CAgentState::CSnapshot state = m_auto->State().Snapshot();
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(state.last.sent, 2);
+    EXPECT_FALSE(state.Attention());
 
     // Everything is done: the next cycle finds nothing and sends nothing again.
     m_emu.clearRecords();
@@ -279,7 +282,8 @@ TEST_P(CycleSteps, NoInternetEndsTheCycleWithOneLine)
         "tries again.\r\n";
     EXPECT_EQ(m_display.WindowText().substr(24), line);
     EXPECT_EQ(Log().substr(24), line);
-    EXPECT_EQ(m_display.Area().States().back(), 101);
+    ASSERT_EQ(m_auto->State().Snapshot().problems.size(), 1u);
+    EXPECT_EQ(m_auto->State().Snapshot().problems[0].kind, EProblem::ServiceDown);
 }
 
 TEST_P(CycleSteps, AutoDownloadFetchesWhatWaits)
@@ -315,7 +319,7 @@ TEST_P(CycleSteps, QuietCycleSaysSoInTheWindowAndTheStatusBarOnly)
               (std::vector<std::string>{"UserName Validation =*= OK =*=", "No File to Upload",
                                         "Auto Download is off"}));
     EXPECT_EQ(Log(), "");
-    EXPECT_EQ(m_display.Area().States().back(), 101);
+    EXPECT_FALSE(m_auto->State().Snapshot().Attention());
 }
 
 TEST_P(CycleSteps, GuardShowsBusyAndStartsNoSecondWorker)

@@ -106,6 +106,25 @@ protected:
 
 ServiceEmulator* DownloadEmulator::emu = nullptr;
 
+// Every value of the list and confirmation requests is encoded: a password with "&" or "="
+// reaches the service whole, so the list comes and the document is confirmed.
+TEST_P(DownloadEmulator, LoginValuesWithQueryCharactersListAndConfirm)
+{
+    for (const auto& [author, password] :
+         {std::pair<std::string, std::string>{"o'brien#2", "p&nbupw=x"}, {"a+b", "100% &="}}) {
+        emu->addAuthor(author, password);
+        settings.Author = author;
+        settings.Password = password;
+        const std::string id =
+            emu->addPending(author, "note.rtf", QByteArray::fromStdString(author));
+        Run();
+        EXPECT_EQ(ReadAll(folder / "note.rtf"), author) << Window();
+        ASSERT_FALSE(ConfirmedIds(*emu).empty()) << author;
+        EXPECT_EQ(ConfirmedIds(*emu).back(), id) << author;
+        fs::remove(folder / "note.rtf");
+    }
+}
+
 TEST_P(DownloadEmulator, DownloadsByteForByteAndConfirmsEachFile)
 {
     const QByteArray big = RandomBytes(300 * 1024, 1);

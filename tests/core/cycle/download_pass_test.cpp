@@ -7,6 +7,7 @@
 #include "core/service/ServiceUrls.h"
 #include "support/Files.h"
 #include "support/RecordingDisplay.h"
+#include "support/RecordingEvents.h"
 #include "support/FakeService.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,7 @@ protected:
         settings.Password = "pw";
         settings.PASV = 1;
         settings.TDir = folder.string() + "/";
+        svc.pages["nbdlsuccess.php"] = {"ok"};
         display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
     }
     void TearDown() override { fs::remove_all(root); }
@@ -129,6 +131,24 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
     // The bytes go to a file with no name, never straight to the final one.
     const CFakeService::Record seen = svc.Seen();
     for (const auto& target : seen.getTargets) EXPECT_TRUE(target.ends_with("(deleted)")) << target;
+}
+
+// The service lists one document twice (two identifiers): one file lands, both are confirmed,
+// and the second fetch keeps no copy of the first beside it.
+TEST_F(DownloadPass, ADocumentListedTwiceLandsOnceAndIsConfirmedTwice)
+{
+    svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "7"}, {"a.rtf", "8"}})};
+    svc.files["/dl/ab12/a.rtf"] = "letter";
+    CRecordingEvents events(*display);
+    CCycleContext ctx = Ctx();
+    ctx.events = &events;
+    RequestDownloadList(ctx);
+    EXPECT_EQ(Listing(folder), std::set<std::string>{"a.rtf"});
+    EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
+    EXPECT_EQ(svc.Urls("nbdlsuccess.php"), (std::vector<std::string>{Confirm("7"), Confirm("8")}));
+    EXPECT_EQ(events.Kinds(), (std::vector<EEvent>{EEvent::ListRead, EEvent::FtpConnected,
+                                                   EEvent::DocumentFetched, EEvent::FtpConnected,
+                                                   EEvent::DocumentFetched}));
 }
 
 TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)

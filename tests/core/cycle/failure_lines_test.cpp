@@ -18,40 +18,42 @@ TEST_F(FailureCycle, AFailingLoginCheckKeepsPollingOnAndTheNextCycleSends)
         const char* file;
         QJsonObject fault;
         long budgetMs;
+        std::string reason;
     };
     const Row rows[] = {
         {"a.wav",
          {{"http_status", QJsonObject{{"status", 503}, {"body", "busy"}, {"path", kVerify}}}},
-         kCycleWaitBudgetMs},
-        {"b.wav", {{"http_delay", QJsonObject{{"ms", 6000}, {"path", kVerify}}}}, 1000},
+         kCycleWaitBudgetMs, "check the login (HTTP 503)"},
+        {"b.wav", {{"http_delay", QJsonObject{{"ms", 6000}, {"path", kVerify}}}}, 1000,
+         "check the login (no answer)"},
     };
     for (const Row& row : rows) {
         WriteText(m_src + row.file, row.file);
         s_emu->setFaults(row.fault);
-        m_auto->m_waitBudgetMs = row.budgetMs;
+        m_auto->SetWaitBudget(row.budgetMs);
         RunCycle();
         EXPECT_EQ(m_record.Snapshot().PollTime, 5) << row.file;
-        EXPECT_TRUE(m_auto->m_work.m_faults.unreachable);
-        EXPECT_FALSE(m_auto->m_work.m_faults.loginRefused);
+        EXPECT_EQ(Problems(), std::vector<EProblem>{EProblem::ServiceFault}) << row.file;
         EXPECT_FALSE(fsys::IsReadOnly(m_src + row.file));
-        EXPECT_EQ(m_display.LastStatus(), "UserName or Password Validation Fail");
+        // A server fault does not point the author at their password.
+        EXPECT_EQ(m_display.LastStatus().find("The service could not check the login ("), 0u)
+            << m_display.LastStatus();
         EXPECT_EQ(m_display.WindowText().find("Invalid Author"), std::string::npos);
-        EXPECT_NE(Log().find(" - The service could not check the login; it is tried again at the "
-                             "next poll.\r\n"),
+        EXPECT_NE(Log().find(row.reason + "; it is tried again at the next poll.\r\n"),
                   std::string::npos)
             << Log();
 
         s_emu->clearFaults();
-        m_auto->m_waitBudgetMs = kCycleWaitBudgetMs;
+        m_auto->SetWaitBudget(kCycleWaitBudgetMs);
         RunCycle();
         EXPECT_TRUE(Done(row.file)) << row.file;
-        EXPECT_FALSE(m_auto->m_work.m_faults.Any());
+        EXPECT_TRUE(Problems().empty());
     }
 
     m_record.Update([](CSettings& s) { s.Password = "wrong"; });
     RunCycle();
     EXPECT_EQ(m_record.Snapshot().PollTime, 0);
-    EXPECT_TRUE(m_auto->m_work.m_faults.loginRefused);
+    EXPECT_EQ(Problems(), std::vector<EProblem>{EProblem::LoginRefused});
     EXPECT_NE(Log().find("Invalid Author Name or Password.\r\n"), std::string::npos);
 }
 
@@ -60,7 +62,7 @@ TEST_F(FailureCycle, NoInternetAndFailedConnectLeaveATimedLine)
     WriteText(m_src + "a.wav", "a");
     s_emu->setFaults({{"ftp_refuse_login", true}});
     RunCycle();
-    EXPECT_TRUE(m_auto->m_work.m_faults.unreachable);
+    EXPECT_EQ(Problems(), std::vector<EProblem>{EProblem::FtpLoginRefused});
     // With the last attempt's reason: the server answered, it refused the login.
     const std::string failed =
         " - Failed to connect to server (Access denied: 530 - server said: 530 Login refused.); "

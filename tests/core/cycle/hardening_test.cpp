@@ -64,7 +64,7 @@ TEST_F(Hardening, SilentServerHoldsACycleNoLongerThanItsWaitBudget)
     for (const char* f : {"a.wav", "b.wav"}) WriteText(m_src + f, f);
     // Connections are taken, and nothing is ever said: each of 5 logins per file would wait 40 s.
     s_emu->setFaults({{"ftp_delay", QJsonObject{{"ms", 600000}, {"cmd", "CONNECT"}}}});
-    m_auto->m_waitBudgetMs = 3000;
+    m_auto->SetWaitBudget(3000);
     const auto start = std::chrono::steady_clock::now();
     RunCycle();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(12));

@@ -27,8 +27,8 @@ protected:
         CSettings s = m_settings;
         s.Dir[0] = m_folder;
         s.Ext[0] = "wav";
-        work.m_faults = {};
-        CCycleContext ctx{m_display, m_net, m_ep, s, m_record, work, m_cancelled};
+        m_events.Clear();
+        CCycleContext ctx{m_display, m_net, m_ep, s, m_record, work, m_cancelled, &m_events};
         ScanSourceFolders(s, work);
         ReportSkipped(ctx);
         UploadFiles(ctx);
@@ -90,10 +90,11 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
                              "/tolvane: " + r.why + ". It is tried again at each poll.");
         }
         work.m_nFileCount = 3;
-        CCycleContext ctx{m_display, m_net, m_ep, m_settings, m_record, work, m_cancelled};
+        CCycleContext ctx{m_display, m_net,  m_ep,        m_settings,
+                          m_record,  work,   m_cancelled, &m_events};
         UploadFiles(ctx);
         EXPECT_EQ(m_display.WindowText(), expected);
-        EXPECT_EQ(work.m_faults.localFailures, 3);
+        EXPECT_EQ(m_events.LocalFailures(), 3);
         EXPECT_TRUE(QDir(QString::fromStdString(outside)).isEmpty());
         for (const Row& r : rows) {
             const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
@@ -101,10 +102,11 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
             r.mend(folder + "/tolvane");
             expected += Line("x.wav is now archived in " + folder + "/tolvane.");
         }
-        work.m_faults = {};
+        m_events.Clear();
         RetryArchives(ctx);
         EXPECT_EQ(m_display.WindowText(), expected);
-        EXPECT_EQ(work.m_faults.localFailures, 0);
+        // Each copy made at last mends its file's problem.
+        EXPECT_EQ(m_events.Kinds(), std::vector<EEvent>(3, EEvent::FileArchived));
         for (const Row& r : rows)
             EXPECT_EQ(ReadAll(m_dir.path().toStdString() + "/" + r.folder + "/tolvane/x.wav"),
                       r.folder);
@@ -149,7 +151,7 @@ TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
                 const std::string text = m_display.WindowText().substr(before.size());
                 EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
                 EXPECT_EQ(text.find(cycles[i].second) != std::string::npos, true) << i << text;
-                EXPECT_EQ(work->m_faults.localFailures, 1) << i;
+                EXPECT_EQ(m_events.LocalFailures(), 1) << i;
             }
         },
         {file});

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <functional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -111,6 +113,47 @@ TEST(ActivityLog, LineIsLostWhileAnotherProgramHoldsTheFileOrItCannotBeOpened)
     EXPECT_EQ(nowhere.WindowText(), "shown\r\nMon Dec 07 09:05:03 2026 - " + report +
                                         ". Log lines are lost until it can be written again.\r\n");
     EXPECT_EQ(nowhere.LineBuffer(), "shown\r\n");  // a cycle may read it back
+}
+
+// The log stays open between lines, yet follows its name: a file moved or deleted meanwhile is
+// made anew, and the author's file names are for the author's eyes only.
+TEST(ActivityLog, KeptOpenButFollowsItsNameAndIsTheOwnersAlone)
+{
+    struct Row {
+        const char* what;
+        std::function<void(const std::string&)> between;
+        const char* kept;   // what the log's name holds after the second line
+        const char* moved;  // what the moved-away file holds, if any
+    };
+    const Row rows[] = {
+        {"left alone", [](const std::string&) {}, "one\r\ntwo\r\n", nullptr},
+        {"moved", [](const std::string& p) { ::rename(p.c_str(), (p + ".1").c_str()); },
+         "two\r\n", "one\r\n"},
+        {"deleted", [](const std::string& p) { ::unlink(p.c_str()); }, "two\r\n", nullptr},
+    };
+    for (const Row& row : rows) {
+        QTemporaryDir tmp;
+        const std::string path = tmp.filePath("Orbidex.log").toStdString();
+        CActivityLog log(path);
+        log.WriteLogLine("one");
+        row.between(path);
+        log.WriteLogLine("two");
+        EXPECT_EQ(ReadAll(path), row.kept) << row.what;
+        EXPECT_EQ(ReadAll(path + ".1"), row.moved ? row.moved : "") << row.what;
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << row.what;
+    }
+    // A log left readable by others is tightened when it is next opened.
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    std::ofstream(path, std::ios::binary) << "old\r\n";
+    ::chmod(path.c_str(), 0644);
+    CActivityLog(path).WriteLogLine("new");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadAll(path), "old\r\nnew\r\n");
 }
 
 TEST(ActivityLog, ConcurrentWritersNeverInterleave)

@@ -38,20 +38,21 @@ TEST(TrayIcon, AddsOnceThenModifiesThenDeletes)
 
         tray.SetNotifyTarget(&owner, WM_USER);
         EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_IDLE));
+        EXPECT_EQ(tray.Record().uFlags, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+        EXPECT_EQ(tray.Record().uCallbackMessage, WM_USER);
         EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_BUSY));
         EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_BUSY));
     }  // destruction removes the icon
     const auto calls = area.Calls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0].op, NIM_ADD);
-    EXPECT_EQ(calls[0].data.hIcon, IDI_TRAY_IDLE);
-    EXPECT_STREQ(calls[0].data.szTip, "Nimbrel Ravlet. Right click for menu.");
-    EXPECT_EQ(calls[0].data.uFlags, NIF_MESSAGE | NIF_ICON | NIF_TIP);
-    EXPECT_EQ(calls[0].data.uCallbackMessage, WM_USER);
+    EXPECT_EQ(calls[0].state.icon, IDI_TRAY_IDLE);
+    EXPECT_EQ(calls[0].state.id, static_cast<uint32_t>(IDR_TRAYMENU));
+    EXPECT_EQ(calls[0].state.tip, "Nimbrel Ravlet. Right click for menu.");
     EXPECT_EQ(calls[1].op, NIM_MODIFY);
-    EXPECT_STREQ(calls[1].data.szTip, "Orbidex - Connected. Pease Wait...");
+    EXPECT_EQ(calls[1].state.tip, "Orbidex - Connected. Pease Wait...");
     EXPECT_EQ(calls[2].op, NIM_MODIFY);  // same state again: a modify with the same data
-    EXPECT_EQ(std::memcmp(calls[1].data.szTip, calls[2].data.szTip, 64), 0);
+    EXPECT_EQ(calls[1].state.tip, calls[2].state.tip);
     EXPECT_EQ(calls[3].op, NIM_DELETE);
 }
 
@@ -62,6 +63,8 @@ TEST(TrayIcon, RefusedAddIsRetriedAsAddByTheNextState)
     area.m_refuseAdds = 1;
     EXPECT_FALSE(tray.SetTrayResource(IDI_TRAY_IDLE));
     EXPECT_EQ(tray.Record().hIcon, 0);
+    // Without an owner, no message flag.
+    EXPECT_EQ(tray.Record().uFlags, NIF_ICON | NIF_TIP);
     EXPECT_TRUE(tray.SetTrayResource(IDI_TRAY_BUSY));
     area.m_refuseModifies = 1;
     EXPECT_FALSE(tray.SetTrayResource(IDI_TRAY_IDLE));
@@ -69,8 +72,6 @@ TEST(TrayIcon, RefusedAddIsRetriedAsAddByTheNextState)
     std::vector<int> ops;
     for (const auto& c : area.Calls()) ops.push_back(c.op);
     EXPECT_EQ(ops, (std::vector<int>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}));
-    // Without an owner, no message flag.
-    EXPECT_EQ(area.Calls()[0].data.uFlags, NIF_ICON | NIF_TIP);
 }
 
 TEST(TrayIcon, TooltipIsCutAt63)
@@ -79,7 +80,7 @@ TEST(TrayIcon, TooltipIsCutAt63)
     CTrayIcon tray(area, IDR_TRAYMENU);
     const std::string tip(100, 't');
     tray.UpdateTrayIcon(IDI_TRAY_IDLE, tip.c_str());
-    EXPECT_EQ(std::strlen(area.Calls().back().data.szTip), 63u);
+    EXPECT_EQ(area.Calls().back().state.tip.size(), 63u);
 }
 
 TEST(TrayIcon, OnlyRightReleaseAndDoubleClickAct)

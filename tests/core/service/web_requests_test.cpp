@@ -65,10 +65,11 @@ TEST_F(WebScripted, FetchOfAnUnreachableUrlIsSilent)
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
-TEST_F(WebScripted, ProbeShowsBusyOnlyWhileTheUrlIsTried)
+// The tray is the agent state's: a probe only asks.
+TEST_F(WebScripted, ProbeAsksTheRootAndLeavesTheTrayAlone)
 {
     m_internet.failOpen = true;
-    EXPECT_EQ(ProbeInternet(Display(), m_internet, m_e), EFetchResult::NoInternet);
+    EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::NoInternet);
     EXPECT_FALSE(CheckInternet(Display(), m_internet, m_e));
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"InternetOpen Failed"});
     EXPECT_TRUE(Tray().empty());
@@ -77,7 +78,7 @@ TEST_F(WebScripted, ProbeShowsBusyOnlyWhileTheUrlIsTried)
     EXPECT_FALSE(CheckInternet(Display(), m_internet, m_e));
     m_internet.pages[""] = {""};
     EXPECT_TRUE(CheckInternet(Display(), m_internet, m_e));
-    EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
+    EXPECT_TRUE(Tray().empty());
     ASSERT_EQ(m_internet.Seen().requests.size(), 2u);
     EXPECT_EQ(m_internet.Seen().requests[1].url, m_e.httpOrigin + "//");
     EXPECT_EQ(m_internet.Seen().requests[1].flags, 0u);
@@ -97,13 +98,12 @@ TEST_F(WebScripted, UploadNotificationReportsEachFailureInABox)
     EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
     EXPECT_EQ(Display().MessageBoxes(),
               (std::vector<std::string>{"InternetOpen Failed", "No Network Access."}));
-    EXPECT_EQ(Tray(), (std::vector<int>{102, 101, 102, 101}));
+    EXPECT_TRUE(Tray().empty());
     EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
-// A step's box comes where the routine's used to: before the step's own lines, and while the
-// tray still shows the notification busy.
+// A step's box comes where the routine's used to: before the step's own lines.
 TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
 {
     std::string windowAtBox;
@@ -124,7 +124,7 @@ TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
               windowAtBox + kNoInternet + "\r\n" + t + " ERROR: Is the network down ???\r\n");
 
     EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
-    EXPECT_EQ(trayAtBox, std::vector<int>{102});
+    EXPECT_TRUE(trayAtBox.empty());
     EXPECT_EQ(Display().MessageBoxes(),
               (std::vector<std::string>{kNoInternet, "InternetOpen Failed"}));
 }
@@ -159,11 +159,11 @@ protected:
 
 TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
 {
-    EXPECT_EQ(ProbeInternet(Display(), *m_internet, m_e), EFetchResult::Ok);
+    EXPECT_EQ(ProbeInternet(*m_internet, m_e), EFetchResult::Ok);
     EXPECT_EQ(LastRequest()["target"].toString(), "//");
     EXPECT_EQ(LastRequest()["user_agent"].toString(), "InetURL/1.0");
     EXPECT_FALSE(CheckInternet(Display(), *m_internet, nettest::DeadEndpoints()));
-    EXPECT_EQ(Display().Area().States(), (std::vector<int>{102, 101, 102, 101}));
+    EXPECT_TRUE(Display().Area().States().empty());
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
 

@@ -1,0 +1,92 @@
+#pragma once
+#include "core/state/AgentEvent.h"
+
+#include <ctime>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class IClock;
+
+// What needs the author, by kind: each is one open problem until it is mended.
+enum class EProblem {
+    NotConfigured,
+    LoginRefused,
+    ServiceDown,
+    ServiceFault,
+    ListFailed,
+    FtpLoginRefused,
+    FtpUnreachable,
+    UploadFailed,
+    DownloadFailed,
+    LocalSkipped,
+};
+
+struct CProblem {
+    EProblem kind = EProblem::ServiceDown;
+    std::string subject;  // the file, the document, the step or the FTP account
+    std::string reason;
+    EStage stage = EStage::None;
+    long status = 0;
+    std::time_t since = 0;
+    // One problem per kind and subject: a repeat only updates it.
+    std::string Key() const;
+};
+
+struct CCycleOutcome {
+    unsigned number = 0;    // cycles ended since start; 0: none yet
+    std::time_t ended = 0;
+    int sent = 0;
+    int fetched = 0;
+    int failed = 0;
+};
+
+// The one state the author's views read: busy or not, the last cycle's outcome, the open
+// problems. Folds the engine's events; any thread. Problems close when a later step succeeds
+// at the same thing, or when what caused them is gone (the file, the listed document).
+class CAgentState {
+public:
+    explicit CAgentState(const IClock& clock) : m_clock(clock) {}
+    CAgentState(const CAgentState&) = delete;
+    CAgentState& operator=(const CAgentState&) = delete;
+
+    void Report(const CAgentEvent& event);
+    // The author saved new settings: what a login problem said no longer holds.
+    void ConfigurationSaved();
+
+    struct CSnapshot {
+        bool busy = false;
+        CCycleOutcome last;
+        std::vector<CProblem> problems;  // oldest first
+        bool Attention() const { return !problems.empty(); }
+    };
+    CSnapshot Snapshot() const;
+
+    // Problems opened and closed since the last call, as a pair of lists.
+    struct CChanges {
+        std::vector<CProblem> opened;
+        std::vector<CProblem> closed;
+    };
+    CChanges TakeChanges();
+
+    // Called after a change the author may see (busy, a problem opened or closed, a cycle's
+    // end), on the reporting thread and outside the lock. Not for every file sent.
+    std::function<void()> onChanged;
+
+private:
+    bool FoldLocked(const CAgentEvent& e);
+    void Open(EProblem kind, const CAgentEvent& e, const std::string& subject);
+    bool Close(EProblem kind, const std::string& subject);
+    bool CloseUnless(EProblem kind, const std::vector<std::string>& present);
+
+    const IClock& m_clock;
+    mutable std::mutex m_lock;
+    bool m_busy = false;
+    CCycleOutcome m_cycle;  // the running cycle's counts
+    CCycleOutcome m_last;
+    std::map<std::string, CProblem> m_problems;
+    std::map<std::string, CProblem> m_seen;  // as the last TakeChanges left them
+    std::vector<std::string> m_order;        // keys in the order they opened
+};

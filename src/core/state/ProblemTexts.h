@@ -1,0 +1,20 @@
+#pragma once
+#include "core/state/AgentState.h"
+
+#include <string>
+
+// What the author reads about the state, outside the window's own lines: the tray's tooltip,
+// desktop notifications, the status bar after a cycle, and the status report.
+
+inline constexpr std::size_t kTipMax = 63;
+
+// One short line for the tray's tooltip: the problem, or how many there are.
+std::string AttentionTip(const std::vector<CProblem>& problems);
+// What happened and what to do, for a desktop notification.
+std::string ProblemNotice(const CProblem& problem);
+// One line: what, which, why; the status bar and the status report use it.
+std::string ProblemLine(const CProblem& problem);
+
+// The reply to a status request: the state word (idle, busy, attention), the last cycle's time
+// and counts, the files waiting, then one line per open problem.
+std::string FormatAgentStatus(const CAgentState::CSnapshot& state, int filesWaiting);

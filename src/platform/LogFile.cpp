@@ -1,0 +1,76 @@
+#include "platform/LogFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CLogFile::~CLogFile()
+{
+    Close();
+}
+
+void CLogFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool CLogFile::Open(int* error)
+{
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        *error = errno != 0 ? errno : EIO;
+        Close();
+        return false;
+    }
+    // A log made by an earlier version, or by a permissive umask, names the author's files to
+    // every user: only its owner may change that, and only its owner should read it.
+    if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid())
+        ::fchmod(m_fd, st.st_mode & 0700);
+    m_dev = st.st_dev;
+    m_ino = st.st_ino;
+    return true;
+}
+
+bool CLogFile::StillAtPath() const
+{
+    struct stat st {};
+    return ::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_dev && st.st_ino == m_ino;
+}
+
+CLogFile::EResult CLogFile::Append(std::string_view data, int* error)
+{
+    *error = 0;
+    // Rotated away or deleted by someone: the lines go to a file of that name again.
+    if (m_fd >= 0 && !StillAtPath())
+        Close();
+    if (m_fd < 0 && !Open(error))
+        return EResult::Failed;
+    // "No sharing": another program holding the file locked makes us drop the line; that
+    // program means it, so it is not a failure.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? EResult::Held : (*error = errno, EResult::Failed);
+    const char* p = data.data();
+    std::size_t n = data.size();
+    while (n > 0) {
+        const ssize_t w = ::write(m_fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            *error = w < 0 && errno != 0 ? errno : EIO;
+            break;
+        }
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    ::flock(m_fd, LOCK_UN);
+    if (n == 0)
+        return EResult::Written;
+    // The next line starts from a fresh handle: a full disk or a lost mount may have recovered.
+    Close();
+    return EResult::Failed;
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// A text file that only grows, kept open from one line to the next. Readable by its owner
+// alone: it names the author's files. Not thread-safe: its user serialises the lines.
+class CLogFile {
+public:
+    explicit CLogFile(std::string path) : m_path(std::move(path)) {}
+    ~CLogFile();
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+
+    enum class EResult {
+        Written,
+        Held,    // another program holds the file locked: the line is dropped
+        Failed,  // with the system's error number in *error
+    };
+    // Appends `data` at the end in one piece. Opens the file first when it is not open, when
+    // it was moved or deleted since the last line, or after a failure; a file it creates is
+    // 0600, and one found readable by others is tightened to 0600.
+    EResult Append(std::string_view data, int* error);
+
+private:
+    bool Open(int* error);
+    void Close();
+    bool StillAtPath() const;
+
+    std::string m_path;
+    int m_fd = -1;
+    unsigned long long m_dev = 0;
+    unsigned long long m_ino = 0;
+};

@@ -1,0 +1,79 @@
+#include "ui/MainFrame.h"
+
+#include "core/cycle/Automation.h"
+#include "core/cycle/Scan.h"
+#include "core/resources/Resources.h"
+#include "core/state/ProblemTexts.h"
+#include "ui/DesktopNotice.h"
+#include "ui/QtNotifyArea.h"
+
+// The agent state is the one source of what the author sees between the window's own lines:
+// the tray's icon and tooltip, the status bar after a cycle, the desktop's notices and the
+// status report. The worker only reports; the UI thread reads the state when it has changed.
+
+void CMainFrame::WireState()
+{
+    if (m_services.notices) {
+        m_notices = m_services.notices;
+    } else {
+        auto own = std::make_unique<CDesktopNotices>();
+        own->onOpenWindow = [this] { OnOpenWindow(); };
+        own->balloon = [this](const QString& title, const QString& text) {
+            auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea);
+            return area && area->ShowBalloon(title, text);
+        };
+        m_notices = own.get();
+        m_ownNotices = std::move(own);
+    }
+    // Changes come in bursts from the worker: one look at the state takes them all.
+    m_automation->State().onChanged = [this] {
+        if (!m_statePosted.exchange(true))
+            m_display->Post([this] { OnStateChanged(); });
+    };
+}
+
+void CMainFrame::OnStateChanged()
+{
+    m_statePosted = false;  // a change from now on posts another look
+    if (m_bQuitting)
+        return;
+    CAgentState& state = m_automation->State();
+    const CAgentState::CSnapshot s = state.Snapshot();
+    const CAgentState::CChanges changes = state.TakeChanges();
+    ShowState();
+    if (!s.busy && s.last.number != m_cyclesShown) {
+        m_cyclesShown = s.last.number;
+        if (s.Attention()) {
+            // After the cycle's own texts, which would otherwise land on top of this one.
+            m_display->CatchUp();
+            std::string text = "Attention: " + ProblemLine(s.problems.front());
+            if (s.problems.size() > 1)
+                text += " (and " + std::to_string(s.problems.size() - 1) + " more)";
+            m_display->SetStatusText(text);
+        }
+    }
+    for (const CProblem& p : changes.closed) m_notices->Close(QString::fromStdString(p.Key()));
+    for (const CProblem& p : changes.opened)
+        m_notices->Open(QString::fromStdString(p.Key()), QString::fromStdString(ProblemNotice(p)));
+}
+
+void CMainFrame::ShowState()
+{
+    if (m_bQuitting)
+        return;
+    const CAgentState::CSnapshot s = m_automation->State().Snapshot();
+    if (s.busy)
+        m_display->SetTrayResource(IDI_TRAY_BUSY);
+    else if (s.Attention())
+        m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, AttentionTip(s.problems).c_str());
+    else
+        m_display->SetTrayResource(IDI_TRAY_IDLE);
+}
+
+std::string CMainFrame::StatusReport() const
+{
+    // Counted afresh, as the next cycle would find them: the cycle's own list is its worker's.
+    CWorkList waiting;
+    ScanSourceFolders(m_settings.Snapshot(), waiting);
+    return FormatAgentStatus(m_automation->State().Snapshot(), waiting.m_nFileCount);
+}

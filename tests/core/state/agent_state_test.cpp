@@ -1,0 +1,134 @@
+// The agent state: which events open a problem, which close it, and what the author reads.
+#include "core/state/AgentState.h"
+#include "core/state/ProblemTexts.h"
+#include "support/RecordingDisplay.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+CAgentEvent Ev(EEvent kind, const std::string& subject = {}, char account = 0)
+{
+    CAgentEvent e{kind, subject, "why"};
+    e.account = account;
+    return e;
+}
+
+CAgentEvent Listed(EEvent kind, std::vector<std::string> items)
+{
+    CAgentEvent e{kind};
+    e.items = std::move(items);
+    return e;
+}
+
+std::vector<EProblem> Kinds(const CAgentState& state)
+{
+    std::vector<EProblem> kinds;
+    for (const CProblem& p : state.Snapshot().problems) kinds.push_back(p.kind);
+    return kinds;
+}
+
+// Each row: the event that opens a problem, one that must leave it open, one that closes it.
+TEST(AgentState, EachProblemClosesOnlyWhenItsOwnStepSucceedsOrItsCauseIsGone)
+{
+    struct Row {
+        const char* what;
+        CAgentEvent open, unrelated, close;
+        EProblem kind;
+    };
+    const Row rows[] = {
+        {"web host", Ev(EEvent::ServiceDown), Ev(EEvent::LoginAccepted),
+         Ev(EEvent::ServiceAnswered), EProblem::ServiceDown},
+        {"login check", Ev(EEvent::ServiceFault, "login"), Listed(EEvent::ListRead, {}),
+         Ev(EEvent::LoginRefused), EProblem::ServiceFault},
+        {"refused", Ev(EEvent::LoginRefused), Ev(EEvent::ServiceAnswered),
+         Ev(EEvent::LoginAccepted), EProblem::LoginRefused},
+        {"no login id", Ev(EEvent::LoginNotConfigured), Ev(EEvent::FtpConnected, {}, 'u'),
+         Ev(EEvent::LoginAccepted), EProblem::NotConfigured},
+        {"ftp refused", Ev(EEvent::FtpLoginRefused, {}, 'd'), Ev(EEvent::FtpConnected, {}, 'u'),
+         Ev(EEvent::FtpConnected, {}, 'd'), EProblem::FtpLoginRefused},
+        {"ftp down", Ev(EEvent::FtpUnreachable, {}, 'u'), Ev(EEvent::FtpConnected, {}, 'd'),
+         Ev(EEvent::FtpLoginRefused, {}, 'u'), EProblem::FtpUnreachable},
+        {"list", Ev(EEvent::ListFailed), Ev(EEvent::DocumentFetched, "a"),
+         Listed(EEvent::ListRead, {"a"}), EProblem::ListFailed},
+        {"put", Ev(EEvent::FileFailed, "/s/a.wav"), Ev(EEvent::FileSent, "/s/b.wav"),
+         Ev(EEvent::FileSent, "/s/a.wav"), EProblem::UploadFailed},
+        {"file removed", Ev(EEvent::FileFailed, "/s/a.wav"),
+         Listed(EEvent::FilesWaiting, {"/s/a.wav"}), Listed(EEvent::FilesWaiting, {"/s/b.wav"}),
+         EProblem::UploadFailed},
+        {"archive copy", Ev(EEvent::FileFailed, "/s/a.wav"), Listed(EEvent::FilesWaiting, {"/s/a.wav"}),
+         Ev(EEvent::FileArchived, "/s/a.wav"), EProblem::UploadFailed},
+        {"bad name", Ev(EEvent::LocalSkipped, "/s/\x01.wav"), Ev(EEvent::FileSent, "/s/x"),
+         Listed(EEvent::FilesWaiting, {}), EProblem::LocalSkipped},
+        {"fetch", Ev(EEvent::DocumentFailed, "a.rtf"), Listed(EEvent::ListRead, {"a.rtf"}),
+         Ev(EEvent::DocumentFetched, "a.rtf"), EProblem::DownloadFailed},
+        {"no longer listed", Ev(EEvent::DocumentFailed, "a.rtf"),
+         Ev(EEvent::DocumentFetched, "b.rtf"), Listed(EEvent::ListRead, {"b.rtf"}),
+         EProblem::DownloadFailed},
+    };
+    for (const Row& row : rows) {
+        CFixedClock clock(1000);
+        CAgentState state(clock);
+        int changes = 0;
+        state.onChanged = [&] { ++changes; };
+        state.Report(row.open);
+        state.Report(row.open);  // a repeat is the same problem
+        EXPECT_EQ(Kinds(state), std::vector<EProblem>{row.kind}) << row.what;
+        EXPECT_EQ(changes, 1) << row.what;
+        EXPECT_EQ(state.TakeChanges().opened.size(), 1u) << row.what;
+        state.Report(row.unrelated);
+        EXPECT_EQ(Kinds(state), std::vector<EProblem>{row.kind}) << row.what;
+        state.Report(row.close);
+        EXPECT_TRUE(Kinds(state).empty() || Kinds(state).front() != row.kind) << row.what;
+        const CAgentState::CChanges c = state.TakeChanges();
+        ASSERT_EQ(c.closed.size(), 1u) << row.what;
+        EXPECT_EQ(c.closed[0].kind, row.kind) << row.what;
+    }
+}
+
+TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
+{
+    CFixedClock clock(1700000000);  // 2023-11-14 22:13:20 UTC
+    CAgentState state(clock);
+    EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 0),
+              "idle\nlast cycle: none since start\nfiles waiting: 0\n");
+    state.Report(Ev(EEvent::CycleStarted));
+    EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 1).rfind("busy\n", 0), 0u);
+    state.Report(Ev(EEvent::FileSent, "/s/a.wav"));
+    state.Report(Ev(EEvent::FileSent, "/s/b.wav"));
+    state.Report(Ev(EEvent::DocumentFetched, "x.rtf"));
+    CAgentEvent cut{EEvent::DocumentFailed, "y.rtf", "The connection with the server has been reset."};
+    cut.stage = EStage::Fetch;
+    state.Report(cut);
+    state.Report(Ev(EEvent::CycleEnded));
+    EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 3),
+              "attention\nlast cycle: 2023-11-14 22:13:20, 2 sent, 1 fetched, 1 failed\n"
+              "files waiting: 3\nproblem since 22:13:20: download failed: y.rtf (The "
+              "connection with the server has been reset)\n");
+
+    // The author's new settings end what a login problem said.
+    state.Report(Ev(EEvent::LoginRefused));
+    state.ConfigurationSaved();
+    EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::DownloadFailed});
+}
+
+TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
+{
+    CFixedClock clock(0);
+    CAgentState state(clock);
+    state.Report(Ev(EEvent::DocumentFailed, std::string(80, 'n') + ".rtf"));
+    const std::string one = AttentionTip(state.Snapshot().problems);
+    EXPECT_EQ(one.rfind("Download failed: nnn", 0), 0u);
+    EXPECT_LE(one.size(), kTipMax);
+    state.Report(Ev(EEvent::FtpLoginRefused, {}, 'u'));
+    EXPECT_EQ(AttentionTip(state.Snapshot().problems).rfind("2 problems. Download failed", 0), 0u);
+    // An FTP refusal is not a network fault, a fault is not a password problem.
+    EXPECT_EQ(ProblemNotice(state.Snapshot().problems[1]).find("network"), std::string::npos);
+    CProblem fault;
+    fault.kind = EProblem::ServiceFault;
+    fault.subject = "login";
+    fault.reason = "HTTP 503";
+    EXPECT_EQ(ProblemNotice(fault).find("assword"), std::string::npos);
+}
+
+}  // namespace
