@@ -67,9 +67,24 @@ std::string CKeyringProfileStore::ReadPassword()
         return m_file.GetProfileString(kSectionAuthor, "Password");
     const std::string login = m_file.GetProfileString(kSectionAuthor, "Author");
     std::string password;
-    if (login.empty() || m_keyring.Read(login, password) != ISecretStore::Result::Ok)
+    if (login.empty())
         return {};
-    return password;
+    const ISecretStore::Result read = m_keyring.Read(login, password);
+    // The dialog then asks for the password again; without this line the author would see an
+    // empty field, or a refused login, and not know why.
+    if (read == ISecretStore::Result::Unavailable)
+        NoticeOnce(m_readNoticeGiven, "the desktop's keyring did not answer: type the password "
+                                      "again in Configuration");
+    return read == ISecretStore::Result::Ok ? password : std::string();
+}
+
+void CKeyringProfileStore::NoticeOnce(bool& given, const std::string& text)
+{
+    if (given || !m_notice)
+        return;
+    given = true;
+    const std::string why = m_keyring.LastError();
+    m_notice(text + (why.empty() ? std::string() : " (" + why + ")"));
 }
 
 bool CKeyringProfileStore::WritePassword(const std::string& password)
@@ -84,11 +99,7 @@ bool CKeyringProfileStore::WritePassword(const std::string& password)
         m_previousLogin.clear();
         return m_file.RemoveProfileValue(kSectionAuthor, "Password");
     }
-    if (!m_noticeGiven && m_notice) {
-        m_noticeGiven = true;
-        const std::string why = m_keyring.LastError();
-        m_notice("the desktop has no keyring: the password stays in the settings file" +
-                 (why.empty() ? std::string() : " (" + why + ")"));
-    }
+    NoticeOnce(m_writeNoticeGiven,
+               "the desktop has no keyring: the password stays in the settings file");
     return m_file.WriteProfileString(kSectionAuthor, "Password", password);
 }

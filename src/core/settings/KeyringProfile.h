@@ -10,7 +10,8 @@
 // The settings file with the password in the desktop's keyring, under the login ID.
 // A file that still holds `Password` (an install from before the keyring, or a desktop without
 // one) is believed first; a Save moves it to the keyring and removes it from the file only once
-// the keyring has confirmed. Without a keyring the file keeps it, and `notice` hears so once.
+// the keyring has confirmed. Without a keyring the file keeps it, and `notice` hears so once;
+// it also hears once when a password kept in the keyring cannot be read.
 class CKeyringProfileStore final : public IProfileStore {
 public:
     using Notice = std::function<void(const std::string& text)>;
@@ -29,6 +30,7 @@ public:
 private:
     std::string ReadPassword();
     bool WritePassword(const std::string& password);
+    void NoticeOnce(bool& given, const std::string& text);
 
     std::unique_ptr<IProfileStore> m_ownFile;
     std::unique_ptr<ISecretStore> m_ownKeyring;
@@ -36,5 +38,6 @@ private:
     ISecretStore& m_keyring;
     Notice m_notice;
     std::string m_previousLogin;  // the login ID a Save is replacing
-    bool m_noticeGiven = false;
+    bool m_writeNoticeGiven = false;
+    bool m_readNoticeGiven = false;
 };

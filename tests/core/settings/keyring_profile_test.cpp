@@ -114,4 +114,8 @@ TEST_F(KeyringProfile, AKeyringThatStopsAnsweringLosesNothingButThePasswordField
     EXPECT_EQ(loaded.Password, "") << "asks for it again rather than failing the login";
     EXPECT_EQ(loaded.Author, "dr.lee");
     EXPECT_EQ(keyring->secrets["dr.lee"], "secret");
+    LoadSettings(profile);
+    ASSERT_EQ(notices.size(), 1u) << "why the field is empty, said once";
+    EXPECT_EQ(notices[0], "the desktop's keyring did not answer: type the password again in "
+                          "Configuration (the collection is locked)");
 }
