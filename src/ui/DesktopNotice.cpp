@@ -2,6 +2,8 @@
 
 #include "core/resources/Resources.h"
 
+#include <QFileInfo>
+
 #ifdef ORBIDEX_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -21,6 +23,12 @@ CDesktopNotices::CDesktopNotices(QObject* parent) : QObject(parent) {}
 bool CDesktopNotices::ServerRuns()
 {
 #ifdef ORBIDEX_HAVE_DBUS
+    // No session bus to find: asking for one would start Qt's bus thread and an X11 autolaunch
+    // for nothing (a headless session, a bare window manager).
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        (runtime.isEmpty() || !QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus"))))
+        return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
