@@ -135,7 +135,11 @@ void CQtProfileStore::MakePrivate()
 #ifndef _WIN32
     // The file holds the password: folder 0700, file 0600, before the first byte is written.
     const QString file = m_settings->fileName();
-    const QByteArray dir = QFileInfo(file).absolutePath().toLocal8Bit();
+    const QFileInfo info(file);
+    // A first start may have no config folder at all: make the ones above ours, or ours would
+    // not be made here and the file would first appear with the default modes.
+    QDir().mkpath(QFileInfo(info.absolutePath()).absolutePath());
+    const QByteArray dir = info.absolutePath().toLocal8Bit();
     if (::mkdir(dir.constData(), 0700) != 0)
         TightenFolder(file);
     const QByteArray path = file.toLocal8Bit();

@@ -175,6 +175,13 @@ TEST_F(IniStore, FileHoldingThePasswordIsPrivate)
     }
     EXPECT_EQ(ModeOf(tmp.filePath(QStringLiteral("Orbidex"))), 0700u);
     EXPECT_EQ(ModeOf(Path()), 0600u);
+    {
+        // A first start with no config folder: private before the first value is written.
+        CQtProfileStore store(tmp.filePath(QStringLiteral("new/config/Orbidex/x.conf")));
+        store.WriteProfileString(kSectionAuthor, "Password", "secret");
+        EXPECT_EQ(ModeOf(tmp.filePath(QStringLiteral("new/config/Orbidex"))), 0700u);
+        EXPECT_EQ(ModeOf(tmp.filePath(QStringLiteral("new/config/Orbidex/x.conf"))), 0600u);
+    }
 
     // A file and folder found open to others (hand-made, an older install) are tightened as
     // soon as they are read, not at the next save.
