@@ -3,6 +3,7 @@
 // would. The menu: Xfce's panel, a real tray host, on a bus of its own, shows the agent's menu
 // over DBusMenu; the test reads it as the panel does and chooses Exit.
 #include "support/AgentProcess.h"
+#include "support/ChildProcess.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeService.h"
 #include "ui/MainFrame.h"
@@ -27,9 +28,6 @@ namespace {
 
 QString g_busAddress;
 QString g_skip;  // why the test cannot run here
-
-QString StartAndReadLine(QProcess& p, const QString& program, const QStringList& args);
-void Stop(QProcess& p);
 
 class CTestWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -210,27 +208,6 @@ TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
 }
 
 // Starts `program args`, returning the first line it prints, or nothing.
-QString StartAndReadLine(QProcess& p, const QString& program, const QStringList& args)
-{
-    p.start(program, args);
-    QDeadlineTimer due(10000);
-    while (!p.canReadLine() && !due.hasExpired())
-        if (!p.waitForReadyRead(100) && p.state() == QProcess::NotRunning)
-            break;
-    return QString::fromUtf8(p.readLine()).trimmed();
-}
-
-void Stop(QProcess& p)
-{
-    if (p.state() != QProcess::NotRunning) {
-        p.terminate();
-        if (!p.waitForFinished(3000)) {
-            p.kill();
-            p.waitForFinished(3000);
-        }
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)

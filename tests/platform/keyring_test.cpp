@@ -5,6 +5,7 @@
 #include "core/settings/Settings.h"
 #include "platform/KeychainSecretStore.h"
 #include "platform/QtProfileStore.h"
+#include "support/ChildProcess.h"
 #include "support/MemoryProfileStore.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -67,42 +67,35 @@ struct SecretService : Keyring {
         if (!missing.empty())
             return;
         home = new QTemporaryDir;
-        const QString socket = home->filePath(QStringLiteral("bus"));
-        const QString address = QStringLiteral("unix:path=") + socket;
         bus = new QProcess;
-        bus->start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--nopidfile"), QStringLiteral("--address=") + address});
-        for (int i = 0; i < 100 && !QFile::exists(socket); ++i) QThread::msleep(20);
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
-
+        daemon = new QProcess;
+        qputenv("DBUS_SESSION_BUS_ADDRESS",
+                StartAndReadLine(*bus, QStringLiteral("dbus-daemon"),
+                                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                  QStringLiteral("--print-address")})
+                    .toUtf8());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home->path());  // its keyrings go here
         env.insert(QStringLiteral("XDG_DATA_HOME"), home->filePath(QStringLiteral("data")));
-        daemon = new QProcess;
         daemon->setProcessEnvironment(env);
+        // It prints its control folder once the keyring is unlocked and on the bus.
         daemon->start(QStringLiteral("gnome-keyring-daemon"),
-                      {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
-                       QStringLiteral("--components=secrets")});
+                     {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
+                      QStringLiteral("--components=secrets")});
         daemon->waitForStarted(5000);
         daemon->write("test-password");
         daemon->waitForBytesWritten(3000);  // no event loop runs here to send it
         daemon->closeWriteChannel();
-        for (int i = 0; i < 250 && !SecretsOwned(); ++i) QThread::msleep(20);
-        if (!SecretsOwned())
+        if (!daemon->waitForReadyRead(10000))
             missing = "gnome-keyring-daemon did not come up";
     }
     static void TearDownTestSuite()
     {
-        for (QProcess* p : {daemon, bus}) {
-            if (!p)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(3000))
-                p->kill();
-            p->waitForFinished(3000);
-            delete p;
-        }
+        for (QProcess* p : {daemon, bus})
+            if (p)
+                Stop(*p);
+        delete daemon;
+        delete bus;
         delete home;
     }
     void SetUp() override
@@ -111,16 +104,6 @@ struct SecretService : Keyring {
             FAIL() << missing;
         if (!missing.empty())
             GTEST_SKIP() << missing;
-    }
-    static bool SecretsOwned()
-    {
-        QProcess ask;
-        ask.start(QStringLiteral("dbus-send"),
-                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                   QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/"),
-                   QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
-                   QStringLiteral("string:org.freedesktop.secrets")});
-        return ask.waitForFinished(3000) && ask.readAllStandardOutput().contains("true");
     }
     static QByteArray Lookup(const QString& login)
     {
