@@ -214,7 +214,7 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
                                                           ctx.settings.Password,
                                                           work.m_fileIds[work.m_nFileIndex]));
             if (confirmed.result == EFetchResult::NoInternet)
-                ReportNoInternet(display);
+                ReportNoInternet(display, ctx.events);
             if (confirmed.Answered()) {
                 ctx.Report({EEvent::DocumentFetched, name});
             } else if (!ctx.cancelled.load()) {

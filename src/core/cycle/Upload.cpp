@@ -72,8 +72,12 @@ bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& u
         // Nobody may be at the desk: the box must not hold the cycle, and the window and the
         // log keep the failure after it is closed.
         display.PostMessageBox(kNoNetworkAccess);
-        why = "No Network Access.: the service was not told of this file; it is sent again at "
-              "the next poll.";
+        // The box keeps its old words; the line says what really happened, when known.
+        why = reply.cause.empty()
+                  ? "No Network Access.: the service was not told of this file; it is sent "
+                    "again at the next poll."
+                  : "The service was not told of this file (" + reply.cause +
+                        "); it is sent again at the next poll.";
     }
     if (failure)
         *failure = std::move(why);
@@ -183,9 +187,11 @@ void UploadFiles(CCycleContext& ctx)
                 if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
                     if (!ctx.cancelled)
                         ReportPutFailure(ctx, local, EStage::Notify, failure);
-                } else if (fsys::StampOf(file->fd.Get()) == before &&
-                           MarkSent(ctx, *file, local, folder, name)) {
+                } else if (fsys::StampOf(file->fd.Get()) == before) {
+                    // Put and announced: sent, whatever becomes of its copy and its mark,
+                    // whose failures are problems of their own.
                     ctx.Report({EEvent::FileSent, local});
+                    MarkSent(ctx, *file, local, folder, name);
                 }
             }
         }

@@ -49,6 +49,10 @@ void SourceDir::OnInitDialog()
     }
     FetchValidExtensions();
     SetFields(stored);
+    // An empty box would otherwise read as a password never saved.
+    Edit(1034)->setPlaceholderText(stored.PasswordLocked
+                                       ? QStringLiteral("kept in the keyring, which is locked")
+                                       : QString());
     Check(1046)->setChecked(m_nAutoDownLoad == 1);
     Check(1050)->setChecked(m_nPASV > 0);
     UpdateData(false);

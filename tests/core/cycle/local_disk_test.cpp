@@ -8,6 +8,7 @@
 #include "platform/LocalFile.h"
 #include "platform/StateFolder.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -95,6 +96,8 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
         UploadFiles(ctx);
         EXPECT_EQ(m_display.WindowText(), expected);
         EXPECT_EQ(m_events.LocalFailures(), 3);
+        const std::vector<EEvent> kinds = m_events.Kinds();
+        EXPECT_EQ(std::count(kinds.begin(), kinds.end(), EEvent::FileSent), 3) << "delivered";
         EXPECT_TRUE(QDir(QString::fromStdString(outside)).isEmpty());
         for (const Row& r : rows) {
             const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
@@ -107,6 +110,8 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
         EXPECT_EQ(m_display.WindowText(), expected);
         // Each copy made at last mends its file's problem.
         EXPECT_EQ(m_events.Kinds(), std::vector<EEvent>(3, EEvent::FileArchived));
+        EXPECT_TRUE(CLocalState(m_state).Entries(CLocalState::EKind::Unarchived).empty())
+            << "a restart owes no copy";
         for (const Row& r : rows)
             EXPECT_EQ(ReadAll(m_dir.path().toStdString() + "/" + r.folder + "/tolvane/x.wav"),
                       r.folder);
