@@ -121,6 +121,22 @@ void UploadFiles(CCycleContext& ctx)
             ++work.m_nFileIndex;
             continue;
         }
+        // The server keeps the file under the login ID and "_" before its name: a name that no
+        // longer fits there is refused at every poll. Said once a run; the tray keeps it.
+        const std::size_t remoteLength =
+            slash == std::string::npos ? 0 : ctx.settings.Author.size() + local.size() - slash;
+        if (remoteLength > kMaxRemoteName) {
+            if (work.m_local.FirstTime("long:" + local)) {
+                ctx.Report({EEvent::LocalSkipped, local,
+                            EscapeControlChars(local.substr(slash + 1)) +
+                                " is not sent: its name is too long for the server once the "
+                                "login ID is put before it (" +
+                                std::to_string(remoteLength) + " bytes, at most " +
+                                std::to_string(kMaxRemoteName) + "). Shorten the name."});
+            }
+            ++work.m_nFileIndex;
+            continue;
+        }
         if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
                                    ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection,
                                    ctx.events)) {
