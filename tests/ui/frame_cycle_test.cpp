@@ -36,9 +36,16 @@ protected:
         m_profile.ints[{"Author Details", "PASV"}] = 1;
         m_profile.strings[{"Source Directories", "Dir1"}] = m_src;
         m_profile.strings[{"Source Directories", "Ext1"}] = "wav";
+        MakeFrame(m_profile);
+    }
+    // A new window on `profile`, with an internet layer of its own (a closed window's exit
+    // cancels the one it had).
+    void MakeFrame(IProfileStore& profile)
+    {
+        m_frame.reset();
         m_internet = CreateInternet(m_emu.caFile());
         CFrameServices services;
-        services.profile = &m_profile;
+        services.profile = &profile;
         services.notifyArea = &m_area;
         services.internet = m_internet.get();
         services.endpoints = orbidex::test::EndpointsFor(m_emu);
@@ -304,18 +311,7 @@ TEST_F(FrameCycle, ALockedKeyringIsSaidAndNothingIsSentWithoutThePassword)
     file->strings.erase({"Author Details", "Password"});
     CKeyringProfileStore profile(std::move(file), std::unique_ptr<ISecretStore>(keyring));
     WriteText(m_src + "memo.wav", "dictated");
-    m_frame.reset();  // its exit cancelled the internet layer it had
-    m_internet = CreateInternet(m_emu.caFile());
-    CFrameServices services;
-    services.profile = &profile;
-    services.notifyArea = &m_area;
-    services.internet = m_internet.get();
-    services.endpoints = orbidex::test::EndpointsFor(m_emu);
-    services.logPath = m_tmp.filePath(QStringLiteral("Orbidex2.log")).toStdString();
-    services.notices = &m_notices;
-    m_frame = std::make_unique<CMainFrame>(services);
-    ASSERT_TRUE(m_frame->LoadFrame());
-    m_frame->LoadSettings();
+    MakeFrame(profile);
     m_frame->LoadSettings();
     EXPECT_EQ(keyring->reads, 1);
     Cycle();  // Transfer Now: asked once more

@@ -49,23 +49,15 @@ struct KeyringProfile : ::testing::Test {
                                  std::unique_ptr<ISecretStore>(keyring),
                                  [this](const std::string& t) { notices.push_back(t); }};
 
-    // The same file and keyring as a new start of the agent finds them.
+    // The same file and keyring as a new start of the agent finds them: `keyring` then
+    // points at the copy the new start reads.
     std::unique_ptr<CKeyringProfileStore> Restarted()
     {
-        struct CBorrowed final : ISecretStore {
-            ISecretStore& to;
-            explicit CBorrowed(ISecretStore& k) : to(k) {}
-            Result Read(const std::string& a, std::string& s) override { return to.Read(a, s); }
-            Result Write(const std::string& a, const std::string& s) override { return to.Write(a, s); }
-            Result Remove(const std::string& a) override { return to.Remove(a); }
-            std::string LastError() const override { return to.LastError(); }
-        };
-        auto copy = std::make_unique<CMemoryProfileStore>(*file);
+        keyring = new CFakeKeyring(*keyring);
         return std::make_unique<CKeyringProfileStore>(
-            std::move(copy), std::make_unique<CBorrowed>(*keyring),
+            std::make_unique<CMemoryProfileStore>(*file), std::unique_ptr<ISecretStore>(keyring),
             [this](const std::string& t) { notices.push_back(t); });
     }
-
     static CSettings Author(const std::string& login, const std::string& password)
     {
         CMemoryProfileStore none;
