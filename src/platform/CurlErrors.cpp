@@ -103,4 +103,39 @@ std::string DescribeFailure(CURLcode code, TransferWatch::Stop stop, long stallM
     return text;
 }
 
+std::string PlainCause(CURLcode code, TransferWatch::Stop stop)
+{
+    switch (code) {
+        case CURLE_ABORTED_BY_CALLBACK:
+            if (stop == TransferWatch::Stop::Stalled)
+                return "the server stopped answering";
+            return stop == TransferWatch::Stop::OutOfWaiting ? "the server was too slow"
+                                                             : "cancelled";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "the server was too slow";
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "the server's name was not found";
+        case CURLE_COULDNT_CONNECT:
+            return "the server refused the connection or cannot be reached";
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_PARTIAL_FILE:
+            return "the server closed the connection";
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            return "the certificate was not accepted";
+        case CURLE_SSL_CONNECT_ERROR:
+            return "the secure connection failed";
+        case CURLE_WRITE_ERROR:
+            return "the answer was too long";
+        default:
+            return curl_easy_strerror(code);
+    }
+}
+
 }  // namespace curlnet

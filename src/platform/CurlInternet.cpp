@@ -147,8 +147,11 @@ public:
     // The answer is received whole here; `flags` only concern a cache, and there is none.
     std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned) override
     {
-        if (m_shared->cancelled.load() || TransferWatch::WaitingSpent())
-            return nullptr;
+        m_lastFailure.clear();
+        if (m_shared->cancelled.load())
+            return m_lastFailure = "cancelled", nullptr;
+        if (TransferWatch::WaitingSpent())
+            return m_lastFailure = "the server was too slow", nullptr;
         EasyPtr fresh;
         CURL* h = nullptr;
         if (t_keepWeb && t_keptWeb) {
@@ -183,14 +186,19 @@ public:
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
         if (!fresh)
             curl_easy_reset(h);  // the kept handle must not point at this call's sink and watch
-        if (code != CURLE_OK)
+        if (code != CURLE_OK) {
+            m_lastFailure = PlainCause(code, watch.Reason());
             return nullptr;
+        }
         return std::make_unique<CCurlUrlHandle>(std::move(sink.body), status);
     }
+
+    std::string LastFailure() const override { return m_lastFailure; }
 
 private:
     std::shared_ptr<const Shared> m_shared;
     std::string m_userAgent;
+    std::string m_lastFailure;
 };
 
 class CCurlSession final : public IInternetSession {

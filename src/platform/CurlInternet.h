@@ -68,6 +68,9 @@ unsigned long MapCurlCode(CURLcode code, TransferWatch::Stop stop);
 std::string DescribeFailure(CURLcode code, TransferWatch::Stop stop, long stallMs,
                             const char* errorBuffer, const std::string& lastReply);
 
+// The cause of a failed web request in a few words an author understands.
+std::string PlainCause(CURLcode code, TransferWatch::Stop stop);
+
 // Options every handle gets: no signals (worker threads), the trust store, the system proxy,
 // the low-speed limit.
 void ApplyCommonOptions(CURL* easy, const Shared& shared);

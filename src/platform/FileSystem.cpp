@@ -155,6 +155,11 @@ bool CreateFolder(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool CreatePrivateFolder(const std::string& path)
+{
+    return mkdir(path.c_str(), 0700) == 0;
+}
+
 std::optional<FileStamp> GetFileStamp(const std::string& path)
 {
     struct stat st {};

@@ -39,6 +39,8 @@ std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view patt
 bool IsReadOnly(const std::string& path);
 // Creates the folder when missing (not its parents); true when it exists afterwards.
 bool CreateFolder(const std::string& path);
+// Makes the folder for its owner alone (0700); true when it was made.
+bool CreatePrivateFolder(const std::string& path);
 // Of the entry itself, links not followed; none for anything but a regular file.
 std::optional<FileStamp> GetFileStamp(const std::string& path);
 

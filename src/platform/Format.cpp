@@ -26,7 +26,7 @@ namespace {
 // The length of the control character at `at`, 0 for none: C0 and DEL; the C1 controls
 // U+0080-U+009F (UTF-8 C2 80-C2 9F), of which U+0085 breaks lines; and the marks that turn the
 // direction of text (U+200E, U+200F, U+202A-U+202E, U+2066-U+2069), which make a name shown in
-// a line read as another.
+// a line read as another; and the line and paragraph separators U+2028 and U+2029.
 std::size_t ControlAt(std::string_view text, std::size_t at)
 {
     const auto byte = [&](std::size_t i) {
@@ -40,7 +40,7 @@ std::size_t ControlAt(std::string_view text, std::size_t at)
     if (a == 0xE2) {
         const unsigned b = byte(at + 1);
         const unsigned c = byte(at + 2);
-        if ((b == 0x80 && (c == 0x8E || c == 0x8F || (c >= 0xAA && c <= 0xAE))) ||
+        if ((b == 0x80 && (c == 0x8E || c == 0x8F || (c >= 0xA8 && c <= 0xAE))) ||
             (b == 0x81 && c >= 0xA6 && c <= 0xA9))
             return 3;
     }

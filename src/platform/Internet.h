@@ -44,6 +44,9 @@ public:
     virtual ~IInternetHandle() = default;
     // One GET with no headers or body of our own. Null when the URL could not be opened.
     virtual std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned flags) = 0;
+    // Why the last OpenUrl gave null, in a few plain words ("the server closed the
+    // connection"); empty when the layer cannot tell.
+    virtual std::string LastFailure() const { return {}; }
 };
 
 struct FtpFailure {

@@ -1,6 +1,7 @@
 #include "platform/LogFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -20,10 +21,24 @@ void CLogFile::Close()
 
 bool CLogFile::Open(int* error)
 {
-    m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    // A link at the log's name is someone else's choice of where our lines go (and of what
+    // the fchmod below would change): never followed.
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
-        *error = errno != 0 ? errno : EIO;
+    int failure = 0;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        failure = errno != 0 ? errno : EIO;
+    else if (!S_ISREG(st.st_mode))
+        failure = EINVAL;  // a fifo or a device: not a log
+    if (failure != 0) {
+        *error = failure;
+        if (failure == ELOOP && !m_linkSaid) {
+            m_linkSaid = true;
+            std::fprintf(stderr,
+                         "Orbidex: the log %s is a symbolic link; nothing is written through it. "
+                         "Remove the link.\n",
+                         m_path.c_str());
+        }
         Close();
         return false;
     }
@@ -39,7 +54,7 @@ bool CLogFile::Open(int* error)
 bool CLogFile::StillAtPath() const
 {
     struct stat st {};
-    return ::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_dev && st.st_ino == m_ino;
+    return ::lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_dev && st.st_ino == m_ino;
 }
 
 CLogFile::EResult CLogFile::Append(std::string_view data, int* error)

@@ -18,7 +18,8 @@ public:
     };
     // Appends `data` at the end in one piece. Opens the file first when it is not open, when
     // it was moved or deleted since the last line, or after a failure; a file it creates is
-    // 0600, and one found readable by others is tightened to 0600.
+    // 0600, and one found readable by others is tightened to 0600. A symbolic link (or anything
+    // but a plain file) at the path is refused: ELOOP or EINVAL.
     EResult Append(std::string_view data, int* error);
 
 private:
@@ -30,4 +31,5 @@ private:
     int m_fd = -1;
     unsigned long long m_dev = 0;
     unsigned long long m_ino = 0;
+    bool m_linkSaid = false;  // a link at the path is told on stderr once
 };

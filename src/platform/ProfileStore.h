@@ -20,4 +20,15 @@ public:
     virtual bool HasProfileValue(const std::string& section, const std::string& key) = 0;
     // Removes the value, leaving every other one as it was; true when it is gone.
     virtual bool RemoveProfileValue(const std::string& section, const std::string& key) = 0;
+
+    // A value kept outside the file (the password in a locked keyring) could not be read this
+    // time: what was read for it is not what is stored.
+    virtual bool ValueLocked(const std::string& /*section*/, const std::string& /*key*/)
+    {
+        return false;
+    }
+    // The next read of a locked value asks again, once.
+    virtual void RetryLocked() {}
+    // Why the stored values could not be read (a damaged or unreadable file); empty when fine.
+    virtual std::string ReadProblem() { return {}; }
 };

@@ -111,6 +111,20 @@ bool CQtProfileStore::Sync()
     return m_settings->status() == QSettings::NoError;
 }
 
+std::string CQtProfileStore::ReadProblem()
+{
+    m_settings->contains(QStringLiteral("x"));  // reads the file if it was not read yet
+    const std::string file = m_settings->fileName().toStdString();
+    switch (m_settings->status()) {
+        case QSettings::FormatError:
+            return "the settings file " + file + " is damaged";
+        case QSettings::AccessError:
+            return "the settings file " + file + " cannot be read or written";
+        default:
+            return {};
+    }
+}
+
 QString CQtProfileStore::FileName() const
 {
     return m_settings->fileName();

@@ -23,6 +23,7 @@ public:
                          int32_t value) override;
     bool HasProfileValue(const std::string& section, const std::string& key) override;
     bool RemoveProfileValue(const std::string& section, const std::string& key) override;
+    std::string ReadProblem() override;
 
     bool Sync();             // flush to disk; true when written
     bool HasValues() const;  // anything stored at all: a configuration was saved once

@@ -8,7 +8,10 @@ public:
     enum class Result {
         Ok,
         NotFound,     // the keyring answered: nothing stored for that account
-        Unavailable,  // no keyring answered, or it refused (locked, dismissed, denied)
+        Unavailable,  // no keyring on this desktop
+        // A keyring is there but gave no answer: locked, its prompt dismissed, access denied,
+        // or still being set up (KWallet's first-run wizard). Asking again later may work.
+        Locked,
     };
     virtual ~ISecretStore() = default;
     virtual Result Read(const std::string& account, std::string& secret) = 0;

@@ -1,6 +1,7 @@
 #include "platform/SingleInstance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 
 #include <cerrno>
@@ -49,17 +50,35 @@ QString PrivateRuntimeFolder(QString* why)
     return {};
 }
 
+namespace {
+// Anything but a plain file at the lock's name (a link, a folder) would let the lock be taken
+// elsewhere, or not at all, and a second agent start: refused, with what to do.
+QString NotAPlainFile(const QString& path)
+{
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if (path.isEmpty() || ::lstat(name.constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return QStringLiteral("Orbidex cannot use its lock %1: it is not a plain file (%2). "
+                          "Remove it.")
+        .arg(path, S_ISLNK(st.st_mode) ? QStringLiteral("a symbolic link") : QStringLiteral("not a file"));
+}
+}  // namespace
+
 CSingleInstance::CSingleInstance(const QString& name)
 {
     const QString dir = PrivateRuntimeFolder(&m_error);
     // A refused folder gets no lock at all: Acquire then refuses the start.
     m_path = dir.isEmpty() ? QString() : QDir(dir).filePath(name + QStringLiteral(".lock"));
+    if (m_error.isEmpty())
+        m_error = NotAPlainFile(m_path);
     m_lock = std::make_unique<QLockFile>(m_path);
     // A holder that stopped answering is still a holder: never break a live lock on age.
     m_lock->setStaleLockTime(0);
 }
 
 CSingleInstance::~CSingleInstance() = default;
+
 
 bool CSingleInstance::Acquire()
 {

@@ -22,7 +22,8 @@ public:
     QString LockPath() const { return m_path; }
     // True while a live process (this one included) holds the lock; does not take it.
     bool IsHeld() const;
-    // Why the runtime folder was refused; empty when it is sound.
+    // Why the runtime folder, or the lock's name in it (not a plain file), was refused; empty
+    // when both are sound.
     const QString& Error() const { return m_error; }
 
 private:

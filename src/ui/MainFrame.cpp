@@ -333,6 +333,7 @@ void CMainFrame::showEvent(QShowEvent* e)
 void CMainFrame::LoadSettings()
 {
     m_settings.Replace(::LoadSettings(*m_profile));
+    ReportProfile();
 }
 
 void CMainFrame::OnFirstPaint()
@@ -347,8 +348,11 @@ void CMainFrame::OnFirstPaint()
     StartTrayWatch();
     LoadSettings();
     const CSettings s = m_settings.Snapshot();
-    if (s.ShowConfig != 0 || s.Author.empty() || s.Password.empty() || s.PollTime == 0)
-        OnConfiguration();
+    // A password in a locked keyring is there: the state says so, and the dialog is not
+    // opened as if it were missing.
+    if (s.ShowConfig != 0 || s.Author.empty() || (s.Password.empty() && !s.PasswordLocked) ||
+        s.PollTime == 0)
+        RunConfiguration();
     LoadSettings();
     if (m_nTimerId == 0)
         KillTimer(1);

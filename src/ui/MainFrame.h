@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -153,6 +154,11 @@ private:
     // What the agent state says, shown in the tray, the status bar and notices
     // (MainFrameState.cpp).
     void WireState();
+    // Tells the state whether the settings and the keyring's password could be read.
+    void ReportProfile();
+    // A keyring that did not give the password is asked again, once.
+    void AskKeyringAgain();
+    void RunConfiguration();
     void OnStateChanged();
     void ShowState();
     void ShowNoTrayCommands(bool trayAvailable);
@@ -197,4 +203,7 @@ private:
     INotices* m_notices = nullptr;
     std::atomic<bool> m_statePosted{false};
     unsigned m_cyclesShown = 0;  // cycle ends whose outcome the status bar has had
+    bool m_bKeyringLocked = false;          // as last told to the state
+    std::string m_strSettingsProblem;       // as last told to the state
+    std::chrono::steady_clock::time_point m_keyringAsked = std::chrono::steady_clock::now();
 };

@@ -6,6 +6,12 @@
 
 void CMainFrame::OnConfiguration()
 {
+    AskKeyringAgain();
+    RunConfiguration();
+}
+
+void CMainFrame::RunConfiguration()
+{
     // No parent: the window is hidden while the agent lives in the tray, and the dialog must
     // show on its own. How it closed does not matter; the reload below does.
     SourceDir dlg(Profile(), m_internet, Endpoints());

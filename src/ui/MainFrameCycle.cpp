@@ -16,6 +16,7 @@ void CMainFrame::StartAutomation()
 
 void CMainFrame::OnTransferNow()
 {
+    AskKeyringAgain();
     StartAutomation();
 }
 
@@ -34,6 +35,9 @@ void CMainFrame::OnTimer(unsigned id)
         const long long period = std::min<long long>(pollTime * 60000LL, INT_MAX);
         m_nTimerPeriod = static_cast<unsigned>(period);
         if (id == m_nTimerId) {
+            // Not at the first tick, right after the start's own ask: one prompt at a time.
+            if (std::chrono::steady_clock::now() - m_keyringAsked > std::chrono::seconds(30))
+                AskKeyringAgain();
             KillTimer(m_nTimerId);
             StartAutomation();
             m_nTimerId = 0;

@@ -4,6 +4,7 @@
 #include "core/cycle/Scan.h"
 #include "core/resources/Resources.h"
 #include "core/state/ProblemTexts.h"
+#include "platform/ProfileStore.h"
 #include "ui/DesktopNotice.h"
 #include "ui/QtNotifyArea.h"
 
@@ -68,6 +69,31 @@ void CMainFrame::ShowState()
         m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, AttentionTip(s.problems).c_str());
     else
         m_display->SetTrayResource(IDI_TRAY_IDLE);
+}
+
+void CMainFrame::ReportProfile()
+{
+    IAgentEvents& events = m_automation->Events();
+    const bool locked = m_settings.Snapshot().PasswordLocked;
+    if (locked != m_bKeyringLocked) {
+        m_bKeyringLocked = locked;
+        events.Report({locked ? EEvent::KeyringLocked : EEvent::KeyringAnswered});
+    }
+    const std::string problem = m_profile->ReadProblem();
+    if (problem != m_strSettingsProblem) {
+        m_strSettingsProblem = problem;
+        events.Report(problem.empty() ? CAgentEvent{EEvent::SettingsReadable}
+                                      : CAgentEvent{EEvent::SettingsUnreadable, {}, problem});
+    }
+}
+
+void CMainFrame::AskKeyringAgain()
+{
+    if (!m_settings.Snapshot().PasswordLocked)
+        return;
+    m_keyringAsked = std::chrono::steady_clock::now();
+    m_profile->RetryLocked();
+    LoadSettings();
 }
 
 std::string CMainFrame::StatusReport() const

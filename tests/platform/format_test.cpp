@@ -26,6 +26,8 @@ TEST(Format, ControlCharactersAreC0C1AndDirectionMarks)
         {"rtl\xE2\x80\xAEtxt.exe", "rtl\\xE2\\x80\\xAEtxt.exe"},
         {"\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9", "\\xE2\\x80\\xAA\\xE2\\x81\\xA6\\xE2\\x81\\xA9"},
         {"mark\xE2\x80\x8E\xE2\x80\x8F", "mark\\xE2\\x80\\x8E\\xE2\\x80\\x8F"},
+        {"line\xE2\x80\xA8para\xE2\x80\xA9", "line\\xE2\\x80\\xA8para\\xE2\\x80\\xA9"},
+        {"dot\xE2\x80\xA7", nullptr},  // the hyphenation point, just below the separators
         {"caf\xC3\xA9", nullptr},       // é
         {"nb\xC2\xA0sp", nullptr},      // no-break space, just past C1
         {"dash\xE2\x80\x90", nullptr},  // hyphen, beside the marks

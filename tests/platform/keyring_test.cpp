@@ -1,12 +1,15 @@
 // The password against a real Secret Service (a private session bus and gnome-keyring-daemon,
 // unlocked with a test password), and without any keyring. CTest runs the two suites as two
 // processes with no session bus: a process's first bus address is the one it keeps.
+#include "core/cycle/Automation.h"
 #include "core/settings/KeyringProfile.h"
 #include "core/settings/Settings.h"
 #include "platform/KeychainSecretStore.h"
 #include "platform/QtProfileStore.h"
 #include "support/ChildProcess.h"
 #include "support/MemoryProfileStore.h"
+#include "support/RecordingDisplay.h"
+#include "support/cycle_util.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -139,6 +142,51 @@ TEST_F(SecretService, AnOlderFileMovesOnlyAtSave)
     SaveSettings(*Profile(), Author("dr.lee", "old"));
     EXPECT_FALSE(FileText().contains("Password"));
     EXPECT_EQ(Lookup(QStringLiteral("dr.lee")), QByteArray("old"));
+}
+
+// The keyring's own collection locked, as after a screen lock or a dismissed unlock prompt:
+// the keyring is asked once, the password counts as unread (not as absent, not as no keyring),
+// and a whole cycle sends nothing that carries it.
+TEST_F(SecretService, ALockedKeyringIsAskedOnceAndNoRequestGoesWithoutThePassword)
+{
+    SaveSettings(*Profile(), Author("ab12", "secret"));
+    QProcess lock;
+    lock.start(QStringLiteral("gdbus"),
+               {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                QStringLiteral("org.freedesktop.secrets"), QStringLiteral("--object-path"),
+                QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("--method"),
+                QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+                QStringLiteral("['/org/freedesktop/secrets/collection/login']")});
+    ASSERT_TRUE(lock.waitForFinished(5000));
+    ASSERT_EQ(lock.exitCode(), 0) << lock.readAllStandardError().toStdString();
+
+    auto profile = Profile();
+    CSettings loaded = LoadSettings(*profile);
+    EXPECT_TRUE(loaded.PasswordLocked);
+    EXPECT_EQ(loaded.Password, "");
+    EXPECT_TRUE(notices.empty()) << notices.front();
+    EXPECT_FALSE(FileText().contains("Password"));
+
+    orbidex::test::ServiceEmulator emu;
+    emu.addAuthor("ab12", "secret");
+    QTemporaryDir work;
+    const std::string src = work.path().toStdString() + "/src/";
+    QDir().mkpath(QString::fromStdString(src));
+    WriteText(src + "memo.wav", "dictated");
+    loaded.Dir[0] = src;
+    CSettingsRecord record;
+    record.Replace(loaded);
+    CRecordingDisplay display(work.path().toStdString() + "/Orbidex.log");
+    const std::unique_ptr<IInternet> internet = CreateInternet(emu.caFile());
+    const CEndpoints endpoints = orbidex::test::EndpointsFor(emu);
+    CAutomation cycle(display, internet.get(), endpoints, record);
+    cycle.StartAutomation();
+    ASSERT_TRUE(WaitFor([&] { return !cycle.IsBusy(); }));
+    for (const QJsonValue& r : emu.records("web_requests"))
+        EXPECT_FALSE(r.toObject()["query"].toObject().contains(QStringLiteral("wp")))
+            << r.toObject()["target"].toString().toStdString();
+    EXPECT_TRUE(emu.records("ftp_logins").isEmpty());
+    EXPECT_FALSE(fsys::IsReadOnly(src + "memo.wav")) << "waits for the keyring";
 }
 
 TEST_F(Keyring, WithoutAKeyringTheFileKeepsItAndSaysSoOnce)

@@ -1,6 +1,7 @@
 #include "app/ExitSignals.h"
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
+#include "core/settings/KeyringProfile.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeNotices.h"
 #include "support/FakeNotifyArea.h"
@@ -35,9 +36,16 @@ protected:
         m_profile.ints[{"Author Details", "PASV"}] = 1;
         m_profile.strings[{"Source Directories", "Dir1"}] = m_src;
         m_profile.strings[{"Source Directories", "Ext1"}] = "wav";
+        MakeFrame(m_profile);
+    }
+    // A new window on `profile`, with an internet layer of its own (a closed window's exit
+    // cancels the one it had).
+    void MakeFrame(IProfileStore& profile)
+    {
+        m_frame.reset();
         m_internet = CreateInternet(m_emu.caFile());
         CFrameServices services;
-        services.profile = &m_profile;
+        services.profile = &profile;
         services.notifyArea = &m_area;
         services.internet = m_internet.get();
         services.endpoints = orbidex::test::EndpointsFor(m_emu);
@@ -239,9 +247,9 @@ TEST_F(FrameCycle, EachFaultAsksForAttentionOnceAndClosesOnRecovery)
          nullptr, "Download list failed", "download list failed (HTTP 503)"},
         {"confirmation 500",
          {{"http_status", QJsonObject{{"status", 500}, {"path", "/nimbrel/nbdlsuccess.php"}}}},
-         "conf.rtf", "Download failed: conf.rtf", "not confirmed: conf.rtf"},
+         "conf.rtf", "Downloaded, not confirmed: conf.rtf", "not confirmed: conf.rtf"},
         {"FTP login refused", {{"ftp_refuse_login", true}}, "refused.rtf",
-         "File server refused the login", "file server refused the agent's login"},
+         "File server refused the download login", "file server refused the agent's download login"},
         {"login check 503",
          {{"http_status", QJsonObject{{"status", 503}, {"path", "/nimbrel/authorverify.php"}}}},
          nullptr, "Service fault", "service fault while checking the login (HTTP 503)"},
@@ -279,6 +287,55 @@ TEST_F(FrameCycle, EachFaultAsksForAttentionOnceAndClosesOnRecovery)
     for (const char* name : {"cut.rtf", "conf.rtf", "refused.rtf"})
         EXPECT_EQ(ReadAll(down + name), "document") << name;
     EXPECT_TRUE(fsys::IsReadOnly(m_src + "up.wav"));
+}
+
+// A keyring that keeps the password locked: asked once at the load, once more when the author
+// acts, never a request that would carry an empty password, and attention until it opens.
+TEST_F(FrameCycle, ALockedKeyringIsSaidAndNothingIsSentWithoutThePassword)
+{
+    struct CLockedKeyring final : ISecretStore {
+        bool locked = true;
+        int reads = 0;
+        Result Read(const std::string&, std::string& secret) override
+        {
+            ++reads;
+            secret = "secret";
+            return locked ? Result::Locked : Result::Ok;
+        }
+        Result Write(const std::string&, const std::string&) override { return Result::Locked; }
+        Result Remove(const std::string&) override { return Result::Locked; }
+        std::string LastError() const override { return "Cancelled"; }
+    };
+    auto* keyring = new CLockedKeyring;
+    auto file = std::make_unique<CMemoryProfileStore>(m_profile);
+    file->strings.erase({"Author Details", "Password"});
+    CKeyringProfileStore profile(std::move(file), std::unique_ptr<ISecretStore>(keyring));
+    WriteText(m_src + "memo.wav", "dictated");
+    MakeFrame(profile);
+    m_frame->LoadSettings();
+    EXPECT_EQ(keyring->reads, 1);
+    Cycle();  // Transfer Now: asked once more
+    EXPECT_EQ(keyring->reads, 2);
+    EXPECT_EQ(TrayIconShown(), IDI_TRAY_ATTENTION);
+    EXPECT_EQ(Tip().rfind("The keyring is locked", 0), 0u) << Tip();
+    EXPECT_EQ(m_frame->StatusReport().rfind("attention\n", 0), 0u);
+    EXPECT_TRUE(m_emu.records("web_requests").isEmpty());
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "memo.wav"));
+    ASSERT_EQ(m_notices.opened.size(), 1);
+    EXPECT_FALSE(m_notices.opened[0].contains(QStringLiteral("refused")));
+
+    keyring->locked = false;
+    Cycle();
+    EXPECT_EQ(TrayIconShown(), IDI_TRAY_IDLE) << Tip();
+    EXPECT_TRUE(fsys::IsReadOnly(m_src + "memo.wav"));
+    QStringList passwords;
+    for (const QJsonValue& r : m_emu.records("web_requests")) {
+        const QJsonObject q = r.toObject()["query"].toObject();
+        if (q.contains(QStringLiteral("wp")))
+            passwords << q["wp"].toString();
+    }
+    EXPECT_FALSE(passwords.isEmpty());
+    EXPECT_EQ(passwords.count(QStringLiteral("secret")), passwords.size()) << passwords.join(',').toStdString();
 }
 
 // Cancelling the first start's Configuration with nothing saved is not a refused login.

@@ -309,6 +309,29 @@ TEST(SingleInstance, SecondHolderIsRefusedAndADeadHoldersLockIsTakenOver)
     ::close(ready[1]);
 }
 
+// A link (here to a lock a live process holds elsewhere) or a folder at the lock's name would
+// let a second agent start or a status request say "not running": both are refused, with why.
+TEST(SingleInstance, OnlyAPlainFileAtTheLocksNameIsALock)
+{
+    QTemporaryDir runtime;
+    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const QString name = QStringLiteral("planted");
+    const QString lockPath = runtime.filePath(name + QStringLiteral(".lock"));
+    for (const bool folder : {false, true}) {
+        if (folder)
+            QDir().mkdir(lockPath);
+        else
+            ASSERT_EQ(::symlink("/nonexistent/elsewhere.lock", lockPath.toLocal8Bit().constData()), 0);
+        CSingleInstance second(name);
+        EXPECT_FALSE(second.Acquire()) << folder;
+        EXPECT_FALSE(second.IsHeld()) << folder;
+        EXPECT_TRUE(second.Error().contains(QStringLiteral("not a plain file"))) << folder;
+        QFile::remove(lockPath);
+        QDir().rmdir(lockPath);
+    }
+}
+
 TEST(SingleInstance, ALockThatCannotBeCreatedDoesNotRefuseTheStart)
 {
     QTemporaryDir runtime;

@@ -119,25 +119,34 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         e.count = swept;
         ctx.Report(e);
     }
-    const EFetchResult probe = ProbeInternet(ctx.internet, m_endpoints);
+    // Without the password nothing can go to the service; the agent state already says that
+    // the keyring is locked, and the window asks it again.
+    if (ctx.settings.PasswordLocked)
+        return;
+    std::string cause;
+    const EFetchResult probe = ProbeInternet(ctx.internet, m_endpoints, &cause);
     if (probe == EFetchResult::NoInternet)
         d.MessageBox(kInternetOpenFailed);
     if (probe != EFetchResult::Ok) {
+        if (probe == EFetchResult::NoInternet)
+            cause = "no internet access";
         if (!m_cancelled)
-            ctx.Report({EEvent::ServiceDown, {},
-                        probe == EFetchResult::NoInternet ? "no internet access" : "no answer"});
+            ctx.Report({EEvent::ServiceDown, {}, cause.empty() ? "no answer" : cause});
         return;
     }
     ctx.Report({EEvent::ServiceAnswered});
     if (m_cancelled)
         return;
     CWebReply reply;
-    const EAuthorCheck login = ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings, &reply);
+    const EAuthorCheck login =
+        ValidateAuthor(d, ctx.internet, m_endpoints, ctx.settings, &reply, ctx.events);
     if (m_cancelled)
         return;
     if (login == EAuthorCheck::Unchecked) {
         // The service failed, not the author: polling stays on and the next poll asks again.
-        ctx.Report({EEvent::ServiceFault, "login", FaultReason(reply)});
+        // No internet at all is already in the state, as a service that does not answer.
+        if (reply.result != EFetchResult::NoInternet)
+            ctx.Report({EEvent::ServiceFault, "login", FaultReason(reply)});
         return;
     }
     if (login == EAuthorCheck::Refused || login == EAuthorCheck::NotConfigured) {

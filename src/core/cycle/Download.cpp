@@ -10,6 +10,7 @@
 #include "platform/Format.h"
 
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/LocalFile.h"
 #include "platform/StateFolder.h"
 
@@ -157,7 +158,20 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
     // Opened once for the pass: every file of it lands in this very folder.
     std::string folderError;
-    const std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, &folderError);
+    std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, &folderError);
+    if (!dir && work.m_nFileCount > 0) {
+        // Deleted while the agent ran: made again (with its parent, as a first start makes
+        // the default one), for the author alone, as downloads are the author's documents.
+        const std::string path = folder.substr(0, folder.size() - 1);
+        const std::size_t up = path.rfind(kSeparator);
+        if (up != std::string::npos && up > 0)
+            fsys::CreatePrivateFolder(path.substr(0, up));
+        fsys::CreatePrivateFolder(path);
+        folderError.clear();
+        dir = fsys::OpenFolder(folder, false, &folderError);
+        if (!dir)
+            folderError = "the download folder " + folder + " cannot be used: " + folderError;
+    }
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
@@ -214,7 +228,7 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
                                                           ctx.settings.Password,
                                                           work.m_fileIds[work.m_nFileIndex]));
             if (confirmed.result == EFetchResult::NoInternet)
-                ReportNoInternet(display);
+                ReportNoInternet(display, ctx.events);
             if (confirmed.Answered()) {
                 ctx.Report({EEvent::DocumentFetched, name});
             } else if (!ctx.cancelled.load()) {

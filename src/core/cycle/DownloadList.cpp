@@ -19,7 +19,7 @@ void RequestDownloadList(CCycleContext& ctx)
     if (ctx.cancelled.load())
         return;
     if (reply.result == EFetchResult::NoInternet)
-        ReportNoInternet(display);
+        ReportNoInternet(display, ctx.events);
     const std::string& body = reply.body;
     CAgentEvent failed{EEvent::ListFailed, "list", FaultReason(reply)};
     failed.status = reply.result == EFetchResult::Ok ? reply.status : 0;

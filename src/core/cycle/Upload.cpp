@@ -72,8 +72,12 @@ bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& u
         // Nobody may be at the desk: the box must not hold the cycle, and the window and the
         // log keep the failure after it is closed.
         display.PostMessageBox(kNoNetworkAccess);
-        why = "No Network Access.: the service was not told of this file; it is sent again at "
-              "the next poll.";
+        // The box keeps its old words; the line says what really happened, when known.
+        why = reply.cause.empty()
+                  ? "No Network Access.: the service was not told of this file; it is sent "
+                    "again at the next poll."
+                  : "The service was not told of this file (" + reply.cause +
+                        "); it is sent again at the next poll.";
     }
     if (failure)
         *failure = std::move(why);
@@ -114,6 +118,22 @@ void UploadFiles(CCycleContext& ctx)
                                     "the file."};
             skipped.stage = EStage::Put;
             ctx.Report(skipped);
+            ++work.m_nFileIndex;
+            continue;
+        }
+        // The server keeps the file under the login ID and "_" before its name: a name that no
+        // longer fits there is refused at every poll. Said once a run; the tray keeps it.
+        const std::size_t remoteLength =
+            slash == std::string::npos ? 0 : ctx.settings.Author.size() + local.size() - slash;
+        if (remoteLength > kMaxRemoteName) {
+            if (work.m_local.FirstTime("long:" + local)) {
+                ctx.Report({EEvent::LocalSkipped, local,
+                            EscapeControlChars(local.substr(slash + 1)) +
+                                " is not sent: its name is too long for the server once the "
+                                "login ID is put before it (" +
+                                std::to_string(remoteLength) + " bytes, at most " +
+                                std::to_string(kMaxRemoteName) + "). Shorten the name."});
+            }
             ++work.m_nFileIndex;
             continue;
         }
@@ -183,9 +203,11 @@ void UploadFiles(CCycleContext& ctx)
                 if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
                     if (!ctx.cancelled)
                         ReportPutFailure(ctx, local, EStage::Notify, failure);
-                } else if (fsys::StampOf(file->fd.Get()) == before &&
-                           MarkSent(ctx, *file, local, folder, name)) {
+                } else if (fsys::StampOf(file->fd.Get()) == before) {
+                    // Put and announced: sent, whatever becomes of its copy and its mark,
+                    // whose failures are problems of their own.
                     ctx.Report({EEvent::FileSent, local});
+                    MarkSent(ctx, *file, local, folder, name);
                 }
             }
         }

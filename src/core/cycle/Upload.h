@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 class IDisplay;
@@ -7,6 +8,8 @@ class IInternet;
 struct CCycleContext;
 
 inline constexpr const char* kArchiveFolder = "tolvane";
+// The longest name, in bytes, the server's file system keeps.
+inline constexpr std::size_t kMaxRemoteName = 255;
 
 // "/<top>/nimbreluploads/": where the upload account puts files.
 std::string UploadDirectory(const std::string& ftpTopDir);

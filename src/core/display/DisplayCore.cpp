@@ -87,6 +87,8 @@ void CDisplayCore::ReportLogFailure(const std::string& path, int error)
     const char* todo = "Log lines are lost until it can be written again.";
     if (error == EACCES || error == EPERM || error == EROFS)
         todo = "Log lines are lost; start the agent from a folder you can write to.";
+    else if (error == ELOOP)
+        todo = "Log lines are lost; it is a symbolic link: remove it.";
     else if (error == ENOSPC || error == EDQUOT)
         todo = "Log lines are lost; free some disk space.";
     const std::string status = "Cannot write the log " + where + ": " + reason;

@@ -6,7 +6,7 @@
 #include "core/service/WebRequests.h"
 
 EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                            const CSettings& settings, CWebReply* answer)
+                            const CSettings& settings, CWebReply* answer, IAgentEvents* events)
 {
     if (settings.Author.empty()) {
         const std::string text = "Tolvane's Orbidex: Login ID not provided";
@@ -14,10 +14,12 @@ EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpo
         display.AddWindowLine(text);
         return EAuthorCheck::NotConfigured;
     }
+    if (settings.PasswordLocked)
+        return EAuthorCheck::Unchecked;
     const CWebReply reply =
         FetchUrl(internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
     if (reply.result == EFetchResult::NoInternet)
-        ReportNoInternet(display);
+        ReportNoInternet(display, events);
     if (answer)
         *answer = reply;
     if (reply.Accepted()) {

@@ -2,6 +2,7 @@
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
 
+class IAgentEvents;
 class IDisplay;
 class IInternet;
 
@@ -15,6 +16,8 @@ enum class EAuthorCheck { Valid, Refused, Unchecked, NotConfigured };
 
 // Asks the service whether `Author` and `Password` are a valid login. No request without a
 // login ID. Reports in the status bar; the cycle decides what a refusal means. `reply` (when
-// given) receives the service's answer.
+// given) receives the service's answer. A password the keyring did not give is never sent:
+// that login stays unchecked.
 EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                            const CSettings& settings, CWebReply* reply = nullptr);
+                            const CSettings& settings, CWebReply* reply = nullptr,
+                            IAgentEvents* events = nullptr);

@@ -2,7 +2,10 @@
 
 #include "core/state/EventWriter.h"
 
-void ReportNoInternet(IDisplay& display)
+void ReportNoInternet(IDisplay& display, IAgentEvents* events)
 {
-    CEventWriter(display, nullptr, {}).Report({EEvent::NoInternet});
+    if (events)
+        events->Report({EEvent::NoInternet});
+    else
+        CEventWriter(display, nullptr, {}).Report({EEvent::NoInternet});
 }

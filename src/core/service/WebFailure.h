@@ -1,5 +1,6 @@
 #pragma once
 
+class IAgentEvents;
 class IDisplay;
 
 // What a step of the cycle shows when a web request of its own could not be made. The request
@@ -14,4 +15,5 @@ inline constexpr const char* kNoNetworkAccess = "No Network Access.";
 // After FetchUrl found no internet at all: "<time> - Internet not avaiable. Please contact
 // your Systems Administrator." in a box, then as a window line and a log line, which keeps
 // the window's line break (an empty log line follows).
-void ReportNoInternet(IDisplay& display);
+// Through `events` (the agent state hears of it) when there are any.
+void ReportNoInternet(IDisplay& display, IAgentEvents* events);

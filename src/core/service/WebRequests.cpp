@@ -8,21 +8,26 @@ CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags)
 {
     std::unique_ptr<IInternetHandle> inet = internet.Open(kWebUserAgent);
     if (!inet)
-        return {EFetchResult::NoInternet, {}};
+        return {EFetchResult::NoInternet, {}, 0, false, {}};
     std::unique_ptr<IUrlHandle> page = inet->OpenUrl(url, flags);
-    if (!page)
-        return {EFetchResult::UrlFailed, {}};
-    CWebReply reply{EFetchResult::Ok, {}, page->StatusCode(), false};
+    if (!page) {
+        return {EFetchResult::UrlFailed, {}, 0, false, inet->LastFailure()};
+    }
+    CWebReply reply{EFetchResult::Ok, {}, page->StatusCode(), false, {}};
     reply.body = ReadBody(*page, &reply.whole);
     return reply;
 }
 
-EFetchResult ProbeInternet(IInternet& internet, const CEndpoints& endpoints)
+EFetchResult ProbeInternet(IInternet& internet, const CEndpoints& endpoints, std::string* cause)
 {
     std::unique_ptr<IInternetHandle> inet = internet.Open(kWebUserAgent);
     if (!inet)
         return EFetchResult::NoInternet;
-    return inet->OpenUrl(ProbeUrl(endpoints), 0) ? EFetchResult::Ok : EFetchResult::UrlFailed;
+    if (inet->OpenUrl(ProbeUrl(endpoints), 0))
+        return EFetchResult::Ok;
+    if (cause)
+        *cause = inet->LastFailure();
+    return EFetchResult::UrlFailed;
 }
 
 CWebReply FetchUrl(IInternet& internet, const std::string& url)
@@ -40,7 +45,7 @@ std::string FaultReason(const CWebReply& reply)
     if (reply.result == EFetchResult::NoInternet)
         return "no internet access";
     if (reply.result == EFetchResult::UrlFailed)
-        return "no answer";
+        return reply.cause.empty() ? "no answer" : reply.cause;
     if (reply.status / 100 != 2)
         return "HTTP " + std::to_string(reply.status);
     if (!reply.whole)

@@ -19,6 +19,7 @@ struct CWebReply {
     std::string body;    // empty unless Ok
     long status = 0;     // HTTP status when Ok
     bool whole = false;  // Ok and the body was read to its end
+    std::string cause;   // UrlFailed: why, in the layer's plain words, when it can tell
 
     // An answer the service meant: it arrived whole with a success status.
     bool Answered() const { return result == EFetchResult::Ok && whole && status / 100 == 2; }
@@ -29,8 +30,9 @@ struct CWebReply {
 // again before it returns.
 CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags);
 
-// Whether the web host's root can be opened.
-EFetchResult ProbeInternet(IInternet& internet, const CEndpoints& endpoints);
+// Whether the web host's root can be opened; *cause (when given) says why not.
+EFetchResult ProbeInternet(IInternet& internet, const CEndpoints& endpoints,
+                           std::string* cause = nullptr);
 
 // Why a request got no answer the service meant, in a few words ("HTTP 503", "no answer");
 // empty for one it did mean.

@@ -11,7 +11,9 @@
 // A file that still holds `Password` (an install from before the keyring, or a desktop without
 // one) is believed first; a Save moves it to the keyring and removes it from the file only once
 // the keyring has confirmed. Without a keyring the file keeps it, and `notice` hears so once;
-// it also hears once when a password kept in the keyring cannot be read.
+// it also hears once when a password kept in the keyring cannot be read. The keyring is asked
+// once per login: a locked keyring is asked again only after RetryLocked, so a dismissed
+// unlock prompt does not come straight back.
 class CKeyringProfileStore final : public IProfileStore {
 public:
     using Notice = std::function<void(const std::string& text)>;
@@ -26,6 +28,9 @@ public:
                          int32_t value) override;
     bool HasProfileValue(const std::string& section, const std::string& key) override;
     bool RemoveProfileValue(const std::string& section, const std::string& key) override;
+    bool ValueLocked(const std::string& section, const std::string& key) override;
+    void RetryLocked() override;
+    std::string ReadProblem() override { return m_file.ReadProblem(); }
 
 private:
     std::string ReadPassword();
@@ -40,4 +45,9 @@ private:
     std::string m_previousLogin;  // the login ID a Save is replacing
     bool m_writeNoticeGiven = false;
     bool m_readNoticeGiven = false;
+    // The keyring's last answer for m_askedLogin; none while m_asked is false.
+    bool m_asked = false;
+    bool m_locked = false;
+    std::string m_askedLogin;
+    std::string m_password;
 };

@@ -106,6 +106,7 @@ CSettings LoadSettings(IProfileStore& store)
         else
             f.Text(s) = store.GetProfileString(key->section, key->key);
     }
+    s.PasswordLocked = store.ValueLocked(kSectionAuthor, "Password");
     return s;
 }
 

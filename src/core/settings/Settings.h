@@ -20,6 +20,9 @@ struct CSettings {
     int32_t PollTime = 0;    // "Poll Time", minutes
     int32_t ShowConfig = 0;  // "Show Config"
     int32_t AutoDownLoad = 0;
+    // Not stored: the password is kept in a keyring that did not give it (locked, its prompt
+    // dismissed). `Password` is then empty and must not be sent as the author's.
+    bool PasswordLocked = false;
 
     bool operator==(const CSettings&) const = default;
 };

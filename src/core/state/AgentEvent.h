@@ -27,6 +27,10 @@ enum class EEvent {
     DocumentFetched,     // subject: name
     DocumentFailed,      // subject: name; stage: where
     TempFilesSwept,      // count
+    KeyringLocked,       // the password's keyring gave no answer; reason: its words
+    KeyringAnswered,
+    SettingsUnreadable,  // reason: which file and why
+    SettingsReadable,
 };
 
 enum class EStage { None, Put, Notify, Archive, Mark, Read, Fetch, Save, Confirm, Name };

@@ -144,7 +144,9 @@ bool CAgentState::FoldLocked(const CAgentEvent& e)
             changed = Close(EProblem::UploadFailed, e.subject);
             break;
         case EEvent::FileFailed:
-            ++m_cycle.failed;
+            // Archive and mark come after the file reached the service: it counts as sent.
+            if (e.stage != EStage::Archive && e.stage != EStage::Mark)
+                ++m_cycle.failed;
             Open(EProblem::UploadFailed, e, e.subject);
             break;
         case EEvent::LocalSkipped:
@@ -165,10 +167,23 @@ bool CAgentState::FoldLocked(const CAgentEvent& e)
             changed = Close(EProblem::DownloadFailed, e.subject);
             break;
         case EEvent::DocumentFailed:
-            ++m_cycle.failed;
+            // A document not confirmed is on the disk all the same.
+            ++(e.stage == EStage::Confirm ? m_cycle.fetched : m_cycle.failed);
             Open(EProblem::DownloadFailed, e, e.subject);
             break;
         case EEvent::TempFilesSwept:
+            break;
+        case EEvent::KeyringLocked:
+            Open(EProblem::KeyringLocked, e, {});
+            break;
+        case EEvent::KeyringAnswered:
+            changed = Close(EProblem::KeyringLocked, {});
+            break;
+        case EEvent::SettingsUnreadable:
+            Open(EProblem::SettingsUnreadable, e, {});
+            break;
+        case EEvent::SettingsReadable:
+            changed = Close(EProblem::SettingsUnreadable, {});
             break;
     }
     return changed || m_problems.size() != before;

@@ -22,6 +22,8 @@ enum class EProblem {
     UploadFailed,
     DownloadFailed,
     LocalSkipped,
+    KeyringLocked,
+    SettingsUnreadable,
 };
 
 struct CProblem {

@@ -151,6 +151,16 @@ void CEventWriter::Lines(const CAgentEvent& e)
             d.SetStatusText(line);
             break;
         }
+        case EEvent::KeyringLocked:
+            d.SetStatusText("The keyring is locked");
+            Both(d.GetTimeText() +
+                 " - The keyring is locked: the password cannot be read, so nothing is sent to "
+                 "the service. Unlock it; the agent asks again at the next poll.");
+            break;
+        case EEvent::SettingsUnreadable:
+            Both(d.GetTimeText() + " - " + OneLine(e.reason, 160) +
+                 ": the agent runs with what it could read. Open Configuration and Save.");
+            break;
         case EEvent::TempFilesSwept:
             Both(d.GetTimeText() + " - Removed " + std::to_string(e.count) +
                  " unfinished temporary file(s) left by an interrupted run");

@@ -65,6 +65,11 @@ CStageWords Words(const CProblem& p)
     }
 }
 
+const char* Account(const CProblem& p)
+{
+    return p.subject == "u" ? "upload" : "download";
+}
+
 std::string Tip(const CProblem& p)
 {
     switch (p.kind) {
@@ -73,11 +78,14 @@ std::string Tip(const CProblem& p)
         case EProblem::ServiceDown: return "Service not answering; files wait for it.";
         case EProblem::ServiceFault: return "Service fault; tried again at the next poll.";
         case EProblem::ListFailed: return "Download list failed; asked again next poll.";
-        case EProblem::FtpLoginRefused: return "File server refused the login; files wait.";
-        case EProblem::FtpUnreachable: return "File server unreachable; files wait.";
+        case EProblem::FtpLoginRefused: return std::string("File server refused the ") + Account(p) + " login.";
+        case EProblem::FtpUnreachable: return std::string("File server unreachable (") + Account(p) + ").";
         case EProblem::UploadFailed: return "Upload failed: " + NameOf(p.subject);
-        case EProblem::DownloadFailed: return "Download failed: " + p.subject;
+        case EProblem::DownloadFailed:
+            return (p.stage == EStage::Confirm ? "Downloaded, not confirmed: " : "Download failed: ") + p.subject;
         case EProblem::LocalSkipped: return "Not sent: " + NameOf(p.subject);
+        case EProblem::KeyringLocked: return "The keyring is locked; nothing is sent.";
+        case EProblem::SettingsUnreadable: return "Settings file unreadable. Open Configuration.";
     }
     return {};
 }
@@ -109,14 +117,21 @@ std::string ProblemLine(const CProblem& p)
         case EProblem::ListFailed:
             return "download list failed" + Why(p) + "; asked again at the next poll";
         case EProblem::FtpLoginRefused:
-            return "file server refused the agent's login" + Why(p) + "; tell support";
+            return std::string("file server refused the agent's ") + Account(p) + " login" + Why(p) +
+                   "; tell support";
         case EProblem::FtpUnreachable:
-            return "file server unreachable" + Why(p) + "; files wait";
+            return std::string("file server unreachable for the ") + Account(p) + " account" +
+                   Why(p) + "; files wait";
         case EProblem::UploadFailed:
         case EProblem::DownloadFailed:
             return std::string(Words(p).line) + ": " + p.subject + Why(p);
         case EProblem::LocalSkipped:
             return "not sent: " + p.subject + Why(p);
+        case EProblem::KeyringLocked:
+            return "the keyring is locked: the password cannot be read, nothing is sent" + Why(p) +
+                   "; unlock it";
+        case EProblem::SettingsUnreadable:
+            return "settings not read" + Why(p) + "; open Configuration and Save";
     }
     return {};
 }
@@ -140,10 +155,11 @@ std::string ProblemNotice(const CProblem& p)
             return "The list of documents waiting for you could not be read" + Why(p) +
                    ". It is asked again at the next poll.";
         case EProblem::FtpLoginRefused:
-            return "The file server refused the agent's login" + Why(p) +
-                   ". Files wait; if this goes on, tell the service's support.";
+            return std::string("The file server refused the agent's ") + Account(p) + " login" +
+                   Why(p) + ". Files wait; if this goes on, tell the service's support.";
         case EProblem::FtpUnreachable:
-            return "The file server cannot be reached" + Why(p) +
+            return std::string("The file server cannot be reached for the ") + Account(p) +
+                   " account" + Why(p) +
                    ". Files wait for the next poll; check the network connection.";
         case EProblem::UploadFailed:
         case EProblem::DownloadFailed: {
@@ -160,6 +176,13 @@ std::string ProblemNotice(const CProblem& p)
         }
         case EProblem::LocalSkipped:
             return NameOf(p.subject) + " is not sent" + Why(p) + ".";
+        case EProblem::KeyringLocked:
+            return "The keyring is locked, so the password cannot be read and nothing is sent to "
+                   "the service. Unlock the keyring: the agent asks again at the next poll, or "
+                   "at once when you choose Transfer Now.";
+        case EProblem::SettingsUnreadable:
+            return "The settings could not be read" + Why(p) +
+                   ". Open Configuration, check the values and Save.";
     }
     return {};
 }

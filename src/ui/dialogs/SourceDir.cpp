@@ -49,6 +49,13 @@ void SourceDir::OnInitDialog()
     }
     FetchValidExtensions();
     SetFields(stored);
+    // An empty box would otherwise read as a password never saved. The box is narrow: one
+    // word in it, the sentence in its tooltip.
+    const bool locked = stored.PasswordLocked;
+    Edit(1034)->setPlaceholderText(locked ? QStringLiteral("locked") : QString());
+    Edit(1034)->setToolTip(locked ? QStringLiteral("The password is kept in the keyring, which "
+                                                   "is locked. Leave this empty to keep it.")
+                                  : QString());
     Check(1046)->setChecked(m_nAutoDownLoad == 1);
     Check(1050)->setChecked(m_nPASV > 0);
     UpdateData(false);

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <sys/stat.h>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -173,6 +174,18 @@ TEST_P(DownloadEmulator, AbsentFileGivesBothLinesAndIsNotConfirmed)
     EXPECT_EQ(Listing(folder), std::set<std::string>{"here.rtf"});
 }
 
+// Deleted while the agent runs, with its parent: made again for the author alone.
+TEST_P(DownloadEmulator, ADeletedDownloadFolderIsMadeAgainPrivate)
+{
+    settings.TDir = (root / "nimbrel" / "download").string() + "/";
+    emu->addPending("ab12", "letter.rtf", "text");
+    Run();
+    EXPECT_EQ(ReadAll(settings.TDir + "letter.rtf"), "text") << Log();
+    struct stat st {};
+    ASSERT_EQ(::stat(settings.TDir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
 TEST_P(DownloadEmulator, UnwritableFolderGivesOnlyTheFailureLine)
 {
     std::ofstream(root / "plain") << "x";
@@ -180,8 +193,9 @@ TEST_P(DownloadEmulator, UnwritableFolderGivesOnlyTheFailureLine)
     emu->addPending("ab12", "letter.rtf", "text");
     Run();
 
-    EXPECT_NE(Log().find(T() + " - Download Failed - Not a directory, Please inform "
-                               "help@test.example.\r\n\r\n\r\n"),
+    EXPECT_NE(Log().find(T() + " - Download Failed - the download folder " + settings.TDir +
+                         " cannot be used: Not a directory, Please inform "
+                         "help@test.example.\r\n\r\n\r\n"),
               std::string::npos)
         << Log();
     EXPECT_EQ(Log().find("not found"), std::string::npos);

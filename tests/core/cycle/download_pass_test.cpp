@@ -198,7 +198,8 @@ TEST_F(DownloadPass, UnwritableFolderGivesOnlyTheFailureLine)
     Run();
 
     const std::string failed =
-        T() + " - Download Failed - Not a directory, Please inform help@test.example.";
+        T() + " - Download Failed - the download folder " + settings.TDir +
+        " cannot be used: Not a directory, Please inform help@test.example.";
     EXPECT_EQ(Log(), "DOWNLOADing 1 files\r\n" + failed + "\r\n\r\n\r\n");
     EXPECT_EQ(display->WindowText().find("not found"), std::string::npos);
     const auto status = display->StatusTexts();

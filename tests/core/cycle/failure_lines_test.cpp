@@ -25,7 +25,7 @@ TEST_F(FailureCycle, AFailingLoginCheckKeepsPollingOnAndTheNextCycleSends)
          {{"http_status", QJsonObject{{"status", 503}, {"body", "busy"}, {"path", kVerify}}}},
          kCycleWaitBudgetMs, "check the login (HTTP 503)"},
         {"b.wav", {{"http_delay", QJsonObject{{"ms", 6000}, {"path", kVerify}}}}, 1000,
-         "check the login (no answer)"},
+         "check the login (the server was too slow)"},
     };
     for (const Row& row : rows) {
         WriteText(m_src + row.file, row.file);

@@ -156,6 +156,33 @@ TEST(ActivityLog, KeptOpenButFollowsItsNameAndIsTheOwnersAlone)
     EXPECT_EQ(ReadAll(path), "old\r\nnew\r\n");
 }
 
+// A link planted at the log's name, at the start or between two lines, is neither written
+// through nor has its target's mode changed.
+TEST(ActivityLog, ALinkAtTheLogsNameIsNeverFollowed)
+{
+    for (const bool planted_later : {false, true}) {
+        QTemporaryDir tmp;
+        const std::string path = tmp.filePath("Orbidex.log").toStdString();
+        const std::string target = tmp.filePath("someone-elses").toStdString();
+        std::ofstream(target, std::ios::binary) << "theirs";
+        ::chmod(target.c_str(), 0644);
+        CFixedClock clock(kMorning);
+        CRecordingDisplay log(path, &clock);
+        if (planted_later) {
+            log.WriteLogLine("one");
+            ::unlink(path.c_str());
+        }
+        ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+        log.WriteLogLine("two");
+        EXPECT_EQ(ReadAll(target), "theirs") << planted_later;
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0644u) << planted_later;
+        ASSERT_EQ(log.StatusTexts().size(), 1u) << planted_later;
+        EXPECT_NE(log.StatusTexts()[0].find("symbolic link"), std::string::npos);
+    }
+}
+
 TEST(ActivityLog, ConcurrentWritersNeverInterleave)
 {
     QTemporaryDir tmp;

@@ -6,6 +6,7 @@
 #include "support/cycle_util.h"
 #include "support/FakeService.h"
 #include "support/NetTestSupport.h"
+#include "support/RecordingEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -207,3 +208,21 @@ TEST(TransferSession, IsTheApplicationsWithFortySecondTimeouts)
 }
 
 }  // namespace
+
+// A server that answers 530 is up: the author hears of a refused login, not of a network fault.
+TEST_F(ConnectFtpLive, TheRetriesTellARefusedLoginFromAServerThatIsNotThere)
+{
+    s_emu->setFaults({{"ftp_refuse_login", true}});
+    const std::string dead = "127.0.0.1:" + std::to_string(nettest::ClosedPort());
+    const struct {
+        std::string host;
+        EEvent expected;
+    } rows[] = {{s_emu->ftpHost(), EEvent::FtpLoginRefused}, {dead, EEvent::FtpUnreachable}};
+    for (const auto& row : rows) {
+        CRecordingEvents events(Display());
+        const std::atomic<bool> cancelled{false};
+        EXPECT_FALSE(ConnectFtpWithRetries(Display(), m_session->Session(), 'u', row.host, 1,
+                                           cancelled, m_connection, &events));
+        EXPECT_EQ(events.Kinds(), std::vector<EEvent>{row.expected}) << row.host;
+    }
+}

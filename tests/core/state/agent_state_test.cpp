@@ -1,5 +1,7 @@
 // The agent state: which events open a problem, which close it, and what the author reads.
+#include "core/service/WebFailure.h"
 #include "core/state/AgentState.h"
+#include "core/state/EventWriter.h"
 #include "core/state/ProblemTexts.h"
 #include "support/RecordingDisplay.h"
 
@@ -65,6 +67,10 @@ TEST(AgentState, EachProblemClosesOnlyWhenItsOwnStepSucceedsOrItsCauseIsGone)
         {"no longer listed", Ev(EEvent::DocumentFailed, "a.rtf"),
          Ev(EEvent::DocumentFetched, "b.rtf"), Listed(EEvent::ListRead, {"b.rtf"}),
          EProblem::DownloadFailed},
+        {"keyring", Ev(EEvent::KeyringLocked), Ev(EEvent::ServiceAnswered),
+         Ev(EEvent::KeyringAnswered), EProblem::KeyringLocked},
+        {"settings file", Ev(EEvent::SettingsUnreadable), Ev(EEvent::KeyringAnswered),
+         Ev(EEvent::SettingsReadable), EProblem::SettingsUnreadable},
     };
     for (const Row& row : rows) {
         CFixedClock clock(1000);
@@ -112,6 +118,68 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
     EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::DownloadFailed});
 }
 
+CAgentEvent At(EEvent kind, const std::string& subject, EStage stage)
+{
+    CAgentEvent e{kind, subject, "why"};
+    e.stage = stage;
+    return e;
+}
+
+// What reached the service or the disk counts once, as done; its copy, mark or confirmation
+// failing is a problem of its own, not a failure to send or fetch.
+TEST(AgentState, EachFileAndDocumentIsCountedOnceByWhereItGot)
+{
+    struct Row {
+        const char* what;
+        std::vector<CAgentEvent> events;
+        int sent, fetched, failed;
+        EStage openStage;
+    };
+    const Row rows[] = {
+        {"archive copy failed, and again at the retry",
+         {Ev(EEvent::FileSent, "/s/a.wav"), At(EEvent::FileFailed, "/s/a.wav", EStage::Archive),
+          At(EEvent::FileFailed, "/s/a.wav", EStage::Archive)},
+         1, 0, 0, EStage::Archive},
+        {"mark failed", {Ev(EEvent::FileSent, "/s/a.wav"), At(EEvent::FileFailed, "/s/a.wav", EStage::Mark)},
+         1, 0, 0, EStage::Mark},
+        {"put failed", {At(EEvent::FileFailed, "/s/a.wav", EStage::Put)}, 0, 0, 1, EStage::Put},
+        {"not confirmed", {At(EEvent::DocumentFailed, "a.rtf", EStage::Confirm)}, 0, 1, 0,
+         EStage::Confirm},
+        {"not saved", {At(EEvent::DocumentFailed, "a.rtf", EStage::Save)}, 0, 0, 1, EStage::Save},
+    };
+    for (const Row& row : rows) {
+        CFixedClock clock(0);
+        CAgentState state(clock);
+        state.Report(Ev(EEvent::CycleStarted));
+        for (const CAgentEvent& e : row.events) state.Report(e);
+        state.Report(Ev(EEvent::CycleEnded));
+        const CAgentState::CSnapshot s = state.Snapshot();
+        EXPECT_EQ(s.last.sent, row.sent) << row.what;
+        EXPECT_EQ(s.last.fetched, row.fetched) << row.what;
+        EXPECT_EQ(s.last.failed, row.failed) << row.what;
+        ASSERT_EQ(s.problems.size(), 1u) << row.what;
+        EXPECT_EQ(s.problems[0].stage, row.openStage) << row.what;
+    }
+    CProblem confirm;
+    confirm.kind = EProblem::DownloadFailed;
+    confirm.subject = "a.rtf";
+    confirm.stage = EStage::Confirm;
+    EXPECT_EQ(AttentionTip({confirm}).find("Download failed"), std::string::npos);
+}
+
+// No internet at the login check, the list or a confirmation reaches the one state, not only
+// the window's lines.
+TEST(AgentState, NoInternetFromAnyStepIsAProblemOfTheState)
+{
+    CFixedClock clock(0);
+    CAgentState state(clock);
+    CRecordingDisplay display("", &clock);
+    CEventWriter writer(display, &state, {});
+    ReportNoInternet(display, &writer);
+    EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::ServiceDown});
+    EXPECT_NE(display.WindowText().find("Internet not avaiable"), std::string::npos);
+}
+
 TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
 {
     CFixedClock clock(0);
@@ -124,6 +192,16 @@ TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
     EXPECT_EQ(AttentionTip(state.Snapshot().problems).rfind("2 problems. Download failed", 0), 0u);
     // An FTP refusal is not a network fault, a fault is not a password problem.
     EXPECT_EQ(ProblemNotice(state.Snapshot().problems[1]).find("network"), std::string::npos);
+    // Both accounts refused: two problems the author can tell apart.
+    state.Report(Ev(EEvent::FtpLoginRefused, {}, 'd'));
+    const std::vector<CProblem> p = state.Snapshot().problems;
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_NE(ProblemLine(p[1]), ProblemLine(p[2]));
+    EXPECT_NE(ProblemLine(p[1]).find("upload"), std::string::npos);
+    EXPECT_NE(AttentionTip({p[2]}), AttentionTip({p[1]}));
+    CProblem locked;
+    locked.kind = EProblem::KeyringLocked;
+    EXPECT_NE(AttentionTip({locked}).find("keyring is locked"), std::string::npos);
     CProblem fault;
     fault.kind = EProblem::ServiceFault;
     fault.subject = "login";
