@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using FailureCycle = orbidex::test::CycleSuite;
@@ -55,6 +57,31 @@ TEST_F(FailureCycle, AFailingLoginCheckKeepsPollingOnAndTheNextCycleSends)
     EXPECT_EQ(m_record.Snapshot().PollTime, 0);
     EXPECT_EQ(Problems(), std::vector<EProblem>{EProblem::LoginRefused});
     EXPECT_NE(Log().find("Invalid Author Name or Password.\r\n"), std::string::npos);
+}
+
+// An error page is no answer, whatever words it holds: nothing is marked sent, no list is read.
+TEST_F(FailureCycle, AnErrorPageHoldingTheAnswerAcceptsNothing)
+{
+    const char* list = "countoffiles = 0<br>\r\nSourceDir=/d<br>\r\n";
+    const std::pair<const char*, const char*> rows[] = {
+        {"/nimbrel/copywav.php", "<html>Username Valid!</html>"},
+        {"/nimbrel/orbidexdload.php", list},
+    };
+    for (const auto& [path, body] : rows) {
+        WriteText(m_src + "a.wav", "a");
+        s_emu->setFaults(
+            {{"http_status", QJsonObject{{"status", 503}, {"body", body}, {"path", path}}}});
+        RunCycle();
+        const std::vector<EProblem> problems = Problems();
+        const bool notify = std::string(path) == "/nimbrel/copywav.php";
+        EXPECT_EQ(fsys::IsReadOnly(m_src + "a.wav"), !notify) << path;
+        EXPECT_EQ(std::count(problems.begin(), problems.end(),
+                             notify ? EProblem::UploadFailed : EProblem::ListFailed),
+                  1)
+            << path;
+        EXPECT_EQ(m_auto->State().Snapshot().last.sent, notify ? 0 : 1) << path;
+        s_emu->clearFaults();
+    }
 }
 
 TEST_F(FailureCycle, NoInternetAndFailedConnectLeaveATimedLine)
