@@ -163,6 +163,11 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         RetryArchives(ctx);
     if (m_cancelled)
         return;
+    if (ctx.internet.WaitBudgetSpent()) {
+        // The service held this cycle past its bound: the download waits for the next poll.
+        ctx.Report({EEvent::ServiceFault, "cycle", "the service kept this cycle waiting too long"});
+        return;
+    }
 
     if (ctx.settings.AutoDownLoad > 0) {
         d.AddWindowLine("Starting Auto-Download Process");

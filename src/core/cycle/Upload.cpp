@@ -109,7 +109,9 @@ void UploadFiles(CCycleContext& ctx)
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
         ctx.display.WriteLogLine(Format("UPLOADing %d files", work.m_nFileCount));
-    while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled) {
+    // A cycle whose time is spent ends: the files left wait for the next poll.
+    while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled &&
+           !ctx.internet.WaitBudgetSpent()) {
         const std::string local = work.m_fileList[static_cast<std::size_t>(work.m_nFileIndex)];
         const std::size_t slash = local.rfind('/');
         if (slash != std::string::npos && slash > 0 && HasControlChars(local.substr(slash + 1))) {
