@@ -215,9 +215,16 @@ void UploadFiles(CCycleContext& ctx)
                 if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
                     if (!ctx.cancelled)
                         ReportPutFailure(ctx, local, EStage::Notify, failure);
-                } else if (fsys::StampOf(file->fd.Get()) == before &&
-                           MarkSent(ctx, *file, local, folder, name)) {
-                    ctx.Report({EEvent::FileSent, local});
+                } else {
+                    // Recorded before the mark: a run killed between the two marks the file at
+                    // its next start instead of sending it again.
+                    CLocalState& state = ctx.work.m_local;
+                    state.Remember(CLocalState::EKind::Announced, local, before);
+                    if (fsys::StampOf(file->fd.Get()) == before &&
+                        MarkSent(ctx, *file, local, folder, name))
+                        ctx.Report({EEvent::FileSent, local});
+                    state.Forget(CLocalState::EKind::Announced, local);
+                    ReportStateFailure(ctx);
                 }
             }
         }
