@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -90,10 +89,7 @@ TEST_F(Hardening, ADrippingAnswerEndsTheCycleWithinItsBudget)
     EXPECT_EQ(Notified().size(), 1u);
     EXPECT_EQ(s_emu->records("uploads").size(), 1);
     EXPECT_EQ(m_display.WindowText().find("Starting Auto-Download"), std::string::npos);
-    const std::vector<EProblem> problems = Problems();
-    EXPECT_NE(std::find(problems.begin(), problems.end(), EProblem::ServiceFault),
-              problems.end());
-    EXPECT_FALSE(fsys::IsReadOnly(m_src + "a.wav"));
+    EXPECT_EQ(Problems().back(), EProblem::ServiceFault);
 
     s_emu->clearFaults();
     m_auto->SetWaitBudget(kCycleWaitBudgetMs);
