@@ -2,6 +2,7 @@
 #include "platform/FtpPath.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -296,10 +297,14 @@ public:
             curl_easy_getinfo(m_easy.get(), CURLINFO_ACTIVESOCKET, &control) != CURLE_OK ||
             control == CURL_SOCKET_BAD)
             return false;
-        // Between operations the server has nothing to say: anything readable is its close,
-        // an error, or the reply it sends before closing.
+        // Between operations the server has nothing to say: anything pending is its close, an
+        // error, or the 421 it sends before closing. Peeked, not read: libcurl owns the stream.
         pollfd quiet{control, POLLIN, 0};
-        return ::poll(&quiet, 1, 0) == 0;
+        if (::poll(&quiet, 1, 0) != 0)
+            return false;
+        char pending = 0;
+        const ssize_t n = ::recv(control, &pending, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 
     // Sends QUIT when the control connection is still good; libcurl skips it after a failure.
@@ -407,6 +412,11 @@ private:
     {
         m_lastError = MapCurlCode(code, stop);
         m_lastMessage = DescribeFailure(code, stop, m_watch.StallMs(), m_errorBuffer, m_lastReply);
+        // libcurl calls a 421 a time-out; it is the server closing the session, at once.
+        if (m_lastReply.rfind("421", 0) == 0 && code != CURLE_ABORTED_BY_CALLBACK) {
+            m_lastError = inet::kErrConnectionAborted;
+            m_lastMessage = "The server closed the connection - server said: " + m_lastReply;
+        }
     }
 
     bool LocalFailure(const std::string& message, int error = 0)

@@ -7,14 +7,14 @@
 namespace curlnet {
 
 namespace {
-// The time a thread's transfers may still spend waiting on a silent server, over all of them.
+// The time a thread's transfers may still spend on a service that is not moving data.
 struct WaitBudget {
     bool active = false;
     std::chrono::milliseconds left{0};
 };
 thread_local WaitBudget t_budget;
-// A reply that comes within this is an answer, not waiting.
-constexpr std::chrono::milliseconds kGrace{1000};
+// The span over which a transfer's pace is judged.
+constexpr std::chrono::milliseconds kPaceWindow{1000};
 }  // namespace
 
 void SetThreadWaitBudget(long ms)
@@ -33,8 +33,9 @@ void TransferWatch::Arm(CURL* easy, long stallMs)
     m_stallMs = stallMs;
     m_down = 0;
     m_up = 0;
-    m_lastMove = std::chrono::steady_clock::now();
-    m_charged = std::chrono::milliseconds(0);
+    m_lastMove = m_lastTick = m_windowStart = std::chrono::steady_clock::now();
+    m_windowMoved = 0;
+    m_brisk = false;
     m_stop = Stop::None;
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferWatch::OnProgress);
@@ -54,14 +55,22 @@ int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off
         watch->m_down = dlnow;
         watch->m_up = ulnow;
         watch->m_lastMove = now;
-        watch->m_charged = std::chrono::milliseconds(0);
-        return 0;
     }
-    const auto silence = now - watch->m_lastMove;
-    if (t_budget.active && silence > kGrace) {
-        const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(silence - kGrace);
-        t_budget.left -= due - watch->m_charged;
-        watch->m_charged = due;
+    // Every moment counts against the cycle except those of a transfer moving at least the
+    // low-speed rate: a long recording on a slow but steady link is never cut, while a reply
+    // dripped a byte at a time, or many slow ones, end the cycle once its budget is spent.
+    const curl_off_t moved = dlnow + ulnow;
+    if (now - watch->m_windowStart >= kPaceWindow) {
+        const double seconds = std::chrono::duration<double>(now - watch->m_windowStart).count();
+        watch->m_brisk = static_cast<double>(moved - watch->m_windowMoved) >=
+                         static_cast<double>(watch->m_shared.limits.lowSpeedBytes) * seconds;
+        watch->m_windowStart = now;
+        watch->m_windowMoved = moved;
+    }
+    const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(now - watch->m_lastTick);
+    watch->m_lastTick = now;
+    if (t_budget.active && !watch->m_brisk) {
+        t_budget.left -= tick;
         if (t_budget.left.count() <= 0) {
             watch->m_stop = Stop::OutOfWaiting;
             return 1;
@@ -252,6 +261,7 @@ public:
             t_keptWeb.reset();
     }
     void SetWaitBudget(long ms) override { SetThreadWaitBudget(ms); }
+    bool WaitBudgetSpent() const override { return TransferWatch::WaitingSpent(); }
 
 private:
     std::shared_ptr<Shared> m_shared;

@@ -31,7 +31,7 @@ using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // Watches one perform through libcurl's progress callback: stops it when the internet is
 // cancelled, when no byte has moved either way for `stallMs` (the send/receive time-out), and
-// when the calling thread's wait budget is spent. The callback runs at least about once a
+// when the calling thread's wait budget is spent (charged for all but brisk transfer time). The callback runs at least about once a
 // second while libcurl waits, which bounds how late any stop comes.
 class TransferWatch {
 public:
@@ -53,7 +53,10 @@ private:
     curl_off_t m_down = 0;
     curl_off_t m_up = 0;
     std::chrono::steady_clock::time_point m_lastMove;
-    std::chrono::milliseconds m_charged{0};  // of the current silence, to the budget
+    std::chrono::steady_clock::time_point m_lastTick;     // of the budget's last charge
+    std::chrono::steady_clock::time_point m_windowStart;  // of the pace window
+    curl_off_t m_windowMoved = 0;                          // bytes moved when it started
+    bool m_brisk = false;  // the last window moved at least the low-speed rate
     Stop m_stop = Stop::None;
 };
 

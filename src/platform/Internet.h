@@ -108,9 +108,11 @@ public:
     // requests themselves do not change.
     virtual void KeepWebConnections(bool /*on*/) {}
     // Bounds the time that transfers started from the calling thread may spend, all together,
-    // waiting on a server that does not answer (silences past a second); once it is spent, the
-    // transfer under way and every later one end as time-outs. 0: no bound.
+    // on a server that is not moving data at the low-speed rate (silent, slow or dripping);
+    // once it is spent, the transfer under way and every later one end as time-outs. 0: none.
     virtual void SetWaitBudget(long /*ms*/) {}
+    // Whether the calling thread's budget is spent: its requests fail at once from now on.
+    virtual bool WaitBudgetSpent() const { return false; }
 };
 
 // A transfer that moves fewer than `lowSpeedBytes` a second for `lowSpeedSeconds` in a row is

@@ -94,9 +94,10 @@ private:
 };
 
 // Copies the open file `from` into the folder as `name`, replacing an earlier copy. The copy
-// keeps the original's mode bits and times, so it is never more open than the original.
+// keeps the original's mode bits (or `mode`, when given) and times, so it is never more open
+// than the original.
 bool CopyInto(int from, int dirFd, const std::string& folder, const std::string& name,
-              CTempRecord* record, std::string* why);
+              CTempRecord* record, std::string* why, int mode = -1);
 
 // The wording of an errno value, as the system gives it.
 std::string ErrorText(int error);

@@ -172,7 +172,7 @@ bool CNewFile::Publish(const std::string& name, bool replace, std::string* why)
 }
 
 bool CopyInto(int from, int dirFd, const std::string& folder, const std::string& name,
-              CTempRecord* record, std::string* why)
+              CTempRecord* record, std::string* why, int mode)
 {
     struct stat st {};
     if (fstat(from, &st) != 0)
@@ -181,7 +181,7 @@ bool CopyInto(int from, int dirFd, const std::string& folder, const std::string&
     if (!copy)
         return false;
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!CopyContents(from, copy->Fd()) || fchmod(copy->Fd(), st.st_mode & 07777) != 0 ||
+    if (!CopyContents(from, copy->Fd()) || fchmod(copy->Fd(), mode >= 0 ? static_cast<mode_t>(mode) & 07777 : st.st_mode & 07777) != 0 ||
         futimens(copy->Fd(), times) != 0)
         return Fail(why);
     return copy->Publish(name, true, why);

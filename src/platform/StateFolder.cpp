@@ -1,5 +1,6 @@
 #include "platform/StateFolder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -14,6 +15,13 @@ namespace {
 constexpr const char* kTempFile = "temporary";
 constexpr std::size_t kMaxRecord = 1u << 20;  // far more than an agent ever writes
 
+bool Failed(std::string* why)
+{
+    if (why)
+        *why = ErrorText(errno);
+    return false;
+}
+
 std::string Trimmed(std::string path)
 {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -21,16 +29,22 @@ std::string Trimmed(std::string path)
 }
 
 // The state folder made on first use, the user's alone.
-bool EnsureStateFolder(const std::string& folder)
+bool EnsureStateFolder(const std::string& folder, std::string* why)
 {
     for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
         if (mkdir(folder.substr(0, at).c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
+            return Failed(why);
         if (at == std::string::npos)
             break;
     }
     struct stat st {};
-    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (lstat(folder.c_str(), &st) != 0)
+        return Failed(why);
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return Failed(why);
+    }
+    return true;
 }
 
 }  // namespace
@@ -68,9 +82,9 @@ std::vector<std::string> ReadFields(const std::string& folder, const std::string
 }
 
 bool WriteFields(const std::string& folder, const std::string& file,
-                 const std::vector<std::string>& fields)
+                 const std::vector<std::string>& fields, std::string* why)
 {
-    if (!EnsureStateFolder(folder))
+    if (!EnsureStateFolder(folder, why))
         return false;
     std::string data;
     for (const std::string& f : fields) data.append(f).push_back('\0');
@@ -79,14 +93,16 @@ bool WriteFields(const std::string& folder, const std::string& file,
     const std::string next = path + ".new";
     CFd fd(open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd)
-        return false;
+        return Failed(why);
     for (std::size_t done = 0; done < data.size();) {
         const ssize_t w = write(fd.Get(), data.data() + done, data.size() - done);
         if (w < 0 && errno != EINTR)
-            return false;
+            return Failed(why);
         done += w > 0 ? static_cast<std::size_t>(w) : 0;
     }
-    return close(fd.Release()) == 0 && rename(next.c_str(), path.c_str()) == 0;
+    if (close(fd.Release()) != 0 || rename(next.c_str(), path.c_str()) != 0)
+        return Failed(why);
+    return true;
 }
 
 bool CTempRecord::Add(const std::string& path, FileId id)
@@ -107,7 +123,7 @@ void CTempRecord::Remove(const std::string& path)
         WriteFields(m_folder, kTempFile, kept);
 }
 
-int CTempRecord::Sweep()
+int CTempRecord::Sweep(const std::vector<std::string>& folders)
 {
     const std::vector<std::string> fields = ReadFields(m_folder, kTempFile);
     if (fields.empty())
@@ -116,6 +132,14 @@ int CTempRecord::Sweep()
     for (std::size_t i = 0; i + 3 <= fields.size(); i += 3) {
         struct stat st {};
         const std::string& path = fields[i + 2];
+        // The record is only a file on disk: it may name a file of the author's (damaged or
+        // forged). Only our own shape of name, in a folder we write to, is ever removed.
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos || !IsTemporaryName(path.substr(slash + 1)) ||
+            std::none_of(folders.begin(), folders.end(), [&](const std::string& f) {
+                return !Trimmed(f).empty() && Trimmed(f) == path.substr(0, slash);
+            }))
+            continue;
         if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             std::to_string(st.st_dev) == fields[i] && std::to_string(st.st_ino) == fields[i + 1] &&
             unlink(path.c_str()) == 0)
@@ -123,6 +147,17 @@ int CTempRecord::Sweep()
     }
     WriteFields(m_folder, kTempFile, {});
     return removed;
+}
+
+bool IsTemporaryName(const std::string& name)
+{
+    constexpr std::size_t kTail = 6 + 5;  // the tag and ".part"
+    if (name.size() < 2 + 1 + kTail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0 ||
+        name[name.size() - kTail - 1] != '.')
+        return false;
+    return std::all_of(name.end() - static_cast<long>(kTail), name.end() - 5, [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
 }
 
 std::string TemporaryName(const std::string& name)

@@ -15,8 +15,9 @@ std::string DefaultStateFolder();
 // A record file of the state folder: a list of fields, each ended by a NUL, so any path fits.
 // A missing or unreadable file reads as empty; a write replaces the whole file at once.
 std::vector<std::string> ReadFields(const std::string& folder, const std::string& file);
+// `why` (when given) receives the system's reason of a failed write.
 bool WriteFields(const std::string& folder, const std::string& file,
-                 const std::vector<std::string>& fields);
+                 const std::vector<std::string>& fields, std::string* why = nullptr);
 
 // The temporary names this agent created where no unnamed file could be made (FAT, network
 // shares). Each is kept with the file's device and inode, so a sweep removes only the very
@@ -26,8 +27,9 @@ public:
     explicit CTempRecord(std::string stateFolder) : m_folder(std::move(stateFolder)) {}
     bool Add(const std::string& path, FileId id);
     void Remove(const std::string& path);
-    // Removes what a killed run left and forgets every entry; returns how many were removed.
-    int Sweep();
+    // Removes what a killed run left in `folders` (the folders the agent writes new files to)
+    // and forgets every entry; returns how many were removed.
+    int Sweep(const std::vector<std::string>& folders);
 
 private:
     std::string m_folder;
@@ -35,5 +37,6 @@ private:
 
 // The one form of the agent's temporary names: ".NAME.xxxxxx.part", x a random letter or digit.
 std::string TemporaryName(const std::string& name);
+bool IsTemporaryName(const std::string& name);
 
 }  // namespace fsys

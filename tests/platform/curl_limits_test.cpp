@@ -97,7 +97,7 @@ TEST_F(SlowServer, WaitBudgetBoundsAllTheThreadsWaitingTogether)
     m_internet->SetWaitBudget(2000);
     auto inet = m_internet->Open("InetURL/1.0");
     auto start = Clock::now();
-    EXPECT_EQ(inet->OpenUrl(m_e.httpOrigin + "/", 0), nullptr);  // a second of grace, then 2
+    EXPECT_EQ(inet->OpenUrl(m_e.httpOrigin + "/", 0), nullptr);  // cut once its 2 s are spent
     EXPECT_LT(Seconds(start), 6.0);
     // Spent: what follows fails at once, answering server or not.
     start = Clock::now();

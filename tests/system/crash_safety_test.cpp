@@ -4,6 +4,7 @@
 // downloads survive. Then cycles left to run finish the work.
 // ORBIDEX_CRASH_KILLS sets the number of kills (default 16), ORBIDEX_CRASH_SEED the seed.
 #include "platform/FileSystem.h"
+#include "platform/StateFolder.h"
 #include "support/EmulatorSuite.h"
 #include "support/Files.h"
 #include "support/wav_util.h"
@@ -49,6 +50,8 @@ protected:
         m_emu.addAuthor("ab12", "secret");
         fs::create_directories(m_src);
         fs::create_directories(m_down);
+        // The agents' record of what they did, where the checks can read it.
+        setenv("XDG_STATE_HOME", (m_root + "/state").c_str(), 1);
     }
 
     // Starts an agent and returns once its first cycle has begun; its pid, or -1.
@@ -196,6 +199,12 @@ protected:
         for (const auto& v : state["pending"].toObject()["ab12"].toArray())
             m_pending.insert(v.toObject()["name"].toString().toStdString());
 
+        // Taken by the service, killed before the mark: the next start must not send it again.
+        const std::vector<std::string> record = fsys::ReadFields(m_root + "/state/orbidex",
+                                                                 "sent-files");
+        for (std::size_t i = 0; i + 4 <= record.size(); i += 4)
+            if (record[i] == "n")
+                m_announcedAtKill.insert(record[i + 3].substr(record[i + 3].rfind('/') + 1));
         for (const auto& [name, content] : m_sources) {
             if (!fsys::IsReadOnly(m_src + "/" + name)) {
                 m_putNotMarked += ReadAll(m_emu.uploadDirLocal() + "/ab12_" + name) == content;
@@ -246,6 +255,7 @@ protected:
     std::set<std::string> m_pending;  // listed by the service at the last check
     std::map<std::string, fsys::FileStamp> m_whole;
     std::size_t m_logSeen = 0;
+    std::set<std::string> m_announcedAtKill;  // recorded as taken, not yet marked
     int m_putNotMarked = 0;     // kills between a whole put and the sent mark
     int m_gotNotConfirmed = 0;  // kills between a whole get and its confirmation
 };
@@ -303,16 +313,23 @@ TEST_F(CrashSafety, KillsAtRandomMomentsBreakNoInvariantAndTheNextCyclesFinish)
         partialUploads +=
             v.toObject()["bytes"].toInteger() != static_cast<qint64>(m_sources[local].size());
     }
+    std::map<std::string, int> accepted;
+    for (const auto& v : m_emu.records("notifications"))
+        accepted[v.toObject()["file"].toString().toStdString()] +=
+            v.toObject()["accepted"].toBool();
+    for (const std::string& name : m_announcedAtKill)
+        EXPECT_EQ(accepted["ab12_" + name], 1) << name << " was announced again after a kill";
     int partialDownloads = 0;
     for (const auto& v : m_emu.records("downloads"))
         partialDownloads += !v.toObject()["complete"].toBool();
     std::printf(
         "%d kills within a %ld ms cycle (seed %u): %zu files sent, %zu documents "
         "fetched. Left by the kills: %d uploads cut, %d downloads cut, %d files put "
-        "whole but not yet marked sent, %d documents fetched but not yet confirmed, at "
-        "most %d temporary files at once; %d temporary files after the last cycles\n",
+        "whole but not yet marked sent (%zu of them announced), %d documents fetched but not "
+        "yet confirmed, at most %d temporary files at once; %d temporary files after the last "
+        "cycles\n",
         kills, cycleMs, seed, m_sources.size(), m_docs.size(), partialUploads, partialDownloads,
-        m_putNotMarked, m_gotNotConfirmed, tempsSeen, tempsLeft);
+        m_putNotMarked, m_announcedAtKill.size(), m_gotNotConfirmed, tempsSeen, tempsLeft);
 }
 
 }  // namespace

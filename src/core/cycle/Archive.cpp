@@ -31,7 +31,7 @@ std::string Shown(const std::string& text)
 
 // A `tolvane` that is a link is refused: the copies would land wherever it points.
 bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const std::string& name,
-                 std::string* why)
+                 std::string* why, int mode = -1)
 {
     const std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, why);
     if (!dir || !fsys::EnsureSubfolder(dir->Get(), kArchiveFolder, why))
@@ -39,7 +39,8 @@ bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const st
     const std::string archive = folder + "/" + kArchiveFolder;
     const std::optional<fsys::CFd> into = fsys::OpenFolder(archive, true, why);
     return into &&
-           fsys::CopyInto(fd, into->Get(), archive + "/", name, &ctx.work.m_local.Temps(), why);
+           fsys::CopyInto(fd, into->Get(), archive + "/", name, &ctx.work.m_local.Temps(), why,
+                          mode);
 }
 
 // A problem of the file each time; its line once a run.
@@ -84,7 +85,8 @@ bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
     if (archived) {
         state.Forget(EKind::Unarchived, local);
     } else {
-        state.Remember(EKind::Unarchived, local, file.stamp);
+        // With the mode as read: a later copy must not take the read-only mark for its own.
+        state.Remember(EKind::Unarchived, local, file.stamp, static_cast<int>(file.mode));
         ArchiveFailed(ctx, local, why);
     }
     // The mark goes only on the content that was sent: a file written to since keeps waiting.
@@ -109,7 +111,7 @@ void RetryArchives(CCycleContext& ctx)
             state.Forget(e.kind, e.path);
             continue;
         }
-        if (!ArchiveCopy(ctx, file->fd.Get(), Folder(e.path), Name(e.path), &why)) {
+        if (!ArchiveCopy(ctx, file->fd.Get(), Folder(e.path), Name(e.path), &why, e.mode)) {
             ArchiveFailed(ctx, e.path, why);
             continue;
         }
@@ -119,6 +121,37 @@ void RetryArchives(CCycleContext& ctx)
         if (!state.Has(EKind::Unmarked, e.path, e.stamp))
             ctx.Report({EEvent::FileArchived, e.path});
     }
+}
+
+void MarkAnnounced(CCycleContext& ctx)
+{
+    CLocalState& state = ctx.work.m_local;
+    for (const CLocalState::CEntry& e : state.Entries(EKind::Announced)) {
+        std::string why;
+        std::optional<fsys::SourceFile> file = fsys::OpenSource(e.path, &why);
+        // Changed or gone since: what the service has is not this file any more.
+        if (file && file->stamp == e.stamp && !fsys::IsReadOnly(e.path)) {
+            ReportLocalLine(ctx, Shown(Name(e.path)) +
+                                     " was sent before the agent stopped: it is marked sent now, "
+                                     "not sent again.");
+            if (MarkSent(ctx, *file, e.path, Folder(e.path), Name(e.path)))
+                ctx.Report({EEvent::FileSent, e.path});
+        }
+        state.Forget(e.kind, e.path);
+    }
+    ReportStateFailure(ctx);
+}
+
+void ReportStateFailure(CCycleContext& ctx)
+{
+    CLocalState& state = ctx.work.m_local;
+    const std::string why = state.TakeWriteFailure();
+    if (why.empty() || !state.FirstTime("state-folder"))
+        return;
+    ctx.Report({EEvent::LocalSkipped, state.Folder(),
+                "The agent's record in " + Shown(state.Folder()) + " cannot be written: " + why +
+                    ". Files sent are not sent again while the agent runs, but after a restart "
+                    "a file it could not mark sent may be sent again: make the folder writable."});
 }
 
 void ReportSkipped(CCycleContext& ctx)

@@ -16,6 +16,13 @@ bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
 // Makes the archive copies that failed before, of files still unchanged and marked sent.
 void RetryArchives(CCycleContext& ctx);
 
+// Marks, without sending them again, the files the service took in a run that stopped before
+// their mark (as recorded then), while they are unchanged.
+void MarkAnnounced(CCycleContext& ctx);
+
+// Says once a run that the state folder cannot be written, and why.
+void ReportStateFailure(CCycleContext& ctx);
+
 // Says what the scan left out: each link once a run, and files sent but not markable; forgets
 // the remembered files that changed since. Then tells which files still need the author: those
 // waiting and those sent but not yet archived or marked.

@@ -1,6 +1,7 @@
 #include "core/cycle/Automation.h"
 
 #include "core/cycle/Archive.h"
+#include "core/cycle/Download.h"
 #include "core/cycle/DownloadList.h"
 #include "core/cycle/Scan.h"
 #include "core/cycle/Upload.h"
@@ -113,8 +114,14 @@ void CAutomation::AutomationThread(CSettings snapshot)
 void CAutomation::RunCycle(CCycleContext& ctx)
 {
     IDisplay& d = m_display;
-    // Only names this agent recorded as its own are removed, never a file that looks alike.
-    if (const int swept = m_work.m_local.Temps().Sweep(); swept > 0) {
+    // Only names this agent recorded as its own are removed, never a file that looks alike,
+    // and only where it writes: the download folder and the archive sub-folders.
+    std::vector<std::string> ours{ctx.settings.TDir.empty() ? DefaultDownloadFolder()
+                                                            : ctx.settings.TDir};
+    for (const std::string& dir : ctx.settings.Dir)
+        if (!dir.empty())
+            ours.push_back((dir.back() == '/' ? dir : dir + "/") + kArchiveFolder);
+    if (const int swept = m_work.m_local.Temps().Sweep(ours); swept > 0) {
         CAgentEvent e{EEvent::TempFilesSwept};
         e.count = swept;
         ctx.Report(e);
@@ -159,6 +166,7 @@ void CAutomation::RunCycle(CCycleContext& ctx)
     ctx.Report({EEvent::LoginAccepted});
 
     m_nBusy = 3;
+    MarkAnnounced(ctx);
     ScanSourceFolders(ctx.settings, m_work);
     ReportSkipped(ctx);
     if (m_work.m_nFileCount > 0) {
@@ -172,6 +180,11 @@ void CAutomation::RunCycle(CCycleContext& ctx)
         RetryArchives(ctx);
     if (m_cancelled)
         return;
+    if (ctx.internet.WaitBudgetSpent()) {
+        // The service held this cycle past its bound: the download waits for the next poll.
+        ctx.Report({EEvent::ServiceFault, "cycle", "the service kept this cycle waiting too long"});
+        return;
+    }
 
     if (ctx.settings.AutoDownLoad > 0) {
         d.AddWindowLine("Starting Auto-Download Process");

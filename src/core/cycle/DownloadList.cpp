@@ -23,7 +23,8 @@ void RequestDownloadList(CCycleContext& ctx)
     const std::string& body = reply.body;
     CAgentEvent failed{EEvent::ListFailed, "list", FaultReason(reply)};
     failed.status = reply.result == EFetchResult::Ok ? reply.status : 0;
-    if (body.empty()) {
+    // An error page or a cut answer is no list, whatever it holds.
+    if (body.empty() || !reply.Answered()) {
         failed.line = display.GetTimeText() + " ERROR: Is the network down ???";
         failed.count = kToAll;
         ctx.Report(failed);

@@ -1,6 +1,7 @@
 #include "core/cycle/LocalState.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 constexpr const char* kFile = "sent-files";
@@ -16,25 +17,39 @@ void CLocalState::Load()
     m_loaded = true;
     const std::vector<std::string> f = fsys::ReadFields(m_folder, kFile);
     for (std::size_t i = 0; i + kFields <= f.size(); i += kFields) {
-        if (f[i] != "m" && f[i] != "a")
+        // The kind's letter, then the permission bits in octal when they were kept.
+        if (f[i].empty() || std::string("man").find(f[i][0]) == std::string::npos)
             continue;
         try {
             m_entries.push_back({static_cast<EKind>(f[i][0]),
                                  f[i + 3],
-                                 {std::stoull(f[i + 1]), std::stoll(f[i + 2])}});
+                                 {std::stoull(f[i + 1]), std::stoll(f[i + 2])},
+                                 f[i].size() > 1 ? std::stoi(f[i].substr(1), nullptr, 8) : -1});
         } catch (...) {
             // A damaged entry is dropped: at worst that file is sent once more.
         }
     }
 }
 
-void CLocalState::Save()
+bool CLocalState::Save()
 {
     std::vector<std::string> f;
-    for (const CEntry& e : m_entries)
-        f.insert(f.end(), {std::string(1, static_cast<char>(e.kind)), std::to_string(e.stamp.size),
-                           std::to_string(e.stamp.mtimeNs), e.path});
-    fsys::WriteFields(m_folder, kFile, f);
+    for (const CEntry& e : m_entries) {
+        std::string kind(1, static_cast<char>(e.kind));
+        if (e.mode >= 0) {
+            char octal[8];
+            std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(e.mode) & 07777u);
+            kind += octal;
+        }
+        f.insert(f.end(), {kind, std::to_string(e.stamp.size), std::to_string(e.stamp.mtimeNs),
+                           e.path});
+    }
+    std::string why;
+    if (fsys::WriteFields(m_folder, kFile, f, &why))
+        return true;
+    if (m_writeFailure.empty())
+        m_writeFailure = why;
+    return false;
 }
 
 bool CLocalState::Has(EKind kind, const std::string& path, const fsys::FileStamp& stamp)
@@ -45,12 +60,13 @@ bool CLocalState::Has(EKind kind, const std::string& path, const fsys::FileStamp
     });
 }
 
-void CLocalState::Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp)
+bool CLocalState::Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp,
+                           int mode)
 {
     Load();
     std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
-    m_entries.push_back({kind, path, stamp});
-    Save();
+    m_entries.push_back({kind, path, stamp, mode});
+    return Save();
 }
 
 void CLocalState::Forget(EKind kind, const std::string& path)

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the agent remembers of the author's files between cycles and across restarts, in its
@@ -12,11 +13,14 @@
 // it made. Used by the worker only.
 class CLocalState {
 public:
-    enum class EKind : char { Unmarked = 'm', Unarchived = 'a' };
+    // Announced: the service took the file and its mark is not made yet; a run killed in
+    // between marks it at the next start instead of sending it again.
+    enum class EKind : char { Unmarked = 'm', Unarchived = 'a', Announced = 'n' };
     struct CEntry {
         EKind kind;
         std::string path;
         fsys::FileStamp stamp;
+        int mode = -1;  // the file's permission bits before its mark, when known
     };
 
     explicit CLocalState(std::string folder = fsys::DefaultStateFolder());
@@ -24,8 +28,13 @@ public:
     fsys::CTempRecord& Temps() { return m_temps; }
 
     bool Has(EKind kind, const std::string& path, const fsys::FileStamp& stamp);
-    void Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp);
+    // Kept in memory for the run whatever happens; false when the state folder could not be
+    // written (then WriteFailure() says why, once).
+    bool Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp,
+                  int mode = -1);
     void Forget(EKind kind, const std::string& path);
+    // The reason of the first failed write not yet taken; empty when none.
+    std::string TakeWriteFailure() { return std::exchange(m_writeFailure, {}); }
     std::vector<CEntry> Entries(EKind kind);
 
     // True the first time `key` is asked in this run: a notice is said once, not every poll.
@@ -33,11 +42,12 @@ public:
 
 private:
     void Load();
-    void Save();
+    bool Save();
 
     std::string m_folder;
     fsys::CTempRecord m_temps;
     std::vector<CEntry> m_entries;
     bool m_loaded = false;
     std::set<std::string> m_told;
+    std::string m_writeFailure;
 };

@@ -29,6 +29,13 @@ void CloseConnection(CWorkList& work)
 
 enum class PutResult { Whole, FileRefused, ConnectionFailed };
 
+// The server ended the session under us (its 421, a reset): no fault of the file or the link.
+bool SessionClosed(unsigned long error)
+{
+    return error == inet::kErrConnectionAborted || error == inet::kErrConnectionReset ||
+           error == 12111;
+}
+
 // A put counts only when the server holds every byte: a server that acknowledges a cut
 // transfer would otherwise get a partial recording announced and the original marked sent.
 // A refusal that concerns this file alone (the server's error reply to its STOR, a copy of
@@ -78,6 +85,9 @@ bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& u
                     "again at the next poll."
                   : "The service was not told of this file (" + reply.cause +
                         "); it is sent again at the next poll.";
+    } else if (reply.result == EFetchResult::Ok && !reply.Answered()) {
+        why = "The service did not take the notice of this file (" + FaultReason(reply) +
+              "); it is sent again at the next poll.";
     }
     if (failure)
         *failure = std::move(why);
@@ -103,7 +113,9 @@ void UploadFiles(CCycleContext& ctx)
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
         ctx.display.WriteLogLine(Format("UPLOADing %d files", work.m_nFileCount));
-    while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled) {
+    // A cycle whose time is spent ends: the files left wait for the next poll.
+    while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled &&
+           !ctx.internet.WaitBudgetSpent()) {
         const std::string local = work.m_fileList[static_cast<std::size_t>(work.m_nFileIndex)];
         const std::size_t slash = local.rfind('/');
         if (slash != std::string::npos && slash > 0 && HasControlChars(local.substr(slash + 1))) {
@@ -137,14 +149,19 @@ void UploadFiles(CCycleContext& ctx)
             ++work.m_nFileIndex;
             continue;
         }
-        if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount, ctx.endpoints.ftpHost,
-                                   ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection,
-                                   ctx.events)) {
+        const auto connect = [&] {
+            if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount,
+                                       ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
+                                       work.m_pFtpConnection, ctx.events))
+                return false;
+            ctx.display.SetStatusText("Connected to Tolvane Server");
+            work.m_pFtpConnection->SetCurrentDirectory(uploadDir);
+            return true;
+        };
+        const IFtpConnection* previous = work.m_pFtpConnection.get();
+        if (!connect())
             return;
-        }
-        IFtpConnection& ftp = *work.m_pFtpConnection;
-        ctx.display.SetStatusText("Connected to Tolvane Server");
-        ftp.SetCurrentDirectory(uploadDir);
+        const bool kept = previous && previous == work.m_pFtpConnection.get();
 
         if (slash != std::string::npos && slash > 0) {
             const std::string folder = local.substr(0, slash);
@@ -153,7 +170,7 @@ void UploadFiles(CCycleContext& ctx)
             ctx.display.AddWindowLine(
                 Format("%s - %d of %d Uploading %s", ctx.display.GetTimeText().c_str(),
                        work.m_nFileIndex + 1, work.m_nFileCount, name.c_str()));
-            ftp.SetCurrentDirectory(uploadDir);
+            work.m_pFtpConnection->SetCurrentDirectory(uploadDir);
             // Opened once, never through a link; the put, the checks and the mark all use it.
             std::string why;
             std::optional<fsys::SourceFile> file = fsys::OpenSource(local, &why);
@@ -167,15 +184,30 @@ void UploadFiles(CCycleContext& ctx)
                 continue;
             }
             const fsys::FileStamp before = file->stamp;
-            const PutResult put = PutWhole(ftp, file->fd.Get(), remote, before);
+            PutResult put = PutWhole(*work.m_pFtpConnection, file->fd.Get(), remote, before);
+            if (put == PutResult::ConnectionFailed && kept && !ctx.cancelled &&
+                SessionClosed(work.m_pFtpConnection->LastError())) {
+                // A kept session may close between the check and the put (a 421 still on its
+                // way): this file gets a new session, with the attempts of any connect. Nothing
+                // was announced yet, so a second put only replaces the server's copy.
+                CloseConnection(work);
+                if (!connect())
+                    return;
+                work.m_pFtpConnection->SetCurrentDirectory(uploadDir);
+                put = PutWhole(*work.m_pFtpConnection, file->fd.Get(), remote, before);
+            }
+            IFtpConnection& ftp = *work.m_pFtpConnection;
             if (put != PutResult::Whole) {
                 // A put aborted at exit is not reported after the log's shutdown block.
+                const unsigned long error = ftp.LastError();
                 if (!ctx.cancelled)
-                    ReportPutFailure(ctx, local, EStage::Put,
-                                     ftp.LastError() == inet::kErrTimeout
-                                         ? "Sending " + name +
-                                               " timed out: the server stopped answering."
-                                         : std::string());
+                    ReportPutFailure(
+                        ctx, local, EStage::Put,
+                        error == inet::kErrTimeout
+                            ? "Sending " + name + " timed out: the server stopped answering."
+                        : SessionClosed(error)
+                            ? "Sending " + name + " failed: the server closed the connection."
+                            : std::string());
                 CloseConnection(work);
                 if (put == PutResult::FileRefused && !ctx.cancelled) {
                     ++work.m_nFileIndex;
@@ -203,11 +235,19 @@ void UploadFiles(CCycleContext& ctx)
                 if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
                     if (!ctx.cancelled)
                         ReportPutFailure(ctx, local, EStage::Notify, failure);
-                } else if (fsys::StampOf(file->fd.Get()) == before) {
-                    // Put and announced: sent, whatever becomes of its copy and its mark,
-                    // whose failures are problems of their own.
-                    ctx.Report({EEvent::FileSent, local});
-                    MarkSent(ctx, *file, local, folder, name);
+                } else {
+                    // Recorded before the mark: a run killed between the two marks the file at
+                    // its next start instead of sending it again.
+                    CLocalState& state = ctx.work.m_local;
+                    state.Remember(CLocalState::EKind::Announced, local, before);
+                    if (fsys::StampOf(file->fd.Get()) == before) {
+                        // Put and announced: sent, whatever becomes of its copy and its mark,
+                        // whose failures are problems of their own.
+                        ctx.Report({EEvent::FileSent, local});
+                        MarkSent(ctx, *file, local, folder, name);
+                    }
+                    state.Forget(CLocalState::EKind::Announced, local);
+                    ReportStateFailure(ctx);
                 }
             }
         }

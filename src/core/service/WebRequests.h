@@ -23,7 +23,12 @@ struct CWebReply {
 
     // An answer the service meant: it arrived whole with a success status.
     bool Answered() const { return result == EFetchResult::Ok && whole && status / 100 == 2; }
-    bool Accepted() const { return body.find(kAcceptMarker) != std::string::npos; }
+    // Only an answer the service meant can accept: an error page or a cut body that happens to
+    // hold the words is no acceptance.
+    bool Accepted() const
+    {
+        return Answered() && body.find(kAcceptMarker) != std::string::npos;
+    }
 };
 
 // One GET of `url` with our user agent and the given OpenUrl flags; every handle is closed

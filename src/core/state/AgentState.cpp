@@ -108,6 +108,7 @@ bool CAgentState::FoldLocked(const CAgentEvent& e)
             changed = Close(EProblem::LoginRefused, {});
             changed = Close(EProblem::NotConfigured, {}) || changed;
             changed = Close(EProblem::ServiceFault, "login") || changed;
+            changed = Close(EProblem::ServiceFault, "cycle") || changed;  // said again if due
             break;
         case EEvent::LoginRefused:
             changed = Close(EProblem::NotConfigured, {});

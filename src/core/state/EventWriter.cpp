@@ -62,6 +62,12 @@ void CEventWriter::Lines(const CAgentEvent& e)
             break;
         }
         case EEvent::ServiceFault: {
+            if (e.subject == "cycle") {
+                d.SetStatusText("The service is too slow: the rest waits for the next poll");
+                Both(d.GetTimeText() + " - The service is too slow (" + e.reason +
+                     "); what is left waits for the next poll.");
+                break;
+            }
             if (e.subject != "login")
                 break;  // the steps' own lines say it
             const std::string why = e.reason.empty() ? "" : " (" + OneLine(e.reason, 80) + ")";

@@ -257,6 +257,16 @@ TEST_P(CycleSteps, ASessionTheServerClosesIsOpenedAgainForTheNextFile)
                          "Connecting to " + m_ep.ftpHost + " (Attempt 1 of 5)"),
               2);
     EXPECT_EQ(m_display.WindowText().find("Upload Fail"), std::string::npos);
+
+    // A 421 before the put, on a new session, is the server closing it, never a time-out.
+    WriteText(m_src + "c.wav", "third");
+    m_emu.setFaults({{"ftp_hangup", QJsonObject{{"cmd", "CWD"}}}});
+    RunCycle();
+    EXPECT_FALSE(fsys::IsReadOnly(m_src + "c.wav"));
+    EXPECT_NE(Log().find("Sending c.wav failed: the server closed the connection."),
+              std::string::npos)
+        << Log();
+    EXPECT_EQ(Log().find("timed out"), std::string::npos);
 }
 
 TEST_P(CycleSteps, RefusedLoginSwitchesPollingOffInMemory)

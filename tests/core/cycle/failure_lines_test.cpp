@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 using FailureCycle = orbidex::test::CycleSuite;
@@ -55,6 +58,23 @@ TEST_F(FailureCycle, AFailingLoginCheckKeepsPollingOnAndTheNextCycleSends)
     EXPECT_EQ(m_record.Snapshot().PollTime, 0);
     EXPECT_EQ(Problems(), std::vector<EProblem>{EProblem::LoginRefused});
     EXPECT_NE(Log().find("Invalid Author Name or Password.\r\n"), std::string::npos);
+}
+
+// An error page is no answer, whatever words it holds: nothing is marked sent, no list is read.
+TEST_F(FailureCycle, AnErrorPageHoldingTheAnswerAcceptsNothing)
+{
+    const std::tuple<const char*, const char*, EProblem> rows[] = {
+        {"/nimbrel/copywav.php", "<html>Username Valid!</html>", EProblem::UploadFailed},
+        {"/nimbrel/orbidexdload.php", "countoffiles = 0<br>SourceDir=/d<br>", EProblem::ListFailed}};
+    for (const auto& [path, body, problem] : rows) {
+        WriteText(m_src + "a.wav", "a");
+        s_emu->setFaults(
+            {{"http_status", QJsonObject{{"status", 503}, {"body", body}, {"path", path}}}});
+        RunCycle();
+        const std::vector<EProblem> open = Problems();
+        EXPECT_EQ(std::count(open.begin(), open.end(), problem), 1) << path;
+        EXPECT_EQ(m_auto->State().Snapshot().last.sent, problem == EProblem::ListFailed) << path;
+    }
 }
 
 TEST_F(FailureCycle, NoInternetAndFailedConnectLeaveATimedLine)

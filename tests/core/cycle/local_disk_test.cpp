@@ -30,6 +30,7 @@ protected:
         s.Ext[0] = "wav";
         m_events.Clear();
         CCycleContext ctx{m_display, m_net, m_ep, s, m_record, work, m_cancelled, &m_events};
+        MarkAnnounced(ctx);
         ScanSourceFolders(s, work);
         ReportSkipped(ctx);
         UploadFiles(ctx);
@@ -109,6 +110,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
             const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
             QDir().mkpath(QString::fromStdString(folder));
             WriteText(folder + "/x.wav", r.folder);
+            ::chmod((folder + "/x.wav").c_str(), 0640);
             r.spoil(folder + "/tolvane");
             work.m_fileList.push_back(folder + "/x.wav");
             expected += kTime + " - " + std::to_string(work.m_fileList.size()) +
@@ -138,9 +140,11 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
         EXPECT_EQ(m_events.Kinds(), std::vector<EEvent>(3, EEvent::FileArchived));
         EXPECT_TRUE(CLocalState(m_state).Entries(CLocalState::EKind::Unarchived).empty())
             << "a restart owes no copy";
-        for (const Row& r : rows)
-            EXPECT_EQ(ReadAll(m_dir.path().toStdString() + "/" + r.folder + "/tolvane/x.wav"),
-                      r.folder);
+        for (const Row& r : rows) {
+            const std::string copy = m_dir.path().toStdString() + "/" + r.folder + "/tolvane/x.wav";
+            EXPECT_EQ(ReadAll(copy), r.folder);
+            EXPECT_EQ(ModeOf(copy), 0640u) << "the mode as first read, not the sent mark";
+        }
         EXPECT_EQ(m_net.Seen().puts.size(), 3u);
     });
     if (!ran)
@@ -189,12 +193,103 @@ TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
     ASSERT_TRUE(ran);
 }
 
+// A copy that failed is made later only of the very content that was sent: a file changed
+// since (still read-only) is not archived as if it had been sent.
+TEST_F(LocalDisk, AnArchiveRetrySkipsAFileChangedSinceItsFailedCopy)
+{
+    CWorkList work;
+    work.m_local = CLocalState(m_state);
+    Files({{"x.wav", "as sent"}});
+    work.m_fileList = m_work.m_fileList;
+    work.m_nFileCount = 1;
+    WriteText(m_folder + "tolvane", "");  // the archive folder cannot be made
+    CCycleContext ctx{m_display, m_net, m_ep, m_settings, m_record, work, m_cancelled, &m_events};
+    UploadFiles(ctx);
+    ASSERT_TRUE(fsys::IsReadOnly(m_folder + "x.wav"));
+    ::chmod((m_folder + "x.wav").c_str(), 0600);
+    WriteText(m_folder + "x.wav", "rewritten, longer than before");
+    ::chmod((m_folder + "x.wav").c_str(), 0400);
+    ::unlink((m_folder + "tolvane").c_str());
+    RetryArchives(ctx);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(m_folder + "tolvane/x.wav")));
+    EXPECT_TRUE(CLocalState(m_state).Entries(CLocalState::EKind::Unarchived).empty());
+}
+
+// The source is opened without following links: a file replaced by a link after the scan is
+// neither sent nor marked, and what the link points at is left alone.
+TEST_F(LocalDisk, AFileReplacedByALinkAfterTheScanIsNotSent)
+{
+    const std::string target = m_dir.path().toStdString() + "/private.txt";
+    WriteText(target, "not for the service");
+    Files({{"x.wav", "x"}});
+    ::unlink((m_folder + "x.wav").c_str());
+    ASSERT_EQ(::symlink(target.c_str(), (m_folder + "x.wav").c_str()), 0);
+    Run();
+    EXPECT_TRUE(m_net.Seen().puts.empty());
+    EXPECT_FALSE(fsys::IsReadOnly(target));
+    EXPECT_EQ(m_events.Kinds().back(), EEvent::FileFailed);
+}
+
+// A run killed after the service took a file and before its mark left a record: the next
+// start marks that file without sending it again, unless it changed since.
+TEST_F(LocalDisk, AFileTheServiceTookBeforeAKillIsMarkedNotSentAgain)
+{
+    const std::pair<const char*, bool> rows[] = {{"unchanged", false}, {"edited", true}};
+    for (const auto& [what, edited] : rows) {
+        const std::string file = m_folder + what + ".wav";
+        WriteText(file, what);
+        const std::optional<fsys::FileStamp> stamp = fsys::GetFileStamp(file);
+        ASSERT_TRUE(stamp);
+        CLocalState(m_state).Remember(CLocalState::EKind::Announced, file, *stamp);
+        if (edited)
+            WriteText(file, "edited after the kill");
+    }
+    CWorkList work;
+    work.m_local = CLocalState(m_state);
+    Cycle(work);
+    EXPECT_TRUE(Done("unchanged.wav"));
+    EXPECT_TRUE(Done("edited.wav"));
+    ASSERT_EQ(m_net.Seen().puts.size(), 1u);
+    EXPECT_NE(m_net.Seen().puts[0].remote.find("edited.wav"), std::string::npos);
+    EXPECT_TRUE(CLocalState(m_state).Entries(CLocalState::EKind::Announced).empty());
+    EXPECT_EQ(ModeOf(m_state), 0700u);  // the record is the user's alone
+}
+
+// A state folder that cannot be written is said, with the folder and the system's reason; the
+// run still remembers a file it could not mark, and sends it once. (After a restart it cannot.)
+TEST_F(LocalDisk, AnUnwritableStateFolderIsSaidAndARunStillSendsOnce)
+{
+    if (!RunningAsRoot())
+        GTEST_SKIP() << "making a file the author cannot mark needs root";
+    const std::string file = m_folder + "memo.wav";
+    WriteText(file, "dictated");
+    ::chmod(file.c_str(), 0666);
+    const std::string blocked = m_dir.path().toStdString() + "/blocked";
+    WriteText(blocked, "");  // a file where the folder should be: refused even to root
+    const bool ran = AsAuthor(
+        m_dir.path().toStdString(),
+        [&] {
+            CWorkList work;
+            work.m_local = CLocalState(blocked + "/orbidex");
+            Cycle(work);
+            EXPECT_NE(m_display.WindowText().find(blocked + "/orbidex cannot be written: Not a "
+                                                            "directory"),
+                      std::string::npos)
+                << m_display.WindowText();
+            Cycle(work);
+            EXPECT_EQ(m_net.Seen().puts.size(), 1u);
+        },
+        {file});
+    ASSERT_TRUE(ran);
+}
+
 }  // namespace
 
 namespace {
 
 // Only a temporary this agent recorded is removed, and only while it is still the very file
-// made: the author's look-alikes, a name taken over since, and links stay.
+// made, in a folder it writes to: the author's look-alikes, a name taken over since, links and
+// whatever a forged record names stay.
 TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
 {
     QTemporaryDir dir;
@@ -213,7 +308,11 @@ TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
         {"x.wav.Xy12Zq", true, "replaced", false},
         {".y.rtf.abcdef.part", true, "linked", false},
         {".gone.rtf.abcdef.part", true, "removed", false},
+        // A forged or damaged record: the author's own file, a temporary outside our folders.
+        {"letter.wav", true, "", false},
+        {"elsewhere/.z.rtf.abcdef.part", true, "", false},
     };
+    std::filesystem::create_directories(root + "elsewhere");
     fsys::CTempRecord record(root + "state");
     for (const Row& r : rows) {
         const std::string path = root + r.name;
@@ -234,13 +333,13 @@ TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
             ASSERT_EQ(::symlink((root + "notes.txt.backup").c_str(), path.c_str()), 0);
         }
     }
-    EXPECT_EQ(record.Sweep(), 2);
+    EXPECT_EQ(record.Sweep({root, root + "tolvane"}), 2);
     for (const Row& r : rows) {
         struct stat st {};
         const bool there = ::lstat((root + r.name).c_str(), &st) == 0;
         EXPECT_EQ(there, !r.swept && std::string_view(r.since) != "removed") << r.name;
     }
-    EXPECT_EQ(record.Sweep(), 0);  // each entry is forgotten once swept
+    EXPECT_EQ(record.Sweep({root}), 0);  // each entry is forgotten once swept
 }
 
 }  // namespace

@@ -109,6 +109,9 @@ TEST(AuthorValidationScripted, OnlyAWholeSuccessfulAnswerCanRefuse)
         {"503 page", {"<html>Service Unavailable</html>", -1, 503}, EAuthorCheck::Unchecked},
         {"404 page", {"<html>Not Found</html>", -1, 404}, EAuthorCheck::Unchecked},
         {"body cut", {std::string(3000, 'x'), 1, 200}, EAuthorCheck::Unchecked},
+        {"503 with marker", {"Username Valid!", -1, 503}, EAuthorCheck::Unchecked},
+        {"cut after marker", {"Username Valid!" + std::string(3000, 'x'), 1, 200},
+         EAuthorCheck::Unchecked},
     };
     for (const Row& row : rows) {
         nettest::DisplayFixture fx;

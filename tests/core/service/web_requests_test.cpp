@@ -176,7 +176,7 @@ TEST_F(WebLive, ALongBodyArrivesWholeAndInOrder)
     EXPECT_EQ(LastRequest()["target"].toString(), "/nimbrel/extverify.php?ext=");
 }
 
-TEST_F(WebLive, ErrorPagesAreBodiesLikeAnyOther)
+TEST_F(WebLive, ErrorPagesAreReadButAcceptNothing)
 {
     const std::string page = FetchUrl(*m_internet, m_e.httpOrigin + "/no/such.php").body;
     EXPECT_FALSE(page.empty());
@@ -184,7 +184,7 @@ TEST_F(WebLive, ErrorPagesAreBodiesLikeAnyOther)
     s_emu->setFaults({{"http_status", QJsonObject{{"status", 500},
                                                   {"body", "oops Username Valid!"},
                                                   {"path", "/nimbrel/copywav.php"}}}});
-    EXPECT_TRUE(QueueUploadJob(*m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")).Accepted());
+    EXPECT_FALSE(QueueUploadJob(*m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")).Accepted());
 }
 
 TEST_F(WebLive, HttpsTrustsOnlyTheGivenCertificate)
