@@ -20,6 +20,7 @@
 #include <optional>
 
 class CHelpWindow;
+class CSourceWatch;
 class CQtNotifyArea;
 class IInternet;
 class IProfileStore;
@@ -72,6 +73,8 @@ struct CFrameServices {
     std::string logPath = "Orbidex.log";
     // Desktop notices of problems; the desktop's notification service when null.
     INotices* notices = nullptr;
+    // How long a file must stay unwritten before it is sent; below 0 the agent's own.
+    long settleMs = -1;
 };
 
 class CMainFrame : public QMainWindow, public ITrayOwner {
@@ -109,6 +112,10 @@ public:
     void ArmPollTimer(unsigned periodMs);
     unsigned TimerId() const { return m_nTimerId; }
     unsigned TimerPeriod() const { return m_nTimerPeriod; }
+    // After the settings are loaded: the poll timer, the folders watched and the state follow
+    // the Polling Time at once (MainFrameCycle.cpp).
+    void ApplyPolling(bool rearm = false);
+    CSourceWatch& SourceWatch() { return *m_sourceWatch; }
 
     IDisplay& Display() { return *m_display; }
     CFrameDisplay& FrameDisplay() { return *m_display; }
@@ -158,6 +165,9 @@ private:
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();
+    // A watched folder has a file that may be finished, or one held back may be by now.
+    void OnWatchedCycle();
+    void AfterCycle();
 
     // Fields of the window (see the cycle for their use)
     unsigned m_nTimerId = 0;
@@ -197,4 +207,7 @@ private:
     INotices* m_notices = nullptr;
     std::atomic<bool> m_statePosted{false};
     unsigned m_cyclesShown = 0;  // cycle ends whose outcome the status bar has had
+    CSourceWatch* m_sourceWatch = nullptr;
+    bool m_bCycleAgain = false;  // a file finished while a cycle ran
+    int32_t m_nPollShown = 1;    // the Polling Time the window last spoke of
 };

@@ -43,6 +43,7 @@ protected:
     void Start(const CEndpoints& endpoints = BuildEndpoints())
     {
         CFrameServices services;
+        services.settleMs = 0;
         services.endpoints = endpoints;
         services.profile = &profile;
         services.notifyArea = &area;

@@ -27,6 +27,7 @@ enum class EEvent {
     DocumentFetched,     // subject: name
     DocumentFailed,      // subject: name; stage: where
     TempFilesSwept,      // count
+    FileHeldBack,        // subject: local path; still being written, sent when finished
 };
 
 enum class EStage { None, Put, Notify, Archive, Mark, Read, Fetch, Save, Confirm, Name };
