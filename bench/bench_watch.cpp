@@ -38,9 +38,15 @@ int main(int argc, char** argv)
     const int files = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int rounds = 20;
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("orbidex-watch-bench-" + std::to_string(getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("orbidex-watch-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    for (int i = 0; i < files; ++i) std::ofstream(dir / ("r" + std::to_string(i) + ".wav")) << i;
+    for (int i = 0; i < files; ++i) {
+        std::string name = "r";
+        name += std::to_string(i);
+        name += ".wav";
+        std::ofstream(dir / name) << i;
+    }
     const std::string folder = dir.string() + "/";
 
     std::vector<double> add, list, writers;

@@ -3,6 +3,7 @@
 #include "core/cycle/Settle.h"
 #include "platform/FileSystem.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -130,6 +131,8 @@ void CSourceWatch::OnEvents()
 
 void CSourceWatch::OnListTick()
 {
+    QElapsedTimer took;
+    took.start();
     bool anyListed = false;
     bool changed = false;
     for (auto& [path, f] : m_folders) {
@@ -150,6 +153,8 @@ void CSourceWatch::OnListTick()
     }
     if (!anyListed)
         m_list->stop();
+    // A slow share is listed on this thread: it gets no more than a tenth of its time.
+    m_list->setInterval(static_cast<int>(std::max<qint64>(kListMs, 10 * took.elapsed())));
     if (changed)
         Changed();
 }
