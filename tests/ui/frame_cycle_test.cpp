@@ -356,3 +356,18 @@ TEST_F(FrameCycle, PollingTimeSavedTakesEffectAtOnceAndZeroIsAStateOfItsOwn)
     WriteText(m_src + "b.wav", "b");
     ASSERT_TRUE(Until([&] { return m_emu.records("notifications").size() == 2; }, 20000));
 }
+
+// A folder missing when the watch starts is looked at every few seconds; once it is made
+// again it is watched, and what it holds is sent.
+TEST_F(FrameCycle, AFolderMadeAgainIsWatchedAndItsFilesSent)
+{
+    QDir(QString::fromStdString(m_src)).removeRecursively();
+    m_frame->Automation().SetSettleTime(100);
+    m_frame->ArmPollTimer(1500);
+    m_frame->ApplyPolling(true);
+    EXPECT_EQ(m_frame->SourceWatch().Listed(), std::vector<std::string>{m_src});
+    QDir().mkpath(QString::fromStdString(m_src));
+    WriteText(m_src + "a.wav", "a");
+    ASSERT_TRUE(Until([&] { return m_emu.records("notifications").size() == 1; }, 20000));
+    EXPECT_EQ(m_frame->SourceWatch().Watched(), std::vector<std::string>{m_src});
+}
