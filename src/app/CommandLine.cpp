@@ -97,13 +97,15 @@ std::string UsageText()
            "\n"
            "  --show          open the running agent's window\n"
            "  --transfer-now  start a transfer cycle now, as Transfer Now!!! does\n"
-           "  --status        print idle, busy or attention, the last cycle and the files waiting\n"
+           "  --status        print idle, busy, attention or off, the last cycle and the files\n"
+           "                  waiting\n"
            "  --quit          end the running agent, as Exit does\n"
            "  --autostart     start only if a configuration was saved (used at login)\n"
            "  --version       print the version\n"
            "  --help          print this help\n"
            "\n"
-           "Exit status: 0 idle (or done), 1 busy, 2 bad option, 3 not running, 4 attention.\n";
+           "Exit status: 0 idle (or done), 1 busy, 2 bad option, 3 not running, 4 attention,\n"
+           "5 off (automatic sending is off).\n";
 }
 
 std::string VersionText()
@@ -132,6 +134,8 @@ int StatusExitCode(const QString& reply)
         return kExitIdle;
     if (state == QLatin1String("attention"))
         return kExitAttention;
+    if (state == QLatin1String("off"))
+        return kExitSendingOff;
     return kExitBusy;
 }
 

@@ -18,6 +18,7 @@ inline constexpr int kExitBusy = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNotRunning = 3;
 inline constexpr int kExitAttention = 4;
+inline constexpr int kExitSendingOff = 5;  // Polling Time 0 or below: nothing goes by itself
 
 // `args` without the program name. One option at most.
 CCommandLine ParseCommandLine(const std::vector<std::string>& args);

@@ -1,4 +1,5 @@
 #include "ui/MainFrame.h"
+#include "ui/SourceWatch.h"
 
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
@@ -128,6 +129,10 @@ CMainFrame::CMainFrame(CFrameServices services)
     });
     m_automation =
         std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
+    if (m_services.settleMs >= 0)
+        m_automation->SetSettleTime(m_services.settleMs);
+    m_sourceWatch = new CSourceWatch(this);
+    m_sourceWatch->onCycle = [this] { OnWatchedCycle(); };
     WireTrayArea();
     WireState();
     setWindowTitle(QString::fromLatin1(kAppTitle));
@@ -235,6 +240,7 @@ void CMainFrame::OnExit()
     // A running cycle is stopped before the shutdown block, so that none of its lines can
     // follow it; a worker waiting on the window is let go first.
     m_automation->Cancel();
+    m_sourceWatch->Stop();
     m_display->SetClosing();
     m_automation->Stop();
     m_log.WriteShutdownBlock(now);
@@ -370,7 +376,9 @@ void CMainFrame::OnFirstPaint()
                                  ": polling is off. Set it above 0 in Configuration.";
         m_display->AddWindowLine(line);
         m_display->WriteLogLine(line);
+        m_nPollShown = pollTime;
     }
+    ApplyPolling(false);
 }
 
 void CMainFrame::ArmPollTimer(unsigned periodMs)

@@ -21,6 +21,7 @@
 #include <optional>
 
 class CHelpWindow;
+class CSourceWatch;
 class CQtNotifyArea;
 class IInternet;
 class IProfileStore;
@@ -73,6 +74,8 @@ struct CFrameServices {
     std::string logPath = "Orbidex.log";
     // Desktop notices of problems; the desktop's notification service when null.
     INotices* notices = nullptr;
+    // How long a file must stay unwritten before it is sent; below 0 the agent's own.
+    long settleMs = -1;
 };
 
 class CMainFrame : public QMainWindow, public ITrayOwner {
@@ -110,6 +113,10 @@ public:
     void ArmPollTimer(unsigned periodMs);
     unsigned TimerId() const { return m_nTimerId; }
     unsigned TimerPeriod() const { return m_nTimerPeriod; }
+    // After the settings are loaded: the poll timer, the folders watched and the state follow
+    // the Polling Time at once (MainFrameCycle.cpp).
+    void ApplyPolling(bool rearm = false);
+    CSourceWatch& SourceWatch() { return *m_sourceWatch; }
 
     IDisplay& Display() { return *m_display; }
     CFrameDisplay& FrameDisplay() { return *m_display; }
@@ -164,6 +171,9 @@ private:
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();
+    // A watched folder has a file that may be finished, or one held back may be by now.
+    void OnWatchedCycle();
+    void AfterCycle();
 
     // Fields of the window (see the cycle for their use)
     unsigned m_nTimerId = 0;
@@ -206,4 +216,7 @@ private:
     bool m_bKeyringLocked = false;          // as last told to the state
     std::string m_strSettingsProblem;       // as last told to the state
     std::chrono::steady_clock::time_point m_keyringAsked = std::chrono::steady_clock::now();
+    CSourceWatch* m_sourceWatch = nullptr;
+    bool m_bCycleAgain = false;  // a file finished while a cycle ran
+    int32_t m_nPollShown = 1;    // the Polling Time the window last spoke of
 };

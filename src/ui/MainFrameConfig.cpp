@@ -20,5 +20,9 @@ void CMainFrame::RunConfiguration()
         ShowState();
     }
     LoadSettings();
+    // The poll and the watch follow what was saved at once; at start-up the first paint
+    // arms them after this.
+    if (m_nTimerPeriod != 0)
+        ApplyPolling(true);
     StartAutomation();
 }

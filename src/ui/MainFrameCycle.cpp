@@ -2,6 +2,8 @@
 
 #include "core/cycle/Automation.h"
 #include "core/resources/Resources.h"
+#include "core/state/ProblemTexts.h"
+#include "ui/SourceWatch.h"
 
 #include <algorithm>
 #include <climits>
@@ -20,6 +22,69 @@ void CMainFrame::OnTransferNow()
     StartAutomation();
 }
 
+namespace {
+// Minutes to milliseconds, held to what a timer can count (about 24 days) instead of
+// wrapping round to a period of a few minutes.
+unsigned PollPeriodMs(int32_t pollTime)
+{
+    return static_cast<unsigned>(std::min<long long>(pollTime * 60000LL, INT_MAX));
+}
+}  // namespace
+
+void CMainFrame::ApplyPolling(bool rearm)
+{
+    const CSettings s = m_settings.Snapshot();
+    m_automation->State().PollingChanged(s.PollTime);
+    if (s.PollTime > 0) {
+        if (rearm) {
+            m_nTimerPeriod = PollPeriodMs(s.PollTime);
+            m_nTimerId = SetTimer(1, m_nTimerPeriod);
+        }
+        m_sourceWatch->Watch(s, m_automation->SettleTime());
+    } else {
+        if (rearm) {
+            KillTimer(1);
+            m_nTimerId = 0;  // the period stays: it also says the first paint has run
+        }
+        m_sourceWatch->Stop();
+        if (s.PollTime != m_nPollShown) {
+            const std::string line = m_display->GetTimeText() + " - " +
+                                     SendingOffLine(s.PollTime) +
+                                     ". Set it above 0 in Configuration.";
+            m_display->AddWindowLine(line);
+            m_display->WriteLogLine(line);
+        }
+    }
+    m_nPollShown = s.PollTime;
+    ShowState();
+}
+
+void CMainFrame::OnWatchedCycle()
+{
+    // The poll's rules: none while the Polling Time is 0 or below, nor after a refused login
+    // until the settings are saved again (the cycle sets the Polling Time to 0 then).
+    if (m_bQuitting || m_settings.Snapshot().PollTime <= 0)
+        return;
+    if (m_automation->IsBusy()) {
+        m_bCycleAgain = true;
+        return;
+    }
+    StartAutomation();
+}
+
+void CMainFrame::AfterCycle()
+{
+    if (m_bCycleAgain) {
+        m_bCycleAgain = false;
+        m_sourceWatch->CycleIn(0);
+        return;
+    }
+    // A file held back is looked at again when it may be finished.
+    const long due = m_automation->MsUntilSettled();
+    if (due >= 0)
+        m_sourceWatch->CycleIn(due + 100);
+}
+
 void CMainFrame::OnTimer(unsigned id)
 {
     // A tick during a cycle starts nothing and leaves the timer as it is.
@@ -30,10 +95,7 @@ void CMainFrame::OnTimer(unsigned id)
     const int32_t pollTime = m_settings.Snapshot().PollTime;
     if (pollTime > 0) {
         m_display->SetStatusText("Polling Started ...");
-        // Minutes to milliseconds, held to what a timer can count (about 24 days) instead of
-        // wrapping round to a period of a few minutes.
-        const long long period = std::min<long long>(pollTime * 60000LL, INT_MAX);
-        m_nTimerPeriod = static_cast<unsigned>(period);
+        m_nTimerPeriod = PollPeriodMs(pollTime);
         if (id == m_nTimerId) {
             // Not at the first tick, right after the start's own ask: one prompt at a time.
             if (std::chrono::steady_clock::now() - m_keyringAsked > std::chrono::seconds(30))

@@ -44,6 +44,7 @@ void CMainFrame::OnStateChanged()
     ShowState();
     if (!s.busy && s.last.number != m_cyclesShown) {
         m_cyclesShown = s.last.number;
+        AfterCycle();
         if (s.Attention()) {
             // After the cycle's own texts, which would otherwise land on top of this one.
             m_display->CatchUp();
@@ -51,6 +52,9 @@ void CMainFrame::OnStateChanged()
             if (s.problems.size() > 1)
                 text += " (and " + std::to_string(s.problems.size() - 1) + " more)";
             m_display->SetStatusText(text);
+        } else if (s.SendingOff()) {
+            m_display->CatchUp();
+            m_display->SetStatusText(SendingOffLine(s.pollTime));
         }
     }
     for (const CProblem& p : changes.closed) m_notices->Close(QString::fromStdString(p.Key()));
@@ -67,6 +71,8 @@ void CMainFrame::ShowState()
         m_display->SetTrayResource(IDI_TRAY_BUSY);
     else if (s.Attention())
         m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, AttentionTip(s.problems).c_str());
+    else if (s.SendingOff())
+        m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, SendingOffLine(s.pollTime).c_str());
     else
         m_display->SetTrayResource(IDI_TRAY_IDLE);
 }
@@ -100,6 +106,9 @@ std::string CMainFrame::StatusReport() const
 {
     // Counted afresh, as the next cycle would find them: the cycle's own list is its worker's.
     CWorkList waiting;
+    waiting.m_settle.SetSettleMs(m_automation->SettleTime());
     ScanSourceFolders(m_settings.Snapshot(), waiting);
-    return FormatAgentStatus(m_automation->State().Snapshot(), waiting.m_nFileCount);
+    // Files still being written wait too.
+    return FormatAgentStatus(m_automation->State().Snapshot(),
+                             waiting.m_nFileCount + static_cast<int>(waiting.m_held.size()));
 }

@@ -89,6 +89,7 @@ TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
     CFakeService net;
     net.failOpen = true;
     CFrameServices services;
+    services.settleMs = 0;
     services.profile = &profile;
     services.internet = &net;
     services.logPath = tmp.filePath(QStringLiteral("Orbidex.log")).toStdString();

@@ -25,6 +25,7 @@ protected:
         fs::create_directories(m_down);
         m_record.Replace(CycleSettings(m_src, m_down));
         m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_e, m_record);
+        m_auto->SetSettleTime(0);  // files are finished when written, unless a test says not
     }
     void RunCycle()
     {

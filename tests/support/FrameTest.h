@@ -16,6 +16,7 @@ protected:
     {
         profile = std::make_unique<CQtProfileStore>(tmp.filePath(QStringLiteral("p.conf")));
         CFrameServices services;
+        services.settleMs = 0;
         services.profile = profile.get();
         services.notifyArea = &area;
         services.logPath = LogPath().toStdString();

@@ -144,6 +144,7 @@ protected:
         s.Ext[1] = "rtf";
         m_record.Replace(s);
         m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_ep, m_record);
+        m_auto->SetSettleTime(0);
     }
 
     QTemporaryDir m_dir;

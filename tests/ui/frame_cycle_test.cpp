@@ -8,6 +8,7 @@
 #include "support/MemoryProfileStore.h"
 #include "support/cycle_util.h"
 #include "ui/MainFrame.h"
+#include "ui/SourceWatch.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,6 +46,7 @@ protected:
         m_frame.reset();
         m_internet = CreateInternet(m_emu.caFile());
         CFrameServices services;
+        services.settleMs = 0;
         services.profile = &profile;
         services.notifyArea = &m_area;
         services.internet = m_internet.get();
@@ -180,6 +182,13 @@ TEST_F(FrameCycle, RefusedLoginStopsLaterTicksUntilReload)
               5);
     m_frame->OnTimer(1);
     EXPECT_FALSE(Busy());
+    // Nor does a finished file in a watched folder.
+    m_frame->Automation().SetSettleTime(100);
+    m_frame->SourceWatch().Watch(m_frame->Settings().Snapshot(), 100);
+    WriteText(m_src + "a.wav", "a");
+    QTest::qWait(1000);
+    EXPECT_FALSE(Busy());
+    EXPECT_EQ(m_frame->CyclesShown(), 1u);
     // "Transfer Now!!!" still runs a cycle.
     m_frame->OnTransferNow();
     EXPECT_TRUE(Busy());
@@ -352,3 +361,70 @@ TEST_F(FrameCycle, NoLoginIdIsNotConfiguredNotRefused)
 }
 
 }  // namespace
+
+// With the poll five minutes away, files dropped after a cycle are sent when they are
+// finished: twenty copied at once go in one cycle.
+TEST_F(FrameCycle, FinishedFilesGoLongBeforeTheNextPollInOneCycle)
+{
+    m_frame->Automation().SetSettleTime(1000);
+    m_frame->ArmPollTimer(1500);
+    m_frame->ApplyPolling(true);
+    ASSERT_EQ(m_frame->TimerPeriod(), 300000u);
+    ASSERT_EQ(m_frame->SourceWatch().Watched(), std::vector<std::string>{m_src});
+    Cycle();
+    const unsigned before = m_frame->CyclesShown();
+    for (int i = 0; i < 20; ++i)
+        WriteText(m_src + "r" + std::to_string(i) + ".wav", std::string(100 + i, 'r'));
+    // A third of the poll period: a bound on the behaviour, not a measure of its speed.
+    ASSERT_TRUE(Until([&] { return m_emu.records("notifications").size() == 20; }, 100000));
+    QTest::qWait(1500);
+    EXPECT_EQ(m_frame->CyclesShown(), before + 1);
+}
+
+// Polling Time 0 turns automatic sending off, says so, and sends nothing by itself; what is
+// saved in Configuration takes effect at once.
+TEST_F(FrameCycle, PollingTimeSavedTakesEffectAtOnceAndZeroIsAStateOfItsOwn)
+{
+    CDialogAnswers answers;  // the dialog is cancelled: the reload takes what was saved
+    m_frame->Automation().SetSettleTime(100);
+    m_frame->ArmPollTimer(1500);
+    m_profile.ints[{"Author Details", "Poll Time"}] = 0;
+    m_frame->OnConfiguration();
+    ASSERT_TRUE(Until([&] { return m_frame->CyclesShown() == 1; }));
+    const std::string off = "automatic sending is off: Polling Time is 0";
+    EXPECT_EQ(m_frame->TimerId(), 0u);
+    EXPECT_EQ(Tip(), off);
+    EXPECT_EQ(m_frame->StatusText().toStdString(), off);
+    EXPECT_EQ(m_frame->StatusReport().substr(0, 4), "off\n");
+    EXPECT_NE(m_frame->StatusReport().find(off), std::string::npos);
+    WriteText(m_src + "a.wav", "a");
+    QTest::qWait(1500);
+    EXPECT_EQ(m_frame->CyclesShown(), 1u);
+    EXPECT_TRUE(m_emu.records("uploads").isEmpty());
+
+    m_profile.ints[{"Author Details", "Poll Time"}] = 1;
+    m_frame->OnConfiguration();
+    EXPECT_EQ(m_frame->TimerId(), 1u);
+    EXPECT_EQ(m_frame->TimerPeriod(), 60000u);
+    EXPECT_NE(Tip(), off);
+    ASSERT_TRUE(Until([&] { return m_frame->CyclesShown() == 2; }));
+    EXPECT_EQ(m_frame->StatusReport().substr(0, 5), "idle\n");
+    // Watched from now on: a file dropped is sent without Transfer Now or a poll.
+    WriteText(m_src + "b.wav", "b");
+    ASSERT_TRUE(Until([&] { return m_emu.records("notifications").size() == 2; }, 20000));
+}
+
+// A folder missing when the watch starts is looked at every few seconds; once it is made
+// again it is watched, and what it holds is sent.
+TEST_F(FrameCycle, AFolderMadeAgainIsWatchedAndItsFilesSent)
+{
+    QDir(QString::fromStdString(m_src)).removeRecursively();
+    m_frame->Automation().SetSettleTime(100);
+    m_frame->ArmPollTimer(1500);
+    m_frame->ApplyPolling(true);
+    EXPECT_EQ(m_frame->SourceWatch().Listed(), std::vector<std::string>{m_src});
+    QDir().mkpath(QString::fromStdString(m_src));
+    WriteText(m_src + "a.wav", "a");
+    ASSERT_TRUE(Until([&] { return m_emu.records("notifications").size() == 1; }, 20000));
+    EXPECT_EQ(m_frame->SourceWatch().Watched(), std::vector<std::string>{m_src});
+}

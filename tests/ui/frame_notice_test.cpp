@@ -46,6 +46,7 @@ TEST(FrameNotice, FailedNotificationBoxDoesNotHoldTheCycleAndOpensOnce)
     profile.strings[{"Source Directories", "Ext1"}] = "wav";
     CFakeNotifyArea area;
     CFrameServices services;
+    services.settleMs = 0;
     services.profile = &profile;
     services.notifyArea = &area;
     services.internet = &net;

@@ -34,15 +34,17 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(tmp.isValid());
-        // Complete settings and no polling: no dialog, no cycle.
+        // Complete settings and polling on (Poll Time 0 is a state of its own), but the poll
+        // is stopped at start: no dialog, no cycle.
         profile.strings[{"Author Details", "Author"}] = "ab12";
         profile.strings[{"Author Details", "Password"}] = "pw";
         profile.ints[{"Author Details", "Show Config"}] = 0;
-        profile.ints[{"Author Details", "Poll Time"}] = -1;
+        profile.ints[{"Author Details", "Poll Time"}] = 1000;
     }
     void Start(const CEndpoints& endpoints = BuildEndpoints())
     {
         CFrameServices services;
+        services.settleMs = 0;
         services.endpoints = endpoints;
         services.profile = &profile;
         services.notifyArea = &area;
@@ -51,6 +53,7 @@ protected:
         ASSERT_TRUE(frame->LoadFrame());
         frame->show();
         frame->OnFirstPaint();
+        frame->KillTimer(1);
     }
     bool WindowIconIs(int id) const
     {

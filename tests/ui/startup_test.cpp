@@ -40,6 +40,7 @@ protected:
     void Start()
     {
         CFrameServices services;
+        services.settleMs = 0;
         services.profile = profile.get();
         services.notifyArea = &area;
         services.internet = &net;

@@ -177,5 +177,9 @@ void ReportSkipped(CCycleContext& ctx)
                          work.m_skippedUnmarked.end());
     for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unarchived))
         waiting.items.push_back(e.path);
+    waiting.items.insert(waiting.items.end(), work.m_held.begin(), work.m_held.end());
     ctx.Report(waiting);
+    for (const std::string& held : work.m_held)
+        if (work.m_settle.FirstTold(held))
+            ctx.Report({EEvent::FileHeldBack, held});
 }

@@ -85,6 +85,8 @@ void CAutomation::Stop(const std::function<void()>& pump)
 
 void CAutomation::AutomationThread(CSettings snapshot)
 {
+    m_work.m_settle.SetSettleMs(m_settleMs.load());
+    m_work.m_settle.BeginScan();  // no file held back until this cycle's scan says so
     try {
         if (m_internet) {
             CCycleContext ctx{m_display, *m_internet, m_endpoints, std::move(snapshot),
@@ -105,10 +107,17 @@ void CAutomation::AutomationThread(CSettings snapshot)
         m_internet->KeepWebConnections(false);
     }
     m_work.m_pFtpConnection.reset();
+    m_settleDue = m_work.m_settle.NextDueMs();
     // Told before the flag clears: whoever sees idle finds this cycle's outcome in the state.
     m_state.Report({EEvent::CycleEnded});
     m_nBusy = 0;
     m_running = false;
+}
+
+long CAutomation::MsUntilSettled() const
+{
+    const std::int64_t due = m_settleDue.load();
+    return due == 0 ? -1 : static_cast<long>(std::max<std::int64_t>(0, due - SteadyNowMs()));
 }
 
 void CAutomation::RunCycle(CCycleContext& ctx)

@@ -47,6 +47,13 @@ public:
     IAgentEvents& Events() { return m_events; }
     // Read by each cycle as it starts (tests shorten it).
     void SetWaitBudget(long ms) { m_waitBudgetMs = ms; }
+    // How long a file must be seen unchanged and unwritten before it is sent; read by each
+    // cycle as it starts (tests shorten it).
+    void SetSettleTime(long ms) { m_settleMs = ms; }
+    long SettleTime() const { return m_settleMs.load(); }
+    // After a cycle: milliseconds until the first file it held back may be finished, -1 when
+    // it held none back (or never came to look).
+    long MsUntilSettled() const;
 
 private:
     void AutomationThread(CSettings snapshot);
@@ -57,6 +64,8 @@ private:
     // Used by the worker only, between cycles by nobody.
     CWorkList m_work;
     std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
+    std::atomic<long> m_settleMs{kSettleMs};
+    std::atomic<std::int64_t> m_settleDue{0};  // steady ms, 0: none
     IDisplay& m_display;
     CSystemClock m_clock;
     CAgentState m_state{m_clock};

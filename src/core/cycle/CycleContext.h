@@ -1,5 +1,6 @@
 #pragma once
 #include "core/cycle/LocalState.h"
+#include "core/cycle/Settle.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
 #include "core/state/AgentEvent.h"
@@ -24,6 +25,9 @@ struct CWorkList {
     std::vector<std::string> m_skippedLinks, m_skippedUnmarked;
     std::set<fsys::FileId> m_scannedIds;  // one real file is sent once, whichever pairs name it
     CLocalState m_local;
+    // Files left for a later cycle because they are still being written, and what decides it.
+    std::vector<std::string> m_held;
+    CSettleTracker m_settle;
 };
 
 // What a cycle's steps work with. `settings` is the snapshot taken when the cycle started;

@@ -3,6 +3,23 @@
 #include "core/cycle/CycleContext.h"
 #include "core/settings/Settings.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderWatch.h"
+
+#include <chrono>
+
+namespace {
+std::int64_t WallNs()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+ESettle LookSettled(CWorkList& work, const std::string& path, const fsys::FileStamp& stamp,
+                    fsys::EWriters writers)
+{
+    return work.m_settle.Look(path, stamp, writers, SteadyNowMs(), WallNs());
+}
 
 void ScanSourceFolders(const CSettings& settings, CWorkList& work)
 {
@@ -12,10 +29,13 @@ void ScanSourceFolders(const CSettings& settings, CWorkList& work)
     work.m_skippedLinks.clear();
     work.m_skippedUnmarked.clear();
     work.m_scannedIds.clear();
+    work.m_held.clear();
+    work.m_settle.BeginScan();
     for (int i = 0; i < kSourcePairs; ++i) {
         if (!settings.Dir[i].empty() && !settings.Ext[i].empty())
             ScanFolder(settings.Dir[i], settings.Ext[i], work);
     }
+    work.m_settle.EndScan();
 }
 
 void ScanFolder(const std::string& folder, const std::string& ext, CWorkList& work)
@@ -41,6 +61,11 @@ void ScanFolder(const std::string& folder, const std::string& ext, CWorkList& wo
         }
         if (work.m_local.Has(CLocalState::EKind::Unmarked, path, e.stamp)) {
             work.m_skippedUnmarked.push_back(path);
+            continue;
+        }
+        // A recording still being written would be sent cut short and then marked done.
+        if (LookSettled(work, path, e.stamp, fsys::WritersOf(path)) != ESettle::Ready) {
+            work.m_held.push_back(path);
             continue;
         }
         const std::size_t index = static_cast<std::size_t>(work.m_nFileIndex);

@@ -2,6 +2,7 @@
 
 #include "core/cycle/Archive.h"
 #include "core/cycle/CycleContext.h"
+#include "core/cycle/Scan.h"
 #include "core/display/Display.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
@@ -11,6 +12,7 @@
 #include "core/service/WebRequests.h"
 #include "platform/LocalFile.h"
 #include "platform/Format.h"
+#include "platform/FolderWatch.h"
 #include "platform/WavLength.h"
 
 #include <algorithm>
@@ -184,6 +186,15 @@ void UploadFiles(CCycleContext& ctx)
                 continue;
             }
             const fsys::FileStamp before = file->stamp;
+            // Written to again since the scan: it goes when it is finished, not in part now.
+            if (LookSettled(work, local, before, fsys::WritersOfFd(file->fd.Get())) !=
+                ESettle::Ready) {
+                if (work.m_settle.FirstTold(local))
+                    ctx.Report({EEvent::FileHeldBack, local});
+                work.m_held.push_back(local);
+                ++work.m_nFileIndex;
+                continue;
+            }
             PutResult put = PutWhole(*work.m_pFtpConnection, file->fd.Get(), remote, before);
             if (put == PutResult::ConnectionFailed && kept && !ctx.cancelled &&
                 SessionClosed(work.m_pFtpConnection->LastError())) {

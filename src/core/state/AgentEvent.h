@@ -31,6 +31,7 @@ enum class EEvent {
     KeyringAnswered,
     SettingsUnreadable,  // reason: which file and why
     SettingsReadable,
+    FileHeldBack,        // subject: local path; still being written, sent when finished
 };
 
 enum class EStage { None, Put, Notify, Archive, Mark, Read, Fetch, Save, Confirm, Name };

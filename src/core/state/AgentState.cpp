@@ -40,6 +40,18 @@ void CAgentState::ConfigurationSaved()
         onChanged();
 }
 
+void CAgentState::PollingChanged(int pollTime)
+{
+    bool changed;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        changed = (m_pollTime <= 0) != (pollTime <= 0) || (pollTime <= 0 && pollTime != m_pollTime);
+        m_pollTime = pollTime;
+    }
+    if (changed && onChanged)
+        onChanged();
+}
+
 void CAgentState::Open(EProblem kind, const CAgentEvent& e, const std::string& subject)
 {
     CProblem p{kind, subject, e.reason, e.stage, e.status, m_clock.Now()};
@@ -173,6 +185,7 @@ bool CAgentState::FoldLocked(const CAgentEvent& e)
             Open(EProblem::DownloadFailed, e, e.subject);
             break;
         case EEvent::TempFilesSwept:
+        case EEvent::FileHeldBack:  // not a failure: it goes when it is finished
             break;
         case EEvent::KeyringLocked:
             Open(EProblem::KeyringLocked, e, {});
@@ -196,6 +209,7 @@ CAgentState::CSnapshot CAgentState::Snapshot() const
     CSnapshot s;
     s.busy = m_busy;
     s.last = m_last;
+    s.pollTime = m_pollTime;
     for (const std::string& key : m_order) s.problems.push_back(m_problems.at(key));
     return s;
 }

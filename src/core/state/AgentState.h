@@ -57,12 +57,16 @@ public:
     void Report(const CAgentEvent& event);
     // The author saved new settings: what a login problem said no longer holds.
     void ConfigurationSaved();
+    // The Polling Time as loaded from the settings: 0 or below turns automatic sending off.
+    void PollingChanged(int pollTime);
 
     struct CSnapshot {
         bool busy = false;
         CCycleOutcome last;
         std::vector<CProblem> problems;  // oldest first
         bool Attention() const { return !problems.empty(); }
+        int pollTime = 1;
+        bool SendingOff() const { return pollTime <= 0; }
     };
     CSnapshot Snapshot() const;
 
@@ -88,6 +92,7 @@ private:
     bool m_busy = false;
     CCycleOutcome m_cycle;  // the running cycle's counts
     CCycleOutcome m_last;
+    int m_pollTime = 1;
     std::map<std::string, CProblem> m_problems;
     std::map<std::string, CProblem> m_seen;  // as the last TakeChanges left them
     std::vector<std::string> m_order;        // keys in the order they opened

@@ -167,6 +167,10 @@ void CEventWriter::Lines(const CAgentEvent& e)
             Both(d.GetTimeText() + " - " + OneLine(e.reason, 160) +
                  ": the agent runs with what it could read. Open Configuration and Save.");
             break;
+        case EEvent::FileHeldBack:
+            Both(d.GetTimeText() + " - " + EscapeControlChars(NameOf(e.subject)) +
+                 " is still being written; it is sent when it is finished.");
+            break;
         case EEvent::TempFilesSwept:
             Both(d.GetTimeText() + " - Removed " + std::to_string(e.count) +
                  " unfinished temporary file(s) left by an interrupted run");

@@ -187,9 +187,17 @@ std::string ProblemNotice(const CProblem& p)
     return {};
 }
 
+std::string SendingOffLine(int pollTime)
+{
+    return "automatic sending is off: Polling Time is " + std::to_string(pollTime);
+}
+
 std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
 {
-    std::string out = s.busy ? "busy" : s.Attention() ? "attention" : "idle";
+    std::string out = s.busy          ? "busy"
+                      : s.Attention() ? "attention"
+                      : s.SendingOff() ? "off"
+                                       : "idle";
     out += "\nlast cycle: ";
     if (s.last.number == 0) {
         out += "none since start";
@@ -202,6 +210,8 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
                " failed";
     }
     out += "\nfiles waiting: " + std::to_string(filesWaiting) + "\n";
+    if (s.SendingOff())
+        out += SendingOffLine(s.pollTime) + "\n";
     for (const CProblem& p : s.problems) {
         const std::tm tm = LocalTime(p.since);
         char since[16];

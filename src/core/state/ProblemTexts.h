@@ -15,6 +15,10 @@ std::string ProblemNotice(const CProblem& problem);
 // One line: what, which, why; the status bar and the status report use it.
 std::string ProblemLine(const CProblem& problem);
 
-// The reply to a status request: the state word (idle, busy, attention), the last cycle's time
-// and counts, the files waiting, then one line per open problem.
+// Said in the tooltip, the window and the status report while the Polling Time is 0 or below.
+std::string SendingOffLine(int pollTime);
+
+// The reply to a status request: the state word (idle, busy, attention, off), the last cycle's
+// time and counts, the files waiting, whether automatic sending is off, then one line per open
+// problem.
 std::string FormatAgentStatus(const CAgentState::CSnapshot& state, int filesWaiting);

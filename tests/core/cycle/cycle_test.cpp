@@ -36,6 +36,7 @@ protected:
         s.TDir = m_dir.path().toStdString() + "/down/";
         m_record.Replace(s);
         m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_ep, m_record);
+        m_auto->SetSettleTime(0);
     }
     void RunCycle()
     {

@@ -98,6 +98,13 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
     CAgentState state(clock);
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 0),
               "idle\nlast cycle: none since start\nfiles waiting: 0\n");
+    // Polling Time 0 is not idle; a held-back file is no failure.
+    state.PollingChanged(0);
+    state.Report(Ev(EEvent::FileHeldBack, "/s/c.wav"));
+    EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 1),
+              "off\nlast cycle: none since start\nfiles waiting: 1\n"
+              "automatic sending is off: Polling Time is 0\n");
+    state.PollingChanged(5);
     state.Report(Ev(EEvent::CycleStarted));
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 1).rfind("busy\n", 0), 0u);
     state.Report(Ev(EEvent::FileSent, "/s/a.wav"));

@@ -52,6 +52,7 @@ protected:
     void Start()
     {
         CFrameServices services;
+        services.settleMs = 0;
         services.profile = profile.get();
         services.internet = internet.get();
         services.endpoints = orbidex::test::EndpointsFor(*emu);
