@@ -182,7 +182,7 @@ bool CMainFrame::LoadFrame()
     m_wndText->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     m_wndText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setCentralWidget(m_wndText);
-    resize(640, 400);
+    PlaceWithinScreen(*this, QSize(640, 400));
 
     m_trayIcon.SetNotifyTarget(this, WM_USER);
     m_display->ResetIdleIcon();
