@@ -224,6 +224,7 @@ bool CMainFrame::OnCommand(int id)
 
 void CMainFrame::OnOpenWindow()
 {
+    m_bKeptForTray = false;  // the author's own opening: a tray coming later leaves it open
     showNormal();
     raise();
     activateWindow();
@@ -248,7 +249,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         if (TrayAvailable())
             hide();
         else
-            KeepWithoutTray(*this);  // the window is the only way back in
+            KeepForWantOfTray();  // the window is the only way back in
         event->ignore();
         return;
     }
@@ -343,7 +344,7 @@ void CMainFrame::OnFirstPaint()
     if (TrayAvailable())
         hide();
     else
-        KeepWithoutTray(*this);
+        KeepForWantOfTray();
     StartTrayWatch();
     LoadSettings();
     const CSettings s = m_settings.Snapshot();
