@@ -123,6 +123,8 @@ QAccessibleInterface* HelpPageAccess(const QString& className, QObject* object)
 {
     if (className == QLatin1String("CHelpPage"))
         return new CHelpPageAccess(static_cast<QTextBrowser*>(object));
+    if (className == QLatin1String("CHelpWindow"))  // a window, not a plain panel ("filler")
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     return nullptr;
 }
 }  // namespace

@@ -121,6 +121,7 @@ TEST_F(HelpCommand, WindowAndHelpFitTheScreenAndTheHelpIsADocument)
     QAccessibleInterface* page = QAccessible::queryAccessibleInterface(help->Browser());
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->role(), QAccessible::Document);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(help)->role(), QAccessible::Window);
     QAccessibleTextInterface* text = page->textInterface();
     ASSERT_NE(text, nullptr);
     const QString all = text->text(0, text->characterCount());
