@@ -187,7 +187,7 @@ bool CMainFrame::LoadFrame()
     m_wndText->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     m_wndText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setCentralWidget(m_wndText);
-    resize(640, 400);
+    PlaceWithinScreen(*this, QSize(640, 400));
 
     m_trayIcon.SetNotifyTarget(this, WM_USER);
     m_display->ResetIdleIcon();
@@ -229,6 +229,7 @@ bool CMainFrame::OnCommand(int id)
 
 void CMainFrame::OnOpenWindow()
 {
+    m_bKeptForTray = false;  // the author's own opening: a tray coming later leaves it open
     showNormal();
     raise();
     activateWindow();
@@ -254,7 +255,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         if (TrayAvailable())
             hide();
         else
-            KeepWithoutTray(*this);  // the window is the only way back in
+            KeepForWantOfTray();  // the window is the only way back in
         event->ignore();
         return;
     }
@@ -350,7 +351,7 @@ void CMainFrame::OnFirstPaint()
     if (TrayAvailable())
         hide();
     else
-        KeepWithoutTray(*this);
+        KeepForWantOfTray();
     StartTrayWatch();
     LoadSettings();
     const CSettings s = m_settings.Snapshot();
