@@ -127,8 +127,9 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_log.SetFailureSink([d = m_display.get()](const std::string& path, int error) {
         d->ReportLogFailure(path, error);
     });
+    m_lines = std::make_unique<CEventWriter>(*m_display, nullptr, m_services.endpoints.supportEmail);
     m_automation =
-        std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
+        std::make_unique<CAutomation>(*m_lines, m_internet, m_services.endpoints, m_settings);
     if (m_services.settleMs >= 0)
         m_automation->SetSettleTime(m_services.settleMs);
     m_sourceWatch = new CSourceWatch(this);

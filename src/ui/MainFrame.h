@@ -6,6 +6,7 @@
 #include "core/display/UiUpdates.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
+#include "core/state/EventWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotifyArea.h"
 #include "ui/DesktopNotice.h"
@@ -192,6 +193,7 @@ private:
     CSettingsRecord m_settings;
     CTrayIcon m_trayIcon;
     std::unique_ptr<CFrameDisplay> m_display;
+    std::unique_ptr<CEventWriter> m_lines;  // the events' lines on m_display
     std::unique_ptr<CAutomation> m_automation;
     QLabel* m_wndStatusBar = nullptr;
     QPlainTextEdit* m_wndText = nullptr;
