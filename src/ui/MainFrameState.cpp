@@ -2,7 +2,7 @@
 
 #include "core/cycle/Automation.h"
 #include "core/cycle/Scan.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/state/ProblemTexts.h"
 #include "platform/ProfileStore.h"
 #include "ui/DesktopNotice.h"

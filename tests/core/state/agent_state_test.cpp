@@ -1,7 +1,7 @@
 // The agent state: which events open a problem, which close it, and what the author reads.
 #include "core/service/WebFailure.h"
 #include "core/state/AgentState.h"
-#include "core/state/EventWriter.h"
+#include "ui/display/EventWriter.h"
 #include "core/state/ProblemTexts.h"
 #include "support/RecordingDisplay.h"
 
