@@ -64,6 +64,18 @@ void CAgentState::PollingChanged(int pollTime)
         onChanged();
 }
 
+void CAgentState::SetPaused(bool paused)
+{
+    bool changed;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        changed = m_paused != paused;
+        m_paused = paused;
+    }
+    if (changed && onChanged)
+        onChanged();
+}
+
 void CAgentState::Open(EProblem kind, const std::string& subject, const std::string& reason,
                        EStage stage, long status)
 {
@@ -287,6 +299,7 @@ CAgentState::CSnapshot CAgentState::Snapshot() const
     s.busy = m_busy;
     s.last = m_last;
     s.pollTime = m_pollTime;
+    s.paused = m_paused;
     for (const std::string& key : m_order) s.problems.push_back(m_problems.at(key));
     return s;
 }

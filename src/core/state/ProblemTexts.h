@@ -18,6 +18,15 @@ std::string ProblemLine(const CProblem& problem);
 // Said in the tooltip, the window and the status report while the Polling Time is 0 or below.
 std::string SendingOffLine(int pollTime);
 
+// How the tray icon, its tooltip and the window's icon show the state. What needs the author
+// comes first, even during a cycle; then a cycle at work; then sending paused or off; idle last.
+enum class ELook { Idle, Busy, Paused, Attention };
+struct CLook {
+    ELook look = ELook::Idle;
+    std::string tip;  // empty: the icon's own words
+};
+CLook LookOf(const CAgentState::CSnapshot& state);
+
 // The reply to a status request: the state word (idle, busy, attention, off), the last cycle's
 // time and counts, the files waiting, whether automatic sending is off, then one line per open
 // problem.
