@@ -7,7 +7,7 @@
 #include "DesktopSession.h"
 
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/settings/Settings.h"
 #include "platform/KeychainSecretStore.h"
 #include "support/DBusMenuRead.h"
