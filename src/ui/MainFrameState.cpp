@@ -19,6 +19,8 @@ void CMainFrame::WireState()
     } else {
         auto own = std::make_unique<CDesktopNotices>();
         own->onOpenWindow = [this] { OnOpenWindow(); };
+        own->onOpenArrival = [this] { OpenArrival(); };
+        own->onShowList = [this] { ShowArrivalList(); };
         own->balloon = [this](const QString& title, const QString& text) {
             auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea);
             return area && area->ShowBalloon(title, text);
@@ -52,14 +54,15 @@ void CMainFrame::OnStateChanged()
             if (s.problems.size() > 1)
                 text += " (and " + std::to_string(s.problems.size() - 1) + " more)";
             m_display->SetStatusText(text);
-        } else if (s.SendingOff()) {
+        } else if (s.paused || s.SendingOff()) {
             m_display->CatchUp();
-            m_display->SetStatusText(SendingOffLine(s.pollTime));
+            m_display->SetStatusText(s.paused ? kPausedLine : SendingOffLine(s.pollTime));
         }
     }
     for (const CProblem& p : changes.closed) m_notices->Close(QString::fromStdString(p.Key()));
     for (const CProblem& p : changes.opened)
-        m_notices->Open(QString::fromStdString(p.Key()), QString::fromStdString(ProblemNotice(p)));
+        m_notices->Open(QString::fromStdString(p.Key()), QString::fromStdString(ProblemNotice(p)),
+                        FixFor(p));
 }
 
 void CMainFrame::ShowState()
@@ -71,6 +74,8 @@ void CMainFrame::ShowState()
         m_display->SetTrayResource(IDI_TRAY_BUSY);
     else if (s.Attention())
         m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, AttentionTip(s.problems).c_str());
+    else if (s.paused)
+        m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, kPausedLine);
     else if (s.SendingOff())
         m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, SendingOffLine(s.pollTime).c_str());
     else

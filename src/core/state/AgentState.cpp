@@ -24,7 +24,21 @@ void CAgentState::Report(const CAgentEvent& event)
         std::lock_guard<std::mutex> guard(m_lock);
         changed = FoldLocked(event);
     }
+    if (onEvent)
+        onEvent(event);
     if (changed && onChanged)
+        onChanged();
+}
+
+void CAgentState::SetPaused(bool paused)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_paused == paused)
+            return;
+        m_paused = paused;
+    }
+    if (onChanged)
         onChanged();
 }
 
@@ -210,6 +224,7 @@ CAgentState::CSnapshot CAgentState::Snapshot() const
     s.busy = m_busy;
     s.last = m_last;
     s.pollTime = m_pollTime;
+    s.paused = m_paused;
     for (const std::string& key : m_order) s.problems.push_back(m_problems.at(key));
     return s;
 }

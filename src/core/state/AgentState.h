@@ -59,6 +59,8 @@ public:
     void ConfigurationSaved();
     // The Polling Time as loaded from the settings: 0 or below turns automatic sending off.
     void PollingChanged(int pollTime);
+    // The author paused automatic sending (no timed or watched cycle), or resumed it.
+    void SetPaused(bool paused);
 
     struct CSnapshot {
         bool busy = false;
@@ -67,6 +69,7 @@ public:
         bool Attention() const { return !problems.empty(); }
         int pollTime = 1;
         bool SendingOff() const { return pollTime <= 0; }
+        bool paused = false;
     };
     CSnapshot Snapshot() const;
 
@@ -80,6 +83,8 @@ public:
     // Called after a change the author may see (busy, a problem opened or closed, a cycle's
     // end), on the reporting thread and outside the lock. Not for every file sent.
     std::function<void()> onChanged;
+    // Every event, as it is reported (any thread, outside the lock): for the author's list.
+    std::function<void(const CAgentEvent&)> onEvent;
 
 private:
     bool FoldLocked(const CAgentEvent& e);
@@ -93,6 +98,7 @@ private:
     CCycleOutcome m_cycle;  // the running cycle's counts
     CCycleOutcome m_last;
     int m_pollTime = 1;
+    bool m_paused = false;
     std::map<std::string, CProblem> m_problems;
     std::map<std::string, CProblem> m_seen;  // as the last TakeChanges left them
     std::vector<std::string> m_order;        // keys in the order they opened

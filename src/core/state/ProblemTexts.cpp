@@ -196,6 +196,7 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
 {
     std::string out = s.busy          ? "busy"
                       : s.Attention() ? "attention"
+                      : s.paused       ? "paused"
                       : s.SendingOff() ? "off"
                                        : "idle";
     out += "\nlast cycle: ";
@@ -210,6 +211,8 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
                " failed";
     }
     out += "\nfiles waiting: " + std::to_string(filesWaiting) + "\n";
+    if (s.paused)
+        out += std::string(kPausedLine) + "\n";
     if (s.SendingOff())
         out += SendingOffLine(s.pollTime) + "\n";
     for (const CProblem& p : s.problems) {

@@ -17,6 +17,9 @@ std::string ProblemLine(const CProblem& problem);
 
 // Said in the tooltip, the window and the status report while the Polling Time is 0 or below.
 std::string SendingOffLine(int pollTime);
+// Said while the author has paused automatic sending.
+inline constexpr const char* kPausedLine =
+    "Automatic sending is paused: choose Resume in the menu to go on";
 
 // The reply to a status request: the state word (idle, busy, attention, off), the last cycle's
 // time and counts, the files waiting, whether automatic sending is off, then one line per open

@@ -93,6 +93,8 @@ private:
     std::string m_strAuthor;
     int32_t m_nPollTime = 0;
     int32_t m_bShowConfig = 0;
+    int32_t m_bArrivalNotices = 1;
+    static constexpr int kArrivalNoticesBox = 1060;
     std::string m_strPassword;
     std::string m_strTDir;
 

@@ -70,7 +70,8 @@ TEST(LoadRule, ReadsEachFolderWithItsExtensionThenTheRest)
     for (int i = 1; i <= kSourcePairs; ++i)
         for (const char* stem : {"/Dir", "/Ext"}) expected.push_back(S + stem + std::to_string(i));
     for (const char* k : {"TDir", "PASV"}) expected.push_back(S + "/" + k);
-    for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad"})
+    for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad",
+                          "Arrival Notices"})
         expected.push_back(A + "/" + k);
     EXPECT_EQ(store.reads, expected);
 }

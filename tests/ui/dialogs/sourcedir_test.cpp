@@ -114,7 +114,7 @@ TEST_F(ConfigDialog, SaveWritesEveryValueInTheStoreOrder)
     for (const char* key :
          {"Source Directories/PASV", "Source Directories/TDir", "Author Details/Author",
           "Author Details/Password", "Author Details/Poll Time", "Author Details/Show Config",
-          "Author Details/AutoDownLoad"})
+          "Author Details/AutoDownLoad", "Author Details/Arrival Notices"})
         expected.push_back(key);
     EXPECT_EQ(profile.writes, expected);
     EXPECT_EQ(Str(kSrc, "Dir10"), "/ten/");
