@@ -128,6 +128,7 @@ void CMainFrame::SetPaused(bool paused)
         StartAutomation();
 }
 
+namespace {
 QString ArrivalText(const QStringList& paths)
 {
     QStringList names;
@@ -139,6 +140,7 @@ QString ArrivalText(const QStringList& paths)
     return names.size() == 1 ? QStringLiteral("1 document arrived: %1").arg(list)
                              : QStringLiteral("%1 documents arrived: %2").arg(names.size()).arg(list);
 }
+}  // namespace
 
 void CMainFrame::TellArrivals()
 {
