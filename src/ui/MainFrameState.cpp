@@ -61,7 +61,8 @@ void CMainFrame::OnStateChanged()
     }
     for (const CProblem& p : changes.closed) m_notices->Close(QString::fromStdString(p.Key()));
     for (const CProblem& p : changes.opened)
-        m_notices->Open(QString::fromStdString(p.Key()), QString::fromStdString(ProblemNotice(p)),
+        m_notices->Open(QString::fromStdString(p.Key()),
+                        QString::fromStdString(ProblemNotice(p, m_services.endpoints.supportEmail)),
                         FixFor(p));
 }
 

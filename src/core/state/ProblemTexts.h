@@ -11,7 +11,8 @@ inline constexpr std::size_t kTipMax = 63;
 // One short line for the tray's tooltip: the problem, or how many there are.
 std::string AttentionTip(const std::vector<CProblem>& problems);
 // What happened and what to do, for a desktop notification.
-std::string ProblemNotice(const CProblem& problem);
+// `support`: the address the author is sent to where only the service can help.
+std::string ProblemNotice(const CProblem& problem, const std::string& support = {});
 // One line: what, which, why; the status bar and the status report use it.
 std::string ProblemLine(const CProblem& problem);
 
