@@ -70,8 +70,9 @@ void CDesktopNotices::Open(const QString& key, const QString& text, const CNotic
 void CDesktopNotices::Arrived(const QString& text)
 {
     Notify(kArrivalKey, text,
+           // Servers that draw the default action as a button (Xfce's) would show it twice.
            {QStringLiteral("default"), QStringLiteral("Show list"), QStringLiteral("open"),
-            QStringLiteral("Open"), QStringLiteral("list"), QStringLiteral("Show list")},
+            QStringLiteral("Open")},
            QStringLiteral("document-open"));
 }
 

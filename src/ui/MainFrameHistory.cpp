@@ -13,6 +13,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QScreen>
 #include <QUrl>
 
 // The author's day: what went out and came in (kept in the state folder), the folders and the
@@ -74,6 +75,10 @@ void CMainFrame::OnRecentActivity()
         m_historyWindow = new CHistoryWindow(*m_history, m_stateFolder, this);
         m_historyWindow->setWindowIcon(windowIcon());
         m_historyWindow->onSendAgain = [this] { OnTransferNow(); };
+        // At 200 % on a small screen its own size would put the buttons off the screen.
+        if (const QScreen* s = screen())
+            m_historyWindow->resize(
+                m_historyWindow->size().boundedTo(s->availableGeometry().size() * 0.9));
     }
     m_historyWindow->show();
     m_historyWindow->raise();
