@@ -195,7 +195,9 @@ TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
     QList<int> ids;
     ReadLayout(qvariant_cast<QDBusArgument>(layout[1]), labels, ids);
     // The panel draws "_" as the underlined mnemonic.
-    ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!", "-", "F1 _Help",
+    ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!",
+                                   "_Pause automatic sending", "_Recent activity",
+                                   "Open _download folder", "Open _log", "-", "F1 _Help",
                                    "_About Orbidex...", "_Exit"}));
 
     Call(bus, item, menu, "com.canonical.dbusmenu", "Event",

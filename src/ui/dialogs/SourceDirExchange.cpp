@@ -140,6 +140,8 @@ void SourceDir::OnOK()
         return;
     if (!UpdateData(true))
         return;
+    if (m_bFirstSave && !m_bShowConfigChosen)
+        m_bShowConfig = 0;
     SaveSettings(m_profile, Fields());
     if (UpdateData(true))
         QDialog::done(IDOK);

@@ -169,6 +169,21 @@ TEST_F(ConfigDialog, AutoDownloadTwoSurvivesUntilClicked)
     EXPECT_EQ(Int(kAuth, "AutoDownLoad"), 1);
 }
 
+TEST_F(ConfigDialog, TheFirstSaveUnticksStartUpUnlessTheAuthorTickedIt)
+{
+    for (const int clicks : {0, 2}) {
+        profile.ints.clear();
+        Run([clicks](SourceDir& d) {
+            EXPECT_TRUE(d.Check(1033)->isChecked());
+            for (int i = 0; i < clicks; ++i) Click(d, 1033);
+            Click(d, IDOK);
+        });
+        EXPECT_EQ(Int(kAuth, "Show Config"), clicks == 0 ? 0 : 1);
+    }
+    Run([](SourceDir& d) { Click(d, IDOK); });  // saved once: left as stored
+    EXPECT_EQ(Int(kAuth, "Show Config"), 1);
+}
+
 TEST_F(ConfigDialog, PassiveFiveShowsCheckedAndOneClickGivesZero)
 {
     profile.ints[{kSrc, "PASV"}] = 5;
