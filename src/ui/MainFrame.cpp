@@ -143,6 +143,7 @@ CMainFrame::CMainFrame(CFrameServices services)
 
 CMainFrame::~CMainFrame()
 {
+    delete m_historyWindow.data();
     UnwireTrayArea();
     m_display->SetClosing();
     if (m_internet)

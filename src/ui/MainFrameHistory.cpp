@@ -72,7 +72,9 @@ void CMainFrame::WireHistory()
 void CMainFrame::OnRecentActivity()
 {
     if (!m_historyWindow) {
-        m_historyWindow = new CHistoryWindow(*m_history, m_stateFolder, this);
+        // A window of its own, not the main window's child: a window manager raises a
+        // transient's parent with it, and the main window stays hidden in the tray.
+        m_historyWindow = new CHistoryWindow(*m_history, m_stateFolder);
         m_historyWindow->setWindowIcon(windowIcon());
         m_historyWindow->onSendAgain = [this] { OnTransferNow(); };
         // At 200 % on a small screen its own size would put the buttons off the screen.
