@@ -121,7 +121,7 @@ void CHistoryWindow::UpdateButtons()
     const CHistoryEntry* e = Selected();
     m_open->setEnabled(e && e->outcome != EOutcome::NotDownloaded);
     m_folder->setEnabled(e != nullptr);
-    m_again->setEnabled(e && e->direction == EDirection::Sent &&
+    m_again->setEnabled(e && e->direction == EFlow::Sent &&
                         (e->outcome == EOutcome::Sent || e->outcome == EOutcome::Archived ||
                          e->outcome == EOutcome::NotArchived));
     m_copy->setEnabled(e != nullptr);

@@ -127,8 +127,9 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_log.SetFailureSink([d = m_display.get()](const std::string& path, int error) {
         d->ReportLogFailure(path, error);
     });
+    m_lines = std::make_unique<CEventWriter>(*m_display, nullptr, m_services.endpoints.supportEmail);
     m_automation =
-        std::make_unique<CAutomation>(*m_display, m_internet, m_services.endpoints, m_settings);
+        std::make_unique<CAutomation>(*m_lines, m_internet, m_services.endpoints, m_settings);
     if (m_services.settleMs >= 0)
         m_automation->SetSettleTime(m_services.settleMs);
     m_sourceWatch = new CSourceWatch(this);
@@ -194,7 +195,7 @@ bool CMainFrame::LoadFrame()
     m_wndText->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     m_wndText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setCentralWidget(m_wndText);
-    resize(640, 400);
+    PlaceWithinScreen(*this, QSize(640, 400));
 
     m_trayIcon.SetNotifyTarget(this, WM_USER);
     m_display->ResetIdleIcon();
@@ -248,6 +249,7 @@ bool CMainFrame::OnCommand(int id)
 
 void CMainFrame::OnOpenWindow()
 {
+    m_bKeptForTray = false;  // the author's own opening: a tray coming later leaves it open
     showNormal();
     raise();
     activateWindow();
@@ -273,7 +275,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         if (TrayAvailable())
             hide();
         else
-            KeepWithoutTray(*this);  // the window is the only way back in
+            KeepForWantOfTray();  // the window is the only way back in
         event->ignore();
         return;
     }
@@ -369,7 +371,7 @@ void CMainFrame::OnFirstPaint()
     if (TrayAvailable())
         hide();
     else
-        KeepWithoutTray(*this);
+        KeepForWantOfTray();
     StartTrayWatch();
     LoadSettings();
     const CSettings s = m_settings.Snapshot();

@@ -8,6 +8,7 @@
 #include "core/state/AgentState.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
+#include "core/state/EventWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotifyArea.h"
 #include "ui/DesktopNotice.h"
@@ -173,6 +174,7 @@ private:
     bool TrayAvailable();
     void StartTrayWatch();
     void TrayAreaChanged();
+    void KeepForWantOfTray();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
     void MirrorTitle(const QString& title, int icon);
     // What the agent state says, shown in the tray, the status bar and notices
@@ -213,6 +215,7 @@ private:
     CSettingsRecord m_settings;
     CTrayIcon m_trayIcon;
     std::unique_ptr<CFrameDisplay> m_display;
+    std::unique_ptr<CEventWriter> m_lines;  // the events' lines on m_display
     std::unique_ptr<CAutomation> m_automation;
     QLabel* m_wndStatusBar = nullptr;
     QPlainTextEdit* m_wndText = nullptr;
@@ -225,6 +228,7 @@ private:
     int m_nTrayLooks = 0;          // by the watch since it started or saw a change
     bool m_bTrayAvailable = true;  // as last seen by the watch
     bool m_bTrayMirrored = false;  // title and icon carry the tray state
+    bool m_bKeptForTray = false;   // open only because there was no tray
     int m_nTitleIcon = 0;          // the window icon last set, 0 before any
     int m_nTrayState = 0;          // last state asked for, shown or not
     QString m_strTrayTip;

@@ -37,7 +37,7 @@ void CMainFrame::WireHistory()
     CAgentState& state = m_automation->State();
     // On the reporting thread: the entry is made where the event is, the UI only told.
     state.onEvent = [this, &clock](const CAgentEvent& e) {
-        if (e.kind == EEvent::CycleEnded) {
+        if (e.Kind() == EEvent::CycleEnded) {
             // Behind the arrivals this cycle posted.
             m_display->Post([this] { TellArrivals(); });
             return;

@@ -89,13 +89,18 @@ void CMainFrame::ReportProfile()
     const bool locked = m_settings.Snapshot().PasswordLocked;
     if (locked != m_bKeyringLocked) {
         m_bKeyringLocked = locked;
-        events.Report({locked ? EEvent::KeyringLocked : EEvent::KeyringAnswered});
+        if (locked)
+            events.Report(ev::KeyringLocked{});
+        else
+            events.Report(ev::KeyringAnswered{});
     }
     const std::string problem = m_profile->ReadProblem();
     if (problem != m_strSettingsProblem) {
         m_strSettingsProblem = problem;
-        events.Report(problem.empty() ? CAgentEvent{EEvent::SettingsReadable}
-                                      : CAgentEvent{EEvent::SettingsUnreadable, {}, problem});
+        if (problem.empty())
+            events.Report(ev::SettingsReadable{});
+        else
+            events.Report(ev::SettingsUnreadable{problem});
     }
 }
 

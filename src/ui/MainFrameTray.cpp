@@ -12,7 +12,8 @@
 // Desktops without a notification area (GNOME without its extension, a bare X server): the
 // window is then the agent's only way in. It stays minimised (open on Wayland) instead of hidden
 // and carries the tray state in its title and icon; a notification area that turns up later takes
-// over. Qt has no signal for a tray coming or going, so it is polled: often for a minute after a
+// over. A StatusNotifierItem host is heard of from the session bus at once; XEmbed trays give
+// Qt no signal for coming or going, so they are polled: often for a minute after a
 // start without one (a session's panel may come up after the agent) and after a change (a panel
 // restarting), seldom otherwise, for every look wakes an agent otherwise idle for minutes.
 
@@ -32,6 +33,10 @@ void CMainFrame::WireTrayArea()
         area->onState = [this](int icon, const QString& tip, bool shown) {
             MirrorTrayState(icon, tip, shown);
         };
+        area->onAreaChanged = [this] {
+            if (m_trayWatch)
+                TrayAreaChanged();
+        };
     }
 }
 
@@ -42,6 +47,7 @@ void CMainFrame::UnwireTrayArea()
     if (auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea)) {
         area->onNotify = nullptr;
         area->onState = nullptr;
+        area->onAreaChanged = nullptr;
         area->SetContextMenu(nullptr);
     }
 }
@@ -85,19 +91,29 @@ void CMainFrame::TrayAreaChanged()
     ShowNoTrayCommands(available);
     if (available) {
         // The icon appears now, not at the next state change. A window the user has opened
-        // stays open; the one left minimised for want of a tray goes back to it.
+        // through the agent stays open; the one kept for want of a tray goes back to it.
         m_display->SetTrayResource(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE);
         if (m_automation->State().Snapshot().Attention())
             ShowState();  // with its own tooltip
-        if (!isVisible() || isMinimized())
+        if (!isVisible() || isMinimized() || m_bKeptForTray)
             hide();
+        m_bKeptForTray = false;
     } else {
         // The tray went away (its host ended): whatever state was last shown, the window now
         // carries it, and it must not stay hidden.
         MirrorTrayState(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE, m_strTrayTip, false);
         if (!isVisible())
-            KeepWithoutTray(*this);
+            KeepForWantOfTray();
     }
+}
+
+void CMainFrame::KeepForWantOfTray()
+{
+    // Remembered rather than read from the window: on Wayland it stays open instead of
+    // minimised, and a window manager may show it restored for a while (GNOME's overview).
+    // Only the author's own opening (OnOpenWindow) keeps it out of a tray that comes later.
+    m_bKeptForTray = true;
+    KeepWithoutTray(*this);
 }
 
 void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)

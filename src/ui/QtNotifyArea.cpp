@@ -4,6 +4,7 @@
 #include "core/resources/Resources.h"
 #include "ui/Icons.h"
 
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -11,6 +12,11 @@
 #if ORBIDEX_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QFileInfo>
+#endif
+#if ORBIDEX_HAVE_XCB
+#include <xcb/xcb.h>
 #endif
 
 #include <utility>
@@ -19,6 +25,64 @@ namespace {
 // A worker's states are shown at most this often: one shown for less is overtaken before
 // anybody could see it, and each drawing costs the desktop and the UI thread.
 constexpr int kMinDrainGapMs = 100;
+constexpr char kItemHost[] = "org.kde.StatusNotifierWatcher";
+
+// Qt settles on StatusNotifierItem or XEmbed at its first look for a tray and keeps that for
+// the life of the process. So it is not asked while there is no tray of either kind: a host
+// that comes later (GNOME's extension switched on, a panel starting late) then still gets an
+// item with its menu, not an XEmbed icon or, on Wayland, none at all.
+bool g_qtHasLooked = false;
+bool g_qtChoseItems = false;  // what Qt settled on at that look
+
+#if ORBIDEX_HAVE_DBUS
+bool SessionBusFound()
+{
+    // Asking for a bus that is not there would start Qt's bus thread and an X11 autolaunch.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+           (!runtime.isEmpty() && QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus")));
+}
+#endif
+
+bool ItemHostOnBus()
+{
+#if ORBIDEX_HAVE_DBUS
+    if (!SessionBusFound())
+        return false;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() &&
+           bus.interface()->isServiceRegistered(QString::fromLatin1(kItemHost));
+#else
+    return false;
+#endif
+}
+
+// An XEmbed tray is the owner of the screen's system-tray selection.
+bool XEmbedTrayOnScreen()
+{
+#if ORBIDEX_HAVE_XCB
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
+    static const QByteArray name = "_NET_SYSTEM_TRAY_S0";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
+    if (!atom)
+        return false;
+    bool owned = false;
+    if (atom->atom != XCB_ATOM_NONE) {
+        xcb_get_selection_owner_reply_t* owner =
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+        owned = owner && owner->owner != XCB_WINDOW_NONE;
+        free(owner);
+    }
+    free(atom);
+    return owned;
+#else
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+#endif
+}
 }  // namespace
 
 CQtNotifyArea::CQtNotifyArea(QObject* parent)
@@ -35,9 +99,56 @@ CQtNotifyArea::~CQtNotifyArea()
     delete m_icon;
 }
 
-bool CQtNotifyArea::Probe() const
+bool CQtNotifyArea::Probe()
 {
-    return availabilityProbe ? availabilityProbe() : QSystemTrayIcon::isSystemTrayAvailable();
+    if (availabilityProbe)
+        return availabilityProbe();
+    WatchForItemHost();
+    if (!g_qtHasLooked) {
+        const bool items = ItemHostOnBus();
+        if (!items && !XEmbedTrayOnScreen())
+            return false;
+        g_qtHasLooked = true;
+        g_qtChoseItems = items;
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CQtNotifyArea::WatchForItemHost()
+{
+#if ORBIDEX_HAVE_DBUS
+    static bool watching = false;  // one watcher per process: the agent has one tray icon
+    if (watching || !SessionBusFound())
+        return;
+    watching = true;
+    auto* watcher = new QDBusServiceWatcher(QString::fromLatin1(kItemHost),
+                                            QDBusConnection::sessionBus(),
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& owner) {
+                ItemHostChanged(!owner.isEmpty());
+            });
+#endif
+}
+
+void CQtNotifyArea::ItemHostChanged(bool present)
+{
+    // An item registers with the host present when it is made: for a host that started (or
+    // restarted) since, the icon is made anew, where Qt makes items at all.
+    if (present && m_icon && g_qtChoseItems) {
+        const bool shown = m_icon->isVisible();
+        const QString tip = m_icon->toolTip();
+        delete m_icon;
+        m_icon = nullptr;
+        MakeIcon();
+        if (m_iconShown != 0)
+            m_icon->setIcon(LoadResIcon(m_iconShown));
+        m_icon->setToolTip(tip);
+        if (shown)
+            m_icon->show();
+    }
+    if (onAreaChanged)
+        onAreaChanged();
 }
 
 bool CQtNotifyArea::IsAvailable()
@@ -115,15 +226,10 @@ bool CQtNotifyArea::SendsSingleClicks()
     // activation for a left click and never a double click; Qt shows the icon there whenever
     // such a host's watcher is on the session bus. Without this the window could never be
     // opened by clicking the icon. On XEmbed trays a double click stays the way in.
+    // An XEmbed icon made before a host came keeps sending plain clicks.
     if (singleClickProbe)
         return singleClickProbe();
-#if ORBIDEX_HAVE_DBUS
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
-#else
-    return false;
-#endif
+    return g_qtChoseItems && ItemHostOnBus();
 }
 
 bool CQtNotifyArea::ShowBalloon(const QString& title, const QString& text)
@@ -147,6 +253,35 @@ bool CQtNotifyArea::IsShown() const
     return m_icon && m_icon->isVisible();
 }
 
+void CQtNotifyArea::MakeIcon()
+{
+    m_icon = new QSystemTrayIcon(this);
+    m_icon->setContextMenu(m_menu);
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                uint32_t msg = 0;
+                if (why == QSystemTrayIcon::Context)
+                    msg = WM_RBUTTONUP;
+                else if (why == QSystemTrayIcon::DoubleClick)
+                    msg = WM_LBUTTONDBLCLK;
+                else if (why == QSystemTrayIcon::Trigger && SendsSingleClicks())
+                    msg = WM_LBUTTONDBLCLK;
+                else
+                    return;  // single clicks do nothing
+                if (onNotify)
+                    onNotify(m_id, msg);
+            });
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
+        // Qt's StatusNotifierItem icon reports an action of any notice on the bus as a click on
+        // its own message (it ignores the notice's id): the agent's own notices carry their
+        // actions, so only the icon's own message counts here.
+        if (!std::exchange(m_balloonOpen, false))
+            return;
+        if (onNotify)
+            onNotify(m_id, WM_LBUTTONDBLCLK);
+    });
+}
+
 bool CQtNotifyArea::Apply(NotifyOp op, const CTrayState& data)
 {
     if (op == NIM_DELETE) {
@@ -167,33 +302,8 @@ bool CQtNotifyArea::Apply(NotifyOp op, const CTrayState& data)
     if (ok && m_icon && m_icon->isVisible() && icon == m_iconShown && tip == m_icon->toolTip()) {
         // The state already shown: nothing to redraw.
     } else if (ok) {
-        if (!m_icon) {
-            m_icon = new QSystemTrayIcon(this);
-            m_icon->setContextMenu(m_menu);
-            connect(m_icon, &QSystemTrayIcon::activated, this,
-                    [this](QSystemTrayIcon::ActivationReason why) {
-                        uint32_t msg = 0;
-                        if (why == QSystemTrayIcon::Context)
-                            msg = WM_RBUTTONUP;
-                        else if (why == QSystemTrayIcon::DoubleClick)
-                            msg = WM_LBUTTONDBLCLK;
-                        else if (why == QSystemTrayIcon::Trigger && SendsSingleClicks())
-                            msg = WM_LBUTTONDBLCLK;
-                        else
-                            return;  // single clicks do nothing
-                        if (onNotify)
-                            onNotify(m_id, msg);
-                    });
-            connect(m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
-                // Qt's StatusNotifierItem icon reports an action of any notice on the bus as a
-                // click on its own message (it ignores the notice's id): the agent's own notices
-                // carry their actions, so only the icon's own message counts here.
-                if (!std::exchange(m_balloonOpen, false))
-                    return;
-                if (onNotify)
-                    onNotify(m_id, WM_LBUTTONDBLCLK);
-            });
-        }
+        if (!m_icon)
+            MakeIcon();
         m_id = data.id;
         if (data.icon != 0 && data.icon != m_iconShown) {
             m_icon->setIcon(LoadResIcon(data.icon));

@@ -44,6 +44,9 @@ public:
     std::function<bool()> singleClickProbe;
     // True on StatusNotifierItem trays, where a left click is the way to open the window.
     bool SendsSingleClicks();
+    // Called on the UI thread when a StatusNotifierItem host comes or goes: the caller asks
+    // IsAvailable again at once instead of at its next look.
+    std::function<void()> onAreaChanged;
     // The icon's menu (not owned). StatusNotifierItem trays show it themselves, sent over
     // DBusMenu; on XEmbed trays Qt opens it on a right click.
     void SetContextMenu(QMenu* menu);
@@ -56,7 +59,10 @@ private:
     bool Apply(NotifyOp op, const CTrayState& state);
     void Drain();
     void DrainSoon();
-    bool Probe() const;
+    bool Probe();
+    void MakeIcon();
+    void WatchForItemHost();
+    void ItemHostChanged(bool present);
 
     QSystemTrayIcon* m_icon = nullptr;
     QPointer<QMenu> m_menu;

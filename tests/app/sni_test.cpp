@@ -4,6 +4,7 @@
 // over DBusMenu; the test reads it as the panel does and chooses Exit.
 #include "support/AgentProcess.h"
 #include "support/ChildProcess.h"
+#include "support/DBusMenuRead.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeService.h"
 #include "ui/MainFrame.h"
@@ -107,45 +108,6 @@ TEST(StatusNotifierTray, ALeftClickOpensTheWindow)
     bus.asyncCall(click);
     EXPECT_TRUE(PumpUntil([&] { return frame.isVisible() && !frame.isMinimized(); }));
     bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
-}
-
-QVariantList Call(QDBusConnection& bus, const QString& service, const QString& path,
-                  const char* iface, const char* method, const QVariantList& args)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, QLatin1String(iface),
-                                                       QLatin1String(method));
-    call.setArguments(args);
-    return bus.call(call).arguments();
-}
-
-QVariant Property(QDBusConnection& bus, const QString& service, const QString& path,
-                  const char* iface, const char* name)
-{
-    const QVariantList reply = Call(bus, service, path, "org.freedesktop.DBus.Properties", "Get",
-                                    {QLatin1String(iface), QLatin1String(name)});
-    return reply.isEmpty() ? QVariant() : qvariant_cast<QDBusVariant>(reply[0]).variant();
-}
-
-// The labels ("-" for a separator) and ids of a DBusMenu layout's items, depth first.
-void ReadLayout(const QDBusArgument& node, QStringList& labels, QList<int>& ids)
-{
-    int id = 0;
-    QVariantMap props;
-    node.beginStructure();
-    node >> id >> props;
-    if (id != 0 && props.value(QStringLiteral("visible"), true).toBool()) {
-        const bool separator = props.value(QStringLiteral("type")) == QStringLiteral("separator");
-        labels << (separator ? QStringLiteral("-") : props.value(QStringLiteral("label")).toString());
-        ids << id;
-    }
-    node.beginArray();
-    while (!node.atEnd()) {
-        QDBusVariant child;
-        node >> child;
-        ReadLayout(qvariant_cast<QDBusArgument>(child.variant()), labels, ids);
-    }
-    node.endArray();
-    node.endStructure();
 }
 
 TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
@@ -276,15 +238,12 @@ int main(int argc, char** argv)
         g_busAddress = StartAndReadLine(dbus, daemon,
                                         {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                          QStringLiteral("--print-address")});
-        const QString display =
-            StartAndReadLine(xvfb, xserver,
-                             {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        const QString display = StartXvfb(xvfb);
         if (g_busAddress.isEmpty() || display.isEmpty()) {
             g_skip = QStringLiteral("could not start a private bus and X server");
         } else {
             qputenv("DBUS_SESSION_BUS_ADDRESS", g_busAddress.toLocal8Bit());
-            qputenv("DISPLAY", ":" + display.toLocal8Bit());
+            qputenv("DISPLAY", display.toLocal8Bit());
             qputenv("QT_QPA_PLATFORM", "xcb");
         }
     }

@@ -5,7 +5,9 @@
 #include "ui/HelpWindow.h"
 #include "ui/MainFrameHelp.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
+#include <QScreen>
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
@@ -98,6 +100,37 @@ TEST_F(HelpCommand, SectionLinksStayInTheWindowOthersGoToTheDesktop)
     viewerWorks = false;
     emit page->anchorClicked(mail);
     EXPECT_EQ(boxes, QStringList{"No program could open mailto:support@nimbrel.example."});
+}
+
+// At 100 % and 200 % (CTest runs both): the window within the screen's free area, its status
+// bar included; the help without sideways scrolling, and a document to a screen reader.
+TEST_F(HelpCommand, WindowAndHelpFitTheScreenAndTheHelpIsADocument)
+{
+    frame->OnFirstPaint();
+    frame->OnOpenWindow();
+    QApplication::setActiveWindow(frame.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    const QRect free = frame->screen()->availableGeometry();
+    EXPECT_TRUE(free.contains(frame->frameGeometry()))
+        << frame->frameGeometry().bottom() << " below " << free.bottom();
+    frame->OnShowHelp();
+    CHelpWindow* help = HelpWindow();
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    EXPECT_EQ(help->Browser()->horizontalScrollBar()->maximum(), 0);
+    QAccessibleInterface* page = QAccessible::queryAccessibleInterface(help->Browser());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->role(), QAccessible::Document);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(help)->role(), QAccessible::Window);
+    QAccessibleTextInterface* text = page->textInterface();
+    ASSERT_NE(text, nullptr);
+    const QString all = text->text(0, text->characterCount());
+    EXPECT_EQ(all, help->Browser()->toPlainText());
+    text->setSelection(0, 2, 9);
+    int start = 0, end = 0;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::pair(start, end), std::pair(2, 9));
+    EXPECT_EQ(text->text(2, 9), all.mid(2, 7));
 }
 
 TEST_F(HelpCommand, LooksNextToTheProgramThenInTheBuildThenInTheInstalledShare)

@@ -179,7 +179,7 @@ TEST_F(SecretService, ALockedKeyringIsAskedOnceAndNoRequestGoesWithoutThePasswor
     CRecordingDisplay display(work.path().toStdString() + "/Orbidex.log");
     const std::unique_ptr<IInternet> internet = CreateInternet(emu.caFile());
     const CEndpoints endpoints = orbidex::test::EndpointsFor(emu);
-    CAutomation cycle(display, internet.get(), endpoints, record);
+    CAutomation cycle(display.Lines(), internet.get(), endpoints, record);
     cycle.StartAutomation();
     ASSERT_TRUE(WaitFor([&] { return !cycle.IsBusy(); }));
     for (const QJsonValue& r : emu.records("web_requests"))

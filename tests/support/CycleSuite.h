@@ -24,7 +24,8 @@ protected:
         fs::create_directories(m_src);
         fs::create_directories(m_down);
         m_record.Replace(CycleSettings(m_src, m_down));
-        m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_e, m_record);
+        m_lines = std::make_unique<CEventWriter>(m_display, nullptr, m_e.supportEmail);
+        m_auto = std::make_unique<CAutomation>(*m_lines, m_internet.get(), m_e, m_record);
         m_auto->SetSettleTime(0);  // files are finished when written, unless a test says not
     }
     void RunCycle()
@@ -57,6 +58,7 @@ protected:
     std::string m_src = m_dir.path().toStdString() + "/src/";
     std::string m_down = m_dir.path().toStdString() + "/down/";
     CRecordingDisplay m_display{m_dir.path().toStdString() + "/Orbidex.log"};
+    std::unique_ptr<CEventWriter> m_lines;  // made with the endpoints
     CSettingsRecord m_record;
     std::unique_ptr<CAutomation> m_auto;
 };

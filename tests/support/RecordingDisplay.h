@@ -3,6 +3,7 @@
 #include "core/display/DisplayCore.h"
 #include "core/display/TrayIcon.h"
 #include "core/resources/Resources.h"
+#include "core/state/EventWriter.h"
 #include "platform/Clock.h"
 #include "support/FakeNotifyArea.h"
 
@@ -57,6 +58,8 @@ public:
         return m_boxes;
     }
     CFakeNotifyArea& Area() { return m_area; }
+    // The events' lines on this display.
+    IAgentEvents& Lines() { return m_lines; }
     CTrayIcon& Tray() { return m_trayStore; }
     CActivityLog& Log() { return m_logStore; }
 
@@ -89,6 +92,7 @@ private:
     CFakeNotifyArea m_area;
     CActivityLog m_logStore;
     CTrayIcon m_trayStore;
+    CEventWriter m_lines{*this, nullptr, {}};
     mutable std::mutex m_lock;
     std::string m_window;
     std::vector<std::string> m_status;

@@ -29,8 +29,8 @@ public:
     {
         int n = 0;
         for (const CAgentEvent& e : Events())
-            n += e.kind == EEvent::FileFailed &&
-                 (e.stage == EStage::Archive || e.stage == EStage::Mark);
+            if (const auto* f = e.As<ev::FileFailed>())
+                n += f->stage == EStage::Archive || f->stage == EStage::Mark;
         return n;
     }
     void Clear()
@@ -38,11 +38,36 @@ public:
         std::lock_guard<std::mutex> g(m_lock);
         m_events.clear();
     }
+    // The kinds that change what the author is told, without those that only narrate.
     std::vector<EEvent> Kinds() const
     {
         std::vector<EEvent> kinds;
-        for (const CAgentEvent& e : Events()) kinds.push_back(e.kind);
+        for (const CAgentEvent& e : Events())
+            if (!Narrates(e.Kind()))
+                kinds.push_back(e.Kind());
         return kinds;
+    }
+    template <typename T>
+    std::vector<T> Of() const
+    {
+        std::vector<T> found;
+        for (const CAgentEvent& e : Events())
+            if (const T* p = e.As<T>())
+                found.push_back(*p);
+        return found;
+    }
+    static bool Narrates(EEvent k)
+    {
+        switch (k) {
+            case EEvent::Connecting: case EEvent::ConnectAttemptFailed: case EEvent::FtpReady:
+            case EEvent::UploadPass: case EEvent::TransfersBegin: case EEvent::FileStarted:
+            case EEvent::Progress: case EEvent::FileDone: case EEvent::DownloadPass:
+            case EEvent::ListRequested: case EEvent::ListCounted: case EEvent::DocumentStarted:
+            case EEvent::DownloadEnded: case EEvent::StillRunning:
+                return true;
+            default:
+                return false;
+        }
     }
 
 private:

@@ -40,8 +40,7 @@ protected:
     }
     void Run()
     {
-        CCycleContext ctx{m_display, m_net,  m_ep,        m_settings,
-                          m_record,  m_work, m_cancelled, &m_events};
+        CCycleContext ctx{m_events, m_net, m_ep, m_settings, m_record, m_work, m_cancelled};
         UploadFiles(ctx);
     }
     bool Done(const std::string& name)

@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     {
         CRecordingDisplay display(argv[8]);
         std::unique_ptr<IInternet> internet = CreateInternet(argv[5]);
-        CAutomation automation(display, internet.get(), endpoints, record);
+        CAutomation automation(display.Lines(), internet.get(), endpoints, record);
         automation.SetSettleTime(0);  // the test's files are written before it starts
         // The test times its kill from here: the start of the first cycle.
         std::puts("start");

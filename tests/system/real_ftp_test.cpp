@@ -143,7 +143,8 @@ protected:
         s.Dir[1] = m_src;
         s.Ext[1] = "rtf";
         m_record.Replace(s);
-        m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_ep, m_record);
+        m_lines = std::make_unique<CEventWriter>(m_display, nullptr, m_ep.supportEmail);
+        m_auto = std::make_unique<CAutomation>(*m_lines, m_internet.get(), m_ep, m_record);
         m_auto->SetSettleTime(0);
     }
 
@@ -153,6 +154,7 @@ protected:
     std::string m_src = m_dir.path().toStdString() + "/src/";
     std::string m_down = m_dir.path().toStdString() + "/down/";
     CRecordingDisplay m_display{m_dir.path().toStdString() + "/Orbidex.log"};
+    std::unique_ptr<CEventWriter> m_lines;  // made with the endpoints
     CEndpoints m_ep;
     std::unique_ptr<IInternet> m_internet;
     CSettingsRecord m_record;

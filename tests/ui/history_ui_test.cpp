@@ -84,9 +84,9 @@ protected:
     void Arrive(std::initializer_list<const char*> names)
     {
         CAgentState& s = frame->Automation().State();
-        s.Report({EEvent::CycleStarted});
-        for (const char* n : names) s.Report({EEvent::DocumentFetched, n});
-        s.Report({EEvent::CycleEnded});
+        s.Report(ev::CycleStarted{});
+        for (const char* n : names) s.Report(ev::DocumentFetched{n});
+        s.Report(ev::CycleEnded{});
         QCoreApplication::processEvents();
         frame->FrameDisplay().CatchUp();
         QCoreApplication::processEvents();
@@ -97,8 +97,8 @@ TEST_F(HistoryFrame, TheListNamesItsColumnsAndSendsAgainOnlyWhenAsked)
 {
     const std::string path = tmp.filePath(QStringLiteral("note.wav")).toStdString();
     MakeAndMark(StateFolder().toStdString(), path, 0664, true);
-    frame->History().Add({1, EDirection::Received, EOutcome::Downloaded, 5, "/dl/old.rtf", {}});
-    frame->Automation().State().Report({EEvent::FileSent, path});
+    frame->History().Add({1, EFlow::Received, EOutcome::Downloaded, 5, "/dl/old.rtf", {}});
+    frame->Automation().State().Report(ev::FileSent{path});
     frame->OnRecentActivity();
     CHistoryWindow* w = frame->HistoryWindow();
     ASSERT_NE(w, nullptr);
@@ -148,7 +148,7 @@ TEST_F(HistoryFrame, ArrivalsAreToldOnceACycleWhileTheSettingIsOn)
     EXPECT_EQ(notices.arrived,
               QStringList{"2 documents arrived: letter-to-the-bank.rtf, minutes-march.rtf"});
 
-    frame->Automation().State().Report({EEvent::LoginRefused});
+    frame->Automation().State().Report(ev::LoginRefused{});
     QCoreApplication::processEvents();
     ASSERT_EQ(notices.fixes.size(), 1);
     EXPECT_EQ(notices.fixes.first().label, QStringLiteral("Open Configuration"));

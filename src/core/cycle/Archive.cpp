@@ -2,7 +2,6 @@
 
 #include "core/cycle/CycleContext.h"
 #include "core/cycle/Upload.h"
-#include "core/display/Display.h"
 #include "platform/Format.h"
 #include "platform/LocalFile.h"
 
@@ -23,12 +22,6 @@ std::string Name(const std::string& path)
     return path.substr(path.rfind('/') + 1);
 }
 
-// Names go into lines: no control character may forge one.
-std::string Shown(const std::string& text)
-{
-    return EscapeControlChars(text);
-}
-
 // A `tolvane` that is a link is refused: the copies would land wherever it points.
 bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const std::string& name,
                  std::string* why, int mode = -1)
@@ -46,35 +39,20 @@ bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const st
 // A problem of the file each time; its line once a run.
 void ArchiveFailed(CCycleContext& ctx, const std::string& local, const std::string& why)
 {
-    CAgentEvent e{EEvent::FileFailed, local, why};
-    e.stage = EStage::Archive;
-    if (ctx.work.m_local.FirstTime("archive:" + local))
-        e.line = Shown(Name(local)) + " was sent, but its copy could not be made in " +
-                 Shown(Folder(local)) + "/" + kArchiveFolder + ": " + why +
-                 ". It is tried again at each poll.";
+    ev::FileFailed e{local, EStage::Archive, why};
+    e.tell = ctx.work.m_local.FirstTime("archive:" + local);
     ctx.Report(e);
 }
 
 // Said at each failed mark, and of a remembered file once a run.
 void UnmarkedLine(CCycleContext& ctx, const std::string& local, const std::string& why)
 {
-    CAgentEvent e{EEvent::FileFailed, local, why.empty() ? why : why.substr(2)};
-    e.stage = EStage::Mark;
-    if (ctx.work.m_local.FirstTime("mark:" + local) || !why.empty())
-        e.line = Shown(Name(local)) + " was sent, but could not be marked sent" + why +
-                 ". It is not sent again while it is unchanged; make it read-only or move it "
-                 "away.";
+    ev::FileFailed e{local, EStage::Mark, why};
+    e.tell = ctx.work.m_local.FirstTime("mark:" + local) || !why.empty();
     ctx.Report(e);
 }
 
 }  // namespace
-
-void ReportLocalLine(CCycleContext& ctx, const std::string& text)
-{
-    const std::string line = ctx.display.GetTimeText() + " - " + text;
-    ctx.display.AddWindowLine(line);
-    ctx.display.WriteLogLine(line);
-}
 
 bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& local,
               const std::string& folder, const std::string& name)
@@ -97,7 +75,7 @@ bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
         return archived;
     }
     state.Remember(EKind::Unmarked, local, file.stamp);
-    UnmarkedLine(ctx, local, ": " + why);
+    UnmarkedLine(ctx, local, why);
     return false;
 }
 
@@ -118,10 +96,7 @@ void RetryArchives(CCycleContext& ctx)
             continue;
         }
         state.Forget(e.kind, e.path);
-        ReportLocalLine(ctx, Shown(Name(e.path)) + " is now archived in " + Shown(Folder(e.path)) +
-                                 "/" + kArchiveFolder + ".");
-        if (!state.Has(EKind::Unmarked, e.path, e.stamp))
-            ctx.Report({EEvent::FileArchived, e.path});
+        ctx.Report(ev::FileArchived{e.path, state.Has(EKind::Unmarked, e.path, e.stamp)});
     }
 }
 
@@ -133,11 +108,9 @@ void MarkAnnounced(CCycleContext& ctx)
         std::optional<fsys::SourceFile> file = fsys::OpenSource(e.path, &why);
         // Changed or gone since: what the service has is not this file any more.
         if (file && file->stamp == e.stamp && !fsys::IsReadOnly(e.path)) {
-            ReportLocalLine(ctx, Shown(Name(e.path)) +
-                                     " was sent before the agent stopped: it is marked sent now, "
-                                     "not sent again.");
+            ctx.Report(ev::SentBeforeStop{e.path});
             if (MarkSent(ctx, *file, e.path, Folder(e.path), Name(e.path)))
-                ctx.Report({EEvent::FileSent, e.path});
+                ctx.Report(ev::FileSent{e.path});
         }
         state.Forget(e.kind, e.path);
     }
@@ -150,10 +123,7 @@ void ReportStateFailure(CCycleContext& ctx)
     const std::string why = state.TakeWriteFailure();
     if (why.empty() || !state.FirstTime("state-folder"))
         return;
-    ctx.Report({EEvent::LocalSkipped, state.Folder(),
-                "The agent's record in " + Shown(state.Folder()) + " cannot be written: " + why +
-                    ". Files sent are not sent again while the agent runs, but after a restart "
-                    "a file it could not mark sent may be sent again: make the folder writable."});
+    ctx.Report(ev::LocalSkipped{state.Folder(), ev::ESkip::StateFolder, why});
 }
 
 void ReportSkipped(CCycleContext& ctx)
@@ -167,21 +137,19 @@ void ReportSkipped(CCycleContext& ctx)
     }
     for (const std::string& link : work.m_skippedLinks)
         if (work.m_local.FirstTime("link:" + link))
-            ReportLocalLine(ctx, Shown(Name(link)) + " in " + Shown(Folder(link)) +
-                                     " is a symbolic link and is not sent: put the file itself "
-                                     "in the folder.");
+            ctx.Report(ev::LinkSkipped{link});
     for (const std::string& local : work.m_skippedUnmarked) UnmarkedLine(ctx, local, "");
 
-    CAgentEvent waiting{EEvent::FilesWaiting};
-    waiting.items.assign(work.m_fileList.begin(),
+    ev::FilesWaiting waiting;
+    waiting.paths.assign(work.m_fileList.begin(),
                          work.m_fileList.begin() + std::max(0, work.m_nFileCount));
-    waiting.items.insert(waiting.items.end(), work.m_skippedUnmarked.begin(),
+    waiting.paths.insert(waiting.paths.end(), work.m_skippedUnmarked.begin(),
                          work.m_skippedUnmarked.end());
     for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unarchived))
-        waiting.items.push_back(e.path);
-    waiting.items.insert(waiting.items.end(), work.m_held.begin(), work.m_held.end());
+        waiting.paths.push_back(e.path);
+    waiting.paths.insert(waiting.paths.end(), work.m_held.begin(), work.m_held.end());
     ctx.Report(waiting);
     for (const std::string& held : work.m_held)
         if (work.m_settle.FirstTold(held))
-            ctx.Report({EEvent::FileHeldBack, held});
+            ctx.Report(ev::FileHeldBack{held});
 }

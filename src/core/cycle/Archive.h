@@ -28,5 +28,3 @@ void ReportStateFailure(CCycleContext& ctx);
 // waiting and those sent but not yet archived or marked.
 void ReportSkipped(CCycleContext& ctx);
 
-// A line about the author's own disk: time text, " - ", `text`, in the window and the log.
-void ReportLocalLine(CCycleContext& ctx, const std::string& text);

@@ -1,7 +1,6 @@
 #pragma once
 #include "core/cycle/CycleContext.h"
 #include "core/state/AgentState.h"
-#include "core/state/EventWriter.h"
 #include "platform/Clock.h"
 
 #include <atomic>
@@ -9,11 +8,20 @@
 #include <functional>
 #include <thread>
 
-class IDisplay;
+// Hands each event to the outside (the window's lines) and then to the state.
+class CStateFeed final : public IAgentEvents {
+public:
+    CStateFeed(IAgentEvents& out, CAgentState& state) : m_out(out), m_state(state) {}
+    void Report(const CAgentEvent& event) override
+    {
+        m_out.Report(event);
+        m_state.Report(event);
+    }
 
-// The cycle's first step: whether the service's web host answers. No internet at all is also
-// reported in a box.
-bool CheckInternet(IDisplay& display, IInternet& internet, const CEndpoints& endpoints);
+private:
+    IAgentEvents& m_out;
+    CAgentState& m_state;
+};
 // What one cycle may spend, in all, waiting on a service that accepts connections but does not
 // answer; past it the cycle's remaining steps fail at once and wait for the next poll.
 inline constexpr long kCycleWaitBudgetMs = 120000;
@@ -23,7 +31,8 @@ inline constexpr long kCycleWaitBudgetMs = 120000;
 class CAutomation {
 public:
     // `internet` may be null (no internet layer at all): every cycle then finds no internet.
-    CAutomation(IDisplay& display, IInternet* internet, const CEndpoints& endpoints,
+    // `events` hears every event before the state does; it must outlive the automation.
+    CAutomation(IAgentEvents& events, IInternet* internet, const CEndpoints& endpoints,
                 CSettingsRecord& record);
     ~CAutomation();
     CAutomation(const CAutomation&) = delete;
@@ -66,10 +75,9 @@ private:
     std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
     std::atomic<long> m_settleMs{kSettleMs};
     std::atomic<std::int64_t> m_settleDue{0};  // steady ms, 0: none
-    IDisplay& m_display;
     CSystemClock m_clock;
     CAgentState m_state{m_clock};
-    CEventWriter m_events;
+    CStateFeed m_events;
     IInternet* m_internet;
     const CEndpoints& m_endpoints;
     CSettingsRecord& m_record;

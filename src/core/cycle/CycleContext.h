@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-class IDisplay;
-
 // The work list of one cycle, shared by the upload and the download pass.
 struct CWorkList {
     std::vector<std::string> m_fileList;  // local paths (upload) or remote names (download)
@@ -33,15 +31,13 @@ struct CWorkList {
 // What a cycle's steps work with. `settings` is the snapshot taken when the cycle started;
 // write-backs to the window's record (Poll Time 0, the default TDir) go through `record`.
 struct CCycleContext {
-    IDisplay& display;
+    IAgentEvents& events;  // where the steps report what happened
     IInternet& internet;
     const CEndpoints& endpoints;
     CSettings settings;
     CSettingsRecord& record;
     CWorkList& work;
     const std::atomic<bool>& cancelled;  // set at exit: stop between steps
-    // Where the steps report what happened; without one, only the lines are written.
-    IAgentEvents* events = nullptr;
 
-    void Report(const CAgentEvent& event);
+    void Report(const CAgentEvent& event) { events.Report(event); }
 };

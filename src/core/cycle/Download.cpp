@@ -1,7 +1,6 @@
 #include "core/cycle/Download.h"
 
 #include "core/cycle/CycleContext.h"
-#include "core/display/Display.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "core/service/ServiceUrls.h"
@@ -111,17 +110,13 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
 void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
                    const std::string& why, bool local)
 {
-    CAgentEvent e{EEvent::DocumentFailed, name, why};
-    e.stage = local ? EStage::Save : EStage::Fetch;
-    e.missing = !conn.FindFile(name);
-    ctx.Report(e);
+    ctx.Report(ev::DocumentFailed{name, local ? EStage::Save : EStage::Fetch, why,
+                                  !conn.FindFile(name)});
 }
 
 void ReportRefused(CCycleContext& ctx, const std::string& name)
 {
-    CAgentEvent e{EEvent::DocumentFailed, name};
-    e.stage = EStage::Name;
-    ctx.Report(e);
+    ctx.Report(ev::DocumentFailed{name, EStage::Name});
 }
 
 }  // namespace
@@ -145,10 +140,8 @@ bool IsSafeDownloadName(const std::string& name)
 
 void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 {
-    IDisplay& display = ctx.display;
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> session = OpenTransferSession(ctx.internet);
-    display.SetStatusText("Starting Download Process");
 
     std::string folder = ctx.settings.TDir.empty() ? UseDefaultFolder(ctx) : ctx.settings.TDir;
     // A folder typed without its final separator must still name the folder, not prefix the
@@ -174,8 +167,7 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
     }
 
     work.m_nFileIndex = 0;
-    if (work.m_nFileCount > 0)
-        display.WriteLogLine(Format("DOWNLOADing %d files", work.m_nFileCount));
+    ctx.Report(ev::TransfersBegin{EDirection::Down, work.m_nFileCount});
 
     const auto listed =
         static_cast<int32_t>(std::min(work.m_fileList.size(), work.m_fileIds.size()));
@@ -193,34 +185,26 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
         if (!session) {
             if (!ctx.cancelled.load())
-                ReportConnectFailure(display, ctx.events, kDownloadAccount);
+                ReportConnectFailure(ctx.events, kDownloadAccount);
             break;
         }
-        if (!ConnectFtpWithRetries(display, session->Session(), kDownloadAccount,
+        if (!ConnectFtpWithRetries(ctx.events, session->Session(), kDownloadAccount,
                                    ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
-                                   work.m_pFtpConnection, ctx.events)) {
+                                   work.m_pFtpConnection)) {
             break;
         }
         IFtpConnection& conn = *work.m_pFtpConnection;
-        display.SetStatusText("Connected to Tolvane Server");
+        ctx.Report(ev::FtpReady{kDownloadAccount});
         conn.SetCurrentDirectory(sourceDir);
 
-        display.AddWindowLine(Format("%s - %d of %d Downloading \"%s\" to %s",
-                                     display.GetTimeText().c_str(), work.m_nFileIndex + 1,
-                                     work.m_nFileCount, name.c_str(), folder.c_str()));
+        ctx.Report(ev::DocumentStarted{name, folder, work.m_nFileIndex + 1, work.m_nFileCount});
         std::string why = folderError;
         std::string kept;
         bool local = true;
         if (dir && FetchInto(ctx, conn, remotePath, dir->Get(), folder, name, &why, &kept, &local)) {
-            if (!kept.empty()) {
-                const std::string line = display.GetTimeText() + " - " + name +
-                                         " differs from the copy already in " + folder +
-                                         ": that copy is kept as " + kept;
-                display.AddWindowLine(line);
-                display.WriteLogLine(line);
-            }
-            display.LogTransfer(name);
-            display.AddWindowLine(display.GetTimeText() + " - .. Done.\r\n");
+            if (!kept.empty())
+                ctx.Report(ev::DocumentKept{name, folder, kept});
+            ctx.Report(ev::FileDone{EDirection::Down, name});
             // The answer's text is not read; a confirmation the service did not take leaves
             // the document listed, and the author is told.
             const CWebReply confirmed =
@@ -228,14 +212,11 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
                                                           ctx.settings.Password,
                                                           work.m_fileIds[work.m_nFileIndex]));
             if (confirmed.result == EFetchResult::NoInternet)
-                ReportNoInternet(display, ctx.events);
-            if (confirmed.Answered()) {
-                ctx.Report({EEvent::DocumentFetched, name});
-            } else if (!ctx.cancelled.load()) {
-                CAgentEvent e{EEvent::DocumentFailed, name, FaultReason(confirmed)};
-                e.stage = EStage::Confirm;
-                ctx.Report(e);
-            }
+                ReportNoInternet(ctx.events);
+            if (confirmed.Answered())
+                ctx.Report(ev::DocumentFetched{name});
+            else if (!ctx.cancelled.load())
+                ctx.Report(ev::DocumentFailed{name, EStage::Confirm, FaultReason(confirmed)});
         } else if (!ctx.cancelled.load()) {
             // A get aborted at exit is no failure to report: the file stays listed.
             ReportFailure(ctx, conn, name, why, local);
@@ -245,5 +226,5 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
         work.m_pFtpConnection->Close();
     work.m_pFtpConnection.reset();
     session.reset();
-    display.SetStatusText("Orbidex - Idle");
+    ctx.Report(ev::DownloadEnded{});
 }

@@ -3,10 +3,8 @@
 #include "core/cycle/Archive.h"
 #include "core/cycle/CycleContext.h"
 #include "core/cycle/Scan.h"
-#include "core/display/Display.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
-#include "core/resources/Resources.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
@@ -55,41 +53,31 @@ PutResult PutWhole(IFtpConnection& ftp, int local, const std::string& remote,
     return !remoteSize || *remoteSize == before.size ? PutResult::Whole : PutResult::FileRefused;
 }
 
-// `why`, when given, goes before the fail lines as a line of its own.
-void ReportPutFailure(CCycleContext& ctx, const std::string& local, EStage stage,
-                      const std::string& why = {})
+ev::EPutFault PutFault(unsigned long error)
 {
-    CAgentEvent e{EEvent::FileFailed, local, why};
-    e.stage = stage;
-    ctx.Report(e);
+    return error == inet::kErrTimeout ? ev::EPutFault::Timeout
+           : SessionClosed(error)     ? ev::EPutFault::Closed
+                                      : ev::EPutFault::None;
 }
 
 }  // namespace
 
-bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
-                    const std::atomic<bool>* cancelled, std::string* failure)
+bool AnnounceUpload(IInternet& internet, const std::string& url, ev::FileFailed* failure)
 {
     if (url.empty())
         return false;
     const CWebReply reply = QueueUploadJob(internet, url);
-    std::string why;
+    ev::FileFailed why;
+    why.stage = EStage::Notify;
+    why.notify = ev::ENotifyFault::NotAccepted;
     if (reply.result == EFetchResult::NoInternet) {
-        display.MessageBox(kInternetOpenFailed);
-        why = "InternetOpen Failed: the service was not told of this file; it is sent again at "
-              "the next poll.";
-    } else if (reply.result == EFetchResult::UrlFailed && !(cancelled && cancelled->load())) {
-        // Nobody may be at the desk: the box must not hold the cycle, and the window and the
-        // log keep the failure after it is closed.
-        display.PostMessageBox(kNoNetworkAccess);
-        // The box keeps its old words; the line says what really happened, when known.
-        why = reply.cause.empty()
-                  ? "No Network Access.: the service was not told of this file; it is sent "
-                    "again at the next poll."
-                  : "The service was not told of this file (" + reply.cause +
-                        "); it is sent again at the next poll.";
+        why.notify = ev::ENotifyFault::NoInternet;
+    } else if (reply.result == EFetchResult::UrlFailed) {
+        why.notify = ev::ENotifyFault::Unreachable;
+        why.reason = reply.cause;
     } else if (reply.result == EFetchResult::Ok && !reply.Answered()) {
-        why = "The service did not take the notice of this file (" + FaultReason(reply) +
-              "); it is sent again at the next poll.";
+        why.notify = ev::ENotifyFault::Refused;
+        why.reason = FaultReason(reply);
     }
     if (failure)
         *failure = std::move(why);
@@ -106,7 +94,7 @@ void UploadFiles(CCycleContext& ctx)
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> owner = OpenTransferSession(ctx.internet);
     if (!owner) {
-        ReportConnectFailure(ctx.display, ctx.events, kUploadAccount);
+        ReportConnectFailure(ctx.events, kUploadAccount);
         return;
     }
     IInternetSession& session = owner->Session();
@@ -114,7 +102,7 @@ void UploadFiles(CCycleContext& ctx)
 
     work.m_nFileIndex = 0;
     if (work.m_nFileCount > 0)
-        ctx.display.WriteLogLine(Format("UPLOADing %d files", work.m_nFileCount));
+        ctx.Report(ev::TransfersBegin{EDirection::Up, work.m_nFileCount});
     // A cycle whose time is spent ends: the files left wait for the next poll.
     while (work.m_nFileIndex < work.m_nFileCount && !ctx.cancelled &&
            !ctx.internet.WaitBudgetSpent()) {
@@ -122,16 +110,9 @@ void UploadFiles(CCycleContext& ctx)
         const std::size_t slash = local.rfind('/');
         if (slash != std::string::npos && slash > 0 && HasControlChars(local.substr(slash + 1))) {
             // No FTP command can carry it, in this cycle or any other: say so, and go on.
-            ctx.display.AddWindowLine(Format("%s - %d of %d Uploading %s",
-                                             ctx.display.GetTimeText().c_str(),
-                                             work.m_nFileIndex + 1, work.m_nFileCount,
-                                             EscapeControlChars(local.substr(slash + 1)).c_str()));
-            CAgentEvent skipped{EEvent::LocalSkipped, local,
-                                "The name \"" + EscapeControlChars(local.substr(slash + 1)) +
-                                    "\" holds a control character and cannot be sent. Rename "
-                                    "the file."};
-            skipped.stage = EStage::Put;
-            ctx.Report(skipped);
+            ctx.Report(ev::FileStarted{local, local.substr(slash + 1), 0, work.m_nFileIndex + 1,
+                                       work.m_nFileCount});
+            ctx.Report(ev::LocalSkipped{local, ev::ESkip::ControlChar});
             ++work.m_nFileIndex;
             continue;
         }
@@ -141,22 +122,17 @@ void UploadFiles(CCycleContext& ctx)
             slash == std::string::npos ? 0 : ctx.settings.Author.size() + local.size() - slash;
         if (remoteLength > kMaxRemoteName) {
             if (work.m_local.FirstTime("long:" + local)) {
-                ctx.Report({EEvent::LocalSkipped, local,
-                            EscapeControlChars(local.substr(slash + 1)) +
-                                " is not sent: its name is too long for the server once the "
-                                "login ID is put before it (" +
-                                std::to_string(remoteLength) + " bytes, at most " +
-                                std::to_string(kMaxRemoteName) + "). Shorten the name."});
+                ctx.Report(ev::LocalSkipped{local, ev::ESkip::NameTooLong, {}, remoteLength,
+                                            kMaxRemoteName});
             }
             ++work.m_nFileIndex;
             continue;
         }
         const auto connect = [&] {
-            if (!ConnectFtpWithRetries(ctx.display, session, kUploadAccount,
-                                       ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
-                                       work.m_pFtpConnection, ctx.events))
+            if (!ConnectFtpWithRetries(ctx.events, session, kUploadAccount, ctx.endpoints.ftpHost,
+                                       ctx.settings.PASV, ctx.cancelled, work.m_pFtpConnection))
                 return false;
-            ctx.display.SetStatusText("Connected to Tolvane Server");
+            ctx.Report(ev::FtpReady{kUploadAccount});
             work.m_pFtpConnection->SetCurrentDirectory(uploadDir);
             return true;
         };
@@ -169,18 +145,16 @@ void UploadFiles(CCycleContext& ctx)
             const std::string folder = local.substr(0, slash);
             const std::string name = local.substr(slash + 1);
             const std::string remote = ctx.settings.Author + "_" + name;
-            ctx.display.AddWindowLine(
-                Format("%s - %d of %d Uploading %s", ctx.display.GetTimeText().c_str(),
-                       work.m_nFileIndex + 1, work.m_nFileCount, name.c_str()));
             work.m_pFtpConnection->SetCurrentDirectory(uploadDir);
             // Opened once, never through a link; the put, the checks and the mark all use it.
             std::string why;
             std::optional<fsys::SourceFile> file = fsys::OpenSource(local, &why);
+            ctx.Report(ev::FileStarted{local, name, file ? file->stamp.size : 0,
+                                       work.m_nFileIndex + 1, work.m_nFileCount});
             if (!file) {
                 // Gone since the scan, replaced by a link, or unreadable to us: a fault of this
                 // file alone, which must not hold back the files after it.
-                ReportPutFailure(ctx, local, EStage::Read,
-                                 EscapeControlChars(name) + " could not be read: " + why + ".");
+                ctx.Report(ev::FileFailed{local, EStage::Read, why});
                 CloseConnection(work);
                 ++work.m_nFileIndex;
                 continue;
@@ -190,7 +164,7 @@ void UploadFiles(CCycleContext& ctx)
             if (LookSettled(work, local, before, fsys::WritersOfFd(file->fd.Get())) !=
                 ESettle::Ready) {
                 if (work.m_settle.FirstTold(local))
-                    ctx.Report({EEvent::FileHeldBack, local});
+                    ctx.Report(ev::FileHeldBack{local});
                 work.m_held.push_back(local);
                 ++work.m_nFileIndex;
                 continue;
@@ -212,13 +186,7 @@ void UploadFiles(CCycleContext& ctx)
                 // A put aborted at exit is not reported after the log's shutdown block.
                 const unsigned long error = ftp.LastError();
                 if (!ctx.cancelled)
-                    ReportPutFailure(
-                        ctx, local, EStage::Put,
-                        error == inet::kErrTimeout
-                            ? "Sending " + name + " timed out: the server stopped answering."
-                        : SessionClosed(error)
-                            ? "Sending " + name + " failed: the server closed the connection."
-                            : std::string());
+                    ctx.Report(ev::FileFailed{local, EStage::Put, {}, PutFault(error)});
                 CloseConnection(work);
                 if (put == PutResult::FileRefused && !ctx.cancelled) {
                     ++work.m_nFileIndex;
@@ -227,25 +195,22 @@ void UploadFiles(CCycleContext& ctx)
                 owner.reset();
                 return;
             }
-            ctx.display.LogTransfer(name);
-            ctx.display.AddWindowLine(
-                Format("%s - .. Done.\r\n", ctx.display.GetTimeText().c_str()));
+            ctx.Report(ev::FileDone{EDirection::Up, name});
 
             // What is announced must be what was sent: a file written to or still growing
             // during its put is not announced, and goes whole with a later cycle. (One deleted
             // or replaced meanwhile was still read whole through its descriptor.)
             if (fsys::StampOf(file->fd.Get()) != before) {
-                ReportLocalLine(ctx, name +
-                                         " changed while it was sent: not announced, it is "
-                                         "sent again at the next poll.");
+                ctx.Report(ev::FileChanged{local});
             } else {
                 const std::string length = FormatLengthText(GetWavLength(local, file->fd.Get()));
                 const std::string url =
                     UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-                std::string failure;
-                if (!AnnounceUpload(ctx.display, ctx.internet, url, &ctx.cancelled, &failure)) {
+                ev::FileFailed failure;
+                if (!AnnounceUpload(ctx.internet, url, &failure)) {
+                    failure.path = local;
                     if (!ctx.cancelled)
-                        ReportPutFailure(ctx, local, EStage::Notify, failure);
+                        ctx.Report(failure);
                 } else {
                     // Recorded before the mark: a run killed between the two marks the file at
                     // its next start instead of sending it again.
@@ -254,7 +219,7 @@ void UploadFiles(CCycleContext& ctx)
                     if (fsys::StampOf(file->fd.Get()) == before) {
                         // Put and announced: sent, whatever becomes of its copy and its mark,
                         // whose failures are problems of their own.
-                        ctx.Report({EEvent::FileSent, local});
+                        ctx.Report(ev::FileSent{local});
                         MarkSent(ctx, *file, local, folder, name);
                     }
                     state.Forget(CLocalState::EKind::Announced, local);

@@ -1,9 +1,9 @@
 #pragma once
-#include <atomic>
+#include "core/state/AgentEvent.h"
+
 #include <cstddef>
 #include <string>
 
-class IDisplay;
 class IInternet;
 struct CCycleContext;
 
@@ -19,9 +19,8 @@ std::string UploadDirectory(const std::string& ftpTopDir);
 // failed connect or put; what was not sent waits for the next cycle.
 void UploadFiles(CCycleContext& ctx);
 
-// Tells the service about a put; true when it accepted. A request that cannot be made is
-// reported in a box, and `failure` (when given) receives the line that says so; it stays
-// empty for an answer that refused the file. An empty URL is not requested. Nothing is
-// reported once `cancelled` is set (exit).
-bool AnnounceUpload(IDisplay& display, IInternet& internet, const std::string& url,
-                    const std::atomic<bool>* cancelled = nullptr, std::string* failure = nullptr);
+// Tells the service about a put; true when it accepted. Otherwise `failure` (when given) says
+// why, as the file's failure at its notice, to be reported by the caller. An empty URL is not
+// requested.
+bool AnnounceUpload(IInternet& internet, const std::string& url,
+                    ev::FileFailed* failure = nullptr);

@@ -1,7 +1,6 @@
 #include "core/ftp/FtpConnect.h"
 
-#include "core/display/Display.h"
-#include "core/state/EventWriter.h"
+#include "core/state/AgentEvent.h"
 #include "platform/Format.h"
 #include "platform/Internet.h"
 #include "platform/Utf8.h"
@@ -20,9 +19,8 @@ constexpr FtpAccount kDownloadLogin{"nimbreldn", "bexomtu"};
 
 }  // namespace
 
-int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
-               const std::string& ftpHost, int32_t pasv,
-               std::unique_ptr<IFtpConnection>& connection, std::string* why,
+int ConnectFtp(IInternetSession& session, char account, const std::string& ftpHost,
+               int32_t pasv, std::unique_ptr<IFtpConnection>& connection, std::string* why,
                unsigned long* code)
 {
     const FtpAccount& login = account == kUploadAccount ? kUploadLogin : kDownloadLogin;
@@ -36,11 +34,8 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
         result = 0;
     } else if (failure.code != 0) {
         connection.reset();
-        std::string message =
-            failure.message.empty() ? GetInternetErrorText(failure.code) : failure.message;
-        display.SetStatusText(std::string(CutUtf8(message, kStatusBufferSize - 1)));
         if (why)
-            *why = std::move(message);
+            *why = failure.message.empty() ? GetInternetErrorText(failure.code) : failure.message;
         if (code)
             *code = failure.code;
     }
@@ -48,14 +43,6 @@ int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
 }
 
 namespace {
-void Emit(IDisplay& display, IAgentEvents* events, const CAgentEvent& e)
-{
-    if (events)
-        events->Report(e);
-    else
-        CEventWriter(display, nullptr, {}).Report(e);
-}
-
 bool LoginRefused(unsigned long code)
 {
     return code == inet::kErrLoginFailure || code == inet::kErrIncorrectUserName ||
@@ -63,10 +50,10 @@ bool LoginRefused(unsigned long code)
 }
 }  // namespace
 
-bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
+bool ConnectFtpWithRetries(IAgentEvents& events, IInternetSession& session, char account,
                            const std::string& ftpHost, int32_t pasv,
                            const std::atomic<bool>& cancelled,
-                           std::unique_ptr<IFtpConnection>& connection, IAgentEvents* events)
+                           std::unique_ptr<IFtpConnection>& connection)
 {
     // The pass's session carries its files one after the other; only a session the server
     // closed costs a new login, with the attempts of any connect.
@@ -78,32 +65,30 @@ bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char ac
     unsigned long code = 0;
     for (int attempt = 1; attempt <= kConnectAttempts && !cancelled.load(); ++attempt) {
         connection.reset();
-        display.SetStatusText(Format("Connecting to %s (Attempt %d of %d)", ftpHost.c_str(),
-                                     attempt, kConnectAttempts));
-        if (ConnectFtp(display, session, account, ftpHost, pasv, connection, &why, &code) == 0 &&
+        events.Report(ev::Connecting{account, ftpHost, attempt, kConnectAttempts});
+        unsigned long failed = 0;
+        if (ConnectFtp(session, account, ftpHost, pasv, connection, &why, &failed) == 0 &&
             connection) {
-            CAgentEvent e{EEvent::FtpConnected, ftpHost};
-            e.account = account;
-            if (events)
-                events->Report(e);
+            events.Report(ev::FtpConnected{account, ftpHost});
             return true;
+        }
+        if (failed != 0) {
+            code = failed;
+            events.Report(ev::ConnectAttemptFailed{account, why});
         }
     }
     connection.reset();
     if (!cancelled.load()) {
         // A server that refuses our login is up: the author must hear it is not a network fault.
-        CAgentEvent e{LoginRefused(code) ? EEvent::FtpLoginRefused : EEvent::FtpUnreachable,
-                      ftpHost, why};
-        e.account = account;
-        Emit(display, events, e);
+        if (LoginRefused(code))
+            events.Report(ev::FtpLoginRefused{account, ftpHost, why});
+        else
+            events.Report(ev::FtpUnreachable{account, ftpHost, why});
     }
     return false;
 }
 
-void ReportConnectFailure(IDisplay& display, IAgentEvents* events, char account,
-                          const std::string& why)
+void ReportConnectFailure(IAgentEvents& events, char account, const std::string& why)
 {
-    CAgentEvent e{EEvent::FtpUnreachable, {}, why};
-    e.account = account;
-    Emit(display, events, e);
+    events.Report(ev::FtpUnreachable{account, {}, why});
 }

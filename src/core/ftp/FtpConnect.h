@@ -5,7 +5,6 @@
 #include <string>
 
 class IAgentEvents;
-class IDisplay;
 class IFtpConnection;
 class IInternetSession;
 
@@ -19,29 +18,25 @@ inline constexpr int kFtpPort = 21;
 inline constexpr int kConnectAttempts = 5;
 
 // One login attempt on `ftpHost` (which may carry ":port"), passive when pasv > 0.
-// 0: connected, the connection is in `connection`. 1: not. An internet failure puts the
-// layer's message into the status text and resets `connection`, any other failure leaves both
-// as they were. That message also goes to `why`, its code to `code`.
-int ConnectFtp(IDisplay& display, IInternetSession& session, char account,
+// 0: connected, the connection is in `connection`. 1: not. An internet failure resets
+// `connection` and puts the layer's message in `why` and its code in `code`; any other failure
+// leaves them as they were.
+int ConnectFtp(IInternetSession& session, char account,
                const std::string& ftpHost, int32_t pasv,
                std::unique_ptr<IFtpConnection>& connection, std::string* why = nullptr,
                unsigned long* code = nullptr);
 
 // The transfer passes' connect. A `connection` still alive (IFtpConnection::IsAlive) is kept
 // as it is, without a word. Otherwise up to kConnectAttempts calls of ConnectFtp with no pause
-// between them, each announced as "Connecting to <host> (Attempt n of 5)" with `connection`
-// closed and emptied first; stops at the first that connects. Once `cancelled` is set no
-// further attempt starts.
+// between them, each reported (Connecting, then ConnectAttemptFailed when the layer said why)
+// with `connection` closed and emptied first; stops at the first that connects. Once
+// `cancelled` is set no further attempt starts.
 // False when none connected, with `connection` empty and, unless cancelled, the failure
-// reported to `events` (a refused login apart from a server that is not there); with no
-// `events`, only its lines are written.
-bool ConnectFtpWithRetries(IDisplay& display, IInternetSession& session, char account,
+// reported (a refused login apart from a server that is not there).
+bool ConnectFtpWithRetries(IAgentEvents& events, IInternetSession& session, char account,
                            const std::string& ftpHost, int32_t pasv,
                            const std::atomic<bool>& cancelled,
-                           std::unique_ptr<IFtpConnection>& connection,
-                           IAgentEvents* events = nullptr);
+                           std::unique_ptr<IFtpConnection>& connection);
 
-// "Failed to connect to server" in the status bar, and with the time and the reason (when
-// there is one) as a window and log line; reported as the server not reachable.
-void ReportConnectFailure(IDisplay& display, IAgentEvents* events, char account,
-                          const std::string& why = {});
+// Reports the server as not reachable, with the reason when there is one.
+void ReportConnectFailure(IAgentEvents& events, char account, const std::string& why = {});

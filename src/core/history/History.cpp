@@ -35,7 +35,7 @@ std::optional<CHistoryEntry> Parse(const std::vector<std::string>& f, std::size_
     try {
         CHistoryEntry e;
         e.time = static_cast<std::time_t>(std::stoll(f[at + 1]));
-        e.direction = static_cast<EDirection>(kinds[0]);
+        e.direction = static_cast<EFlow>(kinds[0]);
         e.outcome = static_cast<EOutcome>(kinds[1]);
         e.size = std::stoll(f[at + 3]);
         e.path = f[at + 4];
@@ -46,7 +46,7 @@ std::optional<CHistoryEntry> Parse(const std::vector<std::string>& f, std::size_
     }
 }
 
-CHistoryEntry Entry(EDirection d, EOutcome o, std::string path, const std::string& reason,
+CHistoryEntry Entry(EFlow d, EOutcome o, std::string path, const std::string& reason,
                     std::time_t now)
 {
     CHistoryEntry e{now, d, o, -1, std::move(path), reason};
@@ -77,33 +77,36 @@ bool CHistoryEntry::IsFailure() const
 std::optional<CHistoryEntry> HistoryEntryFrom(const CAgentEvent& e,
                                               const std::string& downloadFolder, std::time_t now)
 {
-    const auto sent = [&](EOutcome o) { return Entry(EDirection::Sent, o, e.subject, e.reason, now); };
-    const auto received = [&](EOutcome o) {
-        return Entry(EDirection::Received, o, downloadFolder + e.subject, e.reason, now);
+    const auto sent = [&](const std::string& path, EOutcome o, const std::string& why = {}) {
+        return Entry(EFlow::Sent, o, path, why, now);
     };
-    if (e.subject.empty())
-        return std::nullopt;
-    switch (e.kind) {
-        case EEvent::FileSent:
-            return sent(EOutcome::Sent);
-        case EEvent::FileArchived:
-            return sent(EOutcome::Archived);
-        case EEvent::FileFailed:
-            return sent(e.stage == EStage::Archive ? EOutcome::NotArchived
-                        : e.stage == EStage::Mark  ? EOutcome::NotMarked
-                                                   : EOutcome::Failed);
-        case EEvent::LocalSkipped:
-            return sent(EOutcome::Failed);
-        case EEvent::FileHeldBack:
-            return sent(EOutcome::HeldBack);
-        case EEvent::DocumentFetched:
-            return received(EOutcome::Downloaded);
-        case EEvent::DocumentFailed:
-            return received(e.stage == EStage::Confirm ? EOutcome::NotConfirmed
-                                                       : EOutcome::NotDownloaded);
-        default:
-            return std::nullopt;
-    }
+    const auto received = [&](const std::string& name, EOutcome o, const std::string& why = {}) {
+        return Entry(EFlow::Received, o, downloadFolder + name, why, now);
+    };
+    if (const auto* f = e.As<ev::FileSent>())
+        return sent(f->path, EOutcome::Sent);
+    if (const auto* f = e.As<ev::SentBeforeStop>())
+        return sent(f->path, EOutcome::Sent);
+    if (const auto* f = e.As<ev::FileArchived>())
+        return sent(f->path, EOutcome::Archived);
+    if (const auto* f = e.As<ev::FileFailed>())
+        return sent(f->path,
+                    f->stage == EStage::Archive ? EOutcome::NotArchived
+                    : f->stage == EStage::Mark  ? EOutcome::NotMarked
+                                                : EOutcome::Failed,
+                    f->reason);
+    if (const auto* f = e.As<ev::LocalSkipped>(); f && f->why != ev::ESkip::StateFolder)
+        return sent(f->path, EOutcome::Failed, f->reason);
+    if (const auto* f = e.As<ev::FileHeldBack>())
+        return sent(f->path, EOutcome::HeldBack);
+    if (const auto* d = e.As<ev::DocumentFetched>())
+        return received(d->name, EOutcome::Downloaded);
+    if (const auto* d = e.As<ev::DocumentFailed>())
+        return received(d->name,
+                        d->stage == EStage::Confirm ? EOutcome::NotConfirmed
+                                                    : EOutcome::NotDownloaded,
+                        d->reason);
+    return std::nullopt;
 }
 
 CHistory::CHistory(std::string stateFolder, const IClock& clock)

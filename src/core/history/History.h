@@ -12,7 +12,7 @@
 class IClock;
 
 // What became of one file: the author's day, kept across restarts.
-enum class EDirection : char { Sent = 's', Received = 'r' };
+enum class EFlow : char { Sent = 's', Received = 'r' };
 enum class EOutcome : char {
     Sent = 's',          // put and announced (archived and marked unless said otherwise)
     Archived = 'a',      // a sent file's archive copy, made at last
@@ -27,7 +27,7 @@ enum class EOutcome : char {
 
 struct CHistoryEntry {
     std::time_t time = 0;
-    EDirection direction = EDirection::Sent;
+    EFlow direction = EFlow::Sent;
     EOutcome outcome = EOutcome::Sent;
     std::int64_t size = -1;  // -1: not known
     std::string path;        // local path

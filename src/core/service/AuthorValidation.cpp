@@ -1,33 +1,23 @@
 #include "core/service/AuthorValidation.h"
 
-#include "core/display/Display.h"
 #include "core/service/ServiceUrls.h"
 #include "core/service/WebFailure.h"
 #include "core/service/WebRequests.h"
 
-EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                            const CSettings& settings, CWebReply* answer, IAgentEvents* events)
+EAuthorCheck ValidateAuthor(IAgentEvents& events, IInternet& internet, const CEndpoints& endpoints,
+                            const CSettings& settings, CWebReply* answer)
 {
-    if (settings.Author.empty()) {
-        const std::string text = "Tolvane's Orbidex: Login ID not provided";
-        display.SetStatusText(text);
-        display.AddWindowLine(text);
+    if (settings.Author.empty())
         return EAuthorCheck::NotConfigured;
-    }
     if (settings.PasswordLocked)
         return EAuthorCheck::Unchecked;
     const CWebReply reply =
         FetchUrl(internet, AuthorVerifyUrl(endpoints, settings.Author, settings.Password));
     if (reply.result == EFetchResult::NoInternet)
-        ReportNoInternet(display, events);
+        ReportNoInternet(events);
     if (answer)
         *answer = reply;
-    if (reply.Accepted()) {
-        display.SetStatusText("UserName Validation =*= OK =*=");
+    if (reply.Accepted())
         return EAuthorCheck::Valid;
-    }
-    if (!reply.Answered())
-        return EAuthorCheck::Unchecked;
-    display.SetStatusText("UserName or Password Validation Fail");
-    return EAuthorCheck::Refused;
+    return reply.Answered() ? EAuthorCheck::Refused : EAuthorCheck::Unchecked;
 }

@@ -3,7 +3,6 @@
 #include "core/settings/Settings.h"
 
 class IAgentEvents;
-class IDisplay;
 class IInternet;
 
 struct CWebReply;
@@ -11,13 +10,12 @@ struct CWebReply;
 // Refused only on an answer the service meant (whole, success status) that lacks the marker.
 // No login ID is NotConfigured: nothing was asked. No answer, a time-out, a server fault or a
 // cut body is Unchecked: the login may well be right, so nothing that a refusal switches off
-// may follow from it, and the status bar is left to say what the service did.
+// may follow from it.
 enum class EAuthorCheck { Valid, Refused, Unchecked, NotConfigured };
 
 // Asks the service whether `Author` and `Password` are a valid login. No request without a
-// login ID. Reports in the status bar; the cycle decides what a refusal means. `reply` (when
-// given) receives the service's answer. A password the keyring did not give is never sent:
-// that login stays unchecked.
-EAuthorCheck ValidateAuthor(IDisplay& display, IInternet& internet, const CEndpoints& endpoints,
-                            const CSettings& settings, CWebReply* reply = nullptr,
-                            IAgentEvents* events = nullptr);
+// login ID. Reports only an internet that cannot be opened; the cycle reports the outcome and
+// decides what a refusal means. `reply` (when given) receives the service's answer. A password
+// the keyring did not give is never sent: that login stays unchecked.
+EAuthorCheck ValidateAuthor(IAgentEvents& events, IInternet& internet, const CEndpoints& endpoints,
+                            const CSettings& settings, CWebReply* reply = nullptr);

@@ -1,11 +1,8 @@
 #include "core/service/WebFailure.h"
 
-#include "core/state/EventWriter.h"
+#include "core/state/AgentEvent.h"
 
-void ReportNoInternet(IDisplay& display, IAgentEvents* events)
+void ReportNoInternet(IAgentEvents& events)
 {
-    if (events)
-        events->Report({EEvent::NoInternet});
-    else
-        CEventWriter(display, nullptr, {}).Report({EEvent::NoInternet});
+    events.Report(ev::NoInternet{});
 }

@@ -1,5 +1,6 @@
 #include "core/state/AgentState.h"
 
+#include "core/state/EventText.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
@@ -11,9 +12,20 @@ std::string CProblem::Key() const
 }
 
 namespace {
-std::string Account(const CAgentEvent& e)
+std::string Account(char account)
 {
-    return std::string(1, e.account == 'u' ? 'u' : 'd');
+    return std::string(1, account == 'u' ? 'u' : 'd');
+}
+
+const char* StepName(ev::EStep step)
+{
+    switch (step) {
+        case ev::EStep::Login: return "login";
+        case ev::EStep::Cycle: return "cycle";
+        case ev::EStep::Notify: return "notify";
+        case ev::EStep::List: return "list";
+    }
+    return "";
 }
 }  // namespace
 
@@ -66,9 +78,10 @@ void CAgentState::PollingChanged(int pollTime)
         onChanged();
 }
 
-void CAgentState::Open(EProblem kind, const CAgentEvent& e, const std::string& subject)
+void CAgentState::Open(EProblem kind, const std::string& subject, const std::string& reason,
+                       EStage stage, long status)
 {
-    CProblem p{kind, subject, e.reason, e.stage, e.status, m_clock.Now()};
+    CProblem p{kind, subject, reason, stage, status, m_clock.Now()};
     const std::string key = p.Key();
     auto it = m_problems.find(key);
     if (it != m_problems.end()) {
@@ -103,118 +116,182 @@ bool CAgentState::CloseUnless(EProblem kind, const std::vector<std::string>& pre
     return !gone.empty();
 }
 
-bool CAgentState::FoldLocked(const CAgentEvent& e)
+bool CAgentState::FoldLocked(const CAgentEvent& event)
 {
     const std::size_t before = m_problems.size();
     bool changed = false;
-    switch (e.kind) {
-        case EEvent::CycleStarted:
-            changed = !m_busy;
-            m_busy = true;
-            m_cycle = {};
-            break;
-        case EEvent::CycleEnded:
-            m_busy = false;
-            m_cycle.ended = m_clock.Now();
-            m_cycle.number = m_last.number + 1;
-            m_last = m_cycle;
-            changed = true;
-            break;
-        case EEvent::ServiceAnswered:
-            changed = Close(EProblem::ServiceDown, {});
-            break;
-        case EEvent::ServiceDown:
-        case EEvent::NoInternet:
-            Open(EProblem::ServiceDown, e, {});
-            break;
-        case EEvent::ServiceFault:
-            Open(EProblem::ServiceFault, e, e.subject);
-            break;
-        case EEvent::LoginAccepted:
-            changed = Close(EProblem::LoginRefused, {});
-            changed = Close(EProblem::NotConfigured, {}) || changed;
-            changed = Close(EProblem::ServiceFault, "login") || changed;
-            changed = Close(EProblem::ServiceFault, "cycle") || changed;  // said again if due
-            break;
-        case EEvent::LoginRefused:
-            changed = Close(EProblem::NotConfigured, {});
-            changed = Close(EProblem::ServiceFault, "login") || changed;
-            Open(EProblem::LoginRefused, e, {});
-            break;
-        case EEvent::LoginNotConfigured:
-            changed = Close(EProblem::LoginRefused, {});
-            Open(EProblem::NotConfigured, e, {});
-            break;
-        case EEvent::FtpConnected:
-            changed = Close(EProblem::FtpLoginRefused, Account(e));
-            changed = Close(EProblem::FtpUnreachable, Account(e)) || changed;
-            break;
-        case EEvent::FtpLoginRefused:
-            changed = Close(EProblem::FtpUnreachable, Account(e));
-            Open(EProblem::FtpLoginRefused, e, Account(e));
-            break;
-        case EEvent::FtpUnreachable:
-            changed = Close(EProblem::FtpLoginRefused, Account(e));
-            Open(EProblem::FtpUnreachable, e, Account(e));
-            break;
-        case EEvent::FilesWaiting:
-            // A file the author removed, or marked done by hand, no longer fails.
-            changed = CloseUnless(EProblem::UploadFailed, e.items);
-            changed = CloseUnless(EProblem::LocalSkipped, e.items) || changed;
-            break;
-        case EEvent::FileSent:
-            ++m_cycle.sent;
-            changed = Close(EProblem::UploadFailed, e.subject);
-            changed = Close(EProblem::ServiceFault, "notify") || changed;
-            break;
-        case EEvent::FileArchived:
-            changed = Close(EProblem::UploadFailed, e.subject);
-            break;
-        case EEvent::FileFailed:
-            // Archive and mark come after the file reached the service: it counts as sent.
-            if (e.stage != EStage::Archive && e.stage != EStage::Mark)
-                ++m_cycle.failed;
-            Open(EProblem::UploadFailed, e, e.subject);
-            break;
-        case EEvent::LocalSkipped:
-            ++m_cycle.failed;
-            Open(EProblem::LocalSkipped, e, e.subject);
-            break;
-        case EEvent::ListRead:
-            changed = Close(EProblem::ListFailed, {});
-            changed = Close(EProblem::ServiceFault, "list") || changed;
-            // A document the service no longer lists is not the author's to wait for.
-            changed = CloseUnless(EProblem::DownloadFailed, e.items) || changed;
-            break;
-        case EEvent::ListFailed:
-            Open(EProblem::ListFailed, e, {});
-            break;
-        case EEvent::DocumentFetched:
-            ++m_cycle.fetched;
-            changed = Close(EProblem::DownloadFailed, e.subject);
-            break;
-        case EEvent::DocumentFailed:
-            // A document not confirmed is on the disk all the same.
-            ++(e.stage == EStage::Confirm ? m_cycle.fetched : m_cycle.failed);
-            Open(EProblem::DownloadFailed, e, e.subject);
-            break;
-        case EEvent::TempFilesSwept:
-        case EEvent::FileHeldBack:  // not a failure: it goes when it is finished
-            break;
-        case EEvent::KeyringLocked:
-            Open(EProblem::KeyringLocked, e, {});
-            break;
-        case EEvent::KeyringAnswered:
-            changed = Close(EProblem::KeyringLocked, {});
-            break;
-        case EEvent::SettingsUnreadable:
-            Open(EProblem::SettingsUnreadable, e, {});
-            break;
-        case EEvent::SettingsReadable:
-            changed = Close(EProblem::SettingsUnreadable, {});
-            break;
-    }
+    std::visit([&](const auto& e) { changed = Fold(e); }, event.payload);
     return changed || m_problems.size() != before;
+}
+
+bool CAgentState::Fold(const ev::CycleStarted&)
+{
+    const bool changed = !m_busy;
+    m_busy = true;
+    m_cycle = {};
+    return changed;
+}
+
+bool CAgentState::Fold(const ev::CycleEnded&)
+{
+    m_busy = false;
+    m_cycle.ended = m_clock.Now();
+    m_cycle.number = m_last.number + 1;
+    m_last = m_cycle;
+    return true;
+}
+
+bool CAgentState::Fold(const ev::ServiceAnswered&)
+{
+    return Close(EProblem::ServiceDown, {});
+}
+
+bool CAgentState::Fold(const ev::ServiceDown& e)
+{
+    Open(EProblem::ServiceDown, {}, e.reason);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::NoInternet&)
+{
+    Open(EProblem::ServiceDown, {}, {});
+    return false;
+}
+
+bool CAgentState::Fold(const ev::ServiceFault& e)
+{
+    Open(EProblem::ServiceFault, StepName(e.step), e.reason, EStage::None, e.status);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::LoginAccepted&)
+{
+    bool changed = Close(EProblem::LoginRefused, {});
+    changed = Close(EProblem::NotConfigured, {}) || changed;
+    changed = Close(EProblem::ServiceFault, "login") || changed;
+    return Close(EProblem::ServiceFault, "cycle") || changed;  // said again if due
+}
+
+bool CAgentState::Fold(const ev::LoginRefused&)
+{
+    bool changed = Close(EProblem::NotConfigured, {});
+    changed = Close(EProblem::ServiceFault, "login") || changed;
+    Open(EProblem::LoginRefused, {}, {});
+    return changed;
+}
+
+bool CAgentState::Fold(const ev::LoginNotConfigured&)
+{
+    const bool changed = Close(EProblem::LoginRefused, {});
+    Open(EProblem::NotConfigured, {}, {});
+    return changed;
+}
+
+bool CAgentState::Fold(const ev::FtpConnected& e)
+{
+    const bool changed = Close(EProblem::FtpLoginRefused, Account(e.account));
+    return Close(EProblem::FtpUnreachable, Account(e.account)) || changed;
+}
+
+bool CAgentState::Fold(const ev::FtpLoginRefused& e)
+{
+    const bool changed = Close(EProblem::FtpUnreachable, Account(e.account));
+    Open(EProblem::FtpLoginRefused, Account(e.account), e.reason);
+    return changed;
+}
+
+bool CAgentState::Fold(const ev::FtpUnreachable& e)
+{
+    const bool changed = Close(EProblem::FtpLoginRefused, Account(e.account));
+    Open(EProblem::FtpUnreachable, Account(e.account), e.reason);
+    return changed;
+}
+
+bool CAgentState::Fold(const ev::FilesWaiting& e)
+{
+    // A file the author removed, or marked done by hand, no longer fails.
+    const bool changed = CloseUnless(EProblem::UploadFailed, e.paths);
+    return CloseUnless(EProblem::LocalSkipped, e.paths) || changed;
+}
+
+bool CAgentState::Fold(const ev::FileSent& e)
+{
+    ++m_cycle.sent;
+    const bool changed = Close(EProblem::UploadFailed, e.path);
+    return Close(EProblem::ServiceFault, "notify") || changed;
+}
+
+bool CAgentState::Fold(const ev::FileArchived& e)
+{
+    return !e.stillUnmarked && Close(EProblem::UploadFailed, e.path);
+}
+
+bool CAgentState::Fold(const ev::FileFailed& e)
+{
+    // Archive and mark come after the file reached the service: it counts as sent.
+    const bool local = e.stage == EStage::Archive || e.stage == EStage::Mark;
+    if (!local)
+        ++m_cycle.failed;
+    Open(EProblem::UploadFailed, e.path, local ? e.reason : FailureText(e), e.stage);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::LocalSkipped& e)
+{
+    ++m_cycle.failed;
+    Open(EProblem::LocalSkipped, e.path, SkipText(e),
+         e.why == ev::ESkip::ControlChar ? EStage::Put : EStage::None);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::ListRead& e)
+{
+    bool changed = Close(EProblem::ListFailed, {});
+    changed = Close(EProblem::ServiceFault, "list") || changed;
+    // A document the service no longer lists is not the author's to wait for.
+    return CloseUnless(EProblem::DownloadFailed, e.names) || changed;
+}
+
+bool CAgentState::Fold(const ev::ListFailed& e)
+{
+    Open(EProblem::ListFailed, {}, e.reason, EStage::None, e.status);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::DocumentFetched& e)
+{
+    ++m_cycle.fetched;
+    return Close(EProblem::DownloadFailed, e.name);
+}
+
+bool CAgentState::Fold(const ev::DocumentFailed& e)
+{
+    // A document not confirmed is on the disk all the same.
+    ++(e.stage == EStage::Confirm ? m_cycle.fetched : m_cycle.failed);
+    Open(EProblem::DownloadFailed, e.name, e.reason, e.stage);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::KeyringLocked& e)
+{
+    Open(EProblem::KeyringLocked, {}, e.reason);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::KeyringAnswered&)
+{
+    return Close(EProblem::KeyringLocked, {});
+}
+
+bool CAgentState::Fold(const ev::SettingsUnreadable& e)
+{
+    Open(EProblem::SettingsUnreadable, {}, e.reason);
+    return false;
+}
+
+bool CAgentState::Fold(const ev::SettingsReadable&)
+{
+    return Close(EProblem::SettingsUnreadable, {});
 }
 
 CAgentState::CSnapshot CAgentState::Snapshot() const

@@ -88,7 +88,41 @@ public:
 
 private:
     bool FoldLocked(const CAgentEvent& e);
-    void Open(EProblem kind, const CAgentEvent& e, const std::string& subject);
+    // One per kind the state keeps; true when something the author sees changed besides the
+    // problems opened, which FoldLocked counts itself.
+    bool Fold(const ev::CycleStarted&);
+    bool Fold(const ev::CycleEnded&);
+    bool Fold(const ev::ServiceAnswered&);
+    bool Fold(const ev::ServiceDown& e);
+    bool Fold(const ev::NoInternet&);
+    bool Fold(const ev::ServiceFault& e);
+    bool Fold(const ev::LoginAccepted&);
+    bool Fold(const ev::LoginRefused&);
+    bool Fold(const ev::LoginNotConfigured&);
+    bool Fold(const ev::FtpConnected& e);
+    bool Fold(const ev::FtpLoginRefused& e);
+    bool Fold(const ev::FtpUnreachable& e);
+    bool Fold(const ev::FilesWaiting& e);
+    bool Fold(const ev::FileSent& e);
+    bool Fold(const ev::FileArchived& e);
+    bool Fold(const ev::FileFailed& e);
+    bool Fold(const ev::LocalSkipped& e);
+    bool Fold(const ev::ListRead& e);
+    bool Fold(const ev::ListFailed& e);
+    bool Fold(const ev::DocumentFetched& e);
+    bool Fold(const ev::DocumentFailed& e);
+    bool Fold(const ev::KeyringLocked& e);
+    bool Fold(const ev::KeyringAnswered&);
+    bool Fold(const ev::SettingsUnreadable& e);
+    bool Fold(const ev::SettingsReadable&);
+    // What only narrates (connecting, a file started or done, the window's own lines).
+    template <typename T>
+    bool Fold(const T&)
+    {
+        return false;
+    }
+    void Open(EProblem kind, const std::string& subject, const std::string& reason,
+              EStage stage = EStage::None, long status = 0);
     bool Close(EProblem kind, const std::string& subject);
     bool CloseUnless(EProblem kind, const std::vector<std::string>& present);
 

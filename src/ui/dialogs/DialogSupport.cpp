@@ -94,6 +94,24 @@ void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
     row->addStretch(width - x);
 }
 
+void PlaceWithinScreen(QWidget& window, const QSize& wanted)
+{
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        window.resize(wanted);
+        return;
+    }
+    // The frame is not known before the window first shows: room is left for one.
+    const int frame = window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect area = screen->availableGeometry();
+    const QSize outer(2 * frame, title + 2 * frame);
+    const QSize size = wanted.boundedTo(area.size() - outer);
+    window.resize(size);
+    window.move(area.x() + (area.width() - size.width() - outer.width()) / 2,
+                area.y() + (area.height() - size.height() - outer.height()) / 2);
+}
+
 void FitToScreen(QDialog& dlg)
 {
     QSize size = dlg.property(kWholeSize).toSize();

@@ -47,6 +47,9 @@ void PlaceFooterButtons(const CDialogUnits& du, QWidget* footer, int width,
                         const std::initializer_list<std::pair<QWidget*, QRect>>& buttons);
 // Sizes a dialog of MakeScrollingPage to the whole page, or to the available room of the screen
 // it opens on when that is smaller. Call before showing it.
+// Sizes a window to `wanted`, or less where the screen's free area (without panels) is
+// smaller, and centres it there: its lower edge (a status bar) must stay on screen.
+void PlaceWithinScreen(QWidget& window, const QSize& wanted);
 void FitToScreen(QDialog& dlg);
 
 // Every modal dialog and message box of the agent goes through the two functions below, and

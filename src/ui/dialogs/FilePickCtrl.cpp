@@ -14,8 +14,11 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QStorageInfo>
 
 namespace {
 constexpr int kRoleMarker = Qt::UserRole;
@@ -27,25 +30,66 @@ QString FromBytes(const std::string& s)
     return QFile::decodeName(QByteArray::fromStdString(s));
 }
 
-std::string NativeRoot(const QFileInfo& drive)
+// A folder as the picker holds it: absolute, ending with a separator; empty when `path` names
+// no folder or would be too long to hold.
+std::string PickFolder(const QString& path)
 {
-    return QFile::encodeName(QDir::toNativeSeparators(drive.absoluteFilePath())).toStdString();
+    const QFileInfo fi(QDir::cleanPath(path));
+    if (path.isEmpty() || !fi.isDir())
+        return {};
+    std::string folder = QFile::encodeName(QDir::toNativeSeparators(fi.absoluteFilePath()))
+                             .toStdString();
+    if (folder.empty() || folder.back() != QDir::separator().toLatin1())
+        folder += QDir::separator().toLatin1();
+    return folder.size() <= kMaxPickFolder ? folder : std::string();
 }
 
-bool IsLetteredRoot(const std::string& root)
+// Volumes an author mounts: removable media, other disks and network shares, not the
+// system's own file systems.
+bool AuthorVolume(const QStorageInfo& volume)
 {
-    return root.size() >= 2 && root[1] == ':' && std::isalpha(static_cast<unsigned char>(root[0]));
-}
-
-std::string FirstRoot()
-{
-    const QFileInfoList drives = QDir::drives();
-    return drives.isEmpty() ? std::string(1, QDir::separator().toLatin1())
-                            : NativeRoot(drives.first());
+    if (!volume.isValid() || !volume.isReady() || volume.isRoot())
+        return false;
+    const QString root = volume.rootPath();
+    for (const char* place : {"/media/", "/mnt/", "/run/media/"})
+        if (root.startsWith(QLatin1String(place)))
+            return true;
+    const QByteArray type = volume.fileSystemType();
+    return type.startsWith("nfs") || type == "cifs" || type == "smb3" || type == "fuse.sshfs";
 }
 }  // namespace
 
-CFilePickCtrl::CFilePickCtrl(QWidget* parent) : QDialog(parent), m_strCurDir(FirstRoot())
+std::string PickerHome()
+{
+    const std::string home = PickFolder(QDir::homePath());
+    return home.empty() ? std::string(1, QDir::separator().toLatin1()) : home;
+}
+
+std::vector<CPickPlace> AuthorPlaces()
+{
+    std::vector<CPickPlace> places;
+    auto add = [&](const QString& name, const QString& path) {
+        const std::string folder = PickFolder(path);
+        if (folder.empty())
+            return;
+        for (const CPickPlace& p : places)
+            if (p.folder == folder)
+                return;  // an unset user folder is the home itself
+        places.push_back({name, folder});
+    };
+    add(QStringLiteral("Home"), QDir::homePath());
+    for (auto where : {QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation,
+                       QStandardPaths::DownloadLocation, QStandardPaths::MusicLocation}) {
+        const QString path = QStandardPaths::writableLocation(where);
+        add(QFileInfo(path).fileName(), path);
+    }
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (AuthorVolume(volume))
+            add(volume.displayName(), volume.rootPath());
+    return places;
+}
+
+CFilePickCtrl::CFilePickCtrl(QWidget* parent) : QDialog(parent), m_strCurDir(PickerHome())
 {
     setWindowTitle(QStringLiteral("Select Directory"));
     BuildLayout();
@@ -77,14 +121,15 @@ void CFilePickCtrl::BuildLayout()
         return c;
     };
     // Created in reading order, which is the order Tab takes and a screen reader lists.
-    label("Current d&rive:", 7, 7, 68, 8);
-    m_driveCtrl = combo(79, 5, 147, "Current drive");
-    m_driveCtrl->setIconSize(QSize(16, 16));
+    label("&Places:", 7, 7, 68, 8);
+    m_placeCtrl = combo(79, 5, 147, "Places");
+    m_placeCtrl->setIconSize(QSize(16, 16));
     m_chkDirsOnly = new QCheckBox(QStringLiteral("&Directories only"), page);
     PlaceText(du, m_chkDirsOnly, 7, 24, 68, 8);
     m_lblCurDir = label("Current director&y:", 7, 37, 68, 8);
     m_curDirBox = new QLineEdit(page);
-    m_curDirBox->setReadOnly(true);
+    // A folder typed or pasted here is gone to with Return, which must not also press OK.
+    m_curDirBox->installEventFilter(this);
     m_curDirBox->setAccessibleName(QStringLiteral("Current directory"));
     PlaceDu(du, m_curDirBox, 79, 35, 145, 12);
     m_lblCurDir->setBuddy(m_curDirBox);
@@ -107,7 +152,7 @@ void CFilePickCtrl::BuildLayout()
                        {{m_btnOk, QRect(60, 209 - kPageHeight, 50, 14)},
                         {m_btnCancel, QRect(121, 209 - kPageHeight, 49, 14)}});
 
-    m_driveCtrl->setObjectName(QStringLiteral("2000"));
+    m_placeCtrl->setObjectName(QStringLiteral("2000"));
     m_list->setObjectName(QStringLiteral("2001"));
     m_curDirBox->setObjectName(QStringLiteral("2002"));
     m_fileTypes->setObjectName(QStringLiteral("2004"));
@@ -118,7 +163,7 @@ void CFilePickCtrl::BuildLayout()
     m_btnCancel->setObjectName(QStringLiteral("2"));
 
     connect(m_list, &QListWidget::itemDoubleClicked, this, &CFilePickCtrl::OnDblClickEntry);
-    connect(m_driveCtrl, &QComboBox::activated, this, &CFilePickCtrl::OnSelChangeDrive);
+    connect(m_placeCtrl, &QComboBox::activated, this, &CFilePickCtrl::OnSelChangePlace);
     connect(m_fileTypes, &QComboBox::activated, this, &CFilePickCtrl::OnSelChangeFileType);
     connect(m_chkDirsOnly, &QCheckBox::clicked, this, &CFilePickCtrl::OnDirectoriesOnly);
     connect(m_btnOk, &QPushButton::clicked, this, &CFilePickCtrl::OnOK);
@@ -153,36 +198,31 @@ void CFilePickCtrl::OnInitDialog()
     m_fileTypes->addItem(QStringLiteral("All files (*.*)"));
     m_fileTypes->setMaxVisibleItems(std::max(1, m_fileTypes->count()));
     m_fileTypes->setCurrentIndex(m_nCurFileType < m_fileTypes->count() ? m_nCurFileType : -1);
-    FillDrives();
+    FillPlaces();
     m_strOpenDir = m_strCurDir;
     ListCurrentFolder();
     m_list->setFocus();
 }
 
-void CFilePickCtrl::FillDrives()
+void CFilePickCtrl::FillPlaces()
 {
     QFileIconProvider icons;
-    m_driveCtrl->clear();
-    m_nCurDrive = -1;
-    for (const QFileInfo& drive : QDir::drives()) {
-        std::string root = NativeRoot(drive);
-        QString text;
-        bool match = false;
-        if (IsLetteredRoot(root)) {
-            root[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
-            text = QStringLiteral("(%1:)").arg(QChar::fromLatin1(root[0]));
-            match = !m_strCurDir.empty() &&
-                    std::toupper(static_cast<unsigned char>(m_strCurDir[0])) == root[0];
-        } else {
-            text = FromBytes(root);
-            match = m_strCurDir.compare(0, root.size(), root) == 0;
+    m_placeCtrl->clear();
+    m_nCurPlace = -1;
+    std::size_t longest = 0;  // the place holding the current folder most closely
+    for (const CPickPlace& place : AuthorPlaces()) {
+        const QString path = FromBytes(place.folder);
+        if (m_strCurDir.compare(0, place.folder.size(), place.folder) == 0 &&
+            place.folder.size() > longest) {
+            longest = place.folder.size();
+            m_nCurPlace = m_placeCtrl->count();
         }
-        if (match && m_nCurDrive < 0)
-            m_nCurDrive = m_driveCtrl->count();
-        m_driveCtrl->addItem(icons.icon(drive), text, QByteArray::fromStdString(root));
+        m_placeCtrl->addItem(icons.icon(QFileInfo(path)), place.name,
+                             QByteArray::fromStdString(place.folder));
+        m_placeCtrl->setItemData(m_placeCtrl->count() - 1, path, Qt::ToolTipRole);
     }
-    m_driveCtrl->setMaxVisibleItems(std::max(1, m_driveCtrl->count()));
-    m_driveCtrl->setCurrentIndex(m_nCurDrive);
+    m_placeCtrl->setMaxVisibleItems(std::max(1, m_placeCtrl->count()));
+    m_placeCtrl->setCurrentIndex(m_nCurPlace);
 }
 
 void CFilePickCtrl::ListCurrentFolder()
@@ -247,13 +287,49 @@ void CFilePickCtrl::OnDblClickEntry(QListWidgetItem* item)
     ListCurrentFolder();
 }
 
-void CFilePickCtrl::OnSelChangeDrive(int index)
+void CFilePickCtrl::OnSelChangePlace(int index)
 {
-    m_nCurDrive = index;
+    m_nCurPlace = index;
     if (index < 0)
         return;
-    m_strCurDir = m_driveCtrl->itemData(index).toByteArray().toStdString();
+    m_strCurDir = m_placeCtrl->itemData(index).toByteArray().toStdString();
     ListCurrentFolder();
+}
+
+bool CFilePickCtrl::GoToTypedFolder()
+{
+    const QString typed = m_curDirBox->text().trimmed();
+    if (typed == FromBytes(m_strCurDir))
+        return true;
+    const std::string folder =
+        PickFolder(typed.startsWith(QLatin1Char('~')) ? QDir::homePath() + typed.mid(1) : typed);
+    if (folder.empty()) {
+        QApplication::beep();
+        m_curDirBox->selectAll();  // left for the author to correct
+        return false;
+    }
+    m_strCurDir = folder;
+    FillPlaces();
+    ListCurrentFolder();
+    return true;
+}
+
+bool CFilePickCtrl::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_curDirBox && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            GoToTypedFolder();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CFilePickCtrl::OpenAt(const QString& folder)
+{
+    const std::string at = PickFolder(folder);
+    m_strCurDir = at.empty() ? PickerHome() : at;
 }
 
 void CFilePickCtrl::OnSelChangeFileType(int index)
@@ -274,6 +350,10 @@ void CFilePickCtrl::OnDirectoriesOnly(bool checked)
 
 void CFilePickCtrl::OnOK()
 {
+    // A folder typed but not yet gone to is the one meant; one that does not exist keeps
+    // the picker open rather than returning another.
+    if (!GoToTypedFolder())
+        return;
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
     QListWidgetItem* item = selected.isEmpty() ? nullptr : selected.first();
     if (item && m_bDirsOnly && IsFolderLike(item->data(kRoleMarker).toInt())) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -10,7 +11,17 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
-// The folder picker: drives, the current folder, its sub-folders (and files), and a result
+// A place the picker offers to jump to: shown name and folder (ending with a separator).
+struct CPickPlace {
+    QString name;
+    std::string folder;
+};
+// The author's home, the user folders set in it, and mounted volumes, in that order.
+std::vector<CPickPlace> AuthorPlaces();
+// Where a picker starts when given no folder: the author's home.
+std::string PickerHome();
+
+// The folder picker: places, the current folder, its sub-folders (and files), and a result
 // that always ends with a separator so callers can use it as a prefix. One object serves many
 // runs and keeps its folder between them.
 class CFilePickCtrl : public QDialog {
@@ -23,6 +34,8 @@ public:
     // The current folder: after IDOK the choice, after IDCANCEL the folder the run began in.
     std::string GetSelectedFolder() const { return m_strCurDir; }
     void SetCurrentFolder(const std::string& folder) { m_strCurDir = folder; }
+    // The next run opens at `folder` when it names one, else at the author's home.
+    void OpenAt(const QString& folder);
 
     QWidget* GetDlgItem(int id) const;
     QListWidget* EntryList() const { return m_list; }
@@ -33,19 +46,22 @@ public:
 
     // The handlers, public so a test can act as the user does.
     void OnDblClickEntry(QListWidgetItem* item);
-    void OnSelChangeDrive(int index);
+    void OnSelChangePlace(int index);
     void OnSelChangeFileType(int index);
     void OnDirectoriesOnly(bool checked);
     void OnOK();
     void OnCancel();
 
     void accept() override { OnOK(); }
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override { OnCancel(); }
 
 private:
     void BuildLayout();
     void OnInitDialog();
-    void FillDrives();
+    void FillPlaces();
+    // Goes to the folder typed in the path box; false (with a beep) when it names none.
+    bool GoToTypedFolder();
     void ListCurrentFolder();
     void EnterRow(QListWidgetItem* item);
 
@@ -53,11 +69,11 @@ private:
     std::string m_strTitle;
     std::string m_strCurDir;
     std::string m_strOpenDir;
-    int32_t m_nCurDrive = -1;
+    int32_t m_nCurPlace = -1;
     int32_t m_nCurFileType = 0;
 
     QCheckBox* m_chkDirsOnly = nullptr;  // 1003
-    QComboBox* m_driveCtrl = nullptr;    // 2000
+    QComboBox* m_placeCtrl = nullptr;    // 2000
     QListWidget* m_list = nullptr;       // 2001
     QLineEdit* m_curDirBox = nullptr;    // 2002
     QComboBox* m_fileTypes = nullptr;    // 2004

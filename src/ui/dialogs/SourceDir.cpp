@@ -94,6 +94,8 @@ void SourceDir::OnBrowse(int buttonId)
             box = kDirBoxIds[row];
             title = "Select Folder";
         }
+    // The picker opens where this row points, not where it was last left.
+    m_filePick->OpenAt(Edit(box)->text());
     if (m_filePick->RunModal(title) != IDOK)
         return;
     *field = m_filePick->GetSelectedFolder();

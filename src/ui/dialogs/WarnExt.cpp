@@ -53,6 +53,8 @@ void WarnExt::BuildLayout()
     picture->setPixmap(WarningPicture(picture->size()));
     picture->setAlignment(Qt::AlignCenter);
     picture->setObjectName(QStringLiteral("141"));
+    // The headline is drawn in the artwork: a screen reader gets it as the picture's name.
+    picture->setAccessibleName(QStringLiteral("Not saved: check file type"));
 
     m_text = new QLabel(QStringLiteral("Valid File extensions are:"), this);
     m_text->setObjectName(QStringLiteral("1038"));

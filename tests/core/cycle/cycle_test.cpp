@@ -35,7 +35,8 @@ protected:
         s.Dir[2] = m_src;  // no extension: pair skipped
         s.TDir = m_dir.path().toStdString() + "/down/";
         m_record.Replace(s);
-        m_auto = std::make_unique<CAutomation>(m_display, m_internet.get(), m_ep, m_record);
+        m_lines = std::make_unique<CEventWriter>(m_display, nullptr, m_ep.supportEmail);
+        m_auto = std::make_unique<CAutomation>(*m_lines, m_internet.get(), m_ep, m_record);
         m_auto->SetSettleTime(0);
     }
     void RunCycle()
@@ -71,6 +72,7 @@ protected:
     QTemporaryDir m_dir;
     std::string m_logPath = m_dir.path().toStdString() + "/Orbidex.log";
     CRecordingDisplay m_display{m_logPath};
+    std::unique_ptr<CEventWriter> m_lines;  // made with the endpoints
     CEndpoints m_ep;
     std::unique_ptr<IInternet> m_internet;
     CSettingsRecord m_record;
@@ -341,7 +343,7 @@ TEST_P(CycleSteps, GuardShowsBusyAndStartsNoSecondWorker)
     ASSERT_TRUE(WaitFor([this] { return !m_emu.records("ftp_logins").isEmpty(); }));
     m_auto->StartAutomation();
     EXPECT_EQ(m_display.LastStatus(), "Nimbrel Upload Ravlet");
-    EXPECT_EQ(m_display.Area().States().back(), 102);
+    EXPECT_TRUE(m_auto->State().Snapshot().busy) << "the tray shows the state's busy";
     ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
     int probes = 0;
     for (const QJsonObject& r : Objects(m_emu.records("web_requests")))

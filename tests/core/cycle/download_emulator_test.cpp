@@ -81,12 +81,13 @@ protected:
         settings.PASV = GetParam() ? 1 : 0;
         settings.TDir = folder.string() + "/";
         display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
+        lines = std::make_unique<CEventWriter>(*display, nullptr, ep.supportEmail);
     }
     void TearDown() override { fs::remove_all(root); }
 
     void Run()
     {
-        CCycleContext ctx{*display, *internet, ep, settings, record, work, cancelled};
+        CCycleContext ctx{*lines, *internet, ep, settings, record, work, cancelled};
         RequestDownloadList(ctx);
     }
     std::string Log() { return ReadAll(root / "Orbidex.log"); }
@@ -97,6 +98,7 @@ protected:
     fs::path root, folder;
     CFixedClock clock{1700000000};
     std::unique_ptr<CRecordingDisplay> display;
+    std::unique_ptr<CEventWriter> lines;  // its lines, with the support address
     std::unique_ptr<IInternet> internet;
     CEndpoints ep;
     CSettings settings;

@@ -67,10 +67,11 @@ protected:
         settings.TDir = folder.string() + "/";
         svc.pages["nbdlsuccess.php"] = {"ok"};
         display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
+        lines = std::make_unique<CEventWriter>(*display, nullptr, ep.supportEmail);
     }
     void TearDown() override { fs::remove_all(root); }
 
-    CCycleContext Ctx() { return {*display, svc, ep, settings, record, work, cancelled}; }
+    CCycleContext Ctx() { return {*lines, svc, ep, settings, record, work, cancelled}; }
     void Run()
     {
         CCycleContext ctx = Ctx();
@@ -86,6 +87,7 @@ protected:
     fs::path root, folder;
     CFixedClock clock{1700000000};
     std::unique_ptr<CRecordingDisplay> display;
+    std::unique_ptr<CEventWriter> lines;  // its lines, with the support address
     CFakeService svc;
     CEndpoints ep;
     CSettings settings;
@@ -139,9 +141,8 @@ TEST_F(DownloadPass, ADocumentListedTwiceLandsOnceAndIsConfirmedTwice)
 {
     svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "7"}, {"a.rtf", "8"}})};
     svc.files["/dl/ab12/a.rtf"] = "letter";
-    CRecordingEvents events(*display);
-    CCycleContext ctx = Ctx();
-    ctx.events = &events;
+    CRecordingEvents events(*display, ep.supportEmail);
+    CCycleContext ctx{events, svc, ep, settings, record, work, cancelled};
     RequestDownloadList(ctx);
     EXPECT_EQ(Listing(folder), std::set<std::string>{"a.rtf"});
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");

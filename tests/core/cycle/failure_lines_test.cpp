@@ -85,14 +85,14 @@ TEST_F(FailureCycle, NoInternetAndFailedConnectLeaveATimedLine)
     EXPECT_EQ(Problems(), std::vector<EProblem>{EProblem::FtpLoginRefused});
     // With the last attempt's reason: the server answered, it refused the login.
     const std::string failed =
-        " - Failed to connect to server (Access denied: 530 - server said: 530 Login refused.); "
+        " - Failed to connect to server (Access denied: 530 - server said: 530 Login refused); "
         "the files wait for the next poll.";
     // Once for the upload; the download list is empty.
     EXPECT_NE(Log().find(failed + "\r\n"), std::string::npos) << Log();
     EXPECT_NE(m_display.WindowText().find(failed), std::string::npos);
 
     const CEndpoints dead = nettest::DeadEndpoints();  // held by reference: must outlive the cycle
-    CAutomation offline(m_display, m_internet.get(), dead, m_record);
+    CAutomation offline(m_display.Lines(), m_internet.get(), dead, m_record);
     offline.StartAutomation();
     ASSERT_TRUE(WaitFor([&] { return !offline.IsBusy(); }));
     const std::string line =

@@ -29,7 +29,7 @@ protected:
         s.Dir[0] = m_folder;
         s.Ext[0] = "wav";
         m_events.Clear();
-        CCycleContext ctx{m_display, m_net, m_ep, s, m_record, work, m_cancelled, &m_events};
+        CCycleContext ctx{m_events, m_net, m_ep, s, m_record, work, m_cancelled};
         MarkAnnounced(ctx);
         ScanSourceFolders(s, work);
         ReportSkipped(ctx);
@@ -53,13 +53,11 @@ TEST_F(LocalDisk, ANameTooLongForTheServerIsSaidOnceAndNotTried)
     Cycle(work);
     EXPECT_TRUE(fsys::IsReadOnly(m_folder + fits));
     ASSERT_EQ(m_net.Seen().puts.size(), 1u);
-    std::vector<CAgentEvent> skipped;
-    for (const CAgentEvent& e : m_events.Events())
-        if (e.kind == EEvent::LocalSkipped)
-            skipped.push_back(e);
+    const std::vector<ev::LocalSkipped> skipped = m_events.Of<ev::LocalSkipped>();
     ASSERT_EQ(skipped.size(), 1u);
-    EXPECT_EQ(skipped[0].subject, m_folder + tooLong);
-    EXPECT_NE(skipped[0].reason.find("too long for the server"), std::string::npos);
+    EXPECT_EQ(skipped[0].path, m_folder + tooLong);
+    EXPECT_EQ(skipped[0].why, ev::ESkip::NameTooLong);
+    EXPECT_EQ(skipped[0].length, 256u);
     Cycle(work);
     EXPECT_EQ(m_net.Seen().puts.size(), 1u);
     const std::vector<EEvent> again = m_events.Kinds();
@@ -124,8 +122,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
                              "/tolvane: " + r.why + ". It is tried again at each poll.");
         }
         work.m_nFileCount = 3;
-        CCycleContext ctx{m_display, m_net,  m_ep,        m_settings,
-                          m_record,  work,   m_cancelled, &m_events};
+        CCycleContext ctx{m_events, m_net, m_ep, m_settings, m_record, work, m_cancelled};
         UploadFiles(ctx);
         EXPECT_EQ(m_display.WindowText(), expected);
         EXPECT_EQ(m_events.LocalFailures(), 3);
@@ -208,7 +205,7 @@ TEST_F(LocalDisk, AnArchiveRetrySkipsAFileChangedSinceItsFailedCopy)
     work.m_fileList = m_work.m_fileList;
     work.m_nFileCount = 1;
     WriteText(m_folder + "tolvane", "");  // the archive folder cannot be made
-    CCycleContext ctx{m_display, m_net, m_ep, m_settings, m_record, work, m_cancelled, &m_events};
+    CCycleContext ctx{m_events, m_net, m_ep, m_settings, m_record, work, m_cancelled};
     UploadFiles(ctx);
     ASSERT_TRUE(fsys::IsReadOnly(m_folder + "x.wav"));
     ::chmod((m_folder + "x.wav").c_str(), 0600);

@@ -17,17 +17,10 @@ public:
     std::time_t now = 1'700'000'000;
 };
 
-CAgentEvent Staged(EEvent kind, std::string subject, EStage stage, std::string reason = {})
-{
-    CAgentEvent e{kind, std::move(subject), std::move(reason)};
-    e.stage = stage;
-    return e;
-}
-
 CHistoryEntry Sent(std::string path, std::time_t when, EOutcome outcome = EOutcome::Sent,
                    std::string reason = {})
 {
-    return {when, EDirection::Sent, outcome, 10, std::move(path), std::move(reason)};
+    return {when, EFlow::Sent, outcome, 10, std::move(path), std::move(reason)};
 }
 
 }  // namespace
@@ -37,30 +30,30 @@ TEST(History, EachFileEventBecomesOneEntry)
     struct {
         CAgentEvent event;
         std::optional<EOutcome> outcome;
-        EDirection direction;
+        EFlow direction;
         std::string path;
     } const cases[] = {
-        {{EEvent::FileSent, "/in/a.wav"}, EOutcome::Sent, EDirection::Sent, "/in/a.wav"},
-        {{EEvent::FileArchived, "/in/a.wav"}, EOutcome::Archived, EDirection::Sent, "/in/a.wav"},
-        {Staged(EEvent::FileFailed, "/in/a.wav", EStage::Put), EOutcome::Failed, EDirection::Sent,
+        {ev::FileSent{"/in/a.wav"}, EOutcome::Sent, EFlow::Sent, "/in/a.wav"},
+        {ev::SentBeforeStop{"/in/a.wav"}, EOutcome::Sent, EFlow::Sent, "/in/a.wav"},
+        {ev::FileArchived{"/in/a.wav"}, EOutcome::Archived, EFlow::Sent, "/in/a.wav"},
+        {ev::FileFailed{"/in/a.wav", EStage::Put}, EOutcome::Failed, EFlow::Sent, "/in/a.wav"},
+        {ev::FileFailed{"/in/a.wav", EStage::Archive}, EOutcome::NotArchived, EFlow::Sent,
          "/in/a.wav"},
-        {Staged(EEvent::FileFailed, "/in/a.wav", EStage::Archive), EOutcome::NotArchived,
-         EDirection::Sent, "/in/a.wav"},
-        {Staged(EEvent::FileFailed, "/in/a.wav", EStage::Mark), EOutcome::NotMarked,
-         EDirection::Sent, "/in/a.wav"},
-        {{EEvent::FileHeldBack, "/in/a.wav"}, EOutcome::HeldBack, EDirection::Sent, "/in/a.wav"},
-        {{EEvent::DocumentFetched, "l.rtf"}, EOutcome::Downloaded, EDirection::Received,
+        {ev::FileFailed{"/in/a.wav", EStage::Mark}, EOutcome::NotMarked, EFlow::Sent,
+         "/in/a.wav"},
+        {ev::FileHeldBack{"/in/a.wav"}, EOutcome::HeldBack, EFlow::Sent, "/in/a.wav"},
+        {ev::LocalSkipped{"/st", ev::ESkip::StateFolder}, std::nullopt, EFlow::Sent, ""},
+        {ev::DocumentFetched{"l.rtf"}, EOutcome::Downloaded, EFlow::Received, "/dl/l.rtf"},
+        {ev::DocumentFailed{"l.rtf", EStage::Confirm}, EOutcome::NotConfirmed, EFlow::Received,
          "/dl/l.rtf"},
-        {Staged(EEvent::DocumentFailed, "l.rtf", EStage::Confirm), EOutcome::NotConfirmed,
-         EDirection::Received, "/dl/l.rtf"},
-        {Staged(EEvent::DocumentFailed, "l.rtf", EStage::Fetch), EOutcome::NotDownloaded,
-         EDirection::Received, "/dl/l.rtf"},
-        {{EEvent::CycleEnded}, std::nullopt, EDirection::Sent, ""},
-        {{EEvent::ListRead}, std::nullopt, EDirection::Sent, ""},
+        {ev::DocumentFailed{"l.rtf", EStage::Fetch}, EOutcome::NotDownloaded, EFlow::Received,
+         "/dl/l.rtf"},
+        {ev::CycleEnded{}, std::nullopt, EFlow::Sent, ""},
+        {ev::ListRead{}, std::nullopt, EFlow::Sent, ""},
     };
     for (const auto& c : cases) {
         const std::optional<CHistoryEntry> e = HistoryEntryFrom(c.event, "/dl/", 5);
-        ASSERT_EQ(e.has_value(), c.outcome.has_value()) << static_cast<int>(c.event.kind);
+        ASSERT_EQ(e.has_value(), c.outcome.has_value()) << static_cast<int>(c.event.Kind());
         if (!e)
             continue;
         EXPECT_EQ(e->outcome, *c.outcome);

@@ -12,8 +12,6 @@
 namespace {
 
 using orbidex::test::ServiceEmulator;
-const char* kOk = "UserName Validation =*= OK =*=";
-const char* kFail = "UserName or Password Validation Fail";
 
 class AuthorValidation : public orbidex::test::EmulatorSuite<> {
 protected:
@@ -27,7 +25,7 @@ protected:
         CSettings s;
         s.Author = author;
         s.Password = password;
-        return ValidateAuthor(Display(), *m_internet, m_e, s) == EAuthorCheck::Valid;
+        return ValidateAuthor(Display().Lines(), *m_internet, m_e, s) == EAuthorCheck::Valid;
     }
     void Answer(const char* body)
     {
@@ -44,10 +42,7 @@ TEST_F(AuthorValidation, NoLoginIdIsNotConfiguredAndNothingIsAsked)
 {
     CSettings s;
     s.Password = "secret";
-    EXPECT_EQ(ValidateAuthor(Display(), *m_internet, m_e, s), EAuthorCheck::NotConfigured);
-    const std::string text = "Tolvane's Orbidex: Login ID not provided";
-    EXPECT_EQ(Display().StatusTexts(), std::vector<std::string>{text});
-    EXPECT_EQ(Display().WindowText(), text + "\r\n");
+    EXPECT_EQ(ValidateAuthor(Display().Lines(), *m_internet, m_e, s), EAuthorCheck::NotConfigured);
     EXPECT_TRUE(s_emu->records("web_requests").isEmpty());
     EXPECT_EQ(m_fx.Log(), "");
 }
@@ -55,9 +50,7 @@ TEST_F(AuthorValidation, NoLoginIdIsNotConfiguredAndNothingIsAsked)
 TEST_F(AuthorValidation, TheServicesAnswerDecides)
 {
     EXPECT_TRUE(Validate("ab12", "secret"));
-    EXPECT_EQ(Display().LastStatus(), kOk);
     EXPECT_FALSE(Validate("ab12", "wrong"));
-    EXPECT_EQ(Display().LastStatus(), kFail);
     const QJsonArray requests = s_emu->records("web_requests");
     ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests[0].toObject()["scheme"].toString(), "https");
@@ -83,7 +76,6 @@ TEST_F(AuthorValidation, TheMarkerCountsAnywhereButOnlyInItsOwnCapitals)
     EXPECT_FALSE(Validate("ab12", "secret"));
     Answer("USERNAME VALID!");
     EXPECT_FALSE(Validate("ab12", "secret"));
-    EXPECT_EQ(Display().LastStatus(), kFail);
 }
 
 TEST_F(AuthorValidation, LoginValuesWithQueryCharactersReachTheServiceIntact)
@@ -119,13 +111,8 @@ TEST(AuthorValidationScripted, OnlyAWholeSuccessfulAnswerCanRefuse)
         internet.pages["authorverify.php"] = row.page;
         CSettings s;
         s.Author = "ab12";
-        EXPECT_EQ(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s), row.expected)
+        EXPECT_EQ(ValidateAuthor(fx.display->Lines(), internet, nettest::DeadEndpoints(), s), row.expected)
             << row.what;
-        // A service that failed says nothing of the password: the cycle says what happened.
-        const char* status = row.expected == EAuthorCheck::Valid     ? kOk
-                             : row.expected == EAuthorCheck::Refused ? kFail
-                                                                     : "";
-        EXPECT_EQ(fx.display->LastStatus(), status) << row.what;
     }
 }
 
@@ -134,7 +121,7 @@ TEST_F(AuthorValidation, NoNetworkIsUncheckedWithoutABox)
     CSettings s;
     s.Author = "ab12";
     s.Password = "secret";
-    EXPECT_EQ(ValidateAuthor(Display(), *m_internet, nettest::DeadEndpoints(), s),
+    EXPECT_EQ(ValidateAuthor(Display().Lines(), *m_internet, nettest::DeadEndpoints(), s),
               EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().LastStatus(), "");
     EXPECT_TRUE(Display().MessageBoxes().empty());
@@ -147,7 +134,7 @@ TEST(AuthorValidationScripted, NoInternetHandleShowsTheFetchMessageAndChecksNoth
     internet.failOpen = true;
     CSettings s;
     s.Author = "ab12";
-    EXPECT_EQ(ValidateAuthor(*fx.display, internet, nettest::DeadEndpoints(), s),
+    EXPECT_EQ(ValidateAuthor(fx.display->Lines(), internet, nettest::DeadEndpoints(), s),
               EAuthorCheck::Unchecked);
     EXPECT_EQ(fx.display->MessageBoxes().size(), 1u);
     EXPECT_EQ(fx.display->LastStatus(), "");

@@ -43,11 +43,11 @@ TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAf
     EXPECT_EQ(reply.body, "");
     CSettings s;
     s.Author = "ab12";
-    EXPECT_EQ(ValidateAuthor(Display(), m_internet, m_e, s), EAuthorCheck::Unchecked);
+    EXPECT_EQ(ValidateAuthor(Display().Lines(), m_internet, m_e, s), EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
     EXPECT_EQ(Display().WindowText(), kNoInternet + "\r\n");
     EXPECT_EQ(m_fx.Log(), kNoInternet + "\r\n\r\n");
-    EXPECT_EQ(ValidateAuthor(Display(), m_internet, m_e, s), EAuthorCheck::Unchecked);
+    EXPECT_EQ(ValidateAuthor(Display().Lines(), m_internet, m_e, s), EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().MessageBoxes().size(), 2u);
     EXPECT_TRUE(Tray().empty());
 }
@@ -70,34 +70,34 @@ TEST_F(WebScripted, ProbeAsksTheRootAndLeavesTheTrayAlone)
 {
     m_internet.failOpen = true;
     EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::NoInternet);
-    EXPECT_FALSE(CheckInternet(Display(), m_internet, m_e));
-    EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"InternetOpen Failed"});
     EXPECT_TRUE(Tray().empty());
 
     m_internet.failOpen = false;
-    EXPECT_FALSE(CheckInternet(Display(), m_internet, m_e));
+    EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::UrlFailed);
     m_internet.pages[""] = {""};
-    EXPECT_TRUE(CheckInternet(Display(), m_internet, m_e));
+    EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::Ok);
     EXPECT_TRUE(Tray().empty());
     ASSERT_EQ(m_internet.Seen().requests.size(), 2u);
     EXPECT_EQ(m_internet.Seen().requests[1].url, m_e.httpOrigin + "//");
     EXPECT_EQ(m_internet.Seen().requests[1].flags, 0u);
-    EXPECT_EQ(Display().MessageBoxes().size(), 1u);
+    EXPECT_TRUE(Display().MessageBoxes().empty());
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
-TEST_F(WebScripted, UploadNotificationReportsEachFailureInABox)
+TEST_F(WebScripted, UploadNotificationSaysWhyItFailed)
 {
-    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, ""));
+    EXPECT_FALSE(AnnounceUpload(m_internet, ""));
     EXPECT_TRUE(m_internet.Seen().requests.empty());
     EXPECT_TRUE(Tray().empty());
 
+    ev::FileFailed why;
     m_internet.failOpen = true;
-    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
+    EXPECT_FALSE(AnnounceUpload(m_internet, "http://x/n", &why));
+    EXPECT_EQ(why.notify, ev::ENotifyFault::NoInternet);
     m_internet.failOpen = false;
-    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
-    EXPECT_EQ(Display().MessageBoxes(),
-              (std::vector<std::string>{"InternetOpen Failed", "No Network Access."}));
+    EXPECT_FALSE(AnnounceUpload(m_internet, "http://x/n", &why));
+    EXPECT_EQ(why.notify, ev::ENotifyFault::Unreachable);
+    EXPECT_TRUE(Display().MessageBoxes().empty()) << "the boxes are the rendering's";
     EXPECT_TRUE(Tray().empty());
     EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
@@ -116,17 +116,14 @@ TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
     CSettingsRecord record;
     CWorkList work;
     std::atomic<bool> cancelled{false};
-    CCycleContext ctx{Display(), m_internet, m_e, CSettings{}, record, work, cancelled};
+    CCycleContext ctx{Display().Lines(), m_internet, m_e, CSettings{}, record, work, cancelled};
     RequestDownloadList(ctx);
     const std::string t = Display().GetTimeText();
     EXPECT_EQ(windowAtBox, t + " - Getting List of Files from the Server\r\n");
     EXPECT_EQ(Display().WindowText(),
               windowAtBox + kNoInternet + "\r\n" + t + " ERROR: Is the network down ???\r\n");
-
-    EXPECT_FALSE(AnnounceUpload(Display(), m_internet, "http://x/n"));
     EXPECT_TRUE(trayAtBox.empty());
-    EXPECT_EQ(Display().MessageBoxes(),
-              (std::vector<std::string>{kNoInternet, "InternetOpen Failed"}));
+    EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
 }
 
 TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
@@ -140,7 +137,7 @@ TEST_F(WebScripted, UploadNotificationIsAcceptedOnlyByTheExactMarker)
         {"", false}};
     for (const auto& [body, accepted] : answers) {
         m_internet.pages[""] = {body};
-        EXPECT_EQ(AnnounceUpload(Display(), m_internet, "http://x/n"), accepted) << body;
+        EXPECT_EQ(AnnounceUpload(m_internet, "http://x/n"), accepted) << body;
     }
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
@@ -162,7 +159,7 @@ TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
     EXPECT_EQ(ProbeInternet(*m_internet, m_e), EFetchResult::Ok);
     EXPECT_EQ(LastRequest()["target"].toString(), "//");
     EXPECT_EQ(LastRequest()["user_agent"].toString(), "InetURL/1.0");
-    EXPECT_FALSE(CheckInternet(Display(), *m_internet, nettest::DeadEndpoints()));
+    EXPECT_NE(ProbeInternet(*m_internet, nettest::DeadEndpoints()), EFetchResult::Ok);
     EXPECT_TRUE(Display().Area().States().empty());
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
@@ -222,11 +219,12 @@ TEST_F(WebLive, UploadNotificationRefusedByTheService)
 {
     s_emu->addAuthor("ab12", "secret");
     s_emu->setFaults({{"notify_refuse", true}});
-    EXPECT_FALSE(AnnounceUpload(Display(), *m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0")));
-    EXPECT_TRUE(Display().MessageBoxes().empty());
-    EXPECT_FALSE(AnnounceUpload(Display(), *m_internet,
-                                UploadNotifyUrl(nettest::DeadEndpoints(), "ab12", "f", "0")));
-    EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{"No Network Access."});
+    ev::FileFailed why;
+    EXPECT_FALSE(AnnounceUpload(*m_internet, UploadNotifyUrl(m_e, "ab12", "f", "0"), &why));
+    EXPECT_EQ(why.notify, ev::ENotifyFault::NotAccepted);
+    EXPECT_FALSE(AnnounceUpload(*m_internet,
+                                UploadNotifyUrl(nettest::DeadEndpoints(), "ab12", "f", "0"), &why));
+    EXPECT_EQ(why.notify, ev::ENotifyFault::Unreachable);
 }
 
 TEST_F(WebLive, CancelEndsAWaitingRequestAtOnceAndEveryLaterOne)
@@ -240,7 +238,7 @@ TEST_F(WebLive, CancelEndsAWaitingRequestAtOnceAndEveryLaterOne)
     m_internet->Cancel();
     ASSERT_EQ(fetch.wait_for(std::chrono::seconds(3)), std::future_status::ready);
     EXPECT_EQ(fetch.get(), "");
-    EXPECT_FALSE(CheckInternet(Display(), *m_internet, m_e));
+    EXPECT_NE(ProbeInternet(*m_internet, m_e), EFetchResult::Ok);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }

@@ -9,18 +9,50 @@
 
 namespace {
 
+// The event of `kind` about `subject` (a path, a name, a step, or the FTP account's letter),
+// with "why" for a reason.
+CAgentEvent At(EEvent kind, const std::string& subject, EStage stage, char account = 0)
+{
+    const std::string why = "why";
+    switch (kind) {
+        case EEvent::CycleStarted: return ev::CycleStarted{};
+        case EEvent::CycleEnded: return ev::CycleEnded{};
+        case EEvent::ServiceAnswered: return ev::ServiceAnswered{};
+        case EEvent::ServiceDown: return ev::ServiceDown{why};
+        case EEvent::ServiceFault:
+            return ev::ServiceFault{subject == "list" ? ev::EStep::List : ev::EStep::Login, why};
+        case EEvent::LoginAccepted: return ev::LoginAccepted{};
+        case EEvent::LoginRefused: return ev::LoginRefused{};
+        case EEvent::LoginNotConfigured: return ev::LoginNotConfigured{};
+        case EEvent::FtpConnected: return ev::FtpConnected{account};
+        case EEvent::FtpLoginRefused: return ev::FtpLoginRefused{account, {}, why};
+        case EEvent::FtpUnreachable: return ev::FtpUnreachable{account, {}, why};
+        case EEvent::ListFailed: return ev::ListFailed{why};
+        case EEvent::FileFailed: return ev::FileFailed{subject, stage, why};
+        case EEvent::FileSent: return ev::FileSent{subject};
+        case EEvent::FileArchived: return ev::FileArchived{subject};
+        case EEvent::FileHeldBack: return ev::FileHeldBack{subject};
+        case EEvent::LocalSkipped: return ev::LocalSkipped{subject};
+        case EEvent::DocumentFetched: return ev::DocumentFetched{subject};
+        case EEvent::DocumentFailed: return ev::DocumentFailed{subject, stage, why};
+        case EEvent::KeyringLocked: return ev::KeyringLocked{why};
+        case EEvent::KeyringAnswered: return ev::KeyringAnswered{};
+        case EEvent::SettingsUnreadable: return ev::SettingsUnreadable{why};
+        case EEvent::SettingsReadable: return ev::SettingsReadable{};
+        default: ADD_FAILURE() << "no such event in these tests"; return ev::CycleEnded{};
+    }
+}
+
 CAgentEvent Ev(EEvent kind, const std::string& subject = {}, char account = 0)
 {
-    CAgentEvent e{kind, subject, "why"};
-    e.account = account;
-    return e;
+    return At(kind, subject, EStage::None, account);
 }
 
 CAgentEvent Listed(EEvent kind, std::vector<std::string> items)
 {
-    CAgentEvent e{kind};
-    e.items = std::move(items);
-    return e;
+    if (kind == EEvent::ListRead)
+        return ev::ListRead{std::move(items)};
+    return ev::FilesWaiting{std::move(items)};
 }
 
 std::vector<EProblem> Kinds(const CAgentState& state)
@@ -110,9 +142,8 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
     state.Report(Ev(EEvent::FileSent, "/s/a.wav"));
     state.Report(Ev(EEvent::FileSent, "/s/b.wav"));
     state.Report(Ev(EEvent::DocumentFetched, "x.rtf"));
-    CAgentEvent cut{EEvent::DocumentFailed, "y.rtf", "The connection with the server has been reset."};
-    cut.stage = EStage::Fetch;
-    state.Report(cut);
+    state.Report(
+        ev::DocumentFailed{"y.rtf", EStage::Fetch, "The connection with the server has been reset."});
     state.Report(Ev(EEvent::CycleEnded));
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 3),
               "attention\nlast cycle: 2023-11-14 22:13:20, 2 sent, 1 fetched, 1 failed\n"
@@ -123,13 +154,6 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
     state.Report(Ev(EEvent::LoginRefused));
     state.ConfigurationSaved();
     EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::DownloadFailed});
-}
-
-CAgentEvent At(EEvent kind, const std::string& subject, EStage stage)
-{
-    CAgentEvent e{kind, subject, "why"};
-    e.stage = stage;
-    return e;
 }
 
 // What reached the service or the disk counts once, as done; its copy, mark or confirmation
@@ -182,7 +206,7 @@ TEST(AgentState, NoInternetFromAnyStepIsAProblemOfTheState)
     CAgentState state(clock);
     CRecordingDisplay display("", &clock);
     CEventWriter writer(display, &state, {});
-    ReportNoInternet(display, &writer);
+    ReportNoInternet(writer);
     EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::ServiceDown});
     EXPECT_NE(display.WindowText().find("Internet not avaiable"), std::string::npos);
 }

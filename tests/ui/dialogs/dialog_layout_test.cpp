@@ -160,6 +160,9 @@ TEST(DialogLayout, WarningDialog)
     answers.On<WarnExt>([](WarnExt& d) {
         ExpectTidy(d);
         ExpectOnScreen(d, {d.GetDlgItem(IDOK)});
+        // Its headline is drawn in the picture: the picture carries it for a screen reader.
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(d.GetDlgItem(141))->text(QAccessible::Name),
+                  "Not saved: check file type");
         Shoot(d, "warning.png");
         d.done(IDOK);
     });

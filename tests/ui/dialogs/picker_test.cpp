@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -216,22 +217,66 @@ TEST_F(PickerTree, CancelRestoresTheOpeningFolderForTheNextRun)
     EXPECT_EQ(picker.GetSelectedFolder(), root);
 }
 
-TEST_F(PickerTree, ANewPickerStartsAtTheFirstRoot)
+TEST_F(PickerTree, OpensAtTheRowsFolderElseHomeWithHomeFirstAmongThePlaces)
 {
+    const std::string home = QDir::homePath().toStdString() + "/";
+    EXPECT_EQ(CFilePickCtrl().GetSelectedFolder(), home);
+    const struct {
+        QString given;
+        std::string opensAt;
+    } cases[] = {
+        {QString::fromStdString(root + "Alpha"), root + "Alpha/"},  // without its separator
+        {QString::fromStdString(root + "MY DOCS/"), root + "MY DOCS/"},
+        {QString::fromStdString(root + "gone/"), home},  // no such folder
+        {QString::fromStdString(root + "b.txt"), home},  // a file
+        {QString(), home},
+    };
+    for (const auto& c : cases) {
+        CFilePickCtrl picker;
+        picker.SetCurrentFolder(root);
+        picker.OpenAt(c.given);
+        EXPECT_EQ(picker.GetSelectedFolder(), c.opensAt) << c.given.toStdString();
+    }
     CFilePickCtrl picker;
-    EXPECT_EQ(picker.GetSelectedFolder(), QDir::drives().first().absoluteFilePath().toStdString());
     answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
-        auto* drives = static_cast<QComboBox*>(p.GetDlgItem(2000));
-        EXPECT_EQ(drives->currentIndex(), 0);
-        EXPECT_EQ(p.RowText(0), "[. Root]");
-        EXPECT_EQ(p.RowMarker(0), kMarkRoot);
-        DoubleClick(p, "[. Root]");
-        EXPECT_EQ(p.GetSelectedFolder(), "/");
-        EXPECT_EQ(static_cast<QComboBox*>(p.GetDlgItem(2004))->currentText(), "All files (*.*)");
+        auto* places = static_cast<QComboBox*>(p.GetDlgItem(2000));
+        ASSERT_GE(places->count(), 1);
+        EXPECT_EQ(places->itemText(0), "Home");
+        EXPECT_EQ(places->currentIndex(), 0);  // home holds the folder shown
+        for (int i = 0; i < places->count(); ++i)
+            EXPECT_NE(places->itemData(i).toByteArray(), "/") << "the system's root is no place";
         p.SetCurrentFolder(root);
-        p.OnSelChangeDrive(0);  // choosing the drive goes to its root
-        EXPECT_EQ(p.GetSelectedFolder(), "/");
+        p.OnSelChangePlace(0);
+        EXPECT_EQ(p.GetSelectedFolder(), home);
         p.accept();
     });
     EXPECT_EQ(picker.RunModal("Select Folder"), IDOK);
+    EXPECT_EQ(picker.GetSelectedFolder(), home);
+}
+
+// Return in the path box goes to the folder typed there and keeps the picker open; OK takes
+// a typed folder, and neither accepts a path that names no folder.
+TEST_F(PickerTree, ATypedFolderIsGoneToNotAccepted)
+{
+    CFilePickCtrl picker;
+    picker.SetCurrentFolder(root);
+    answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
+        auto* box = static_cast<QLineEdit*>(p.GetDlgItem(2002));
+        EXPECT_FALSE(box->isReadOnly());
+        box->setText(QString::fromStdString(root + "zeta dir"));
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_TRUE(p.isVisible());
+        EXPECT_EQ(p.GetSelectedFolder(), root + "zeta dir/");
+        EXPECT_EQ(CurrentBox(p).toStdString(), root + "zeta dir/");
+        EXPECT_EQ(p.RowText(0), "[.. Parent Directory]");
+        box->setText(QString::fromStdString(root + "nowhere"));
+        QTest::keyClick(box, Qt::Key_Enter);
+        p.accept();
+        EXPECT_TRUE(p.isVisible()) << "closed on a folder that does not exist";
+        EXPECT_EQ(p.GetSelectedFolder(), root + "zeta dir/");
+        box->setText(QString::fromStdString(root + "MY DOCS/inner"));
+        p.accept();
+    });
+    EXPECT_EQ(picker.RunModal("Select Download Folder"), IDOK);
+    EXPECT_EQ(picker.GetSelectedFolder(), root + "MY DOCS/inner/");
 }

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -308,8 +309,10 @@ TEST_F(ConfigDialog, BrowseSetsOnlyItsFolderAndKeepsWhatWasTyped)
     std::vector<std::string> titles;
     std::string answer = "/picked/";
     bool cancel = false;
+    std::vector<std::string> openedAt;
     answers.On<CFilePickCtrl>([&](CFilePickCtrl& p) {
         titles.push_back(p.windowTitle().toStdString());
+        openedAt.push_back(p.GetSelectedFolder());
         p.SetCurrentFolder(answer);
         p.done(cancel ? IDCANCEL : IDOK);
     });
@@ -323,14 +326,17 @@ TEST_F(ConfigDialog, BrowseSetsOnlyItsFolderAndKeepsWhatWasTyped)
         Click(d, 1052);
         EXPECT_EQ(d.Edit(1051)->text(), "/down/");
         cancel = true;
+        Type(d, 1025, "/tmp");  // the picker opens at the row's folder
         Click(d, 1017);
-        EXPECT_EQ(d.Edit(1025)->text(), "");
+        EXPECT_EQ(d.Edit(1025)->text(), "/tmp");
         for (auto [id, text] : {std::pair{1021, "typed id"}, {1034, "typed pw"}, {1012, "/typed/"}})
             EXPECT_EQ(d.Edit(id)->text(), text) << id;
         Click(d, IDOK);
     });
     EXPECT_EQ(titles, (std::vector<std::string>{"Select Folder", "Select Download Folder",
                                                 "Select Folder"}));
+    const std::string home = QDir::homePath().toStdString() + "/";
+    EXPECT_EQ(openedAt, (std::vector<std::string>{home, home, "/tmp/"}));  // empty rows: home
     EXPECT_EQ(Str(kAuth, "Author"), "typed id");
 }
 
