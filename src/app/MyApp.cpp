@@ -4,7 +4,7 @@
 #include "app/ExitSignals.h"
 #include "app/InstanceChannel.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/SingleInstance.h"
 #include "ui/MainFrame.h"
 #include "ui/dialogs/AboutThis.h"

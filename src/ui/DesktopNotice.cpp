@@ -1,6 +1,6 @@
 #include "ui/DesktopNotice.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #include "ui/HelpWindow.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "ui/Icons.h"
 #include "ui/MainFrameHelp.h"
 #include "ui/dialogs/DialogSupport.h"

@@ -1,7 +1,7 @@
 #include "ui/HistoryActions.h"
 
 #include "core/cycle/LocalState.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/LocalFile.h"
 #include "ui/dialogs/DialogSupport.h"
 

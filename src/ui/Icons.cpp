@@ -1,6 +1,6 @@
 #include "ui/Icons.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 
 #include <QCoreApplication>
 #include <QFile>

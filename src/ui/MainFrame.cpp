@@ -2,7 +2,7 @@
 #include "ui/SourceWatch.h"
 
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/Internet.h"
 #include "ui/Icons.h"
 #include "ui/Menus.h"

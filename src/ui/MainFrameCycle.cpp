@@ -1,7 +1,7 @@
 #include "ui/MainFrame.h"
 
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/state/ProblemTexts.h"
 #include "ui/SourceWatch.h"
 
@@ -89,7 +89,7 @@ void CMainFrame::OnTimer(unsigned id)
 {
     // A tick during a cycle starts nothing and leaves the timer as it is.
     if (m_automation->IsBusy()) {
-        m_display->SetTrayResource(IDI_TRAY_BUSY);
+        ShowState();
         return;
     }
     const int32_t pollTime = m_settings.Snapshot().PollTime;

@@ -3,7 +3,7 @@
 #include "core/cycle/Automation.h"
 #include "core/cycle/Download.h"
 #include "core/history/History.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/state/ProblemTexts.h"
 #include "platform/StateFolder.h"
 #include "ui/HistoryActions.h"

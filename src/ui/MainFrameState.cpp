@@ -2,7 +2,7 @@
 
 #include "core/cycle/Automation.h"
 #include "core/cycle/Scan.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/state/ProblemTexts.h"
 #include "platform/ProfileStore.h"
 #include "ui/DesktopNotice.h"
@@ -70,17 +70,15 @@ void CMainFrame::ShowState()
 {
     if (m_bQuitting)
         return;
-    const CAgentState::CSnapshot s = m_automation->State().Snapshot();
-    if (s.busy)
-        m_display->SetTrayResource(IDI_TRAY_BUSY);
-    else if (s.Attention())
-        m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, AttentionTip(s.problems).c_str());
-    else if (s.paused)
-        m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, kPausedLine);
-    else if (s.SendingOff())
-        m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, SendingOffLine(s.pollTime).c_str());
-    else
-        m_display->SetTrayResource(IDI_TRAY_IDLE);
+    const CLook look = LookOf(m_automation->State().Snapshot());
+    switch (look.look) {
+        case ELook::Idle: m_display->SetTrayResource(IDI_TRAY_IDLE); break;
+        case ELook::Busy: m_display->SetTrayResource(IDI_TRAY_BUSY); break;
+        case ELook::Paused:
+        case ELook::Attention:
+            m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, look.tip.c_str());
+            break;
+    }
 }
 
 void CMainFrame::ReportProfile()

@@ -1,7 +1,7 @@
 #include "ui/MainFrame.h"
 
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "ui/Icons.h"
 #include "ui/NoTrayWindow.h"
 #include "ui/QtNotifyArea.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "ui/QtNotifyArea.h"
 
-#include "core/display/UiCallQueue.h"
-#include "core/resources/Resources.h"
+#include "ui/display/UiCallQueue.h"
+#include "ui/Resources.h"
 #include "ui/Icons.h"
 
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/QtProfileStore.h"
 #include "support/FakeNotifyArea.h"
 #include "ui/MainFrame.h"

@@ -1,9 +1,9 @@
 #pragma once
 #include "core/display/ActivityLog.h"
-#include "core/display/DisplayCore.h"
-#include "core/display/TrayIcon.h"
-#include "core/resources/Resources.h"
-#include "core/state/EventWriter.h"
+#include "ui/display/DisplayCore.h"
+#include "ui/display/TrayIcon.h"
+#include "ui/Resources.h"
+#include "ui/display/EventWriter.h"
 #include "platform/Clock.h"
 #include "support/FakeNotifyArea.h"
 

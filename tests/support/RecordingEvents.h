@@ -1,5 +1,5 @@
 #pragma once
-#include "core/state/EventWriter.h"
+#include "ui/display/EventWriter.h"
 
 #include <mutex>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "app/ExitSignals.h"
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/settings/KeyringProfile.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeNotices.h"

@@ -1,5 +1,5 @@
 #include "app/MyApp.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/QtProfileStore.h"
 #include "platform/SingleInstance.h"
 #include "support/FakeNotifyArea.h"

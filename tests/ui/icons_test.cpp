@@ -1,5 +1,5 @@
-#include "core/display/TrayIcon.h"
-#include "core/resources/Resources.h"
+#include "ui/display/TrayIcon.h"
+#include "ui/Resources.h"
 #include "ui/Icons.h"
 #include "ui/QtNotifyArea.h"
 

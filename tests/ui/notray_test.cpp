@@ -1,4 +1,4 @@
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "support/DialogAnswers.h"
 #include "support/MemoryProfileStore.h"
 #include "ui/Icons.h"

@@ -1,5 +1,5 @@
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/QtProfileStore.h"
 #include "support/DialogAnswers.h"
 #include "support/FakeNotifyArea.h"

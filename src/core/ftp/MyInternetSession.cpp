@@ -1,6 +1,6 @@
 #include "core/ftp/MyInternetSession.h"
 
-#include "core/resources/Resources.h"
+#include "core/settings/AppName.h"
 #include "platform/Internet.h"
 
 CMyInternetSession::CMyInternetSession(IInternet& internet, const std::string& userAgent,

@@ -42,18 +42,6 @@ void CAgentState::Report(const CAgentEvent& event)
         onChanged();
 }
 
-void CAgentState::SetPaused(bool paused)
-{
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_paused == paused)
-            return;
-        m_paused = paused;
-    }
-    if (onChanged)
-        onChanged();
-}
-
 void CAgentState::ConfigurationSaved()
 {
     bool changed;
@@ -73,6 +61,18 @@ void CAgentState::PollingChanged(int pollTime)
         std::lock_guard<std::mutex> guard(m_lock);
         changed = (m_pollTime <= 0) != (pollTime <= 0) || (pollTime <= 0 && pollTime != m_pollTime);
         m_pollTime = pollTime;
+    }
+    if (changed && onChanged)
+        onChanged();
+}
+
+void CAgentState::SetPaused(bool paused)
+{
+    bool changed;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        changed = m_paused != paused;
+        m_paused = paused;
     }
     if (changed && onChanged)
         onChanged();

@@ -59,7 +59,7 @@ public:
     void ConfigurationSaved();
     // The Polling Time as loaded from the settings: 0 or below turns automatic sending off.
     void PollingChanged(int pollTime);
-    // The author paused automatic sending (no timed or watched cycle), or resumed it.
+    // The author paused automatic sending, or resumed it.
     void SetPaused(bool paused);
 
     struct CSnapshot {

@@ -230,3 +230,16 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
     }
     return out;
 }
+
+CLook LookOf(const CAgentState::CSnapshot& s)
+{
+    if (s.Attention())
+        return {ELook::Attention, AttentionTip(s.problems)};
+    if (s.busy)
+        return {ELook::Busy, {}};
+    if (s.SendingOff())
+        return {ELook::Paused, SendingOffLine(s.pollTime)};
+    if (s.paused)
+        return {ELook::Paused, "Sending is paused. Resume it from the tray menu."};
+    return {};
+}

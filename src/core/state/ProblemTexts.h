@@ -22,6 +22,15 @@ std::string SendingOffLine(int pollTime);
 inline constexpr const char* kPausedLine =
     "Automatic sending is paused: choose Resume in the menu to go on";
 
+// How the tray icon, its tooltip and the window's icon show the state. What needs the author
+// comes first, even during a cycle; then a cycle at work; then sending paused or off; idle last.
+enum class ELook { Idle, Busy, Paused, Attention };
+struct CLook {
+    ELook look = ELook::Idle;
+    std::string tip;  // empty: the icon's own words
+};
+CLook LookOf(const CAgentState::CSnapshot& state);
+
 // The reply to a status request: the state word (idle, busy, attention, off), the last cycle's
 // time and counts, the files waiting, whether automatic sending is off, then one line per open
 // problem.

@@ -1,6 +1,6 @@
 #include "ui/dialogs/AboutThis.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/dialogs/VersionText.h"
 

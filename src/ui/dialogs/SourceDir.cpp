@@ -1,6 +1,6 @@
 #include "ui/dialogs/SourceDir.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/ProfileStore.h"
 #include "ui/Icons.h"
 #include "ui/dialogs/DialogSupport.h"

@@ -1,6 +1,6 @@
 // The Configuration dialog's controls: where each lies, what a screen reader calls it, and the
 // order Tab takes.
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/service/ExtCheck.h"
 #include "ui/Icons.h"
 #include "ui/dialogs/DialogSupport.h"

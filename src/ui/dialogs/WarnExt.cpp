@@ -1,6 +1,6 @@
 #include "ui/dialogs/WarnExt.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/service/ExtCheck.h"
 #include "core/service/ServiceUrls.h"
 #include "ui/dialogs/DialogSupport.h"

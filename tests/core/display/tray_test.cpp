@@ -1,5 +1,5 @@
-#include "core/display/TrayIcon.h"
-#include "core/resources/Resources.h"
+#include "ui/display/TrayIcon.h"
+#include "ui/Resources.h"
 #include "support/FakeNotifyArea.h"
 #include "support/RecordingDisplay.h"
 

@@ -1,5 +1,5 @@
-#include "core/display/UiCallQueue.h"
-#include "core/display/UiUpdates.h"
+#include "ui/display/UiCallQueue.h"
+#include "ui/display/UiUpdates.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // The agent state: which events open a problem, which close it, and what the author reads.
 #include "core/service/WebFailure.h"
 #include "core/state/AgentState.h"
-#include "core/state/EventWriter.h"
+#include "ui/display/EventWriter.h"
 #include "core/state/ProblemTexts.h"
 #include "support/RecordingDisplay.h"
 
@@ -248,3 +248,27 @@ TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
 }
 
 }  // namespace
+
+// What needs the author shows even during a cycle; a cycle shows over a pause or polling off.
+TEST(AgentState, OneLookForTrayAndWindowInAWrittenOrder)
+{
+    const struct {
+        bool busy, problem, paused;
+        int pollTime;
+        ELook look;
+    } rows[] = {{false, false, false, 5, ELook::Idle},     {true, false, false, 5, ELook::Busy},
+                {true, true, true, 0, ELook::Attention},   {false, true, false, 5, ELook::Attention},
+                {true, false, true, 0, ELook::Busy},       {false, false, true, 5, ELook::Paused},
+                {false, false, false, 0, ELook::Paused}};
+    for (const auto& r : rows) {
+        CAgentState::CSnapshot s;
+        s.busy = r.busy;
+        s.paused = r.paused;
+        s.pollTime = r.pollTime;
+        if (r.problem)
+            s.problems.push_back(CProblem{EProblem::ListFailed});
+        const CLook look = LookOf(s);
+        EXPECT_EQ(look.look, r.look) << r.busy << r.problem << r.paused << r.pollTime;
+        EXPECT_EQ(look.tip.empty(), r.look == ELook::Idle || r.look == ELook::Busy);
+    }
+}

@@ -1,5 +1,5 @@
 #include "core/cycle/Automation.h"
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "core/settings/Settings.h"
 #include "platform/QtProfileStore.h"
 #include "support/EmulatorSuite.h"

@@ -1,4 +1,4 @@
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 
 std::string LoadResString(int id)
 {

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/settings/AppName.h"
+
 #include <string>
 
 // Numbers of the agent's resources and commands.
@@ -29,7 +31,6 @@ inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_HELP_FINDER = 57670;
 inline constexpr int AFX_IDS_APP_TITLE = 57344;
 
-inline constexpr const char* kAppTitle = "Nimbrel Ravlet";
 
 // The string table; empty for a number without a string.
 std::string LoadResString(int id);

@@ -1,8 +1,8 @@
-#include "core/display/DisplayCore.h"
+#include "ui/display/DisplayCore.h"
 
 #include "core/display/ActivityLog.h"
-#include "core/display/TrayIcon.h"
-#include "core/resources/Resources.h"
+#include "ui/display/TrayIcon.h"
+#include "ui/Resources.h"
 #include "platform/Clock.h"
 #include "platform/Utf8.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "core/display/Display.h"
+#include "ui/display/Display.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "core/display/UiUpdates.h"
+#include "ui/display/UiUpdates.h"
 
-#include "core/display/UiCallQueue.h"
+#include "ui/display/UiCallQueue.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "core/display/UiCallQueue.h"
+#include "ui/display/UiCallQueue.h"
 
 #include <QSocketNotifier>
 #include <QThread>

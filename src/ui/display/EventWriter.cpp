@@ -1,6 +1,6 @@
-#include "core/state/EventWriter.h"
+#include "ui/display/EventWriter.h"
 
-#include "core/display/Display.h"
+#include "ui/display/Display.h"
 #include "core/state/AgentState.h"
 #include "core/state/EventText.h"
 

@@ -1,6 +1,6 @@
-#include "core/display/TrayIcon.h"
+#include "ui/display/TrayIcon.h"
 
-#include "core/resources/Resources.h"
+#include "ui/Resources.h"
 #include "platform/Utf8.h"
 
 #include <cstring>
