@@ -23,6 +23,8 @@ constexpr COption kOptions[] = {
     {"--transfer-now", ECommand::TransferNow},
     {"--quit", ECommand::Quit},
     {"--status", ECommand::Status},
+    {"--pause", ECommand::Pause},
+    {"--resume", ECommand::Resume},
     {"--autostart", ECommand::Autostart},
 };
 
@@ -97,15 +99,17 @@ std::string UsageText()
            "\n"
            "  --show          open the running agent's window\n"
            "  --transfer-now  start a transfer cycle now, as Transfer Now!!! does\n"
-           "  --status        print idle, busy, attention or off, the last cycle and the files\n"
-           "                  waiting\n"
+           "  --status        print idle, busy, attention, paused or off, the last cycle and\n"
+           "                  the files waiting\n"
+           "  --pause         pause automatic sending (Transfer Now!!! still sends)\n"
+           "  --resume        resume automatic sending\n"
            "  --quit          end the running agent, as Exit does\n"
            "  --autostart     start only if a configuration was saved (used at login)\n"
            "  --version       print the version\n"
            "  --help          print this help\n"
            "\n"
            "Exit status: 0 idle (or done), 1 busy, 2 bad option, 3 not running, 4 attention,\n"
-           "5 off (automatic sending is off).\n";
+           "5 off or paused (nothing is sent by itself).\n";
 }
 
 std::string VersionText()
@@ -122,6 +126,10 @@ QString RequestFor(ECommand command)
             return QStringLiteral("quit");
         case ECommand::Status:
             return QStringLiteral("status");
+        case ECommand::Pause:
+            return QStringLiteral("pause");
+        case ECommand::Resume:
+            return QStringLiteral("resume");
         default:
             return QStringLiteral("show");
     }
@@ -134,7 +142,7 @@ int StatusExitCode(const QString& reply)
         return kExitIdle;
     if (state == QLatin1String("attention"))
         return kExitAttention;
-    if (state == QLatin1String("off"))
+    if (state == QLatin1String("off") || state == QLatin1String("paused"))
         return kExitSendingOff;
     return kExitBusy;
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 // What the command line asks for. Without options the agent starts as it always has.
-enum class ECommand { Start, Autostart, Help, Version, Show, TransferNow, Quit, Status, Bad };
+enum class ECommand { Start, Autostart, Help, Version, Show, TransferNow, Quit, Status, Pause, Resume, Bad };
 
 struct CCommandLine {
     ECommand command = ECommand::Start;
@@ -18,7 +18,7 @@ inline constexpr int kExitBusy = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNotRunning = 3;
 inline constexpr int kExitAttention = 4;
-inline constexpr int kExitSendingOff = 5;  // Polling Time 0 or below: nothing goes by itself
+inline constexpr int kExitSendingOff = 5;  // Polling Time 0 or below, or paused: nothing goes by itself
 
 // `args` without the program name. One option at most.
 CCommandLine ParseCommandLine(const std::vector<std::string>& args);

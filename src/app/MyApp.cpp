@@ -88,6 +88,8 @@ QString CMyApp::OnRequest(const QString& request, bool& keepOpen)
         // the loop, not inside the socket's handler that the exit would delete.
         keepOpen = true;
         QTimer::singleShot(0, frame, &CMainFrame::OnExit);
+    } else if (request == RequestFor(ECommand::Pause) || request == RequestFor(ECommand::Resume)) {
+        frame->SetPaused(request == RequestFor(ECommand::Pause));
     } else if (request == RequestFor(ECommand::Show)) {
         frame->OnOpenWindow();
     } else {

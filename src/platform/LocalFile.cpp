@@ -71,6 +71,11 @@ bool ClearWriteBits(const SourceFile& file, std::string* why)
     return fchmod(file.fd.Get(), file.mode & ~0222u) == 0 ? true : Fail(why);
 }
 
+bool GiveBackWriteBits(const SourceFile& file, unsigned bits, std::string* why)
+{
+    return fchmod(file.fd.Get(), file.mode | (bits & 0222u)) == 0 ? true : Fail(why);
+}
+
 std::optional<CFd> OpenFolder(const std::string& path, bool noLink, std::string* why)
 {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noLink ? O_NOFOLLOW : 0);

@@ -49,6 +49,8 @@ std::optional<SourceFile> OpenSource(const std::string& path, std::string* why);
 std::optional<FileStamp> StampOf(int fd);
 // The sent mark: the write bits cleared and nothing else (a 0600 file becomes 0400).
 bool ClearWriteBits(const SourceFile& file, std::string* why);
+// Undoes the mark: gives back the write bits in `bits` (of 0222), the other bits as they are.
+bool GiveBackWriteBits(const SourceFile& file, unsigned bits, std::string* why);
 
 // A folder opened for writing new files into. `noLink`: a link in the folder's place is refused.
 std::optional<CFd> OpenFolder(const std::string& path, bool noLink, std::string* why);

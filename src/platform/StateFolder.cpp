@@ -13,7 +13,6 @@ namespace fsys {
 namespace {
 
 constexpr const char* kTempFile = "temporary";
-constexpr std::size_t kMaxRecord = 1u << 20;  // far more than an agent ever writes
 
 bool Failed(std::string* why)
 {
@@ -66,7 +65,8 @@ std::string DefaultStateFolder()
     return base + "/orbidex";
 }
 
-std::vector<std::string> ReadFields(const std::string& folder, const std::string& file)
+std::vector<std::string> ReadFields(const std::string& folder, const std::string& file,
+                                    std::size_t maxBytes)
 {
     std::vector<std::string> fields;
     CFd fd(open((folder + "/" + file).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -74,7 +74,7 @@ std::vector<std::string> ReadFields(const std::string& folder, const std::string
         return fields;
     std::string data;
     char buf[4096];
-    for (ssize_t n; (n = read(fd.Get(), buf, sizeof buf)) > 0 && data.size() < kMaxRecord;)
+    for (ssize_t n; (n = read(fd.Get(), buf, sizeof buf)) > 0 && data.size() < maxBytes;)
         data.append(buf, static_cast<std::size_t>(n));
     for (std::size_t at = 0, end; (end = data.find('\0', at)) != std::string::npos; at = end + 1)
         fields.push_back(data.substr(at, end - at));
@@ -103,6 +103,26 @@ bool WriteFields(const std::string& folder, const std::string& file,
     if (close(fd.Release()) != 0 || rename(next.c_str(), path.c_str()) != 0)
         return Failed(why);
     return true;
+}
+
+bool AppendFields(const std::string& folder, const std::string& file,
+                  const std::vector<std::string>& fields, std::string* why)
+{
+    if (!EnsureStateFolder(folder, why))
+        return false;
+    std::string data;
+    for (const std::string& f : fields) data.append(f).push_back('\0');
+    CFd fd(open((folder + "/" + file).c_str(),
+                O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd)
+        return Failed(why);
+    const ssize_t w = write(fd.Get(), data.data(), data.size());
+    if (w != static_cast<ssize_t>(data.size())) {
+        if (w >= 0)
+            errno = ENOSPC;
+        return Failed(why);
+    }
+    return close(fd.Release()) == 0 ? true : Failed(why);
 }
 
 bool CTempRecord::Add(const std::string& path, FileId id)

@@ -14,10 +14,16 @@ std::string DefaultStateFolder();
 
 // A record file of the state folder: a list of fields, each ended by a NUL, so any path fits.
 // A missing or unreadable file reads as empty; a write replaces the whole file at once.
-std::vector<std::string> ReadFields(const std::string& folder, const std::string& file);
+std::vector<std::string> ReadFields(const std::string& folder, const std::string& file,
+                                    std::size_t maxBytes = 1u << 20);  // far more than most hold
 // `why` (when given) receives the system's reason of a failed write.
 bool WriteFields(const std::string& folder, const std::string& file,
                  const std::vector<std::string>& fields, std::string* why = nullptr);
+
+// Adds fields at the end of a record file in one write: a run killed meanwhile leaves at worst
+// one cut record at the end, which the reader of that file must be ready to drop.
+bool AppendFields(const std::string& folder, const std::string& file,
+                  const std::vector<std::string>& fields, std::string* why = nullptr);
 
 // The temporary names this agent created where no unnamed file could be made (FAT, network
 // shares). Each is kept with the file's device and inode, so a sweep removes only the very

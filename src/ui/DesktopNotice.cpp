@@ -51,7 +51,33 @@ bool CDesktopNotices::ServerRuns()
 #endif
 }
 
-void CDesktopNotices::Open(const QString& key, const QString& text)
+namespace {
+const QString kArrivalKey = QStringLiteral("arrival");
+}  // namespace
+
+void CDesktopNotices::Open(const QString& key, const QString& text, const CNoticeFix& fix)
+{
+    QStringList actions{QStringLiteral("default"), QStringLiteral("Open Orbidex")};
+    if (fix.run) {
+        m_fixes.insert(key, fix.run);
+        actions << QStringLiteral("fix") << fix.label;
+    } else {
+        m_fixes.remove(key);
+    }
+    Notify(key, text, actions, QStringLiteral("dialog-warning"));
+}
+
+void CDesktopNotices::Arrived(const QString& text)
+{
+    Notify(kArrivalKey, text,
+           // Servers that draw the default action as a button (Xfce's) would show it twice.
+           {QStringLiteral("default"), QStringLiteral("Show list"), QStringLiteral("open"),
+            QStringLiteral("Open")},
+           QStringLiteral("document-open"));
+}
+
+void CDesktopNotices::Notify(const QString& key, const QString& text, const QStringList& actions,
+                             const QString& icon)
 {
     const QString title = QString::fromLatin1(kAppTitle);
     if (!ServerRuns()) {
@@ -64,8 +90,7 @@ void CDesktopNotices::Open(const QString& key, const QString& text)
         QString::fromLatin1(kService), QString::fromLatin1(kPath), QString::fromLatin1(kService),
         QStringLiteral("Notify"));
     const uint replaces = m_ids.value(key, 0);
-    call << title << replaces << QStringLiteral("dialog-warning") << title << text
-         << QStringList{QStringLiteral("default"), QStringLiteral("Open Orbidex")}
+    call << title << replaces << icon << title << text << actions
          << QVariantMap{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}} << -1;
     m_pending.insert(key);
     auto* watcher =
@@ -84,12 +109,17 @@ void CDesktopNotices::Open(const QString& key, const QString& text)
                 QString::fromLatin1(kService), QStringLiteral("CloseNotification"))
                 << reply.value());
     });
+#else
+    Q_UNUSED(key);
+    Q_UNUSED(actions);
+    Q_UNUSED(icon);
 #endif
 }
 
 void CDesktopNotices::Close(const QString& key)
 {
     m_pending.remove(key);
+    m_fixes.remove(key);
     const uint id = m_ids.take(key);
     if (id == 0)
         return;
@@ -104,9 +134,18 @@ void CDesktopNotices::Close(const QString& key)
 
 void CDesktopNotices::OnAction(uint id, const QString& action)
 {
-    if (action == QLatin1String("default") && onOpenWindow &&
-        std::find(m_ids.cbegin(), m_ids.cend(), id) != m_ids.cend())
-        onOpenWindow();
+    const QString key = m_ids.key(id);
+    if (key.isEmpty())
+        return;
+    std::function<void()> run;
+    if (key == kArrivalKey)
+        run = action == QLatin1String("open") ? onOpenArrival : onShowList;
+    else if (action == QLatin1String("fix"))
+        run = m_fixes.value(key);
+    else if (action == QLatin1String("default"))
+        run = onOpenWindow;
+    if (run)
+        run();
 }
 
 void CDesktopNotices::OnClosed(uint id, uint)

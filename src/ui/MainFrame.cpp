@@ -136,6 +136,7 @@ CMainFrame::CMainFrame(CFrameServices services)
     m_sourceWatch->onCycle = [this] { OnWatchedCycle(); };
     WireTrayArea();
     WireState();
+    WireHistory();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(LoadResIcon(IDR_MAINFRAME));
     m_nTitleIcon = IDR_MAINFRAME;
@@ -143,6 +144,7 @@ CMainFrame::CMainFrame(CFrameServices services)
 
 CMainFrame::~CMainFrame()
 {
+    delete m_historyWindow.data();
     UnwireTrayArea();
     m_display->SetClosing();
     if (m_internet)
@@ -159,6 +161,11 @@ QAction* CMainFrame::MakeAction(const QString& text, int id)
 {
     auto* action = new QAction(text, this);
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    if (id == ID_PAUSE) {
+        m_pauseActions.append(action);
+        if (m_bPaused)
+            action->setText(QStringLiteral("&Resume"));
+    }
     return action;
 }
 
@@ -217,6 +224,18 @@ bool CMainFrame::OnCommand(int id)
             return true;
         case ID_CHANGE_TRAY_ICON:
             OnChangeTrayIcon();
+            return true;
+        case ID_RECENT_ACTIVITY:
+            OnRecentActivity();
+            return true;
+        case ID_OPEN_DOWNLOADS:
+            OnOpenDownloadFolder();
+            return true;
+        case ID_OPEN_LOG:
+            OnOpenLog();
+            return true;
+        case ID_PAUSE:
+            SetPaused(!m_bPaused);
             return true;
         case ID_APP_ABOUT:
             // Not the window's command: routed on to the application object.

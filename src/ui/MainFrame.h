@@ -4,12 +4,15 @@
 #include "ui/display/TrayIcon.h"
 #include "ui/display/UiCallQueue.h"
 #include "ui/display/UiUpdates.h"
+#include "core/history/History.h"
+#include "core/state/AgentState.h"
 #include "core/settings/Endpoints.h"
 #include "core/settings/Settings.h"
 #include "ui/display/EventWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotifyArea.h"
 #include "ui/DesktopNotice.h"
+#include "ui/HistoryWindow.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -77,6 +80,8 @@ struct CFrameServices {
     INotices* notices = nullptr;
     // How long a file must stay unwritten before it is sent; below 0 the agent's own.
     long settleMs = -1;
+    // The agent's own folder (the author's list, the pause); the user's when empty.
+    std::string stateFolder;
 };
 
 class CMainFrame : public QMainWindow, public ITrayOwner {
@@ -98,6 +103,18 @@ public:
     int OnTrayMessage(uint32_t id, uint32_t mouseMessage);
     void OnTimer(unsigned id);
     void StartAutomation();
+
+    // The author's day (MainFrameHistory.cpp): the list, the folders, the pause.
+    void OnRecentActivity();
+    void OnOpenDownloadFolder();
+    void OnOpenLog();
+    void SetPaused(bool paused);
+    bool Paused() const { return m_bPaused; }
+    CHistory& History() { return *m_history; }
+    CHistoryWindow* HistoryWindow() { return m_historyWindow; }
+    // An arrival notice's actions: the document (the folder of several), and the list.
+    void OpenArrival();
+    void ShowArrivalList();
 
     // Start-up step run once, at the first paint.
     void OnFirstPaint();
@@ -176,6 +193,11 @@ private:
     // A watched folder has a file that may be finished, or one held back may be by now.
     void OnWatchedCycle();
     void AfterCycle();
+    void WireHistory();
+    // Arrival notice of the documents that came in the cycle just ended.
+    void TellArrivals();
+    // What a problem's notice offers to mend it, if anything.
+    CNoticeFix FixFor(const CProblem& problem);
 
     // Fields of the window (see the cycle for their use)
     unsigned m_nTimerId = 0;
@@ -223,4 +245,12 @@ private:
     CSourceWatch* m_sourceWatch = nullptr;
     bool m_bCycleAgain = false;  // a file finished while a cycle ran
     int32_t m_nPollShown = 1;    // the Polling Time the window last spoke of
+    std::string m_stateFolder;
+    std::unique_ptr<CHistory> m_history;
+    QPointer<CHistoryWindow> m_historyWindow;
+    std::atomic<bool> m_historyPosted{false};
+    QStringList m_arrivals;     // documents saved in the running cycle (UI thread)
+    QStringList m_lastArrivals;  // those of the last arrival notice
+    bool m_bPaused = false;
+    QList<QAction*> m_pauseActions;
 };

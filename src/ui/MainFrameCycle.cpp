@@ -63,7 +63,7 @@ void CMainFrame::OnWatchedCycle()
 {
     // The poll's rules: none while the Polling Time is 0 or below, nor after a refused login
     // until the settings are saved again (the cycle sets the Polling Time to 0 then).
-    if (m_bQuitting || m_settings.Snapshot().PollTime <= 0)
+    if (m_bQuitting || m_bPaused || m_settings.Snapshot().PollTime <= 0)
         return;
     if (m_automation->IsBusy()) {
         m_bCycleAgain = true;
@@ -94,14 +94,17 @@ void CMainFrame::OnTimer(unsigned id)
     }
     const int32_t pollTime = m_settings.Snapshot().PollTime;
     if (pollTime > 0) {
-        m_display->SetStatusText("Polling Started ...");
+        // Paused, the timer keeps its beat, so that Resume finds it armed; a tick sends nothing.
+        m_display->SetStatusText(m_bPaused ? kPausedLine : "Polling Started ...");
         m_nTimerPeriod = PollPeriodMs(pollTime);
         if (id == m_nTimerId) {
             // Not at the first tick, right after the start's own ask: one prompt at a time.
-            if (std::chrono::steady_clock::now() - m_keyringAsked > std::chrono::seconds(30))
+            if (!m_bPaused &&
+                std::chrono::steady_clock::now() - m_keyringAsked > std::chrono::seconds(30))
                 AskKeyringAgain();
             KillTimer(m_nTimerId);
-            StartAutomation();
+            if (!m_bPaused)
+                StartAutomation();
             m_nTimerId = 0;
             m_nTimerId = SetTimer(1, m_nTimerPeriod);
         }

@@ -19,6 +19,8 @@ void CMainFrame::WireState()
     } else {
         auto own = std::make_unique<CDesktopNotices>();
         own->onOpenWindow = [this] { OnOpenWindow(); };
+        own->onOpenArrival = [this] { OpenArrival(); };
+        own->onShowList = [this] { ShowArrivalList(); };
         own->balloon = [this](const QString& title, const QString& text) {
             auto* area = dynamic_cast<CQtNotifyArea*>(m_trayArea);
             return area && area->ShowBalloon(title, text);
@@ -52,14 +54,16 @@ void CMainFrame::OnStateChanged()
             if (s.problems.size() > 1)
                 text += " (and " + std::to_string(s.problems.size() - 1) + " more)";
             m_display->SetStatusText(text);
-        } else if (s.SendingOff()) {
+        } else if (s.paused || s.SendingOff()) {
             m_display->CatchUp();
-            m_display->SetStatusText(SendingOffLine(s.pollTime));
+            m_display->SetStatusText(s.paused ? kPausedLine : SendingOffLine(s.pollTime));
         }
     }
     for (const CProblem& p : changes.closed) m_notices->Close(QString::fromStdString(p.Key()));
     for (const CProblem& p : changes.opened)
-        m_notices->Open(QString::fromStdString(p.Key()), QString::fromStdString(ProblemNotice(p)));
+        m_notices->Open(QString::fromStdString(p.Key()),
+                        QString::fromStdString(ProblemNotice(p, m_services.endpoints.supportEmail)),
+                        FixFor(p));
 }
 
 void CMainFrame::ShowState()

@@ -19,6 +19,8 @@
 #include <xcb/xcb.h>
 #endif
 
+#include <utility>
+
 namespace {
 // A worker's states are shown at most this often: one shown for less is overtaken before
 // anybody could see it, and each drawing costs the desktop and the UI thread.
@@ -235,6 +237,7 @@ bool CQtNotifyArea::ShowBalloon(const QString& title, const QString& text)
     if (!m_icon || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
         return false;
     m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+    m_balloonOpen = true;
     return true;
 }
 
@@ -269,6 +272,11 @@ void CQtNotifyArea::MakeIcon()
                     onNotify(m_id, msg);
             });
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
+        // Qt's StatusNotifierItem icon reports an action of any notice on the bus as a click on
+        // its own message (it ignores the notice's id): the agent's own notices carry their
+        // actions, so only the icon's own message counts here.
+        if (!std::exchange(m_balloonOpen, false))
+            return;
         if (onNotify)
             onNotify(m_id, WM_LBUTTONDBLCLK);
     });

@@ -77,4 +77,5 @@ private:
     bool m_probed = false;             // UI thread
     int m_iconShown = 0;               // the icon set on m_icon (UI thread)
     int m_redraws = 0;
+    bool m_balloonOpen = false;  // a message of the icon's own waits for its click
 };

@@ -212,6 +212,10 @@ TEST_F(RunningAgent, ShowTransferNowStatus)
     EXPECT_EQ(lines[2], QStringLiteral("files waiting: 2"));  // a.wav, b.WAV; not c.txt
     EXPECT_TRUE(lines[3].contains(QStringLiteral(": service not answering"))) << lines[3].toStdString();
 
+    for (const bool pause : {true, false}) {
+        EXPECT_EQ(Command(pause ? "--pause" : "--resume").code, 0);
+        EXPECT_EQ(frame->Paused(), pause);
+    }
     const unsigned before = frame->CyclesShown();
     EXPECT_EQ(Command("--transfer-now").code, 0);
     EXPECT_TRUE(PumpUntil([&] { return frame->CyclesShown() > before; }));

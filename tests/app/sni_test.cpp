@@ -157,7 +157,9 @@ TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
     QList<int> ids;
     ReadLayout(qvariant_cast<QDBusArgument>(layout[1]), labels, ids);
     // The panel draws "_" as the underlined mnemonic.
-    ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!", "-", "F1 _Help",
+    ASSERT_EQ(labels, (QStringList{"_Open", "_Configuration", "Transfer Now!!!",
+                                   "_Pause automatic sending", "_Recent activity",
+                                   "Open _download folder", "Open _log", "-", "F1 _Help",
                                    "_About Orbidex...", "_Exit"}));
 
     Call(bus, item, menu, "com.canonical.dbusmenu", "Event",
@@ -168,6 +170,53 @@ TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
     EXPECT_TRUE(log.open(QIODevice::ReadOnly) && log.readAll().contains("* * * SHUTDOWN * * *"));
     Stop(panel);
     Stop(dbus);
+}
+
+// The desktop's notification server as far as the agent uses it.
+class CTestNotifier : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString&,
+                const QStringList& actions, const QVariantMap&, int)
+    {
+        lastActions = actions;
+        return ++shown;
+    }
+    void CloseNotification(uint) {}
+
+public:
+    QStringList lastActions;
+    uint shown = 0;
+};
+
+TEST(Notices, AnArrivalNoticeCarriesItsActionsAndEachRunsItsOwn)
+{
+    if (!g_skip.isEmpty())
+        GTEST_SKIP() << g_skip.toStdString();
+    QDBusConnection bus = QDBusConnection::connectToBus(g_busAddress, QStringLiteral("notifier"));
+    CTestNotifier server;
+    const QString name = QStringLiteral("org.freedesktop.Notifications");
+    const QString path = QStringLiteral("/org/freedesktop/Notifications");
+    ASSERT_TRUE(bus.registerObject(path, &server, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService(name));
+    CDesktopNotices notices;
+    int opened = 0, listed = 0, window = 0;
+    notices.onOpenArrival = [&] { ++opened; };
+    notices.onShowList = [&] { ++listed; };
+    notices.onOpenWindow = [&] { ++window; };
+    notices.Arrived(QStringLiteral("2 documents arrived: a.rtf, b.rtf"));
+    ASSERT_TRUE(PumpUntil([&] { return server.shown == 1; }));
+    EXPECT_EQ(server.lastActions, (QStringList{"default", "Show list", "open", "Open"}));
+    // Each action as the server reports it; another application's notice is none of ours.
+    for (const auto& [id, action] : {std::pair{1u, "open"}, {1u, "default"}, {7u, "open"}})
+        bus.send(QDBusMessage::createSignal(path, name, QStringLiteral("ActionInvoked"))
+                 << id << QString::fromLatin1(action));
+    EXPECT_TRUE(PumpUntil([&] { return opened + listed >= 2; }));
+    QThread::msleep(200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(std::tuple(opened, listed, window), std::tuple(1, 1, 0));
+    bus.unregisterService(name);
 }
 
 // Starts `program args`, returning the first line it prints, or nothing.

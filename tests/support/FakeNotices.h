@@ -7,11 +7,15 @@
 // Desktop notices kept in memory: what is shown now, and every text ever opened.
 class CFakeNotices final : public INotices {
 public:
-    void Open(const QString& key, const QString& text) override
+    void Open(const QString& key, const QString& text, const CNoticeFix& fix = {}) override
     {
         shown[key] = text;
         opened << text;
+        fixes[key] = fix;
     }
+    void Arrived(const QString& text) override { arrived << text; }
+    QMap<QString, CNoticeFix> fixes;
+    QStringList arrived;
     void Close(const QString& key) override
     {
         if (shown.remove(key) > 0)

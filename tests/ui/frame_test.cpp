@@ -61,13 +61,16 @@ TEST_F(Frame, CreationShowsIdleTrayStatusAndWritesStartBlock)
 TEST_F(Frame, MenusCarryTheirTextsInOrder)
 {
     const QStringList bar = Texts(frame->menuBar()->actions());
-    EXPECT_EQ(bar, (QStringList{"&Configuration", "Transfer Now!!!", "&Help"}));
-    QMenu* help = frame->menuBar()->actions().at(2)->menu();
+    EXPECT_EQ(bar, (QStringList{"&Configuration", "Transfer Now!!!", "&Pause automatic sending",
+                                "&Recent activity", "&Help"}));
+    QMenu* help = frame->menuBar()->actions().at(4)->menu();
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(Texts(help->actions()), (QStringList{"F1 &Help", "&About Orbidex.."}));
     std::unique_ptr<QMenu> tray(frame->BuildTrayMenu());
-    EXPECT_EQ(Texts(tray->actions()), (QStringList{"&Open", "&Configuration", "Transfer Now!!!",
-                                                   "-", "F1 &Help", "&About Orbidex...", "&Exit"}));
+    EXPECT_EQ(Texts(tray->actions()),
+              (QStringList{"&Open", "&Configuration", "Transfer Now!!!", "&Pause automatic sending",
+                           "&Recent activity", "Open &download folder", "Open &log", "-",
+                           "F1 &Help", "&About Orbidex...", "&Exit"}));
     ASSERT_NE(tray->defaultAction(), nullptr);
     EXPECT_EQ(tray->defaultAction()->text(), QStringLiteral("&Open"));  // drawn in bold
 }

@@ -86,7 +86,8 @@ TEST_F(NoTray, TheWindowStaysMinimisedWithItsMenuAndTheIdleIcon)
     EXPECT_FALSE(area.IsShown());
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     EXPECT_TRUE(WindowIconIs(IDI_TRAY_IDLE));
-    EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Help", "&Exit"}));
+    EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Pause automatic sending",
+                                         "&Recent activity", "&Help", "&Exit"}));
     // The state stays where the window can show it: the tray record has no icon to modify.
     EXPECT_EQ(frame->TrayIcon().Record().hIcon, 0);
 }
@@ -227,7 +228,8 @@ TEST_F(NoTray, WithATrayFromTheStartNothingChanges)
     Start();
     EXPECT_FALSE(frame->isVisible());
     EXPECT_TRUE(area.IsShown());
-    EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Help"}));
+    EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Pause automatic sending",
+                                         "&Recent activity", "&Help"}));
     frame->Display().SetTrayResource(IDI_TRAY_BUSY);
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
     EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));

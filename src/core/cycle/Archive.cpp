@@ -70,8 +70,10 @@ bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
     // The mark goes only on the content that was sent: a file written to since keeps waiting.
     if (fsys::StampOf(file.fd.Get()) != file.stamp)
         return false;
-    if (fsys::ClearWriteBits(file, &why))
+    if (fsys::ClearWriteBits(file, &why)) {
+        state.RememberMark(local, file.stamp, file.mode & 0222u);
         return archived;
+    }
     state.Remember(EKind::Unmarked, local, file.stamp);
     UnmarkedLine(ctx, local, why);
     return false;

@@ -6,6 +6,9 @@
 namespace {
 constexpr const char* kFile = "sent-files";
 constexpr std::size_t kFields = 4;  // kind, size, modification time (ns), path
+constexpr const char* kMarks = "marks";  // bits taken in octal, size, time (ns), path
+constexpr std::size_t kMarksKept = 2000;
+constexpr std::size_t kMarksBytes = 8u << 20;
 }  // namespace
 
 CLocalState::CLocalState(std::string folder) : m_folder(std::move(folder)), m_temps(m_folder) {}
@@ -85,4 +88,47 @@ std::vector<CLocalState::CEntry> CLocalState::Entries(EKind kind)
     std::copy_if(m_entries.begin(), m_entries.end(), std::back_inserter(out),
                  [&](const CEntry& e) { return e.kind == kind; });
     return out;
+}
+
+void CLocalState::RememberMark(const std::string& path, const fsys::FileStamp& stamp,
+                               unsigned taken)
+{
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%o", taken & 0222u);
+    // Once a run, the oldest marks go: only recent files are sent again by hand.
+    if (!m_marksTrimmed) {
+        m_marksTrimmed = true;
+        std::vector<std::string> f = fsys::ReadFields(m_folder, kMarks, kMarksBytes);
+        f.resize(f.size() - f.size() % kFields);
+        if (f.size() > 2 * kMarksKept * kFields) {
+            f.erase(f.begin(), f.end() - static_cast<long>(kMarksKept * kFields));
+            fsys::WriteFields(m_folder, kMarks, f);
+        }
+    }
+    if (!fsys::AppendFields(m_folder, kMarks,
+                            {octal, std::to_string(stamp.size), std::to_string(stamp.mtimeNs),
+                             path}) &&
+        m_writeFailure.empty())
+        m_writeFailure = "the record of marks could not be written";
+}
+
+std::optional<unsigned> MarkTaken(const std::string& stateFolder, const std::string& path,
+                                  const fsys::FileStamp& stamp)
+{
+    const std::vector<std::string> f = fsys::ReadFields(stateFolder, kMarks, kMarksBytes);
+    std::optional<unsigned> taken;
+    for (std::size_t i = 0; i + kFields <= f.size(); i += kFields) {
+        if (f[i + 3] != path)
+            continue;
+        try {
+            const bool same = std::stoull(f[i + 1]) == stamp.size &&
+                              std::stoll(f[i + 2]) == stamp.mtimeNs;
+            // The latest mark of this very content counts; an older content's says nothing.
+            taken = same ? std::optional<unsigned>(std::stoul(f[i], nullptr, 8) & 0222u)
+                         : std::nullopt;
+        } catch (...) {
+            taken = std::nullopt;
+        }
+    }
+    return taken;
 }

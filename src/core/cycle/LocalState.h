@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StateFolder.h"
 
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -37,11 +38,16 @@ public:
     std::string TakeWriteFailure() { return std::exchange(m_writeFailure, {}); }
     std::vector<CEntry> Entries(EKind kind);
 
+    // What the sent mark took from the file (its write bits), so that "send again" gives back
+    // exactly those. Kept in a file of its own, bounded, written by appending.
+    void RememberMark(const std::string& path, const fsys::FileStamp& stamp, unsigned taken);
+
     // True the first time `key` is asked in this run: a notice is said once, not every poll.
     bool FirstTime(const std::string& key) { return m_told.insert(key).second; }
 
 private:
     void Load();
+    bool m_marksTrimmed = false;
     bool Save();
 
     std::string m_folder;
@@ -51,3 +57,8 @@ private:
     std::set<std::string> m_told;
     std::string m_writeFailure;
 };
+
+// The write bits the mark took from the file at `path`, when it was marked with this stamp
+// (any thread: reads the record as it is on disk).
+std::optional<unsigned> MarkTaken(const std::string& stateFolder, const std::string& path,
+                                  const fsys::FileStamp& stamp);

@@ -67,6 +67,7 @@ std::vector<CSettingKey> MakeKeys()
         {kSectionAuthor, "Poll Time",    Number(&CSettings::PollTime),     0,     n + 4},
         {kSectionAuthor, "Show Config",  Number(&CSettings::ShowConfig),   1,     n + 5},
         {kSectionAuthor, "AutoDownLoad", Number(&CSettings::AutoDownLoad), 0,     n + 6},
+        {kSectionAuthor, "Arrival Notices", Number(&CSettings::ArrivalNotices), 1, n + 7},
     };
     // clang-format on
     keys.insert(keys.end(), std::begin(rest), std::end(rest));

@@ -20,6 +20,7 @@ struct CSettings {
     int32_t PollTime = 0;    // "Poll Time", minutes
     int32_t ShowConfig = 0;  // "Show Config"
     int32_t AutoDownLoad = 0;
+    int32_t ArrivalNotices = 1;  // "Arrival Notices": a notice when documents arrive
     // Not stored: the password is kept in a keyring that did not give it (locked, its prompt
     // dismissed). `Password` is then empty and must not be sent as the author's.
     bool PasswordLocked = false;

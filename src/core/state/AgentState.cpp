@@ -36,6 +36,8 @@ void CAgentState::Report(const CAgentEvent& event)
         std::lock_guard<std::mutex> guard(m_lock);
         changed = FoldLocked(event);
     }
+    if (onEvent)
+        onEvent(event);
     if (changed && onChanged)
         onChanged();
 }

@@ -83,6 +83,8 @@ public:
     // Called after a change the author may see (busy, a problem opened or closed, a cycle's
     // end), on the reporting thread and outside the lock. Not for every file sent.
     std::function<void()> onChanged;
+    // Every event, as it is reported (any thread, outside the lock): for the author's list.
+    std::function<void(const CAgentEvent&)> onEvent;
 
 private:
     bool FoldLocked(const CAgentEvent& e);

@@ -136,7 +136,7 @@ std::string ProblemLine(const CProblem& p)
     return {};
 }
 
-std::string ProblemNotice(const CProblem& p)
+std::string ProblemNotice(const CProblem& p, const std::string& support)
 {
     switch (p.kind) {
         case EProblem::NotConfigured:
@@ -155,8 +155,10 @@ std::string ProblemNotice(const CProblem& p)
             return "The list of documents waiting for you could not be read" + Why(p) +
                    ". It is asked again at the next poll.";
         case EProblem::FtpLoginRefused:
-            return std::string("The file server refused the agent's ") + Account(p) + " login" +
-                   Why(p) + ". Files wait; if this goes on, tell the service's support.";
+            // The server's code stays in the reason; the author is told whom to ask.
+            return "The file server would not let the agent in" + Why(p) +
+                   ". Files wait; check with the service's support" +
+                   (support.empty() ? std::string(".") : ": " + support + ".");
         case EProblem::FtpUnreachable:
             return std::string("The file server cannot be reached for the ") + Account(p) +
                    " account" + Why(p) +
@@ -170,8 +172,13 @@ std::string ProblemNotice(const CProblem& p)
                 return what + " Check that the folder is writable and the disk has room.";
             if (p.stage == EStage::Name)
                 return what + " Please tell the service's support.";
-            if (p.stage == EStage::Mark || p.stage == EStage::Archive)
-                return what + " Check the folder's permissions; open the window for details.";
+            const std::size_t slash = p.subject.rfind('/');
+            const std::string folder = slash == std::string::npos ? "" : p.subject.substr(0, slash);
+            if (p.stage == EStage::Archive)
+                return NameOf(p.subject) + " was sent, but the archive folder cannot be written" +
+                       Why(p) + ": check that you may write to " + folder + "/tolvane.";
+            if (p.stage == EStage::Mark)
+                return what + " Check that you may change files in " + folder + ".";
             return what + " It is tried again at the next poll.";
         }
         case EProblem::LocalSkipped:
@@ -196,6 +203,7 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
 {
     std::string out = s.busy          ? "busy"
                       : s.Attention() ? "attention"
+                      : s.paused       ? "paused"
                       : s.SendingOff() ? "off"
                                        : "idle";
     out += "\nlast cycle: ";
@@ -210,6 +218,8 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
                " failed";
     }
     out += "\nfiles waiting: " + std::to_string(filesWaiting) + "\n";
+    if (s.paused)
+        out += std::string(kPausedLine) + "\n";
     if (s.SendingOff())
         out += SendingOffLine(s.pollTime) + "\n";
     for (const CProblem& p : s.problems) {

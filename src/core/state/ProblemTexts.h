@@ -11,12 +11,16 @@ inline constexpr std::size_t kTipMax = 63;
 // One short line for the tray's tooltip: the problem, or how many there are.
 std::string AttentionTip(const std::vector<CProblem>& problems);
 // What happened and what to do, for a desktop notification.
-std::string ProblemNotice(const CProblem& problem);
+// `support`: the address the author is sent to where only the service can help.
+std::string ProblemNotice(const CProblem& problem, const std::string& support = {});
 // One line: what, which, why; the status bar and the status report use it.
 std::string ProblemLine(const CProblem& problem);
 
 // Said in the tooltip, the window and the status report while the Polling Time is 0 or below.
 std::string SendingOffLine(int pollTime);
+// Said while the author has paused automatic sending.
+inline constexpr const char* kPausedLine =
+    "Automatic sending is paused: choose Resume in the menu to go on";
 
 // How the tray icon, its tooltip and the window's icon show the state. What needs the author
 // comes first, even during a cycle; then a cycle at work; then sending paused or off; idle last.

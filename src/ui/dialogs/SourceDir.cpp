@@ -48,6 +48,8 @@ void SourceDir::OnInitDialog()
             m_profile.GetProfileString(kSectionSource, key).empty() ? "" : stored.Ext[row];
     }
     FetchValidExtensions();
+    m_bFirstSave = !m_profile.HasProfileValue(kSectionAuthor, "Show Config");
+    connect(Check(1033), &QCheckBox::clicked, this, [this] { m_bShowConfigChosen = true; });
     SetFields(stored);
     // An empty box would otherwise read as a password never saved. The box is narrow: one
     // word in it, the sentence in its tooltip.

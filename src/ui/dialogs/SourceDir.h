@@ -93,6 +93,12 @@ private:
     std::string m_strAuthor;
     int32_t m_nPollTime = 0;
     int32_t m_bShowConfig = 0;
+    int32_t m_bArrivalNotices = 1;
+    // The first Save leaves "Show this screen on Start-up" ticked only when the author ticked
+    // it: its default is for the first start, not for every start after.
+    bool m_bFirstSave = false;
+    bool m_bShowConfigChosen = false;
+    static constexpr int kArrivalNoticesBox = 1060;
     std::string m_strPassword;
     std::string m_strTDir;
 

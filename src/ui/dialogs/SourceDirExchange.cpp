@@ -42,6 +42,7 @@ CSettings SourceDir::Fields() const
     s.PollTime = m_nPollTime;
     s.ShowConfig = m_bShowConfig;
     s.AutoDownLoad = m_nAutoDownLoad;
+    s.ArrivalNotices = m_bArrivalNotices;
     return s;
 }
 
@@ -56,6 +57,7 @@ void SourceDir::SetFields(const CSettings& s)
     m_nPollTime = s.PollTime;
     m_bShowConfig = s.ShowConfig != 0 ? 1 : 0;
     m_nAutoDownLoad = s.AutoDownLoad;
+    m_bArrivalNotices = s.ArrivalNotices != 0 ? 1 : 0;
 }
 
 bool SourceDir::TakePollTime()
@@ -90,10 +92,13 @@ bool SourceDir::UpdateData(bool take)
     } else {
         Edit(kPollTimeBox)->setText(QString::number(m_nPollTime));
     }
-    if (take)
+    if (take) {
         m_bShowConfig = Check(1033)->isChecked() ? 1 : 0;
-    else
+        m_bArrivalNotices = Check(kArrivalNoticesBox)->isChecked() ? 1 : 0;
+    } else {
         Check(1033)->setChecked(m_bShowConfig != 0);
+        Check(kArrivalNoticesBox)->setChecked(m_bArrivalNotices != 0);
+    }
     text(1034, m_strPassword);
     for (int row = 5; row < kSourcePairs; ++row) text(kExtensionBoxIds[row], m_strExt[row]);
     for (int row = 5; row < kSourcePairs; ++row) text(kDirBoxIds[row], m_strDir[row]);
@@ -135,6 +140,8 @@ void SourceDir::OnOK()
         return;
     if (!UpdateData(true))
         return;
+    if (m_bFirstSave && !m_bShowConfigChosen)
+        m_bShowConfig = 0;
     SaveSettings(m_profile, Fields());
     if (UpdateData(true))
         QDialog::done(IDOK);

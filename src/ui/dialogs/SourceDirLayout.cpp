@@ -151,6 +151,7 @@ void SourceDir::BuildLayout()
     AddEdit(1024, 393, 180, 36, 14);
     SetBuddy(polling, 1024);
     AddCheck(1033, "Show this screen on Start-&up", 10, 200, 107, 10);
+    AddCheck(kArrivalNoticesBox, "Tell me when documents &arrive", 290, 200, 140, 10);
     QPushButton* save = AddButton(IDOK, "&Save", 0, 0, 50, 14, footer);
     QPushButton* cancel = AddButton(IDCANCEL, "&Cancel", 0, 0, 50, 14, footer);
     PlaceFooterButtons(du, footer, kDialogWidth,

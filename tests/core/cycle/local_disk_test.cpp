@@ -77,6 +77,11 @@ TEST_F(LocalDisk, TheSentMarkClearsTheWriteBitsAndTheCopyIsNoMoreOpen)
         const std::string name = std::to_string(before) + ".wav";
         EXPECT_EQ(ModeOf(m_folder + name), after) << name;
         EXPECT_EQ(ModeOf(m_folder + "tolvane/" + name), before) << name;
+        // What the mark took is kept, for the author's "send again".
+        EXPECT_EQ(MarkTaken(fsys::DefaultStateFolder(), m_folder + name,
+                            *fsys::GetFileStamp(m_folder + name)),
+                  before & 0222)
+            << name;
     }
 }
 

@@ -70,7 +70,8 @@ TEST(LoadRule, ReadsEachFolderWithItsExtensionThenTheRest)
     for (int i = 1; i <= kSourcePairs; ++i)
         for (const char* stem : {"/Dir", "/Ext"}) expected.push_back(S + stem + std::to_string(i));
     for (const char* k : {"TDir", "PASV"}) expected.push_back(S + "/" + k);
-    for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad"})
+    for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad",
+                          "Arrival Notices"})
         expected.push_back(A + "/" + k);
     EXPECT_EQ(store.reads, expected);
 }
@@ -100,7 +101,8 @@ TEST(Save, WritesEveryValueInOrder)
     for (int i = 1; i <= 10; ++i) expected.push_back(S + "/Dir" + std::to_string(i));
     for (int i = 1; i <= 10; ++i) expected.push_back(S + "/Ext" + std::to_string(i));
     for (const char* k : {"PASV", "TDir"}) expected.push_back(S + "/" + k);
-    for (const char* k : {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad"})
+    for (const char* k :
+         {"Author", "Password", "Poll Time", "Show Config", "AutoDownLoad", "Arrival Notices"})
         expected.push_back(A + "/" + k);
     EXPECT_EQ(store.writes, expected);
     // Empty texts are stored as empty strings, not left out.

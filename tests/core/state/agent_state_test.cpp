@@ -238,6 +238,13 @@ TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
     fault.subject = "login";
     fault.reason = "HTTP 503";
     EXPECT_EQ(ProblemNotice(fault).find("assword"), std::string::npos);
+    // Each notice says what to do next, in the author's words: whom to ask, where to look.
+    CProblem refused{EProblem::FtpLoginRefused, "u", "530 Login incorrect."};
+    CProblem archive{EProblem::UploadFailed, "/in/a.wav", "Permission denied", EStage::Archive};
+    EXPECT_NE(ProblemNotice(refused, "help@x").find("support: help@x."), std::string::npos);
+    EXPECT_NE(ProblemNotice(archive).find("(Permission denied): check that you may write to "
+                                          "/in/tolvane."),
+              std::string::npos);
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(ConfigDialog, SaveWritesEveryValueInTheStoreOrder)
     for (const char* key :
          {"Source Directories/PASV", "Source Directories/TDir", "Author Details/Author",
           "Author Details/Password", "Author Details/Poll Time", "Author Details/Show Config",
-          "Author Details/AutoDownLoad"})
+          "Author Details/AutoDownLoad", "Author Details/Arrival Notices"})
         expected.push_back(key);
     EXPECT_EQ(profile.writes, expected);
     EXPECT_EQ(Str(kSrc, "Dir10"), "/ten/");
@@ -168,6 +168,21 @@ TEST_F(ConfigDialog, AutoDownloadTwoSurvivesUntilClicked)
         Click(d, IDOK);
     });
     EXPECT_EQ(Int(kAuth, "AutoDownLoad"), 1);
+}
+
+TEST_F(ConfigDialog, TheFirstSaveUnticksStartUpUnlessTheAuthorTickedIt)
+{
+    for (const int clicks : {0, 2}) {
+        profile.ints.clear();
+        Run([clicks](SourceDir& d) {
+            EXPECT_TRUE(d.Check(1033)->isChecked());
+            for (int i = 0; i < clicks; ++i) Click(d, 1033);
+            Click(d, IDOK);
+        });
+        EXPECT_EQ(Int(kAuth, "Show Config"), clicks == 0 ? 0 : 1);
+    }
+    Run([](SourceDir& d) { Click(d, IDOK); });  // saved once: left as stored
+    EXPECT_EQ(Int(kAuth, "Show Config"), 1);
 }
 
 TEST_F(ConfigDialog, PassiveFiveShowsCheckedAndOneClickGivesZero)
@@ -393,8 +408,8 @@ TEST_F(ConfigDialog, KeyboardAndScreenReaderReachEveryBox)
                   (std::vector<int>{1012, 1013, 1015, 1025, 1029, 1017, 1026, 1030, 1018, 1027,
                                     1031, 1019, 1028, 1032, 1020, 1014, 1016, 1022, 1035, 1039,
                                     1023, 1036, 1040, 1043, 1037, 1041, 1044, 1038, 1042, 1045,
-                                    1046, 1050, 1051, 1052, 1021, 1034, 1024, 1033, 1,    2,
-                                    1012, 1013}));
+                                    1046, 1050, 1051, 1052, 1021, 1034, 1024, 1033, 1060, 1,    2,
+                                    1012}));
         const struct {
             int id;
             const char* name;

@@ -1,0 +1,104 @@
+// The author's list: what each event leaves in it, and the file that keeps it across restarts.
+#include "core/history/History.h"
+#include "platform/Clock.h"
+#include "platform/StateFolder.h"
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+class CFixedClock final : public IClock {
+public:
+    std::time_t Now() const override { return now; }
+    std::time_t now = 1'700'000'000;
+};
+
+CHistoryEntry Sent(std::string path, std::time_t when, EOutcome outcome = EOutcome::Sent,
+                   std::string reason = {})
+{
+    return {when, EFlow::Sent, outcome, 10, std::move(path), std::move(reason)};
+}
+
+}  // namespace
+
+TEST(History, EachFileEventBecomesOneEntry)
+{
+    struct {
+        CAgentEvent event;
+        std::optional<EOutcome> outcome;
+        EFlow direction;
+        std::string path;
+    } const cases[] = {
+        {ev::FileSent{"/in/a.wav"}, EOutcome::Sent, EFlow::Sent, "/in/a.wav"},
+        {ev::SentBeforeStop{"/in/a.wav"}, EOutcome::Sent, EFlow::Sent, "/in/a.wav"},
+        {ev::FileArchived{"/in/a.wav"}, EOutcome::Archived, EFlow::Sent, "/in/a.wav"},
+        {ev::FileFailed{"/in/a.wav", EStage::Put}, EOutcome::Failed, EFlow::Sent, "/in/a.wav"},
+        {ev::FileFailed{"/in/a.wav", EStage::Archive}, EOutcome::NotArchived, EFlow::Sent,
+         "/in/a.wav"},
+        {ev::FileFailed{"/in/a.wav", EStage::Mark}, EOutcome::NotMarked, EFlow::Sent,
+         "/in/a.wav"},
+        {ev::FileHeldBack{"/in/a.wav"}, EOutcome::HeldBack, EFlow::Sent, "/in/a.wav"},
+        {ev::LocalSkipped{"/st", ev::ESkip::StateFolder}, std::nullopt, EFlow::Sent, ""},
+        {ev::DocumentFetched{"l.rtf"}, EOutcome::Downloaded, EFlow::Received, "/dl/l.rtf"},
+        {ev::DocumentFailed{"l.rtf", EStage::Confirm}, EOutcome::NotConfirmed, EFlow::Received,
+         "/dl/l.rtf"},
+        {ev::DocumentFailed{"l.rtf", EStage::Fetch}, EOutcome::NotDownloaded, EFlow::Received,
+         "/dl/l.rtf"},
+        {ev::CycleEnded{}, std::nullopt, EFlow::Sent, ""},
+        {ev::ListRead{}, std::nullopt, EFlow::Sent, ""},
+    };
+    for (const auto& c : cases) {
+        const std::optional<CHistoryEntry> e = HistoryEntryFrom(c.event, "/dl/", 5);
+        ASSERT_EQ(e.has_value(), c.outcome.has_value()) << static_cast<int>(c.event.Kind());
+        if (!e)
+            continue;
+        EXPECT_EQ(e->outcome, *c.outcome);
+        EXPECT_EQ(e->direction, c.direction);
+        EXPECT_EQ(e->path, c.path);
+        EXPECT_EQ(e->time, 5);
+    }
+}
+
+TEST(History, KeptAcrossRestartsWithinItsBoundsAndDespiteDamage)
+{
+    QTemporaryDir tmp;
+    const std::string folder = tmp.path().toStdString() + "/state";
+    CFixedClock clock;
+    {
+        CHistory h(folder, clock);
+        h.Add(Sent("/in/old.wav", clock.now - CHistory::kMaxAgeSeconds - 1));
+        h.Add(Sent("/in/a.wav", clock.now - 60));
+        // A failure said at every poll is one entry, at its last time.
+        h.Add(Sent("/in/b.wav", clock.now - 50, EOutcome::Failed, "530"));
+        h.Add(Sent("/in/b.wav", clock.now - 40, EOutcome::Failed, "530"));
+        EXPECT_EQ(h.Entries().size(), 3u);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat((folder + "/history").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A stray byte in the middle and a record cut at the end cost only those records.
+    {
+        std::vector<std::string> f = fsys::ReadFields(folder, "history");
+        f.insert(f.begin() + 6, "garbage");
+        f.insert(f.end(), {"h1", "17"});
+        ASSERT_TRUE(fsys::WriteFields(folder, "history", f));
+    }
+    CHistory again(folder, clock);
+    const std::vector<CHistoryEntry> kept = again.Entries();
+    ASSERT_EQ(kept.size(), 2u);  // the one past 30 days is gone
+    EXPECT_EQ(kept[0].path, "/in/a.wav");
+    EXPECT_EQ(kept[1].path, "/in/b.wav");
+    EXPECT_EQ(kept[1].time, clock.now - 40);
+    EXPECT_EQ(kept[1].reason, "530");
+
+    for (std::size_t i = 0; i < CHistory::kMaxEntries + 600; ++i)
+        again.Add(Sent("/in/" + std::to_string(i), clock.now));
+    EXPECT_LE(again.Entries().size(), CHistory::kMaxEntries + 500);
+    const std::vector<CHistoryEntry> reread = CHistory(folder, clock).Entries();
+    EXPECT_EQ(reread.size(), CHistory::kMaxEntries);
+    EXPECT_EQ(reread.back().path, "/in/" + std::to_string(CHistory::kMaxEntries + 599));
+}
