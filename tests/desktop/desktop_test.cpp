@@ -27,7 +27,9 @@ namespace {
 CDesktopSession* g_session = nullptr;
 QString g_skip;
 
-const QStringList kMenu = {"_Open", "_Configuration", "Transfer Now!!!", "-",
+const QStringList kMenu = {"_Open", "_Configuration", "Transfer Now!!!",
+                           "_Pause automatic sending", "_Recent activity",
+                           "Open _download folder", "Open _log", "-",
                            "F1 _Help", "_About Orbidex...", "_Exit"};
 
 bool Shown(const QWidget& w)
