@@ -107,6 +107,7 @@ private:
         return p;
     }
     QString StartGnome();
+    QString StartBus(QProcess& bus, const char* socket);
     // An extension of the test's own: GNOME 43 answers org.gnome.Shell.Eval only in its unsafe
     // mode, which only the shell itself (or an extension) can switch on.
     bool AddProbeExtension()
@@ -187,23 +188,26 @@ inline QString CDesktopSession::Start()
     } else {
         qunsetenv("DISPLAY");
     }
-    const QString address = StartAndReadLine(
-        m_bus, QStringLiteral("dbus-daemon"),
-        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
-         QStringLiteral("--address=unix:path=") + Path("run/bus")});
+    const QString address = StartBus(m_bus, "run/bus");
     if (address.isEmpty())
         return QStringLiteral("no session bus");
     qputenv("DBUS_SESSION_BUS_ADDRESS", address.toLocal8Bit());
     return gnome ? StartGnome() : StartPlasma();
 }
 
+// A private bus daemon at `socket` under the session's folder; its address, empty if none.
+inline QString CDesktopSession::StartBus(QProcess& bus, const char* socket)
+{
+    return StartAndReadLine(bus, QStringLiteral("dbus-daemon"),
+                            {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                             QStringLiteral("--print-address"),
+                             QStringLiteral("--address=unix:path=") + Path(socket)});
+}
+
 inline QString CDesktopSession::StartGnome()
 {
     // The shell wants a system bus (for logind, which it then does without).
-    const QString system = StartAndReadLine(
-        m_systemBus, QStringLiteral("dbus-daemon"),
-        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
-         QStringLiteral("--address=unix:path=") + Path("run/system_bus")});
+    const QString system = StartBus(m_systemBus, "run/system_bus");
     if (system.isEmpty())
         return QStringLiteral("no system bus stand-in");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", system.toLocal8Bit());
