@@ -34,6 +34,20 @@ public:
 
     // Empty when the session runs; else why not (a program missing, one that did not start).
     QString Start();
+    // The last lines of each session program's error output, for a session that did not start.
+    QString LogTails(int lines = 12) const
+    {
+        QString out;
+        for (const QFileInfo& f : QDir(Path("logs")).entryInfoList({QStringLiteral("*.err")})) {
+            QFile log(f.filePath());
+            if (!log.open(QIODevice::ReadOnly))
+                continue;
+            const QStringList all = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'));
+            out += QStringLiteral("--- %1\n").arg(f.fileName()) +
+                   all.mid(qMax(0, all.size() - lines)).join(QLatin1Char('\n')) + QLatin1Char('\n');
+        }
+        return out;
+    }
     EDesktop Desktop() const { return m_desktop; }
     QString Path(const char* rel) const { return m_home.filePath(QString::fromLatin1(rel)); }
     QString Display() const { return m_display; }
@@ -180,6 +194,9 @@ inline QString CDesktopSession::Start()
         qputenv(key, QDir::cleanPath(Path(rel)).toLocal8Bit());
     qunsetenv("WAYLAND_DISPLAY");
     qunsetenv("SESSION_MANAGER");
+    // The desktop's own Qt programs inherit this; under "offscreen" plasmashell has no screen,
+    // hence no panel and no notification server. The test sets its own after the session runs.
+    qunsetenv("QT_QPA_PLATFORM");
     if (m_desktop != EDesktop::GnomeWayland) {
         m_display = StartXvfb(m_xserver);
         if (m_display.isEmpty())

@@ -221,7 +221,8 @@ int main(int argc, char** argv)
         g_skip = session.Start();
         const bool missing = g_skip.contains(QLatin1String("missing"));
         if (!g_skip.isEmpty() && !missing) {
-            fprintf(stderr, "the desktop did not start: %s\n", qPrintable(g_skip));
+            fprintf(stderr, "the desktop did not start: %s\n%s", qPrintable(g_skip),
+                    qPrintable(session.LogTails()));
             return 1;
         }
         if (missing)
