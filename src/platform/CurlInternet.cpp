@@ -23,6 +23,19 @@ void SetThreadWaitBudget(long ms)
     t_budget.left = std::chrono::milliseconds(ms);
 }
 
+long ThreadWaitBudgetLeft()
+{
+    if (!t_budget.active)
+        return 0;
+    return std::max<long>(1, static_cast<long>(t_budget.left.count()));
+}
+
+void SpendThreadWaitBudget()
+{
+    t_budget.active = true;
+    t_budget.left = std::chrono::milliseconds(0);
+}
+
 bool TransferWatch::WaitingSpent()
 {
     return t_budget.active && t_budget.left.count() <= 0;
@@ -262,6 +275,9 @@ public:
     }
     void SetWaitBudget(long ms) override { SetThreadWaitBudget(ms); }
     bool WaitBudgetSpent() const override { return TransferWatch::WaitingSpent(); }
+    long WaitBudgetLeft() const override { return ThreadWaitBudgetLeft(); }
+    void SpendWaitBudget() override { SpendThreadWaitBudget(); }
+    int MostFtpSessions() const override { return m_shared->limits.mostFtpSessions; }
 
 private:
     std::shared_ptr<Shared> m_shared;
