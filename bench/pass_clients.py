@@ -227,7 +227,7 @@ PEERS = {"same": run_same_work, "raw": run_raw, "curl": run_curl, "lftp": run_lf
 
 # What each client does, for the report.
 LABELS = {
-    "agent": "the agent: one session per pass, one web connection per host",
+    "agent": "the agent: one session per pass (up to three for a backlog), one web connection per host",
     "same": "libcurl, the agent's commands and connections, nothing else",
     "raw": "bare sockets: one login, per file only EPSV/EPRT + STOR/RETR, kept HTTP",
     "lftp": "lftp over one session per direction, then one curl for all notifications",

@@ -273,6 +273,18 @@ public:
         if (!on)
             t_keptWeb.reset();
     }
+    std::shared_ptr<void> ReleaseWebConnections() override
+    {
+        if (!t_keptWeb)
+            return nullptr;
+        return std::make_shared<EasyPtr>(std::move(t_keptWeb));
+    }
+    void AdoptWebConnections(std::shared_ptr<void> kept) override
+    {
+        t_keepWeb = true;
+        if (kept)
+            t_keptWeb = std::move(*static_cast<EasyPtr*>(kept.get()));
+    }
     void SetWaitBudget(long ms) override { SetThreadWaitBudget(ms); }
     bool WaitBudgetSpent() const override { return TransferWatch::WaitingSpent(); }
     long WaitBudgetLeft() const override { return ThreadWaitBudgetLeft(); }

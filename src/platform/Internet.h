@@ -125,6 +125,11 @@ public:
     virtual long WaitBudgetLeft() const { return 0; }
     // Spends the calling thread's budget at once (another thread sharing its work spent its).
     virtual void SpendWaitBudget() {}
+    // Hands the calling thread's kept web connections to another thread, which adopts them:
+    // a pass's notifications go on the cycle's one connection from whichever thread sends
+    // them. Null where there are none to hand.
+    virtual std::shared_ptr<void> ReleaseWebConnections() { return nullptr; }
+    virtual void AdoptWebConnections(std::shared_ptr<void> /*kept*/) {}
     // How many FTP sessions a pass may run side by side on this layer: several only where
     // every session, web request and budget is the calling thread's own.
     virtual int MostFtpSessions() const { return 1; }

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cerrno>
 #include <ctime>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -128,12 +129,13 @@ void ReportRefused(CCycleContext& ctx, const std::string& name)
     ctx.Report(ev::DocumentFailed{name, EStage::Name});
 }
 
+// Fetched: on disk, its confirmation under way.
 enum class EDocument { Fetched, NotFetched, SessionLost };
 
 // One document of the download pass on one session.
 EDocument DownloadOne(CLane& lane, CCycleContext& ctx, const std::string& sourceDir,
                       const std::string& folder, int dir, const std::string& folderError,
-                      int index)
+                      int index, const std::function<void()>& confirmed)
 {
     CWorkList& work = ctx.work;
     const std::string name = work.m_fileList[static_cast<std::size_t>(index)];
@@ -164,20 +166,27 @@ EDocument DownloadOne(CLane& lane, CCycleContext& ctx, const std::string& source
         if (!kept.empty())
             ctx.Report(ev::DocumentKept{name, folder, kept});
         ctx.Report(ev::FileDone{EDirection::Down, name});
-        // The answer's text is not read; a confirmation the service did not take leaves the
-        // document listed, and the author is told.
-        const CWebReply confirmed =
-            FetchUrl(ctx.internet, DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author,
-                                                      ctx.settings.Password,
-                                                      work.m_fileIds[static_cast<std::size_t>(index)]));
-        if (confirmed.result == EFetchResult::NoInternet)
-            ReportNoInternet(ctx.events);
-        if (confirmed.Answered()) {
-            ctx.Report(ev::DocumentFetched{name});
-            return EDocument::Fetched;
-        }
-        if (!ctx.cancelled.load())
-            ctx.Report(ev::DocumentFailed{name, EStage::Confirm, FaultReason(confirmed)});
+        // Confirmed beside the next document's FTP steps. The answer's text is not read; a
+        // confirmation the service did not take leaves the document listed, and the author
+        // is told.
+        const std::string url =
+            DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password,
+                               work.m_fileIds[static_cast<std::size_t>(index)]);
+        lane.then = [url, name, confirmed](CCycleContext& fileCtx) {
+            if (fileCtx.cancelled.load())
+                return;  // at exit: the document stays listed and comes again
+            const CWebReply reply = FetchUrl(fileCtx.internet, url);
+            if (reply.result == EFetchResult::NoInternet)
+                ReportNoInternet(fileCtx.events);
+            if (reply.Answered()) {
+                fileCtx.Report(ev::DocumentFetched{name});
+                if (confirmed)
+                    confirmed();
+            } else if (!fileCtx.cancelled.load()) {
+                fileCtx.Report(ev::DocumentFailed{name, EStage::Confirm, FaultReason(reply)});
+            }
+        };
+        return EDocument::Fetched;
     } else if (!ctx.cancelled.load()) {
         // A get aborted at exit is no failure to report: the file stays listed.
         ReportFailure(ctx, conn, name, why, local);
@@ -245,10 +254,9 @@ int DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
              [&](CLane& lane, CCycleContext& fileCtx, int index) {
                  if (lane.number == 0 && !lane.session && session)
                      lane.session = std::move(session);
-                 const EDocument done = DownloadOne(lane, fileCtx, sourceDir, folder,
-                                                    dir ? dir->Get() : -1, folderError, index);
-                 if (done == EDocument::Fetched)
-                     ++fetched;
+                 const EDocument done =
+                     DownloadOne(lane, fileCtx, sourceDir, folder, dir ? dir->Get() : -1,
+                                 folderError, index, [&fetched] { ++fetched; });
                  return done != EDocument::SessionLost;
              });
     if (work.m_pFtpConnection)  // the session carried every file of the pass

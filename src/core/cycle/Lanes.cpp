@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -26,6 +29,103 @@ struct CShared {
     std::atomic<bool> budgetSpent{false};
 };
 
+CCycleContext FileContext(CCycleContext& ctx, IAgentEvents& events)
+{
+    return CCycleContext{events,     ctx.internet, ctx.endpoints, ctx.settings,
+                         ctx.record, ctx.work,     ctx.cancelled};
+}
+
+// A lane's web half: the files' remaining steps, in their order, on a thread that holds the
+// lane's web connection meanwhile. At most kWaiting of them wait: past that the FTP steps
+// wait for the web, as they would with no overlap.
+class CFollowUp {
+public:
+    CFollowUp(CShared& shared) : m_shared(shared) {}
+    ~CFollowUp() { Finish(); }
+
+    void Add(int index, std::function<void(CCycleContext&)> job)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (!m_thread.joinable()) {
+            IInternet& internet = m_shared.ctx.internet;
+            m_budget = internet.WaitBudgetLeft();
+            m_kept = internet.ReleaseWebConnections();
+            try {
+                m_thread = std::thread(&CFollowUp::Run, this);
+            } catch (...) {
+                internet.AdoptWebConnections(std::move(m_kept));
+                lock.unlock();
+                RunOne(index, job);  // no thread to be had: in line, as without overlap
+                return;
+            }
+        }
+        m_wake.wait(lock, [this] { return m_jobs.size() < kWaiting; });
+        m_jobs.emplace_back(index, std::move(job));
+        m_wake.notify_all();
+    }
+
+    // Runs what is queued, then gives the web connection back to the calling thread.
+    void Finish()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_ending = true;
+            m_wake.notify_all();
+        }
+        if (!m_thread.joinable())
+            return;
+        m_thread.join();
+        m_shared.ctx.internet.AdoptWebConnections(std::move(m_kept));
+    }
+
+private:
+    static constexpr std::size_t kWaiting = 2;
+
+    void RunOne(int index, const std::function<void(CCycleContext&)>& job)
+    {
+        CFileOrder::CSlot slot(m_shared.order, index);
+        CCycleContext fileCtx = FileContext(m_shared.ctx, slot);
+        try {
+            job(fileCtx);
+        } catch (...) {
+            // Out of memory or a library's exception: the file waits for a later cycle.
+        }
+        m_shared.order.Done(index);
+    }
+
+    void Run()
+    {
+        IInternet& internet = m_shared.ctx.internet;
+        internet.SetWaitBudget(m_budget);
+        internet.AdoptWebConnections(std::move(m_kept));
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_wake.wait(lock, [this] { return !m_jobs.empty() || m_ending; });
+            if (m_jobs.empty())
+                break;
+            auto [index, job] = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            m_wake.notify_all();
+            lock.unlock();
+            RunOne(index, job);
+            if (internet.WaitBudgetSpent())
+                m_shared.budgetSpent = true;
+        }
+        m_kept = internet.ReleaseWebConnections();
+        internet.KeepWebConnections(false);
+        internet.SetWaitBudget(0);
+    }
+
+    CShared& m_shared;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<std::pair<int, std::function<void(CCycleContext&)>>> m_jobs;
+    bool m_ending = false;
+    long m_budget = 0;
+    std::shared_ptr<void> m_kept;
+    std::thread m_thread;
+};
+
 void LowerTo(std::atomic<int>& value, int to)
 {
     int now = value.load();
@@ -36,26 +136,31 @@ void LowerTo(std::atomic<int>& value, int to)
 void RunLane(CShared& shared, CLane& lane)
 {
     CCycleContext& ctx = shared.ctx;
-    while (!ctx.cancelled.load() && !(shared.budgetStops && ctx.internet.WaitBudgetSpent())) {
+    CFollowUp web(shared);
+    while (!ctx.cancelled.load() && !shared.budgetSpent.load() &&
+           !(shared.budgetStops && ctx.internet.WaitBudgetSpent())) {
         const int index = shared.next.fetch_add(1);
         if (index >= shared.count)
-            return;
+            break;
         CFileOrder::CSlot slot(shared.order, index);
-        CCycleContext fileCtx{slot,         ctx.internet, ctx.endpoints, ctx.settings,
-                              ctx.record,   ctx.work,     ctx.cancelled};
+        CCycleContext fileCtx = FileContext(ctx, slot);
         bool go = false;
+        lane.then = nullptr;
         try {
             go = shared.file(lane, fileCtx, index);
         } catch (...) {
             // Out of memory or a library's exception: this lane ends like a lost session.
         }
-        shared.order.Done(index);
+        if (lane.then)
+            web.Add(index, std::move(lane.then));
+        else
+            shared.order.Done(index);
         if (!go) {
             LowerTo(shared.firstLeft, index);
             return;
         }
     }
-    LowerTo(shared.firstLeft, shared.next.load());
+    LowerTo(shared.firstLeft, std::min(shared.next.load(), shared.count));
 }
 
 // An extra lane: its own thread's web connection and wait budget, a quiet login first.

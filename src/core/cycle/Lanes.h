@@ -20,6 +20,10 @@ struct CLane {
     std::unique_ptr<CMyInternetSession> session;
     std::unique_ptr<IFtpConnection> own;
     std::unique_ptr<IFtpConnection>* conn = &own;
+    // Set by a file whose remaining steps wait only on the web (the notification or the
+    // confirmation, and what follows it): they run beside the next file's FTP steps, on the
+    // cycle's web connection, and the file is done when they are.
+    std::function<void(CCycleContext& fileCtx)> then;
 };
 
 // What one file of a pass does on a lane; false when the lane can carry no more files (its

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -94,6 +95,38 @@ std::string UploadDirectory(const std::string& ftpTopDir)
 }
 
 namespace {
+
+// A file put whole: announced, and once the service took it, marked sent. The mark and the
+// record wait for this file's own accepted notification, whatever the next files do.
+void AnnounceAndMark(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& url,
+                     const std::string& local, const std::string& folder, const std::string& name)
+{
+    CWorkList& work = ctx.work;
+    const fsys::FileStamp before = file.stamp;
+    if (ctx.cancelled)
+        return;  // at exit nothing new is announced: the file waits, put or not
+    ev::FileFailed failure;
+    if (!AnnounceUpload(ctx.internet, url, &failure)) {
+        failure.path = local;
+        if (!ctx.cancelled)
+            ctx.Report(failure);
+        return;
+    }
+    // The disk's part: one session at a time, as the record and the archive folders are shared.
+    std::lock_guard<std::mutex> localLock(work.m_localLock);
+    // Recorded before the mark: a run killed between the two marks the file at its next start
+    // instead of sending it again.
+    CLocalState& state = work.m_local;
+    state.Remember(CLocalState::EKind::Announced, local, before);
+    if (fsys::StampOf(file.fd.Get()) == before) {
+        // Put and announced: sent, whatever becomes of its copy and its mark, whose failures
+        // are problems of their own.
+        ctx.Report(ev::FileSent{local});
+        MarkSent(ctx, file, local, folder, name);
+    }
+    state.Forget(CLocalState::EKind::Announced, local);
+    ReportStateFailure(ctx);
+}
 
 // One file of the upload pass on one session. False when the session can carry no more.
 bool UploadOne(CLane& lane, CCycleContext& ctx, int index)
@@ -212,27 +245,11 @@ bool UploadOne(CLane& lane, CCycleContext& ctx, int index)
     }
     const std::string length = FormatLengthText(GetWavLength(local, file->fd.Get()));
     const std::string url = UploadNotifyUrl(ctx.endpoints, ctx.settings.Author, remote, length);
-    ev::FileFailed failure;
-    if (!AnnounceUpload(ctx.internet, url, &failure)) {
-        failure.path = local;
-        if (!ctx.cancelled)
-            ctx.Report(failure);
-        return true;
-    }
-    // The disk's part: one session at a time, as the record and the archive folders are shared.
-    std::lock_guard<std::mutex> localLock(work.m_localLock);
-    // Recorded before the mark: a run killed between the two marks the file at its next start
-    // instead of sending it again.
-    CLocalState& state = work.m_local;
-    state.Remember(CLocalState::EKind::Announced, local, before);
-    if (fsys::StampOf(file->fd.Get()) == before) {
-        // Put and announced: sent, whatever becomes of its copy and its mark, whose failures
-        // are problems of their own.
-        ctx.Report(ev::FileSent{local});
-        MarkSent(ctx, *file, local, folder, name);
-    }
-    state.Forget(CLocalState::EKind::Announced, local);
-    ReportStateFailure(ctx);
+    // The notification and the disk's part go beside the next file's FTP steps.
+    auto sent = std::make_shared<fsys::SourceFile>(std::move(*file));
+    lane.then = [sent, url, local, folder, name](CCycleContext& fileCtx) {
+        AnnounceAndMark(fileCtx, *sent, url, local, folder, name);
+    };
     return true;  // the session stays open for the next file
 }
 

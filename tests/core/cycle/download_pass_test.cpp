@@ -293,10 +293,7 @@ TEST_F(DownloadPass, AListNamingADocumentTwiceKeepsEveryEarlierCopy)
     svc.pages["orbidexdload.php"] = {ListBody({{"memo.rtf", "1"}, {"memo.rtf", "2"}})};
     svc.pages["nbdlsuccess.php"] = {"ok"};
     svc.files["/dl/ab12/memo.rtf"] = "first";
-    svc.onRequest = [&](const std::string& url) {
-        if (url.find("nbdlsuccess.php") != std::string::npos)
-            svc.files["/dl/ab12/memo.rtf"] = "second";
-    };
+    svc.afterGet = [&](const std::string&) { svc.files["/dl/ab12/memo.rtf"] = "second"; };
     Run();
     std::set<std::string> kept;
     for (const std::string& name : Listing(folder)) {
