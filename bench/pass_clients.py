@@ -4,6 +4,7 @@ check that every client's files arrived whole."""
 import json
 import os
 import shlex
+import shutil
 import subprocess
 import urllib.request
 
@@ -96,8 +97,12 @@ def _binary_args(emu, work, passive):
             "1" if passive else "0"]
 
 
+# Put before the equal-work client's command line (agent_pass --strace).
+WRAP = []
+
+
 def run_same_work(emu, work, count, passive):
-    out = subprocess.run([os.path.join(BUILD, "bench/bench_floor")] +
+    out = subprocess.run(WRAP + [os.path.join(BUILD, "bench/bench_floor")] +
                          _binary_args(emu, work, passive),
                          check=True, capture_output=True, text=True).stdout
     return {"cpu_ms": json.loads(out)["cpu_ms"]}
@@ -164,19 +169,32 @@ def _curl_many(urls, ca=None):
                        check=True, stdout=subprocess.DEVNULL)
 
 
-def run_lftp(emu, work, count, passive):
-    """lftp puts every file over one session (mput, each under its remote name), then one curl
-    process tells the service of each; the same for the downloads and their confirmations."""
+def run_lftp(emu, work, count, passive, parallel=1):
+    """lftp puts every file over one session (each under its remote name), then one curl
+    process tells the service of each; the same for the downloads and their confirmations.
+    `parallel` above 1: that many sessions at once (mput/mget -P), the remote names given by
+    hard links made before the clock starts."""
     i = emu.info
     src, down = os.path.join(work, "src"), os.path.join(work, "down")
+    names = sorted(n for n in os.listdir(src) if n.endswith(".rtf"))
+    stage = os.path.join(work, "stage")
+    if parallel > 1:
+        shutil.rmtree(stage, ignore_errors=True)
+        os.makedirs(stage)
+        for n in names:
+            os.link(os.path.join(src, n), os.path.join(stage, "%s_%s" % (AUTHOR, n)))
     curl = ["curl", "-s", "-S", "-o", "/dev/null", "--cacert", i["ca_file"]]
     subprocess.run(curl + [i["http_origin"] + "//"], check=True)
     subprocess.run(curl + ["%s/nimbrel/authorverify.php?username=%s&wp=%s"
                            % (i["https_origin"], AUTHOR, PASSWORD)], check=True)
-    names = sorted(n for n in os.listdir(src) if n.endswith(".rtf"))
-    _lftp(emu, passive, "nimbrel,qorulimet4",
-          ["lcd " + shlex.quote(src), "cd " + i["upload_dir"]] +
-          ["put %s -o %s_%s" % (n, AUTHOR, n) for n in names])
+    if parallel > 1:
+        _lftp(emu, passive, "nimbrel,qorulimet4",
+              ["lcd " + shlex.quote(stage), "cd " + i["upload_dir"],
+               "mput -P %d *.rtf" % parallel])
+    else:
+        _lftp(emu, passive, "nimbrel,qorulimet4",
+              ["lcd " + shlex.quote(src), "cd " + i["upload_dir"]] +
+              ["put %s -o %s_%s" % (n, AUTHOR, n) for n in names])
     _curl_many(["%s/nimbrel/copywav.php?username=%s&file=%s_%s&length=0"
                 % (i["http_origin"], AUTHOR, AUTHOR, n) for n in names])
     os.makedirs(os.path.join(src, "tolvane"), exist_ok=True)
@@ -190,20 +208,29 @@ def run_lftp(emu, work, count, passive):
     source = listing.split("SourceDir=", 1)[1].split("<br>", 1)[0]
     files = [(items["file_%d" % n].strip('"'), items["fileid_%d" % n])
              for n in range(1, int(items["countoffiles"]) + 1)]
-    _lftp(emu, passive, "nimbreldn,bexomtu",
-          ["lcd " + shlex.quote(down), "cd " + source] + ["get " + n for n, _ in files])
+    gets = ["mget -P %d %s" % (parallel, " ".join(n for n, _ in files))] if parallel > 1 else \
+        ["get " + n for n, _ in files]
+    _lftp(emu, passive, "nimbreldn,bexomtu", ["lcd " + shlex.quote(down), "cd " + source] + gets)
     _curl_many(["%s/nimbrel/nbdlsuccess.php?username=%s&nbupw=%s&fileid=%s"
                 % (i["http_origin"], AUTHOR, PASSWORD, fid) for _, fid in files])
+    if parallel > 1:
+        shutil.rmtree(stage, ignore_errors=True)
     return {}
 
 
-PEERS = {"same": run_same_work, "raw": run_raw, "curl": run_curl, "lftp": run_lftp}
+def run_lftp4(emu, work, count, passive):
+    return run_lftp(emu, work, count, passive, parallel=4)
+
+
+PEERS = {"same": run_same_work, "raw": run_raw, "curl": run_curl, "lftp": run_lftp,
+         "lftp4": run_lftp4}
 
 # What each client does, for the report.
 LABELS = {
-    "agent": "the agent: one session per pass, one web connection per host",
+    "agent": "the agent: one session per pass (up to three for a backlog), one web connection per host",
     "same": "libcurl, the agent's commands and connections, nothing else",
     "raw": "bare sockets: one login, per file only EPSV/EPRT + STOR/RETR, kept HTTP",
     "lftp": "lftp over one session per direction, then one curl for all notifications",
+    "lftp4": "lftp with four sessions (mput/mget -P 4), then one curl for all notifications",
     "curl": "one process per step: curl, basename, cp, chmod per file",
 }

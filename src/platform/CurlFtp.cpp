@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -70,17 +71,24 @@ std::optional<std::uint64_t> ParseSize(const std::string& text)
     return value;
 }
 
-// The local file of a put, read from its start whatever its descriptor's offset.
+// The local file of a put, read from its start whatever its descriptor's offset, up to the
+// size the put announced: bytes appended since belong to a later put.
 struct PutSource {
     int fd = -1;
     off_t at = 0;
+    off_t size = 0;
 };
 
 size_t ReadLocal(char* buffer, size_t size, size_t count, void* user)
 {
     auto* source = static_cast<PutSource*>(user);
+    const size_t want =
+        static_cast<size_t>(std::min<off_t>(static_cast<off_t>(size * count),
+                                            std::max<off_t>(0, source->size - source->at)));
+    if (want == 0)
+        return 0;
     for (;;) {
-        const ssize_t n = ::pread(source->fd, buffer, size * count, source->at);
+        const ssize_t n = ::pread(source->fd, buffer, want, source->at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -177,27 +185,33 @@ public:
 
     bool PutFile(int fd, const std::string& remoteName) override
     {
-        std::string target;
-        if (!ResolveOrFail(remoteName, &target))
-            return false;
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
             return LocalFailure("Cannot read local file");
-        PutSource source{fd, 0};
+        return PutFileOfSize(fd, remoteName, static_cast<std::uint64_t>(st.st_size));
+    }
+
+    bool PutFileOfSize(int fd, const std::string& remoteName, std::uint64_t size) override
+    {
+        std::string target;
+        if (!ResolveOrFail(remoteName, &target))
+            return false;
+        const auto length = static_cast<curl_off_t>(size);
+        PutSource source{fd, 0, static_cast<off_t>(size)};
         Request put;
         put.url = FileUrl(target);
         put.cwd = Parent(target);
         put.upload = true;
         put.readFrom = &source;
-        put.uploadSize = st.st_size;
+        put.uploadSize = length;
         put.stallMs = m_timeouts.sendMs;
         // The size check that follows every put is asked on the put's own transfer.
         put.sizeOf = target;
         bool ok = Perform(put);
         curl_off_t sent = 0;
         curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &sent);
-        if (ok && sent != st.st_size)
-            ok = ShortTransfer(sent, st.st_size);
+        if (ok && sent != length)
+            ok = ShortTransfer(sent, length);
         return ok;
     }
 

@@ -23,6 +23,19 @@ void SetThreadWaitBudget(long ms)
     t_budget.left = std::chrono::milliseconds(ms);
 }
 
+long ThreadWaitBudgetLeft()
+{
+    if (!t_budget.active)
+        return 0;
+    return std::max<long>(1, static_cast<long>(t_budget.left.count()));
+}
+
+void SpendThreadWaitBudget()
+{
+    t_budget.active = true;
+    t_budget.left = std::chrono::milliseconds(0);
+}
+
 bool TransferWatch::WaitingSpent()
 {
     return t_budget.active && t_budget.left.count() <= 0;
@@ -260,8 +273,23 @@ public:
         if (!on)
             t_keptWeb.reset();
     }
+    std::shared_ptr<void> ReleaseWebConnections() override
+    {
+        if (!t_keptWeb)
+            return nullptr;
+        return std::make_shared<EasyPtr>(std::move(t_keptWeb));
+    }
+    void AdoptWebConnections(std::shared_ptr<void> kept) override
+    {
+        t_keepWeb = true;
+        if (kept)
+            t_keptWeb = std::move(*static_cast<EasyPtr*>(kept.get()));
+    }
     void SetWaitBudget(long ms) override { SetThreadWaitBudget(ms); }
     bool WaitBudgetSpent() const override { return TransferWatch::WaitingSpent(); }
+    long WaitBudgetLeft() const override { return ThreadWaitBudgetLeft(); }
+    void SpendWaitBudget() override { SpendThreadWaitBudget(); }
+    int MostFtpSessions() const override { return m_shared->limits.mostFtpSessions; }
 
 private:
     std::shared_ptr<Shared> m_shared;

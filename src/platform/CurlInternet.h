@@ -62,6 +62,8 @@ private:
 
 // The calling thread's wait budget (IInternet::SetWaitBudget); 0 or less: none.
 void SetThreadWaitBudget(long ms);
+long ThreadWaitBudgetLeft();  // 0: none set
+void SpendThreadWaitBudget();
 
 // libcurl's result in the 12001-12111 numbering (0 for success).
 unsigned long MapCurlCode(CURLcode code, TransferWatch::Stop stop);

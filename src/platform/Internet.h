@@ -64,6 +64,13 @@ public:
     // Binary put of the open local file `fd`, from its start, under `remoteName` (relative to
     // the current directory). The file is read through the descriptor alone.
     virtual bool PutFile(int fd, const std::string& remoteName) = 0;
+    // As PutFile, for a file whose size the caller has just read: the put sends that many
+    // bytes and no more, and does not ask the file again.
+    virtual bool PutFileOfSize(int fd, const std::string& remoteName, std::uint64_t size)
+    {
+        (void)size;
+        return PutFile(fd, remoteName);
+    }
     // Binary get written into the open, empty local file `fd`.
     virtual bool GetFile(const std::string& remotePath, int fd) = 0;
     // Whether `name` is listed in the current directory.
@@ -113,6 +120,19 @@ public:
     virtual void SetWaitBudget(long /*ms*/) {}
     // Whether the calling thread's budget is spent: its requests fail at once from now on.
     virtual bool WaitBudgetSpent() const { return false; }
+    // What is left of the calling thread's budget, to hand to a thread that shares its work;
+    // 0: none set.
+    virtual long WaitBudgetLeft() const { return 0; }
+    // Spends the calling thread's budget at once (another thread sharing its work spent its).
+    virtual void SpendWaitBudget() {}
+    // Hands the calling thread's kept web connections to another thread, which adopts them:
+    // a pass's notifications go on the cycle's one connection from whichever thread sends
+    // them. Null where there are none to hand.
+    virtual std::shared_ptr<void> ReleaseWebConnections() { return nullptr; }
+    virtual void AdoptWebConnections(std::shared_ptr<void> /*kept*/) {}
+    // How many FTP sessions a pass may run side by side on this layer: several only where
+    // every session, web request and budget is the calling thread's own.
+    virtual int MostFtpSessions() const { return 1; }
 };
 
 // A transfer that moves fewer than `lowSpeedBytes` a second for `lowSpeedSeconds` in a row is
@@ -121,6 +141,7 @@ public:
 struct TransferLimits {
     long lowSpeedBytes = 1024;
     long lowSpeedSeconds = 60;
+    int mostFtpSessions = 3;  // side by side in one pass, for a backlog
 };
 
 // The real layer (libcurl). `caFile`: PEM to trust instead of the system store, or empty.

@@ -63,6 +63,7 @@ std::optional<SourceFile> OpenSource(const std::string& path, std::string* why)
     f.mode = st.st_mode & 07777;
     f.stamp = {static_cast<std::uint64_t>(st.st_size),
                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    f.atimeNs = static_cast<std::int64_t>(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
     return f;
 }
 
@@ -97,6 +98,22 @@ bool EnsureSubfolder(int dirFd, const std::string& name, std::string* why)
     if (S_ISLNK(st.st_mode))
         return Fail(why, kIsLink);
     return S_ISDIR(st.st_mode) ? true : Fail(why, ENOTDIR);
+}
+
+std::optional<FileId> SubfolderId(int dirFd, const std::string& name)
+{
+    struct stat st {};
+    if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<FileId> IdOfFd(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 EEntry EntryKind(int dirFd, const std::string& name)

@@ -44,6 +44,7 @@ struct SourceFile {
     FileId id;
     FileStamp stamp;
     unsigned mode = 0;  // permission bits when opened
+    std::int64_t atimeNs = 0;  // last access when opened, for the archive copy
 };
 std::optional<SourceFile> OpenSource(const std::string& path, std::string* why);
 std::optional<FileStamp> StampOf(int fd);
@@ -56,6 +57,10 @@ bool GiveBackWriteBits(const SourceFile& file, unsigned bits, std::string* why);
 std::optional<CFd> OpenFolder(const std::string& path, bool noLink, std::string* why);
 // Creates `name` in the folder when missing; true when a folder (not a link) is there after.
 bool EnsureSubfolder(int dirFd, const std::string& name, std::string* why);
+// The folder `name` in the folder, when one is there (not a link).
+std::optional<FileId> SubfolderId(int dirFd, const std::string& name);
+// Which file an open descriptor is.
+std::optional<FileId> IdOfFd(int fd);
 // What lies under `name` in the folder, links not followed.
 enum class EEntry { None, File, Other };
 EEntry EntryKind(int dirFd, const std::string& name);
@@ -100,6 +105,16 @@ private:
 // than the original.
 bool CopyInto(int from, int dirFd, const std::string& folder, const std::string& name,
               CTempRecord* record, std::string* why, int mode = -1);
+
+// What a pass learns about copying, so that it asks the file system each thing once.
+struct CopyHints {
+    bool cloneRefused = false;  // a clone was refused: this pass copies in the kernel instead
+};
+// As above, for a source file opened for sending: its size, mode and times as opened, no
+// second look at them. The copy holds the bytes up to that size.
+bool CopyInto(const SourceFile& from, int dirFd, const std::string& folder,
+              const std::string& name, CTempRecord* record, std::string* why, int mode,
+              CopyHints* hints);
 
 // The wording of an errno value, as the system gives it.
 std::string ErrorText(int error);

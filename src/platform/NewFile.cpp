@@ -2,7 +2,10 @@
 #include "platform/LocalFileFail.h"
 #include "platform/StateFolder.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -11,52 +14,68 @@ namespace fsys {
 using namespace detail;
 namespace {
 
-bool CopyByReadWrite(int in, int out)
+bool CopyByReadWrite(int in, int out, off_t size)
 {
     char buf[1 << 16];
-    for (;;) {
-        const ssize_t n = read(in, buf, sizeof buf);
+    for (off_t done = 0; size < 0 || done < size;) {
+        const std::size_t want = size < 0 ? sizeof buf
+                                          : static_cast<std::size_t>(std::min<off_t>(size - done, sizeof buf));
+        const ssize_t n = read(in, buf, want);
         if (n == 0)
-            return true;
+            return size < 0;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
+        for (ssize_t put = 0; put < n;) {
+            const ssize_t w = write(out, buf + put, static_cast<std::size_t>(n - put));
             if (w < 0 && errno != EINTR)
                 return false;
             if (w > 0)
-                done += w;
+                put += w;
         }
+        done += n;
     }
+    return true;
 }
 
 // In the kernel: shared blocks where the file system has reflinks, else copy_file_range; plain
 // reads and writes where neither works (across file systems, old kernels, some FUSE mounts).
-// Copies from the start to the end of `in` as it is now.
-bool CopyContents(int in, int out)
+// Copies from the start to the end of `in` as it is now, or its first `size` bytes when known
+// (-1: not known).
+bool CopyContents(int in, int out, off_t size, CopyHints* hints)
 {
-    if (ioctl(out, FICLONE, in) == 0)
-        return true;
+    if (!hints || !hints->cloneRefused) {
+        if (ioctl(out, FICLONE, in) == 0) {
+            // A clone takes the whole file: a file grown since the open must not bring more.
+            return size < 0 || ftruncate(out, size) == 0;
+        }
+        // Refused by this pair of file systems: the rest of the pass does not ask again.
+        if (hints && (errno == EOPNOTSUPP || errno == EXDEV || errno == EINVAL ||
+                      errno == ENOTTY || errno == ENOSYS))
+            hints->cloneRefused = true;
+    }
     loff_t from = 0;
     bool copiedAny = false;
-    for (;;) {
-        const ssize_t n = copy_file_range(in, &from, out, nullptr, std::size_t{1} << 30, 0);
+    while (size < 0 || from < size) {
+        const std::size_t want = size < 0 ? std::size_t{1} << 30
+                                          : static_cast<std::size_t>(std::min<off_t>(size - from, off_t{1} << 30));
+        const ssize_t n = copy_file_range(in, &from, out, nullptr, want, 0);
         if (n > 0) {
             copiedAny = true;
             continue;
         }
         if (n == 0)
-            return true;
+            return size < 0 || from == size;  // shorter than when opened: not a whole copy
         if (errno == EINTR)
             continue;
         if (!copiedAny && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
                            errno == EINVAL || errno == EBADF))
-            return lseek(in, 0, SEEK_SET) == 0 && CopyByReadWrite(in, out);
+            return lseek(in, 0, SEEK_SET) == 0 && CopyByReadWrite(in, out, size);
         return false;
     }
+    return true;
 }
 
 // Renames over an existing file without the data write-out ext4 forces on a rename that
@@ -171,20 +190,47 @@ bool CNewFile::Publish(const std::string& name, bool replace, std::string* why)
     return true;
 }
 
+namespace {
+
+timespec FromNs(std::int64_t ns)
+{
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
+bool CopyWith(int from, int dirFd, const std::string& folder, const std::string& name,
+              CTempRecord* record, std::string* why, mode_t mode, const timespec (&times)[2],
+              off_t size, CopyHints* hints)
+{
+    std::optional<CNewFile> copy = CNewFile::Create(dirFd, folder, name, record, why);
+    if (!copy)
+        return false;
+    if (!CopyContents(from, copy->Fd(), size, hints) || fchmod(copy->Fd(), mode & 07777) != 0 ||
+        futimens(copy->Fd(), times) != 0)
+        return Fail(why);
+    return copy->Publish(name, true, why);
+}
+
+}  // namespace
+
 bool CopyInto(int from, int dirFd, const std::string& folder, const std::string& name,
               CTempRecord* record, std::string* why, int mode)
 {
     struct stat st {};
     if (fstat(from, &st) != 0)
         return Fail(why);
-    std::optional<CNewFile> copy = CNewFile::Create(dirFd, folder, name, record, why);
-    if (!copy)
-        return false;
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!CopyContents(from, copy->Fd()) || fchmod(copy->Fd(), mode >= 0 ? static_cast<mode_t>(mode) & 07777 : st.st_mode & 07777) != 0 ||
-        futimens(copy->Fd(), times) != 0)
-        return Fail(why);
-    return copy->Publish(name, true, why);
+    return CopyWith(from, dirFd, folder, name, record, why,
+                    mode >= 0 ? static_cast<mode_t>(mode) : st.st_mode, times, -1, nullptr);
+}
+
+bool CopyInto(const SourceFile& from, int dirFd, const std::string& folder,
+              const std::string& name, CTempRecord* record, std::string* why, int mode,
+              CopyHints* hints)
+{
+    const timespec times[2] = {FromNs(from.atimeNs), FromNs(from.stamp.mtimeNs)};
+    return CopyWith(from.fd.Get(), dirFd, folder, name, record, why,
+                    mode >= 0 ? static_cast<mode_t>(mode) : static_cast<mode_t>(from.mode), times,
+                    static_cast<off_t>(from.stamp.size), hints);
 }
 
 }  // namespace fsys

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <pwd.h>
 #include <random>
 #include <sys/stat.h>
@@ -46,6 +48,43 @@ bool EnsureStateFolder(const std::string& folder, std::string* why)
     return true;
 }
 
+// The state folder is made and checked once a run, not at every record written: a record is
+// written several times per file sent. One removed meanwhile is made again at the next write.
+std::mutex g_readyLock;
+std::set<std::string> g_ready;
+
+bool StateFolderReady(const std::string& folder, std::string* why)
+{
+    std::lock_guard<std::mutex> guard(g_readyLock);
+    if (g_ready.count(folder))
+        return true;
+    if (!EnsureStateFolder(folder, why))
+        return false;
+    g_ready.insert(folder);
+    return true;
+}
+
+// Opens a file of the state folder, making the folder first when it is not there (any more).
+int OpenInStateFolder(const std::string& folder, const std::string& path, int flags,
+                      std::string* why)
+{
+    if (!StateFolderReady(folder, why))
+        return -1;
+    int fd = open(path.c_str(), flags, 0600);
+    if (fd < 0 && errno == ENOENT) {
+        {
+            std::lock_guard<std::mutex> guard(g_readyLock);
+            g_ready.erase(folder);
+        }
+        if (!StateFolderReady(folder, why))
+            return -1;
+        fd = open(path.c_str(), flags, 0600);
+    }
+    if (fd < 0)
+        Failed(why);
+    return fd;
+}
+
 }  // namespace
 
 std::string HomeFolder()
@@ -84,16 +123,15 @@ std::vector<std::string> ReadFields(const std::string& folder, const std::string
 bool WriteFields(const std::string& folder, const std::string& file,
                  const std::vector<std::string>& fields, std::string* why)
 {
-    if (!EnsureStateFolder(folder, why))
-        return false;
     std::string data;
     for (const std::string& f : fields) data.append(f).push_back('\0');
     // The folder is ours alone: a fixed name beside the file is enough for the swap.
     const std::string path = folder + "/" + file;
     const std::string next = path + ".new";
-    CFd fd(open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    CFd fd(OpenInStateFolder(folder, next, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                             why));
     if (!fd)
-        return Failed(why);
+        return false;
     for (std::size_t done = 0; done < data.size();) {
         const ssize_t w = write(fd.Get(), data.data() + done, data.size() - done);
         if (w < 0 && errno != EINTR)
@@ -108,14 +146,12 @@ bool WriteFields(const std::string& folder, const std::string& file,
 bool AppendFields(const std::string& folder, const std::string& file,
                   const std::vector<std::string>& fields, std::string* why)
 {
-    if (!EnsureStateFolder(folder, why))
-        return false;
     std::string data;
     for (const std::string& f : fields) data.append(f).push_back('\0');
-    CFd fd(open((folder + "/" + file).c_str(),
-                O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    CFd fd(OpenInStateFolder(folder, folder + "/" + file,
+                             O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, why));
     if (!fd)
-        return Failed(why);
+        return false;
     const ssize_t w = write(fd.Get(), data.data(), data.size());
     if (w != static_cast<ssize_t>(data.size())) {
         if (w >= 0)

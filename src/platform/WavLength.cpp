@@ -3,6 +3,7 @@
 #include "platform/Format.h"
 
 #include <cstdint>
+#include <mutex>
 #include <sndfile.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -70,6 +71,10 @@ double GetWavLength(const std::string& path, int fd)
     // A "wav" that cannot be read is announced with length 0 and still sent: the service
     // has the recording, and a person there can judge it.
     std::optional<std::int64_t> ms;
+    // libsndfile keeps its last error in one buffer for the process: one file at a time,
+    // whichever session asks.
+    static std::mutex s_oneAtATime;
+    std::lock_guard<std::mutex> guard(s_oneAtATime);
     if (fd < 0) {
         ms = WavLengthMs(path);
     } else {

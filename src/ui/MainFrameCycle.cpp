@@ -74,7 +74,8 @@ void CMainFrame::OnWatchedCycle()
 
 void CMainFrame::AfterCycle()
 {
-    if (m_bCycleAgain) {
+    // A long list is fetched cycle after cycle, not one poll period at a time.
+    if (m_bCycleAgain || m_automation->MoreListed()) {
         m_bCycleAgain = false;
         m_sourceWatch->CycleIn(0);
         return;

@@ -103,6 +103,46 @@ TEST_P(CurlFtp, EveryOperationRunsOnTheOneLoggedInConnection)
     EXPECT_EQ(dataSetups, 3);  // STOR and two NLST
 }
 
+// A put of a size read when the file was opened sends that many bytes: what was appended
+// since waits for a later put, and a file cut short since fails the put (the caller sees the
+// changed file).
+TEST_P(CurlFtp, APutSendsTheSizeItWasGivenAndNoMore)
+{
+    const QByteArray data = Pattern(50000);
+    struct Row {
+        const char* what;
+        std::uint64_t given;
+        int onServer;  // -1: the put fails
+    } const rows[] = {
+        {"as opened", 50000, 50000},
+        {"grown since", 20000, 20000},
+        {"cut since", 60000, -1},
+        {"empty", 0, 0},
+    };
+    auto ftp = Login(true);
+    ASSERT_TRUE(ftp);
+    EXPECT_TRUE(ftp->SetCurrentDirectory(s_emu->uploadDir()));
+    for (const Row& row : rows) {
+        WriteFile(Local("g.wav"), data);
+        const fsys::CFd fd(::open(Local("g.wav").c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_TRUE(fd);
+        const bool put = ftp->PutFileOfSize(fd.Get(), "ab12_g.wav", row.given);
+        EXPECT_EQ(put, row.onServer >= 0) << row.what;
+        if (!put) {
+            ftp = Login(true);
+            ASSERT_TRUE(ftp);
+            EXPECT_TRUE(ftp->SetCurrentDirectory(s_emu->uploadDir()));
+            continue;
+        }
+        EXPECT_EQ(ftp->GetRemoteSize("ab12_g.wav"),
+                  std::optional<std::uint64_t>(static_cast<std::uint64_t>(row.onServer)))
+            << row.what;
+        EXPECT_EQ(ReadAll(s_emu->uploadDirLocal() + "/ab12_g.wav"),
+                  data.left(row.onServer).toStdString())
+            << row.what;
+    }
+}
+
 TEST_P(CurlFtp, GetReplacesTheLocalFileAndFollowsTheCurrentDirectory)
 {
     // Several receive pieces and a part one: each piece is written as it comes.

@@ -120,6 +120,8 @@ public:
         const std::size_t n = fault ? std::min(fault->keep, it->second.size()) : it->second.size();
         if (::write(fd, it->second.data(), n) != static_cast<ssize_t>(n))
             return Fail(inet::kErrInternal);
+        if (m_s.afterGet)
+            m_s.afterGet(remote);
         return fault ? Fail(fault->failure.code) : true;
     }
     bool FindFile(const std::string& name) override

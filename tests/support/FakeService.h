@@ -65,6 +65,8 @@ public:
     std::map<std::string, Page> pages;
     bool failOpen = false;                                  // Open() returns null
     std::function<void(const std::string& url)> onRequest;  // runs as each URL is opened
+    // Runs as each get has written its file, with the fake's lock held: it may change `files`.
+    std::function<void(const std::string& remote)> afterGet;
     // FTP: content by full remote path; puts land here too.
     std::map<std::string, std::string> files;
     std::vector<Fault> faults;

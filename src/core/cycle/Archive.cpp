@@ -22,18 +22,35 @@ std::string Name(const std::string& path)
     return path.substr(path.rfind('/') + 1);
 }
 
-// A `tolvane` that is a link is refused: the copies would land wherever it points.
-bool ArchiveCopy(CCycleContext& ctx, int fd, const std::string& folder, const std::string& name,
-                 std::string* why, int mode = -1)
+// The archive folder is opened once a pass; before each copy one look at its name tells
+// whether it is still the folder there (not removed, renamed or replaced meanwhile). A
+// `tolvane` that is a link is refused: the copies would land wherever it points.
+bool ArchiveCopy(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& folder,
+                 const std::string& name, std::string* why, int mode = -1)
 {
-    const std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, why);
-    if (!dir || !fsys::EnsureSubfolder(dir->Get(), kArchiveFolder, why))
-        return false;
+    CWorkList& work = ctx.work;
     const std::string archive = folder + "/" + kArchiveFolder;
-    const std::optional<fsys::CFd> into = fsys::OpenFolder(archive, true, why);
-    return into &&
-           fsys::CopyInto(fd, into->Get(), archive + "/", name, &ctx.work.m_local.Temps(), why,
-                          mode);
+    auto known = work.m_archiveDirs.find(folder);
+    if (known == work.m_archiveDirs.end() ||
+        fsys::SubfolderId(known->second.source.Get(), kArchiveFolder) != known->second.id) {
+        if (known != work.m_archiveDirs.end())
+            work.m_archiveDirs.erase(known);
+        std::optional<fsys::CFd> dir = fsys::OpenFolder(folder, false, why);
+        if (!dir || !fsys::EnsureSubfolder(dir->Get(), kArchiveFolder, why))
+            return false;
+        std::optional<fsys::CFd> into = fsys::OpenFolder(archive, true, why);
+        if (!into)
+            return false;
+        const std::optional<fsys::FileId> id = fsys::IdOfFd(into->Get());
+        if (!id)
+            return fsys::CopyInto(file, into->Get(), archive + "/", name,
+                                  &work.m_local.Temps(), why, mode, &work.m_copyHints);
+        known = work.m_archiveDirs
+                    .emplace(folder, CWorkList::CArchiveDir{std::move(*dir), std::move(*into), *id})
+                    .first;
+    }
+    return fsys::CopyInto(file, known->second.archive.Get(), archive + "/", name,
+                          &work.m_local.Temps(), why, mode, &work.m_copyHints);
 }
 
 // A problem of the file each time; its line once a run.
@@ -59,7 +76,7 @@ bool MarkSent(CCycleContext& ctx, const fsys::SourceFile& file, const std::strin
 {
     CLocalState& state = ctx.work.m_local;
     std::string why;
-    const bool archived = ArchiveCopy(ctx, file.fd.Get(), folder, name, &why);
+    const bool archived = ArchiveCopy(ctx, file, folder, name, &why);
     if (archived) {
         state.Forget(EKind::Unarchived, local);
     } else {
@@ -91,7 +108,7 @@ void RetryArchives(CCycleContext& ctx)
             state.Forget(e.kind, e.path);
             continue;
         }
-        if (!ArchiveCopy(ctx, file->fd.Get(), Folder(e.path), Name(e.path), &why, e.mode)) {
+        if (!ArchiveCopy(ctx, *file, Folder(e.path), Name(e.path), &why, e.mode)) {
             ArchiveFailed(ctx, e.path, why);
             continue;
         }

@@ -67,6 +67,7 @@ void CAutomation::AutomationThread(CSettings snapshot)
 {
     m_work.m_settle.SetSettleMs(m_settleMs.load());
     m_work.m_settle.BeginScan();  // no file held back until this cycle's scan says so
+    m_work.m_moreListed = false;
     try {
         if (m_internet) {
             CCycleContext ctx{m_events, *m_internet, m_endpoints, std::move(snapshot),
@@ -87,7 +88,9 @@ void CAutomation::AutomationThread(CSettings snapshot)
         m_internet->KeepWebConnections(false);
     }
     m_work.m_pFtpConnection.reset();
+    m_work.EndLocalPass();
     m_settleDue = m_work.m_settle.NextDueMs();
+    m_moreListed = m_work.m_moreListed;
     // Told before the flag clears: whoever sees idle finds this cycle's outcome in the state.
     m_events.Report(ev::CycleEnded{});
     m_nBusy = 0;

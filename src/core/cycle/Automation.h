@@ -63,6 +63,9 @@ public:
     // After a cycle: milliseconds until the first file it held back may be finished, -1 when
     // it held none back (or never came to look).
     long MsUntilSettled() const;
+    // After a cycle: the service lists more documents than the cycle could read, and the
+    // cycle fetched some; the next one should start at once.
+    bool MoreListed() const { return m_moreListed.load(); }
 
 private:
     void AutomationThread(CSettings snapshot);
@@ -75,6 +78,7 @@ private:
     std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
     std::atomic<long> m_settleMs{kSettleMs};
     std::atomic<std::int64_t> m_settleDue{0};  // steady ms, 0: none
+    std::atomic<bool> m_moreListed{false};
     CSystemClock m_clock;
     CAgentState m_state{m_clock};
     CStateFeed m_events;

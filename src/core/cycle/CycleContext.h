@@ -6,7 +6,11 @@
 #include "core/state/AgentEvent.h"
 #include "platform/Internet.h"
 
+#include "platform/LocalFile.h"
+
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <set>
 #include <string>
@@ -26,6 +30,26 @@ struct CWorkList {
     // Files left for a later cycle because they are still being written, and what decides it.
     std::vector<std::string> m_held;
     CSettleTracker m_settle;
+    // The download list named more documents than one cycle reads, and this cycle fetched
+    // some of them: the next cycle follows at once instead of waiting for a poll.
+    bool m_moreListed = false;
+    // Held by a pass's sessions around their work on the disk and on the fields below and
+    // above: the local record, the settle tracker, the held files, the archive folders.
+    std::mutex m_localLock;
+    // A pass's archive folders, opened once each, and what it learnt about copying into them.
+    // Emptied when the pass ends: the next one looks at the disk afresh.
+    struct CArchiveDir {
+        fsys::CFd source;   // the source folder
+        fsys::CFd archive;  // its archive folder
+        fsys::FileId id;    // which folder that is, to see it replaced
+    };
+    std::map<std::string, CArchiveDir> m_archiveDirs;
+    fsys::CopyHints m_copyHints;
+    void EndLocalPass()
+    {
+        m_archiveDirs.clear();
+        m_copyHints = {};
+    }
 };
 
 // What a cycle's steps work with. `settings` is the snapshot taken when the cycle started;

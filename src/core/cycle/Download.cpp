@@ -1,6 +1,7 @@
 #include "core/cycle/Download.h"
 
 #include "core/cycle/CycleContext.h"
+#include "core/cycle/Lanes.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "core/service/ServiceUrls.h"
@@ -14,8 +15,10 @@
 #include "platform/StateFolder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <ctime>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -77,11 +80,16 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
                std::string* kept, bool* local)
 {
     *local = true;
+    std::unique_lock<std::mutex> localLock(ctx.work.m_localLock);
     std::optional<fsys::CNewFile> file =
         fsys::CNewFile::Create(dir, folder, name, &ctx.work.m_local.Temps(), why);
+    localLock.unlock();
     if (!file)
         return false;
-    if (!conn.GetFile(remotePath, file->Fd())) {
+    const bool got = conn.GetFile(remotePath, file->Fd());
+    // Held from here to the end: the unnamed file's discard also touches the shared record.
+    localLock.lock();
+    if (!got) {
         // A full disk is the system's to word: the internet numbering only says "internal".
         *why = conn.LastLocalError();
         *local = !why->empty();
@@ -89,6 +97,8 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
             *why = GetInternetErrorText(conn.LastError());
         return false;
     }
+    // Two sessions may bring documents of one name (a list naming one twice): one at a time
+    // decides which copy stays.
     switch (fsys::EntryKind(dir, name)) {
         case fsys::EEntry::None:
             break;
@@ -119,6 +129,71 @@ void ReportRefused(CCycleContext& ctx, const std::string& name)
     ctx.Report(ev::DocumentFailed{name, EStage::Name});
 }
 
+// Fetched: on disk, its confirmation under way.
+enum class EDocument { Fetched, NotFetched, SessionLost };
+
+// One document of the download pass on one session.
+EDocument DownloadOne(CLane& lane, CCycleContext& ctx, const std::string& sourceDir,
+                      const std::string& folder, int dir, const std::string& folderError,
+                      int index, const std::function<void()>& confirmed)
+{
+    CWorkList& work = ctx.work;
+    const std::string name = work.m_fileList[static_cast<std::size_t>(index)];
+    const std::string remotePath = sourceDir + "/" + name;
+    if (!IsSafeDownloadName(name) || folder.size() + name.size() > kMaxDownloadPath ||
+        remotePath.size() > kMaxDownloadPath) {
+        ReportRefused(ctx, name);
+        return EDocument::NotFetched;
+    }
+    if (!lane.session) {
+        if (!ctx.cancelled.load())
+            ReportConnectFailure(ctx.events, kDownloadAccount);
+        return EDocument::SessionLost;
+    }
+    std::unique_ptr<IFtpConnection>& slot = *lane.conn;
+    if (!ConnectFtpWithRetries(ctx.events, lane.session->Session(), kDownloadAccount,
+                               ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled, slot))
+        return EDocument::SessionLost;
+    IFtpConnection& conn = *slot;
+    ctx.Report(ev::FtpReady{kDownloadAccount});
+    conn.SetCurrentDirectory(sourceDir);
+
+    ctx.Report(ev::DocumentStarted{name, folder, index + 1, work.m_nFileCount});
+    std::string why = folderError;
+    std::string kept;
+    bool local = true;
+    if (dir >= 0 && FetchInto(ctx, conn, remotePath, dir, folder, name, &why, &kept, &local)) {
+        if (!kept.empty())
+            ctx.Report(ev::DocumentKept{name, folder, kept});
+        ctx.Report(ev::FileDone{EDirection::Down, name});
+        // Confirmed beside the next document's FTP steps. The answer's text is not read; a
+        // confirmation the service did not take leaves the document listed, and the author
+        // is told.
+        const std::string url =
+            DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author, ctx.settings.Password,
+                               work.m_fileIds[static_cast<std::size_t>(index)]);
+        lane.then = [url, name, confirmed](CCycleContext& fileCtx) {
+            if (fileCtx.cancelled.load())
+                return;  // at exit: the document stays listed and comes again
+            const CWebReply reply = FetchUrl(fileCtx.internet, url);
+            if (reply.result == EFetchResult::NoInternet)
+                ReportNoInternet(fileCtx.events);
+            if (reply.Answered()) {
+                fileCtx.Report(ev::DocumentFetched{name});
+                if (confirmed)
+                    confirmed();
+            } else if (!fileCtx.cancelled.load()) {
+                fileCtx.Report(ev::DocumentFailed{name, EStage::Confirm, FaultReason(reply)});
+            }
+        };
+        return EDocument::Fetched;
+    } else if (!ctx.cancelled.load()) {
+        // A get aborted at exit is no failure to report: the file stays listed.
+        ReportFailure(ctx, conn, name, why, local);
+    }
+    return EDocument::NotFetched;
+}
+
 }  // namespace
 
 void EnsureFolder(const std::string& path)
@@ -138,7 +213,7 @@ bool IsSafeDownloadName(const std::string& name)
     return name.find_first_of("/\\") == std::string::npos && !HasControlChars(name);
 }
 
-void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
+int DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 {
     CWorkList& work = ctx.work;
     std::unique_ptr<CMyInternetSession> session = OpenTransferSession(ctx.internet);
@@ -171,60 +246,23 @@ void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
 
     const auto listed =
         static_cast<int32_t>(std::min(work.m_fileList.size(), work.m_fileIds.size()));
-    for (; work.m_nFileIndex < work.m_nFileCount && work.m_nFileIndex < listed;
-         ++work.m_nFileIndex) {
-        if (ctx.cancelled.load())
-            break;
-        const std::string name = work.m_fileList[work.m_nFileIndex];
-        const std::string remotePath = sourceDir + "/" + name;
-        if (!IsSafeDownloadName(name) || folder.size() + name.size() > kMaxDownloadPath ||
-            remotePath.size() > kMaxDownloadPath) {
-            ReportRefused(ctx, name);
-            continue;
-        }
-
-        if (!session) {
-            if (!ctx.cancelled.load())
-                ReportConnectFailure(ctx.events, kDownloadAccount);
-            break;
-        }
-        if (!ConnectFtpWithRetries(ctx.events, session->Session(), kDownloadAccount,
-                                   ctx.endpoints.ftpHost, ctx.settings.PASV, ctx.cancelled,
-                                   work.m_pFtpConnection)) {
-            break;
-        }
-        IFtpConnection& conn = *work.m_pFtpConnection;
-        ctx.Report(ev::FtpReady{kDownloadAccount});
-        conn.SetCurrentDirectory(sourceDir);
-
-        ctx.Report(ev::DocumentStarted{name, folder, work.m_nFileIndex + 1, work.m_nFileCount});
-        std::string why = folderError;
-        std::string kept;
-        bool local = true;
-        if (dir && FetchInto(ctx, conn, remotePath, dir->Get(), folder, name, &why, &kept, &local)) {
-            if (!kept.empty())
-                ctx.Report(ev::DocumentKept{name, folder, kept});
-            ctx.Report(ev::FileDone{EDirection::Down, name});
-            // The answer's text is not read; a confirmation the service did not take leaves
-            // the document listed, and the author is told.
-            const CWebReply confirmed =
-                FetchUrl(ctx.internet, DownloadConfirmUrl(ctx.endpoints, ctx.settings.Author,
-                                                          ctx.settings.Password,
-                                                          work.m_fileIds[work.m_nFileIndex]));
-            if (confirmed.result == EFetchResult::NoInternet)
-                ReportNoInternet(ctx.events);
-            if (confirmed.Answered())
-                ctx.Report(ev::DocumentFetched{name});
-            else if (!ctx.cancelled.load())
-                ctx.Report(ev::DocumentFailed{name, EStage::Confirm, FaultReason(confirmed)});
-        } else if (!ctx.cancelled.load()) {
-            // A get aborted at exit is no failure to report: the file stays listed.
-            ReportFailure(ctx, conn, name, why, local);
-        }
-    }
+    const int count = std::min(work.m_nFileCount, listed);
+    std::atomic<int> fetched{0};
+    const int sessions =
+        session ? SessionsFor(count, ctx.internet.MostFtpSessions()) : 1;
+    RunLanes(ctx, count, sessions, kDownloadAccount, false,
+             [&](CLane& lane, CCycleContext& fileCtx, int index) {
+                 if (lane.number == 0 && !lane.session && session)
+                     lane.session = std::move(session);
+                 const EDocument done =
+                     DownloadOne(lane, fileCtx, sourceDir, folder, dir ? dir->Get() : -1,
+                                 folderError, index, [&fetched] { ++fetched; });
+                 return done != EDocument::SessionLost;
+             });
     if (work.m_pFtpConnection)  // the session carried every file of the pass
         work.m_pFtpConnection->Close();
     work.m_pFtpConnection.reset();
     session.reset();
     ctx.Report(ev::DownloadEnded{});
+    return fetched.load();
 }

@@ -19,4 +19,5 @@ std::string DefaultDownloadFolder();
 bool IsSafeDownloadName(const std::string& name);
 
 // Fetches every entry of ctx.work into the download folder and confirms each one fetched.
-void DownloadFiles(CCycleContext& ctx, const std::string& sourceDir);
+// Returns how many were fetched and confirmed.
+int DownloadFiles(CCycleContext& ctx, const std::string& sourceDir);

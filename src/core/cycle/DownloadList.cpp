@@ -44,6 +44,10 @@ void RequestDownloadList(CCycleContext& ctx)
         return;
     }
     ctx.Report(ev::ListRead{list.names, ctx.work.m_nFileCount});
-    if (ctx.work.m_nFileCount > 0)
-        DownloadFiles(ctx, list.sourceDir);
+    if (ctx.work.m_nFileCount > 0) {
+        const int fetched = DownloadFiles(ctx, list.sourceDir);
+        // Only while documents keep coming: a pass that fetched none would loop on its failure.
+        ctx.work.m_moreListed = list.count > ctx.work.m_nFileCount && fetched > 0 &&
+                                !ctx.cancelled.load() && !ctx.internet.WaitBudgetSpent();
+    }
 }

@@ -20,7 +20,11 @@ protected:
     {
         m_emu.addAuthor("ab12", "secret");
         m_ep = orbidex::test::EndpointsFor(m_emu);
-        m_internet = CreateInternet(m_emu.caFile());
+        // One session, whatever the count: these cases pin the order of one session's files
+        // (a cut put ends the pass); several sessions have their own cases.
+        TransferLimits oneSession;
+        oneSession.mostFtpSessions = 1;
+        m_internet = CreateInternet(m_emu.caFile(), oneSession);
         m_src = m_dir.path().toStdString() + "/src/";
         QDir().mkpath(QString::fromStdString(m_src));
         CSettings s;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -292,10 +293,7 @@ TEST_F(DownloadPass, AListNamingADocumentTwiceKeepsEveryEarlierCopy)
     svc.pages["orbidexdload.php"] = {ListBody({{"memo.rtf", "1"}, {"memo.rtf", "2"}})};
     svc.pages["nbdlsuccess.php"] = {"ok"};
     svc.files["/dl/ab12/memo.rtf"] = "first";
-    svc.onRequest = [&](const std::string& url) {
-        if (url.find("nbdlsuccess.php") != std::string::npos)
-            svc.files["/dl/ab12/memo.rtf"] = "second";
-    };
+    svc.afterGet = [&](const std::string&) { svc.files["/dl/ab12/memo.rtf"] = "second"; };
     Run();
     std::set<std::string> kept;
     for (const std::string& name : Listing(folder)) {
@@ -340,6 +338,43 @@ TEST_F(DownloadPass, FifthAttemptStillConnects)
     Run();
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "a");
     EXPECT_EQ(svc.Urls("nbdlsuccess.php").size(), 1u);
+}
+
+// A list longer than one cycle reads asks for the next cycle at once, but only while documents
+// keep coming: a pass that fetched none, or was stopped, waits for the poll.
+TEST_F(DownloadPass, ALongListAsksForTheNextCycleWhileDocumentsKeepComing)
+{
+    struct Row {
+        const char* what;
+        int listed;        // countoffiles
+        bool onServer;     // the documents can be fetched
+        bool confirmable;  // the service takes the confirmations
+        bool more;
+    } const rows[] = {
+        {"cut at the bound", kMaxListItems + 2, true, true, true},
+        {"exactly the bound", kMaxListItems, true, true, false},
+        {"short list", 3, true, true, false},
+        {"cut, nothing fetchable", kMaxListItems + 2, false, true, false},
+        {"cut, nothing confirmed", kMaxListItems + 2, true, false, false},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(folder);
+        fs::create_directory(folder);
+        svc.files.clear();
+        std::vector<std::pair<std::string, std::string>> items;
+        for (int i = 0; i < std::min(row.listed, kMaxListItems); ++i) {
+            items.emplace_back("d" + std::to_string(i) + ".rtf", std::to_string(i));
+            if (row.onServer)
+                svc.files["/dl/ab12/" + items.back().first] = "x";
+        }
+        std::string body = ListBody(items);
+        body.replace(0, body.find('<'), "countoffiles = " + std::to_string(row.listed));
+        svc.pages["orbidexdload.php"] = {body};
+        svc.pages["nbdlsuccess.php"] = {"ok", -1, row.confirmable ? 200 : 500};
+        work.m_moreListed = false;
+        Run();
+        EXPECT_EQ(work.m_moreListed, row.more) << row.what;
+    }
 }
 
 TEST_F(DownloadPass, FolderTypedWithoutFinalSeparatorStillReceivesTheFiles)

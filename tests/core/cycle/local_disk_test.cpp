@@ -345,3 +345,65 @@ TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
 }
 
 }  // namespace
+
+// The archive folder is opened once a pass: one removed, or replaced by a link, between two
+// files of the pass still gets the second file's copy in the folder now at its name, never
+// through the link.
+TEST_F(LocalDisk, AnArchiveFolderChangedDuringThePassStillGetsTheNextCopy)
+{
+    const std::string outside = m_dir.path().toStdString() + "/outside";
+    struct Row {
+        const char* what;
+        std::function<void(const std::string& archive)> change;
+        bool copied;  // the second copy is in the folder at the name
+    } const rows[] = {
+        {"removed", [](const std::string& a) { QDir(QString::fromStdString(a)).removeRecursively(); },
+         true},
+        {"renamed away", [](const std::string& a) { ::rename(a.c_str(), (a + ".old").c_str()); },
+         true},
+        {"a link now",
+         [&](const std::string& a) {
+             QDir(QString::fromStdString(a)).removeRecursively();
+             ASSERT_EQ(::symlink(outside.c_str(), a.c_str()), 0);
+         },
+         false},
+    };
+    for (const Row& row : rows) {
+        QDir(QString::fromStdString(m_folder)).removeRecursively();
+        QDir().mkpath(QString::fromStdString(m_folder));
+        QDir(QString::fromStdString(outside)).removeRecursively();
+        QDir().mkpath(QString::fromStdString(outside));
+        const std::string archive = m_folder + "tolvane";
+        QDir(QString::fromStdString(archive + ".old")).removeRecursively();
+        // Between the first file's copy and the second's: as the second is announced.
+        int announced = 0;
+        m_net.onRequest = [&](const std::string& url) {
+            if (url.find("copywav") != std::string::npos && ++announced == 2)
+                row.change(archive);
+        };
+        CWorkList work;
+        work.m_local = CLocalState(m_state);
+        WriteText(m_folder + "a.wav", "first");
+        WriteText(m_folder + "b.wav", "second");
+        Cycle(work);
+        m_net.onRequest = nullptr;
+        EXPECT_TRUE(fsys::IsReadOnly(m_folder + "a.wav")) << row.what;
+        EXPECT_TRUE(fsys::IsReadOnly(m_folder + "b.wav")) << row.what;
+        // The second file's copy, in a real folder at the name; none through the link.
+        struct stat st {};
+        const bool real = ::lstat(archive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        const int copies = real ? static_cast<int>(QDir(QString::fromStdString(archive))
+                                                       .entryList(QDir::Files)
+                                                       .size())
+                                : 0;
+        EXPECT_EQ(copies, row.copied ? 1 : 0) << row.what;
+        EXPECT_TRUE(QDir(QString::fromStdString(outside)).isEmpty()) << row.what;
+        const std::vector<CAgentEvent> events = m_events.Events();
+        const bool failed = std::any_of(events.begin(), events.end(), [](const CAgentEvent& e) {
+            const auto* f = e.As<ev::FileFailed>();
+            return f && f->stage == EStage::Archive;
+        });
+        EXPECT_EQ(failed, !row.copied) << row.what;
+        work.EndLocalPass();
+    }
+}
