@@ -270,5 +270,11 @@ TEST(AgentState, OneLookForTrayAndWindowInAWrittenOrder)
         const CLook look = LookOf(s);
         EXPECT_EQ(look.look, r.look) << r.busy << r.problem << r.paused << r.pollTime;
         EXPECT_EQ(look.tip.empty(), r.look == ELook::Idle || r.look == ELook::Busy);
+        // Paused says the same words in the tooltip and the status report.
+        const bool pausedOnly = r.paused && r.pollTime > 0 && r.look == ELook::Paused;
+        EXPECT_EQ(look.tip == kPausedLine, pausedOnly);
+        EXPECT_EQ(FormatAgentStatus(s, 0).find(std::string(kPausedLine) + "\n") != std::string::npos,
+                  r.paused);
     }
+    EXPECT_LE(std::string_view(kPausedLine).size(), kTipMax);
 }
