@@ -5,6 +5,7 @@
 #include "platform/LocalFile.h"
 #include "support/AsAuthor.h"
 #include "support/FakeNotices.h"
+#include "support/Files.h"
 #include "support/FrameTest.h"
 #include "ui/HistoryActions.h"
 #include "ui/HistoryModel.h"
@@ -18,12 +19,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-unsigned ModeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
-}
 
 // Makes the file, then marks it sent as a cycle does: its write bits cleared on the open file
 // and what they were recorded.
