@@ -4,6 +4,7 @@
 #include "app/MyApp.h"
 #include "platform/QtProfileStore.h"
 #include "platform/SingleInstance.h"
+#include "platform/StateFolder.h"
 #include "ui/dialogs/VersionText.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,8 @@ constexpr COption kOptions[] = {
 constexpr int kAnswerMs = 5000;
 // An exit waits for nothing, but the shutdown block and the window's close take a moment.
 constexpr int kQuitMs = 15000;
+// Kept in the state folder once a login start has shown the Configuration dialog.
+constexpr const char* kAutostartOffered = "autostart-offered";
 
 void Print(std::FILE* to, const std::string& text)
 {
@@ -72,6 +75,21 @@ int RunRemote(ECommand command)
 
 }  // namespace
 
+bool AutostartEndsQuietly()
+{
+    if (CQtProfileStore().HasValues())
+        return false;
+    // Started for every user at login. Without settings the first login shows the agent's
+    // Configuration dialog, so that installing leads somewhere; whoever left it unsaved is not
+    // asked again at each login, and a plain start still opens it. A state folder that cannot
+    // be written asks again next time rather than never.
+    const std::string folder = fsys::DefaultStateFolder();
+    if (!fsys::ReadFields(folder, kAutostartOffered).empty())
+        return true;
+    fsys::WriteFields(folder, kAutostartOffered, {"1"});
+    return false;
+}
+
 CCommandLine ParseCommandLine(const std::vector<std::string>& args)
 {
     CCommandLine line;
@@ -104,7 +122,8 @@ std::string UsageText()
            "  --pause         pause automatic sending (Transfer Now!!! still sends)\n"
            "  --resume        resume automatic sending\n"
            "  --quit          end the running agent, as Exit does\n"
-           "  --autostart     start only if a configuration was saved (used at login)\n"
+           "  --autostart     used at login: starts if a configuration was saved; without one,\n"
+           "                  shows Configuration at the first login only\n"
            "  --version       print the version\n"
            "  --help          print this help\n"
            "\n"
@@ -162,11 +181,7 @@ std::optional<int> RunWithoutAgent(const CCommandLine& line, int argc, char** ar
             Print(stderr, "orbidex: unknown option " + line.bad + "\n" + UsageText());
             return kExitUsage;
         case ECommand::Autostart:
-            // Started for every user at login: someone who never saved a configuration is not
-            // an author, and must not meet the Configuration dialog at each login.
-            if (!CQtProfileStore().HasValues())
-                return kExitIdle;
-            return std::nullopt;
+            return AutostartEndsQuietly() ? std::optional<int>(kExitIdle) : std::nullopt;
         default: {
             QCoreApplication app(argc, argv);  // no display needed
             return RunRemote(line.command);

@@ -30,7 +30,11 @@ QString RequestFor(ECommand command);
 // Exit code of a status reply (its first line names the state).
 int StatusExitCode(const QString& reply);
 
+// A login start that ends at once: no configuration was ever saved, and a login start has
+// already shown the Configuration dialog. The first such start is remembered and goes on.
+bool AutostartEndsQuietly();
+
 // Everything that runs without starting an agent: help, version, a bad option, the commands
-// for a running agent, and an autostart for someone who never saved a configuration. Returns
-// the process's exit code, or nothing when the agent should start.
+// for a running agent, and a login start for someone who let the Configuration dialog go
+// unsaved before. Returns the process's exit code, or nothing when the agent should start.
 std::optional<int> RunWithoutAgent(const CCommandLine& line, int argc, char** argv);

@@ -49,25 +49,32 @@ void CopyPath(const QString& path)
     QApplication::clipboard()->setText(path);
 }
 
-bool UndoSentMark(const std::string& path, const std::string& stateFolder, std::string* why)
+EUndo UndoSentMark(const std::string& path, const std::string& stateFolder, bool evenIfChanged,
+                   std::string* why)
 {
     std::string sys;
     const std::optional<fsys::SourceFile> file = fsys::OpenSource(path, &sys);
     if (!file) {
         *why = "It cannot be opened (" + sys + ").";
-        return false;
+        return EUndo::Refused;
     }
     if ((file->mode & 0222u) != 0) {
         *why = "It is not marked sent: it goes at the next poll by itself.";
-        return false;
+        return EUndo::Refused;
+    }
+    // Decided on the open file: what is checked is what gets its bits back.
+    bool recorded = false;
+    const std::optional<unsigned> taken = MarkTaken(stateFolder, path, file->stamp, &recorded);
+    if (!taken && recorded && !evenIfChanged) {
+        *why = "It has changed since it was sent.";
+        return EUndo::Changed;
     }
     // A file marked before the record was kept gets its owner's write bit back.
-    const unsigned bits = MarkTaken(stateFolder, path, file->stamp).value_or(0200u);
-    if (!fsys::GiveBackWriteBits(*file, bits, &sys)) {
+    if (!fsys::GiveBackWriteBits(*file, taken.value_or(0200u), &sys)) {
         *why = "Its mark could not be taken off (" + sys + ").";
-        return false;
+        return EUndo::Refused;
     }
-    return true;
+    return EUndo::Done;
 }
 
 bool AskConfirm(QWidget* parent, const QString& question, const QString& yesText)

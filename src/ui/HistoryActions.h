@@ -18,9 +18,13 @@ void CopyPath(const QString& path);
 
 // Undoes the sent mark of `path` so that the next cycle sends it again: gives back the write
 // bits the mark took (as the state folder recorded them), or the owner's write bit for a file
-// marked before that record was kept. Refuses a link, a file that is not marked, or one that
-// is not a plain file; `why` then says so in the author's words.
-bool UndoSentMark(const std::string& path, const std::string& stateFolder, std::string* why);
+// marked before that record was kept. A file whose content changed since its mark is not what
+// was sent: it is left as it is (Changed) unless `evenIfChanged`, and then gets the owner's
+// bit. Refuses a link, a file that is not marked, or one that is not a plain file; `why` then
+// says so in the author's words.
+enum class EUndo { Done, Changed, Refused };
+EUndo UndoSentMark(const std::string& path, const std::string& stateFolder, bool evenIfChanged,
+                   std::string* why);
 
 // Asks the author before something is done that cannot be taken back by the agent: true when
 // `yesText` was chosen. Through the dialog hook, so tests answer it.

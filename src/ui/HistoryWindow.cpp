@@ -169,7 +169,17 @@ void CHistoryWindow::SendAgainSelected()
                     QStringLiteral("&Send again")))
         return;
     std::string why;
-    if (!UndoSentMark(path, m_stateFolder, &why)) {
+    EUndo undo = UndoSentMark(path, m_stateFolder, false, &why);
+    // Not the content the list shows as sent: the author decides again, knowing that.
+    if (undo == EUndo::Changed) {
+        if (!AskConfirm(this,
+                        QStringLiteral("%1 has changed since it was sent. Send it as it is now?")
+                            .arg(name),
+                        QStringLiteral("Send &as it is now")))
+            return;
+        undo = UndoSentMark(path, m_stateFolder, true, &why);
+    }
+    if (undo != EUndo::Done) {
         Tell(name + QStringLiteral(" is not sent again. ") + Q(why));
         return;
     }

@@ -40,7 +40,6 @@ TEST(CommandLine, EachOptionWithoutARunningAgent)
         {{"--transfer-now"}, kExitNotRunning, "", "not running"},
         {{"--quit"}, kExitNotRunning, "", "not running"},
         {{"--status"}, kExitNotRunning, "", "not running"},
-        {{"--autostart"}, 0, "", ""},  // never saved a configuration: ends quietly
         {{"--bogus"}, kExitUsage, "", "Usage: orbidex"},
         {{"--show", "--quit"}, kExitUsage, "", "unknown option --quit"},
     };
@@ -130,20 +129,49 @@ TEST(CommandLine, OnlyAPrivateRuntimeFolderIsUsed)
     }
 }
 
-TEST(CommandLine, AutostartWithASavedConfigurationStartsTheAgent)
+// A login start: with a saved configuration the agent starts without its dialog; without one,
+// the first login shows the Configuration dialog (here cancelled) and the agent stays, later
+// logins end quietly until a configuration is saved, and a plain start still shows it.
+TEST(CommandLine, AutostartShowsConfigurationOnceToWhoNeverSavedOne)
 {
+    const QString dialog = QStringLiteral("dialog: SourceDir\n");
+    struct Step {
+        bool save;
+        QStringList args;
+        bool runs;  // the agent starts (and is ended by --quit)
+        bool dialog;
+    } const steps[] = {
+        {false, {"--autostart"}, true, true},
+        {false, {"--autostart"}, false, false},
+        {false, {"--autostart"}, false, false},
+        {false, {}, true, true},
+        {true, {"--autostart"}, true, false},
+    };
     CAgentHome home;
-    home.SaveConfiguration();
-    QProcess* agent = home.Start(kAgent, {QStringLiteral("--autostart")});
-    CRun status;
-    ASSERT_TRUE(PumpUntil([&] {
-        status = home.Run(kAgent, {QStringLiteral("--status")});
-        return status.code == 0 || status.code == kExitBusy;
-    })) << status.err.toStdString();
-    EXPECT_EQ(home.Run(kAgent, {QStringLiteral("--quit")}).code, 0);
-    const CRun end = CAgentHome::Wait(agent);
-    EXPECT_EQ(end.code, 0);
-    EXPECT_TRUE(ReadLog(home).contains(QStringLiteral("* * * SHUTDOWN * * *")));
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        if (s.save)
+            home.SaveConfiguration();
+        QProcess* agent = home.Start(kHarness, s.args);
+        if (s.runs) {
+            // Past the start-up step: its dialog printed, or without one the first cycle ran.
+            CRun status;
+            EXPECT_TRUE(PumpUntil([&] {
+                if (s.dialog)
+                    return agent->peek(4096).contains(dialog.toLatin1());
+                status = home.Run(kAgent, {QStringLiteral("--status")});
+                return status.code != kExitNotRunning &&
+                       !status.out.contains(QStringLiteral("none since start"));
+            })) << i << status.err.toStdString();
+            EXPECT_EQ(home.Run(kAgent, {QStringLiteral("--quit")}).code, 0) << i;
+        }
+        const CRun run = CAgentHome::Wait(agent);
+        EXPECT_EQ(run.code, 0) << i << run.err.toStdString();
+        EXPECT_EQ(run.out.contains(dialog), s.dialog) << i << run.out.toStdString();
+        EXPECT_EQ(ReadLog(home).count(QStringLiteral("* * * SHUTDOWN * * *")),
+                  std::count_if(steps, steps + i + 1, [](const Step& x) { return x.runs; }))
+            << i << "a quiet end starts nothing";
+    }
 }
 
 // The first agent runs inside this test; the second start and the commands are processes.

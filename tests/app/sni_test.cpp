@@ -119,9 +119,7 @@ TEST(StatusNotifierTray, XfcePanelShowsTheMenuAndItsExitEndsTheAgent)
         GTEST_SKIP() << "xfce4-panel missing (tools/setup installs it)";
     QProcess dbus;  // a QProcess kills its process when it goes, should an assertion fail
     QProcess panel;
-    const QString address = StartAndReadLine(
-        dbus, QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
-        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    const QString address = StartSessionBus(dbus);
     QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("panel"));
     ASSERT_TRUE(bus.isConnected());
     CAgentHome home;  // a fresh home: the panel starts with its default layout and tray
@@ -235,9 +233,7 @@ int main(int argc, char** argv)
     } else if (xserver.isEmpty()) {
         g_skip = QStringLiteral("Xvfb missing (tools/setup installs it)");
     } else {
-        g_busAddress = StartAndReadLine(dbus, daemon,
-                                        {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                         QStringLiteral("--print-address")});
+        g_busAddress = StartSessionBus(dbus);
         const QString display = StartXvfb(xvfb);
         if (g_busAddress.isEmpty() || display.isEmpty()) {
             g_skip = QStringLiteral("could not start a private bus and X server");

@@ -6,28 +6,18 @@
 #include "core/settings/Settings.h"
 #include "platform/KeychainSecretStore.h"
 #include "platform/QtProfileStore.h"
-#include "support/ChildProcess.h"
-#include "support/MemoryProfileStore.h"
+#include "support/KeyringSupport.h"
 #include "support/RecordingDisplay.h"
 #include "support/cycle_util.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-CSettings Author(const std::string& login, const std::string& password)
-{
-    CMemoryProfileStore none;
-    CSettings s = LoadSettings(none);  // the defaults a load gives
-    s.Author = login;
-    s.Password = password;
-    s.PollTime = 5;
-    return s;
-}
+constexpr auto Author = AuthorSettings;
 
 struct Keyring : ::testing::Test {
     QTemporaryDir dir;
@@ -54,59 +44,26 @@ struct Keyring : ::testing::Test {
     }
 };
 
-// A session bus and an unlocked keyring of our own for the suite, stopped by PID at its end.
+// A session bus and an unlocked keyring of our own for the suite.
 struct SecretService : Keyring {
-    static inline QTemporaryDir* home = nullptr;
-    static inline QProcess* bus = nullptr;
-    static inline QProcess* daemon = nullptr;
-    static inline std::string missing;
+    static inline CPrivateSecretService* service = nullptr;
 
     static void SetUpTestSuite()
     {
         Keyring::SetUpTestSuite();
-        for (const char* tool : {"dbus-daemon", "gnome-keyring-daemon", "secret-tool"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                missing = std::string(tool) + " is not installed (tools/setup installs it)";
-        if (!missing.empty())
-            return;
-        home = new QTemporaryDir;
-        bus = new QProcess;
-        daemon = new QProcess;
-        qputenv("DBUS_SESSION_BUS_ADDRESS",
-                StartAndReadLine(*bus, QStringLiteral("dbus-daemon"),
-                                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                  QStringLiteral("--print-address")})
-                    .toUtf8());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home->path());  // its keyrings go here
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home->filePath(QStringLiteral("data")));
-        daemon->setProcessEnvironment(env);
-        // It prints its control folder once the keyring is unlocked and on the bus.
-        daemon->start(QStringLiteral("gnome-keyring-daemon"),
-                     {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
-                      QStringLiteral("--components=secrets")});
-        daemon->waitForStarted(5000);
-        daemon->write("test-password");
-        daemon->waitForBytesWritten(3000);  // no event loop runs here to send it
-        daemon->closeWriteChannel();
-        if (!daemon->waitForReadyRead(10000))
-            missing = "gnome-keyring-daemon did not come up";
+        service = new CPrivateSecretService;
     }
     static void TearDownTestSuite()
     {
-        for (QProcess* p : {daemon, bus})
-            if (p)
-                Stop(*p);
-        delete daemon;
-        delete bus;
-        delete home;
+        delete service;
+        service = nullptr;
     }
     void SetUp() override
     {
-        if (missing.find("did not") != std::string::npos)
-            FAIL() << missing;
-        if (!missing.empty())
-            GTEST_SKIP() << missing;
+        if (!service->Failed().empty())
+            FAIL() << service->Failed();
+        if (!service->Missing().empty())
+            GTEST_SKIP() << service->Missing();
     }
     static QByteArray Lookup(const QString& login)
     {

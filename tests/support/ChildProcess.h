@@ -16,6 +16,14 @@ inline QString StartAndReadLine(QProcess& p, const QString& program, const QStri
     return QString::fromUtf8(p.readLine()).trimmed();
 }
 
+// Starts a private message bus and returns its address; empty when it did not come up.
+inline QString StartSessionBus(QProcess& bus)
+{
+    return StartAndReadLine(bus, QStringLiteral("dbus-daemon"),
+                            {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                             QStringLiteral("--print-address")});
+}
+
 // Ends what a test started, by its own process.
 inline void Stop(QProcess& p)
 {

@@ -5,6 +5,7 @@
 #include "platform/LocalFile.h"
 #include "support/AsAuthor.h"
 #include "support/FakeNotices.h"
+#include "support/Files.h"
 #include "support/FrameTest.h"
 #include "ui/HistoryActions.h"
 #include "ui/HistoryModel.h"
@@ -18,12 +19,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-unsigned ModeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
-}
 
 // Makes the file, then marks it sent as a cycle does: its write bits cleared on the open file
 // and what they were recorded.
@@ -44,6 +39,18 @@ void MakeAndMark(const std::string& state, const std::string& path, unsigned mod
 
 }  // namespace
 
+// Edits a marked file as its owner can: made writable, written, made read-only again.
+void EditSinceTheMark(const std::string& path)
+{
+    const unsigned mode = ModeOf(path);
+    ::chmod(path.c_str(), mode | 0200);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "+", 1), 1);
+    ::close(fd);
+    ::chmod(path.c_str(), mode);
+}
+
 TEST(HistoryList, SendAgainGivesBackWhatTheMarkTookAndNothingElse)
 {
     QTemporaryDir tmp;
@@ -52,30 +59,36 @@ TEST(HistoryList, SendAgainGivesBackWhatTheMarkTookAndNothingElse)
         struct {
             const char* name;
             unsigned before;
-            bool recorded;
-            bool undone;
+            bool recorded, edited, evenIfChanged;
+            EUndo undo;
             unsigned after;
         } const cases[] = {
-            {"group.wav", 0664, true, true, 0664},
-            {"own.wav", 0640, true, true, 0640},
-            {"exec.wav", 0775, true, true, 0775},
-            {"unrecorded.wav", 0664, false, true, 0644},  // the owner's bit, no more
+            {"group.wav", 0664, true, false, false, EUndo::Done, 0664},
+            {"own.wav", 0640, true, false, false, EUndo::Done, 0640},
+            {"exec.wav", 0775, true, false, false, EUndo::Done, 0775},
+            {"unrecorded.wav", 0664, false, false, false, EUndo::Done, 0644},  // the owner's bit
+            // Not the content that was sent: left marked until the author says so again.
+            {"edited.wav", 0664, true, true, false, EUndo::Changed, 0444},
+            {"edited-sent.wav", 0664, true, true, true, EUndo::Done, 0644},
+            {"unrecorded-edited.wav", 0664, false, true, false, EUndo::Done, 0644},
         };
         for (const auto& c : cases) {
             const std::string path = home + "/" + c.name;
             MakeAndMark(state, path, c.before, c.recorded);
+            if (c.edited)
+                EditSinceTheMark(path);
             std::string why;
-            EXPECT_EQ(UndoSentMark(path, state, &why), c.undone) << c.name << why;
+            EXPECT_EQ(UndoSentMark(path, state, c.evenIfChanged, &why), c.undo) << c.name << why;
             EXPECT_EQ(ModeOf(path), c.after) << c.name;
         }
         // A file not marked, a link in a file's place, a folder: left as they are.
         std::string why;
-        EXPECT_FALSE(UndoSentMark(home + "/group.wav", state, &why));
+        EXPECT_EQ(UndoSentMark(home + "/group.wav", state, true, &why), EUndo::Refused);
         ASSERT_EQ(::symlink((home + "/own.wav").c_str(), (home + "/link.wav").c_str()), 0);
         ::chmod((home + "/own.wav").c_str(), 0440);
-        EXPECT_FALSE(UndoSentMark(home + "/link.wav", state, &why));
+        EXPECT_EQ(UndoSentMark(home + "/link.wav", state, true, &why), EUndo::Refused);
         EXPECT_EQ(ModeOf(home + "/own.wav"), 0440u);
-        EXPECT_FALSE(UndoSentMark(state, state, &why));
+        EXPECT_EQ(UndoSentMark(state, state, true, &why), EUndo::Refused);
     }));
 }
 
@@ -108,15 +121,29 @@ TEST_F(HistoryFrame, TheListNamesItsColumnsAndSendsAgainOnlyWhenAsked)
         EXPECT_FALSE(m->headerData(c, Qt::Horizontal).toString().isEmpty()) << c;
     EXPECT_EQ(m->index(0, CHistoryModel::Name).data().toString(), QStringLiteral("note.wav"));
 
-    for (const bool yes : {false, true}) {
-        answers.On<QMessageBox>([yes](QMessageBox& box) {
+    // Each question answered in turn; a file edited since its mark asks a second one.
+    const struct {
+        bool edited;
+        std::vector<bool> yes;
+        unsigned after;
+    } rows[] = {{false, {false}, 0444}, {false, {true}, 0664},
+                {true, {true, false}, 0444}, {true, {true, true}, 0644}};
+    for (const auto& r : rows) {
+        MakeAndMark(StateFolder().toStdString(), path, 0664, true);
+        if (r.edited)
+            EditSinceTheMark(path);
+        std::size_t asked = 0;
+        answers.On<QMessageBox>([&](QMessageBox& box) {
+            const bool yes = asked < r.yes.size() && r.yes[asked];
+            ++asked;
             for (QAbstractButton* b : box.buttons())
-                if ((b->text() == QStringLiteral("&Send again")) == yes)
+                if ((box.buttonRole(b) == QMessageBox::AcceptRole) == yes)
                     return b->click();
         });
         w->View()->setCurrentIndex(m->index(0, 0));
         w->SendAgainSelected();
-        EXPECT_EQ(ModeOf(path), yes ? 0664u : 0444u);
+        EXPECT_EQ(asked, r.yes.size()) << r.edited;
+        EXPECT_EQ(ModeOf(path), r.after) << r.edited << r.yes.size();
     }
 }
 

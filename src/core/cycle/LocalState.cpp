@@ -113,13 +113,17 @@ void CLocalState::RememberMark(const std::string& path, const fsys::FileStamp& s
 }
 
 std::optional<unsigned> MarkTaken(const std::string& stateFolder, const std::string& path,
-                                  const fsys::FileStamp& stamp)
+                                  const fsys::FileStamp& stamp, bool* recorded)
 {
     const std::vector<std::string> f = fsys::ReadFields(stateFolder, kMarks, kMarksBytes);
     std::optional<unsigned> taken;
+    if (recorded)
+        *recorded = false;
     for (std::size_t i = 0; i + kFields <= f.size(); i += kFields) {
         if (f[i + 3] != path)
             continue;
+        if (recorded)
+            *recorded = true;
         try {
             const bool same = std::stoull(f[i + 1]) == stamp.size &&
                               std::stoll(f[i + 2]) == stamp.mtimeNs;

@@ -59,6 +59,7 @@ private:
 };
 
 // The write bits the mark took from the file at `path`, when it was marked with this stamp
-// (any thread: reads the record as it is on disk).
+// (any thread: reads the record as it is on disk). `recorded` (when given) says whether any
+// mark of that path is kept: recorded without bits, the file changed since its latest mark.
 std::optional<unsigned> MarkTaken(const std::string& stateFolder, const std::string& path,
-                                  const fsys::FileStamp& stamp);
+                                  const fsys::FileStamp& stamp, bool* recorded = nullptr);

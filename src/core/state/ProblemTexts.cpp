@@ -240,6 +240,6 @@ CLook LookOf(const CAgentState::CSnapshot& s)
     if (s.SendingOff())
         return {ELook::Paused, SendingOffLine(s.pollTime)};
     if (s.paused)
-        return {ELook::Paused, "Sending is paused. Resume it from the tray menu."};
+        return {ELook::Paused, kPausedLine};
     return {};
 }

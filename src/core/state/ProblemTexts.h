@@ -18,9 +18,10 @@ std::string ProblemLine(const CProblem& problem);
 
 // Said in the tooltip, the window and the status report while the Polling Time is 0 or below.
 std::string SendingOffLine(int pollTime);
-// Said while the author has paused automatic sending.
+// Said while the author has paused automatic sending: the tooltip, the status bar and the
+// status report, in the same words (so within the tooltip's length).
 inline constexpr const char* kPausedLine =
-    "Automatic sending is paused: choose Resume in the menu to go on";
+    "Automatic sending is paused. Choose Resume in the menu.";
 
 // How the tray icon, its tooltip and the window's icon show the state. What needs the author
 // comes first, even during a cycle; then a cycle at work; then sending paused or off; idle last.

@@ -14,14 +14,29 @@
 
 namespace {
 
-unsigned ModeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
 class LocalDisk : public UploadPass {
 protected:
+    // A work list as a start of the agent makes it: only the state folder remembers.
+    CWorkList Started(const std::string& state) const
+    {
+        CWorkList work;
+        work.m_local = CLocalState(state);
+        return work;
+    }
+    CCycleContext Context(CWorkList& work)
+    {
+        return {m_events, m_net, m_ep, m_settings, m_record, work, m_cancelled};
+    }
+    // A file the author may not mark (root's, as on a card a recorder wrote), run as the author.
+    void AsAuthorWithRootsFile(const std::function<void(const std::string& file)>& body)
+    {
+        if (!RunningAsRoot())
+            GTEST_SKIP() << "making a file the author cannot mark needs root";
+        const std::string file = m_folder + "memo.wav";
+        WriteText(file, "dictated");
+        ::chmod(file.c_str(), 0666);
+        ASSERT_TRUE(AsAuthor(m_dir.path().toStdString(), [&] { body(file); }, {file}));
+    }
     // One cycle's local part and upload step, as the automation runs them.
     void Cycle(CWorkList& work)
     {
@@ -29,7 +44,8 @@ protected:
         s.Dir[0] = m_folder;
         s.Ext[0] = "wav";
         m_events.Clear();
-        CCycleContext ctx{m_events, m_net, m_ep, s, m_record, work, m_cancelled};
+        CCycleContext ctx = Context(work);
+        ctx.settings = s;
         MarkAnnounced(ctx);
         ScanSourceFolders(s, work);
         ReportSkipped(ctx);
@@ -48,8 +64,7 @@ TEST_F(LocalDisk, ANameTooLongForTheServerIsSaidOnceAndNotTried)
     const std::string tooLong = std::string(247, 'l') + ".wav";  // 5 + 251 = 256
     WriteText(m_folder + fits, "f");
     WriteText(m_folder + tooLong, "l");
-    CWorkList work;
-    work.m_local = CLocalState(m_state);
+    CWorkList work = Started(m_state);
     Cycle(work);
     EXPECT_TRUE(fsys::IsReadOnly(m_folder + fits));
     ASSERT_EQ(m_net.Seen().puts.size(), 1u);
@@ -68,10 +83,10 @@ TEST_F(LocalDisk, TheSentMarkClearsTheWriteBitsAndTheCopyIsNoMoreOpen)
 {
     const std::pair<unsigned, unsigned> modes[] = {
         {0600, 0400}, {0640, 0440}, {0664, 0444}, {0750, 0550}};
-    for (const auto& [before, after] : modes)
+    for (const auto& [before, after] : modes) {
         WriteText(m_folder + std::to_string(before) + ".wav", "x");
-    for (const auto& [before, after] : modes)
         ::chmod((m_folder + std::to_string(before) + ".wav").c_str(), before);
+    }
     Cycle(m_work);
     for (const auto& [before, after] : modes) {
         const std::string name = std::to_string(before) + ".wav";
@@ -106,8 +121,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
          [](auto& a) { ::chmod(a.c_str(), 0755); }, "Permission denied"},
     };
     const bool ran = AsAuthor(m_dir.path().toStdString(), [&] {
-        CWorkList work;
-        work.m_local = CLocalState(m_state);
+        CWorkList work = Started(m_state);
         std::string expected;
         for (const Row& r : rows) {
             const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
@@ -122,7 +136,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
                              "/tolvane: " + r.why + ". It is tried again at each poll.");
         }
         work.m_nFileCount = 3;
-        CCycleContext ctx{m_events, m_net, m_ep, m_settings, m_record, work, m_cancelled};
+        CCycleContext ctx = Context(work);
         UploadFiles(ctx);
         EXPECT_EQ(m_display.WindowText(), expected);
         EXPECT_EQ(m_events.LocalFailures(), 3);
@@ -157,55 +171,42 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
 // recorder) is remembered and not sent again while unchanged, after a restart too.
 TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
 {
-    if (!RunningAsRoot())
-        GTEST_SKIP() << "making a file the author cannot mark needs root";
-    const std::string file = m_folder + "memo.wav";
-    WriteText(file, "dictated");
-    ::chmod(file.c_str(), 0666);
-    const bool ran = AsAuthor(
-        m_dir.path().toStdString(),
-        [&] {
-            const std::string said = Line(
-                "memo.wav was sent, but could not be marked sent: Operation not permitted. It is "
-                "not sent again while it is unchanged; make it read-only or move it away.");
-            const std::string skipped = Line(
-                "memo.wav was sent, but could not be marked sent. It is not sent again while it "
-                "is unchanged; make it read-only or move it away.");
-            // Puts so far and what the cycle says: sent; not again; after a restart, said once
-            // more; edited since, so sent again.
-            const std::pair<int, std::string> cycles[] = {
-                {1, said}, {1, ""}, {1, skipped}, {2, said}};
-            std::unique_ptr<CWorkList> work;
-            for (std::size_t i = 0; i < std::size(cycles); ++i) {
-                if (i == 0 || i == 2) {  // a start: only the state folder remembers
-                    work = std::make_unique<CWorkList>();
-                    work->m_local = CLocalState(m_state);
-                }
-                if (i == 3)
-                    WriteText(file, "edited since");
-                const std::string before = m_display.WindowText();
-                Cycle(*work);
-                const std::string text = m_display.WindowText().substr(before.size());
-                EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
-                EXPECT_EQ(text.find(cycles[i].second) != std::string::npos, true) << i << text;
-                EXPECT_EQ(m_events.LocalFailures(), 1) << i;
-            }
-        },
-        {file});
-    ASSERT_TRUE(ran);
+    AsAuthorWithRootsFile([&](const std::string& file) {
+        const std::string said = Line(
+            "memo.wav was sent, but could not be marked sent: Operation not permitted. It is "
+            "not sent again while it is unchanged; make it read-only or move it away.");
+        const std::string skipped = Line(
+            "memo.wav was sent, but could not be marked sent. It is not sent again while it "
+            "is unchanged; make it read-only or move it away.");
+        // Puts so far and what the cycle says: sent; not again; after a restart, said once
+        // more; edited since, so sent again.
+        const std::pair<int, std::string> cycles[] = {{1, said}, {1, ""}, {1, skipped}, {2, said}};
+        CWorkList work;
+        for (std::size_t i = 0; i < std::size(cycles); ++i) {
+            if (i == 0 || i == 2)  // a start
+                work = Started(m_state);
+            if (i == 3)
+                WriteText(file, "edited since");
+            const std::string before = m_display.WindowText();
+            Cycle(work);
+            const std::string text = m_display.WindowText().substr(before.size());
+            EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
+            EXPECT_NE(text.find(cycles[i].second), std::string::npos) << i << text;
+            EXPECT_EQ(m_events.LocalFailures(), 1) << i;
+        }
+    });
 }
 
 // A copy that failed is made later only of the very content that was sent: a file changed
 // since (still read-only) is not archived as if it had been sent.
 TEST_F(LocalDisk, AnArchiveRetrySkipsAFileChangedSinceItsFailedCopy)
 {
-    CWorkList work;
-    work.m_local = CLocalState(m_state);
+    CWorkList work = Started(m_state);
     Files({{"x.wav", "as sent"}});
     work.m_fileList = m_work.m_fileList;
     work.m_nFileCount = 1;
     WriteText(m_folder + "tolvane", "");  // the archive folder cannot be made
-    CCycleContext ctx{m_events, m_net, m_ep, m_settings, m_record, work, m_cancelled};
+    CCycleContext ctx = Context(work);
     UploadFiles(ctx);
     ASSERT_TRUE(fsys::IsReadOnly(m_folder + "x.wav"));
     ::chmod((m_folder + "x.wav").c_str(), 0600);
@@ -246,8 +247,7 @@ TEST_F(LocalDisk, AFileTheServiceTookBeforeAKillIsMarkedNotSentAgain)
         if (edited)
             WriteText(file, "edited after the kill");
     }
-    CWorkList work;
-    work.m_local = CLocalState(m_state);
+    CWorkList work = Started(m_state);
     Cycle(work);
     EXPECT_TRUE(Done("unchanged.wav"));
     EXPECT_TRUE(Done("edited.wav"));
@@ -261,28 +261,17 @@ TEST_F(LocalDisk, AFileTheServiceTookBeforeAKillIsMarkedNotSentAgain)
 // run still remembers a file it could not mark, and sends it once. (After a restart it cannot.)
 TEST_F(LocalDisk, AnUnwritableStateFolderIsSaidAndARunStillSendsOnce)
 {
-    if (!RunningAsRoot())
-        GTEST_SKIP() << "making a file the author cannot mark needs root";
-    const std::string file = m_folder + "memo.wav";
-    WriteText(file, "dictated");
-    ::chmod(file.c_str(), 0666);
     const std::string blocked = m_dir.path().toStdString() + "/blocked";
     WriteText(blocked, "");  // a file where the folder should be: refused even to root
-    const bool ran = AsAuthor(
-        m_dir.path().toStdString(),
-        [&] {
-            CWorkList work;
-            work.m_local = CLocalState(blocked + "/orbidex");
-            Cycle(work);
-            EXPECT_NE(m_display.WindowText().find(blocked + "/orbidex cannot be written: Not a "
-                                                            "directory"),
-                      std::string::npos)
-                << m_display.WindowText();
-            Cycle(work);
-            EXPECT_EQ(m_net.Seen().puts.size(), 1u);
-        },
-        {file});
-    ASSERT_TRUE(ran);
+    AsAuthorWithRootsFile([&](const std::string&) {
+        CWorkList work = Started(blocked + "/orbidex");
+        Cycle(work);
+        EXPECT_NE(m_display.WindowText().find(blocked + "/orbidex cannot be written: Not a directory"),
+                  std::string::npos)
+            << m_display.WindowText();
+        Cycle(work);
+        EXPECT_EQ(m_net.Seen().puts.size(), 1u);
+    });
 }
 
 }  // namespace

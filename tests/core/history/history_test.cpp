@@ -4,10 +4,12 @@
 #include "platform/StateFolder.h"
 
 #include <QTemporaryDir>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -101,4 +103,33 @@ TEST(History, KeptAcrossRestartsWithinItsBoundsAndDespiteDamage)
     const std::vector<CHistoryEntry> reread = CHistory(folder, clock).Entries();
     EXPECT_EQ(reread.size(), CHistory::kMaxEntries);
     EXPECT_EQ(reread.back().path, "/in/" + std::to_string(CHistory::kMaxEntries + 599));
+}
+
+// Entries come from the worker's events while the window reads the list.
+TEST(History, AddedOnTheWorkerWhileTheWindowReads)
+{
+    QTemporaryDir dir;
+    CFixedClock clock;
+    CHistory history(dir.path().toStdString(), clock);
+    std::atomic<int> changes{0};
+    std::atomic<bool> done{false};
+    history.onChanged = [&] { ++changes; };
+    std::thread worker([&] {
+        for (int i = 0; i < 300; ++i) history.Add(Sent("/in/" + std::to_string(i) + ".wav", clock.now));
+        done = true;
+    });
+    std::uint64_t seen = 0;
+    std::size_t rows = 0;
+    while (!done) {
+        if (const std::uint64_t r = history.Revision(); r != seen) {
+            seen = r;
+            const std::size_t now = history.Entries().size();
+            EXPECT_GE(now, rows);
+            rows = now;
+        }
+    }
+    worker.join();
+    EXPECT_EQ(history.Entries().size(), 300u);
+    EXPECT_EQ(changes.load(), 300);
+    EXPECT_EQ(CHistory(dir.path().toStdString(), clock).Entries().size(), 300u);  // all kept
 }

@@ -1,6 +1,6 @@
 #include "core/settings/KeyringProfile.h"
 #include "core/settings/Settings.h"
-#include "support/MemoryProfileStore.h"
+#include "support/KeyringSupport.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -60,13 +60,9 @@ struct KeyringProfile : ::testing::Test {
     }
     static CSettings Author(const std::string& login, const std::string& password)
     {
-        CMemoryProfileStore none;
-        CSettings s = LoadSettings(none);  // the defaults a load gives
+        CSettings s = AuthorSettings(login, password);
         s.Dir[0] = "/home/a/dictations/";
         s.Ext[0] = "dss";
-        s.Author = login;
-        s.Password = password;
-        s.PollTime = 5;
         return s;
     }
     bool FileHasPassword() { return file->HasProfileValue(A, "Password"); }

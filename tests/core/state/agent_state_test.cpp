@@ -9,51 +9,8 @@
 
 namespace {
 
-// The event of `kind` about `subject` (a path, a name, a step, or the FTP account's letter),
-// with "why" for a reason.
-CAgentEvent At(EEvent kind, const std::string& subject, EStage stage, char account = 0)
-{
-    const std::string why = "why";
-    switch (kind) {
-        case EEvent::CycleStarted: return ev::CycleStarted{};
-        case EEvent::CycleEnded: return ev::CycleEnded{};
-        case EEvent::ServiceAnswered: return ev::ServiceAnswered{};
-        case EEvent::ServiceDown: return ev::ServiceDown{why};
-        case EEvent::ServiceFault:
-            return ev::ServiceFault{subject == "list" ? ev::EStep::List : ev::EStep::Login, why};
-        case EEvent::LoginAccepted: return ev::LoginAccepted{};
-        case EEvent::LoginRefused: return ev::LoginRefused{};
-        case EEvent::LoginNotConfigured: return ev::LoginNotConfigured{};
-        case EEvent::FtpConnected: return ev::FtpConnected{account};
-        case EEvent::FtpLoginRefused: return ev::FtpLoginRefused{account, {}, why};
-        case EEvent::FtpUnreachable: return ev::FtpUnreachable{account, {}, why};
-        case EEvent::ListFailed: return ev::ListFailed{why};
-        case EEvent::FileFailed: return ev::FileFailed{subject, stage, why};
-        case EEvent::FileSent: return ev::FileSent{subject};
-        case EEvent::FileArchived: return ev::FileArchived{subject};
-        case EEvent::FileHeldBack: return ev::FileHeldBack{subject};
-        case EEvent::LocalSkipped: return ev::LocalSkipped{subject};
-        case EEvent::DocumentFetched: return ev::DocumentFetched{subject};
-        case EEvent::DocumentFailed: return ev::DocumentFailed{subject, stage, why};
-        case EEvent::KeyringLocked: return ev::KeyringLocked{why};
-        case EEvent::KeyringAnswered: return ev::KeyringAnswered{};
-        case EEvent::SettingsUnreadable: return ev::SettingsUnreadable{why};
-        case EEvent::SettingsReadable: return ev::SettingsReadable{};
-        default: ADD_FAILURE() << "no such event in these tests"; return ev::CycleEnded{};
-    }
-}
-
-CAgentEvent Ev(EEvent kind, const std::string& subject = {}, char account = 0)
-{
-    return At(kind, subject, EStage::None, account);
-}
-
-CAgentEvent Listed(EEvent kind, std::vector<std::string> items)
-{
-    if (kind == EEvent::ListRead)
-        return ev::ListRead{std::move(items)};
-    return ev::FilesWaiting{std::move(items)};
-}
+const std::string W = "why";      // a reason
+constexpr char U = 'u', D = 'd';  // the FTP accounts
 
 std::vector<EProblem> Kinds(const CAgentState& state)
 {
@@ -71,38 +28,36 @@ TEST(AgentState, EachProblemClosesOnlyWhenItsOwnStepSucceedsOrItsCauseIsGone)
         EProblem kind;
     };
     const Row rows[] = {
-        {"web host", Ev(EEvent::ServiceDown), Ev(EEvent::LoginAccepted),
-         Ev(EEvent::ServiceAnswered), EProblem::ServiceDown},
-        {"login check", Ev(EEvent::ServiceFault, "login"), Listed(EEvent::ListRead, {}),
-         Ev(EEvent::LoginRefused), EProblem::ServiceFault},
-        {"refused", Ev(EEvent::LoginRefused), Ev(EEvent::ServiceAnswered),
-         Ev(EEvent::LoginAccepted), EProblem::LoginRefused},
-        {"no login id", Ev(EEvent::LoginNotConfigured), Ev(EEvent::FtpConnected, {}, 'u'),
-         Ev(EEvent::LoginAccepted), EProblem::NotConfigured},
-        {"ftp refused", Ev(EEvent::FtpLoginRefused, {}, 'd'), Ev(EEvent::FtpConnected, {}, 'u'),
-         Ev(EEvent::FtpConnected, {}, 'd'), EProblem::FtpLoginRefused},
-        {"ftp down", Ev(EEvent::FtpUnreachable, {}, 'u'), Ev(EEvent::FtpConnected, {}, 'd'),
-         Ev(EEvent::FtpLoginRefused, {}, 'u'), EProblem::FtpUnreachable},
-        {"list", Ev(EEvent::ListFailed), Ev(EEvent::DocumentFetched, "a"),
-         Listed(EEvent::ListRead, {"a"}), EProblem::ListFailed},
-        {"put", Ev(EEvent::FileFailed, "/s/a.wav"), Ev(EEvent::FileSent, "/s/b.wav"),
-         Ev(EEvent::FileSent, "/s/a.wav"), EProblem::UploadFailed},
-        {"file removed", Ev(EEvent::FileFailed, "/s/a.wav"),
-         Listed(EEvent::FilesWaiting, {"/s/a.wav"}), Listed(EEvent::FilesWaiting, {"/s/b.wav"}),
-         EProblem::UploadFailed},
-        {"archive copy", Ev(EEvent::FileFailed, "/s/a.wav"), Listed(EEvent::FilesWaiting, {"/s/a.wav"}),
-         Ev(EEvent::FileArchived, "/s/a.wav"), EProblem::UploadFailed},
-        {"bad name", Ev(EEvent::LocalSkipped, "/s/\x01.wav"), Ev(EEvent::FileSent, "/s/x"),
-         Listed(EEvent::FilesWaiting, {}), EProblem::LocalSkipped},
-        {"fetch", Ev(EEvent::DocumentFailed, "a.rtf"), Listed(EEvent::ListRead, {"a.rtf"}),
-         Ev(EEvent::DocumentFetched, "a.rtf"), EProblem::DownloadFailed},
-        {"no longer listed", Ev(EEvent::DocumentFailed, "a.rtf"),
-         Ev(EEvent::DocumentFetched, "b.rtf"), Listed(EEvent::ListRead, {"b.rtf"}),
-         EProblem::DownloadFailed},
-        {"keyring", Ev(EEvent::KeyringLocked), Ev(EEvent::ServiceAnswered),
-         Ev(EEvent::KeyringAnswered), EProblem::KeyringLocked},
-        {"settings file", Ev(EEvent::SettingsUnreadable), Ev(EEvent::KeyringAnswered),
-         Ev(EEvent::SettingsReadable), EProblem::SettingsUnreadable},
+        {"web host", ev::ServiceDown{W}, ev::LoginAccepted{}, ev::ServiceAnswered{},
+         EProblem::ServiceDown},
+        {"login check", ev::ServiceFault{ev::EStep::Login, W}, ev::ListRead{{}}, ev::LoginRefused{},
+         EProblem::ServiceFault},
+        {"refused", ev::LoginRefused{}, ev::ServiceAnswered{}, ev::LoginAccepted{},
+         EProblem::LoginRefused},
+        {"no login id", ev::LoginNotConfigured{}, ev::FtpConnected{U}, ev::LoginAccepted{},
+         EProblem::NotConfigured},
+        {"ftp refused", ev::FtpLoginRefused{D, {}, W}, ev::FtpConnected{U}, ev::FtpConnected{D},
+         EProblem::FtpLoginRefused},
+        {"ftp down", ev::FtpUnreachable{U, {}, W}, ev::FtpConnected{D},
+         ev::FtpLoginRefused{U, {}, W}, EProblem::FtpUnreachable},
+        {"list", ev::ListFailed{W}, ev::DocumentFetched{"a"}, ev::ListRead{{"a"}},
+         EProblem::ListFailed},
+        {"put", ev::FileFailed{"/s/a.wav", EStage::None, W}, ev::FileSent{"/s/b.wav"},
+         ev::FileSent{"/s/a.wav"}, EProblem::UploadFailed},
+        {"file removed", ev::FileFailed{"/s/a.wav", EStage::None, W},
+         ev::FilesWaiting{{"/s/a.wav"}}, ev::FilesWaiting{{"/s/b.wav"}}, EProblem::UploadFailed},
+        {"archive copy", ev::FileFailed{"/s/a.wav", EStage::None, W},
+         ev::FilesWaiting{{"/s/a.wav"}}, ev::FileArchived{"/s/a.wav"}, EProblem::UploadFailed},
+        {"bad name", ev::LocalSkipped{"/s/\x01.wav"}, ev::FileSent{"/s/x"}, ev::FilesWaiting{{}},
+         EProblem::LocalSkipped},
+        {"fetch", ev::DocumentFailed{"a.rtf", EStage::None, W}, ev::ListRead{{"a.rtf"}},
+         ev::DocumentFetched{"a.rtf"}, EProblem::DownloadFailed},
+        {"no longer listed", ev::DocumentFailed{"a.rtf", EStage::None, W},
+         ev::DocumentFetched{"b.rtf"}, ev::ListRead{{"b.rtf"}}, EProblem::DownloadFailed},
+        {"keyring", ev::KeyringLocked{W}, ev::ServiceAnswered{}, ev::KeyringAnswered{},
+         EProblem::KeyringLocked},
+        {"settings file", ev::SettingsUnreadable{W}, ev::KeyringAnswered{}, ev::SettingsReadable{},
+         EProblem::SettingsUnreadable},
     };
     for (const Row& row : rows) {
         CFixedClock clock(1000);
@@ -132,26 +87,26 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
               "idle\nlast cycle: none since start\nfiles waiting: 0\n");
     // Polling Time 0 is not idle; a held-back file is no failure.
     state.PollingChanged(0);
-    state.Report(Ev(EEvent::FileHeldBack, "/s/c.wav"));
+    state.Report(ev::FileHeldBack{"/s/c.wav"});
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 1),
               "off\nlast cycle: none since start\nfiles waiting: 1\n"
               "automatic sending is off: Polling Time is 0\n");
     state.PollingChanged(5);
-    state.Report(Ev(EEvent::CycleStarted));
+    state.Report(ev::CycleStarted{});
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 1).rfind("busy\n", 0), 0u);
-    state.Report(Ev(EEvent::FileSent, "/s/a.wav"));
-    state.Report(Ev(EEvent::FileSent, "/s/b.wav"));
-    state.Report(Ev(EEvent::DocumentFetched, "x.rtf"));
-    state.Report(
-        ev::DocumentFailed{"y.rtf", EStage::Fetch, "The connection with the server has been reset."});
-    state.Report(Ev(EEvent::CycleEnded));
+    state.Report(ev::FileSent{"/s/a.wav"});
+    state.Report(ev::FileSent{"/s/b.wav"});
+    state.Report(ev::DocumentFetched{"x.rtf"});
+    state.Report(ev::DocumentFailed{"y.rtf", EStage::Fetch,
+                                    "The connection with the server has been reset."});
+    state.Report(ev::CycleEnded{});
     EXPECT_EQ(FormatAgentStatus(state.Snapshot(), 3),
               "attention\nlast cycle: 2023-11-14 22:13:20, 2 sent, 1 fetched, 1 failed\n"
               "files waiting: 3\nproblem since 22:13:20: download failed: y.rtf (The "
               "connection with the server has been reset)\n");
 
     // The author's new settings end what a login problem said.
-    state.Report(Ev(EEvent::LoginRefused));
+    state.Report(ev::LoginRefused{});
     state.ConfigurationSaved();
     EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::DownloadFailed});
 }
@@ -168,22 +123,33 @@ TEST(AgentState, EachFileAndDocumentIsCountedOnceByWhereItGot)
     };
     const Row rows[] = {
         {"archive copy failed, and again at the retry",
-         {Ev(EEvent::FileSent, "/s/a.wav"), At(EEvent::FileFailed, "/s/a.wav", EStage::Archive),
-          At(EEvent::FileFailed, "/s/a.wav", EStage::Archive)},
-         1, 0, 0, EStage::Archive},
-        {"mark failed", {Ev(EEvent::FileSent, "/s/a.wav"), At(EEvent::FileFailed, "/s/a.wav", EStage::Mark)},
-         1, 0, 0, EStage::Mark},
-        {"put failed", {At(EEvent::FileFailed, "/s/a.wav", EStage::Put)}, 0, 0, 1, EStage::Put},
-        {"not confirmed", {At(EEvent::DocumentFailed, "a.rtf", EStage::Confirm)}, 0, 1, 0,
+         {ev::FileSent{"/s/a.wav"}, ev::FileFailed{"/s/a.wav", EStage::Archive, W},
+          ev::FileFailed{"/s/a.wav", EStage::Archive, W}},
+         1,
+         0,
+         0,
+         EStage::Archive},
+        {"mark failed",
+         {ev::FileSent{"/s/a.wav"}, ev::FileFailed{"/s/a.wav", EStage::Mark, W}},
+         1,
+         0,
+         0,
+         EStage::Mark},
+        {"put failed", {ev::FileFailed{"/s/a.wav", EStage::Put, W}}, 0, 0, 1, EStage::Put},
+        {"not confirmed",
+         {ev::DocumentFailed{"a.rtf", EStage::Confirm, W}},
+         0,
+         1,
+         0,
          EStage::Confirm},
-        {"not saved", {At(EEvent::DocumentFailed, "a.rtf", EStage::Save)}, 0, 0, 1, EStage::Save},
+        {"not saved", {ev::DocumentFailed{"a.rtf", EStage::Save, W}}, 0, 0, 1, EStage::Save},
     };
     for (const Row& row : rows) {
         CFixedClock clock(0);
         CAgentState state(clock);
-        state.Report(Ev(EEvent::CycleStarted));
+        state.Report(ev::CycleStarted{});
         for (const CAgentEvent& e : row.events) state.Report(e);
-        state.Report(Ev(EEvent::CycleEnded));
+        state.Report(ev::CycleEnded{});
         const CAgentState::CSnapshot s = state.Snapshot();
         EXPECT_EQ(s.last.sent, row.sent) << row.what;
         EXPECT_EQ(s.last.fetched, row.fetched) << row.what;
@@ -215,36 +181,36 @@ TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
 {
     CFixedClock clock(0);
     CAgentState state(clock);
-    state.Report(Ev(EEvent::DocumentFailed, std::string(80, 'n') + ".rtf"));
+    state.Report(ev::DocumentFailed{std::string(80, 'n') + ".rtf", EStage::None, W});
     const std::string one = AttentionTip(state.Snapshot().problems);
     EXPECT_EQ(one.rfind("Download failed: nnn", 0), 0u);
     EXPECT_LE(one.size(), kTipMax);
-    state.Report(Ev(EEvent::FtpLoginRefused, {}, 'u'));
+    state.Report(ev::FtpLoginRefused{U, {}, W});
     EXPECT_EQ(AttentionTip(state.Snapshot().problems).rfind("2 problems. Download failed", 0), 0u);
-    // An FTP refusal is not a network fault, a fault is not a password problem.
-    EXPECT_EQ(ProblemNotice(state.Snapshot().problems[1]).find("network"), std::string::npos);
     // Both accounts refused: two problems the author can tell apart.
-    state.Report(Ev(EEvent::FtpLoginRefused, {}, 'd'));
+    state.Report(ev::FtpLoginRefused{D, {}, W});
     const std::vector<CProblem> p = state.Snapshot().problems;
     ASSERT_EQ(p.size(), 3u);
     EXPECT_NE(ProblemLine(p[1]), ProblemLine(p[2]));
     EXPECT_NE(ProblemLine(p[1]).find("upload"), std::string::npos);
     EXPECT_NE(AttentionTip({p[2]}), AttentionTip({p[1]}));
-    CProblem locked;
-    locked.kind = EProblem::KeyringLocked;
-    EXPECT_NE(AttentionTip({locked}).find("keyring is locked"), std::string::npos);
-    CProblem fault;
-    fault.kind = EProblem::ServiceFault;
-    fault.subject = "login";
-    fault.reason = "HTTP 503";
-    EXPECT_EQ(ProblemNotice(fault).find("assword"), std::string::npos);
-    // Each notice says what to do next, in the author's words: whom to ask, where to look.
-    CProblem refused{EProblem::FtpLoginRefused, "u", "530 Login incorrect."};
-    CProblem archive{EProblem::UploadFailed, "/in/a.wav", "Permission denied", EStage::Archive};
-    EXPECT_NE(ProblemNotice(refused, "help@x").find("support: help@x."), std::string::npos);
-    EXPECT_NE(ProblemNotice(archive).find("(Permission denied): check that you may write to "
-                                          "/in/tolvane."),
+    EXPECT_NE(AttentionTip({{EProblem::KeyringLocked}}).find("keyring is locked"),
               std::string::npos);
+    // What a notice says, and what it must not suggest: whom to ask, where to look.
+    const struct {
+        CProblem problem;
+        const char* text;
+        bool said;
+    } notices[] = {
+        {p[1], "network", false},  // an FTP refusal is not a network fault
+        {{EProblem::ServiceFault, "login", "HTTP 503"}, "assword", false},  // nor a password one
+        {{EProblem::FtpLoginRefused, "u", "530 Login incorrect."}, "support: help@x.", true},
+        {{EProblem::UploadFailed, "/in/a.wav", "Permission denied", EStage::Archive},
+         "(Permission denied): check that you may write to /in/tolvane.", true},
+    };
+    for (const auto& n : notices)
+        EXPECT_EQ(ProblemNotice(n.problem, "help@x").find(n.text) != std::string::npos, n.said)
+            << n.text;
 }
 
 }  // namespace
@@ -256,9 +222,9 @@ TEST(AgentState, OneLookForTrayAndWindowInAWrittenOrder)
         bool busy, problem, paused;
         int pollTime;
         ELook look;
-    } rows[] = {{false, false, false, 5, ELook::Idle},     {true, false, false, 5, ELook::Busy},
-                {true, true, true, 0, ELook::Attention},   {false, true, false, 5, ELook::Attention},
-                {true, false, true, 0, ELook::Busy},       {false, false, true, 5, ELook::Paused},
+    } rows[] = {{false, false, false, 5, ELook::Idle},   {true, false, false, 5, ELook::Busy},
+                {true, true, true, 0, ELook::Attention}, {false, true, false, 5, ELook::Attention},
+                {true, false, true, 0, ELook::Busy},     {false, false, true, 5, ELook::Paused},
                 {false, false, false, 0, ELook::Paused}};
     for (const auto& r : rows) {
         CAgentState::CSnapshot s;
@@ -270,5 +236,12 @@ TEST(AgentState, OneLookForTrayAndWindowInAWrittenOrder)
         const CLook look = LookOf(s);
         EXPECT_EQ(look.look, r.look) << r.busy << r.problem << r.paused << r.pollTime;
         EXPECT_EQ(look.tip.empty(), r.look == ELook::Idle || r.look == ELook::Busy);
+        // Paused says the same words in the tooltip and the status report.
+        const bool pausedOnly = r.paused && r.pollTime > 0 && r.look == ELook::Paused;
+        EXPECT_EQ(look.tip == kPausedLine, pausedOnly);
+        EXPECT_EQ(
+            FormatAgentStatus(s, 0).find(std::string(kPausedLine) + "\n") != std::string::npos,
+            r.paused);
     }
+    EXPECT_LE(std::string_view(kPausedLine).size(), kTipMax);
 }
