@@ -284,9 +284,12 @@ inline QString CDesktopSession::StartPlasma()
         !WaitForName(QStringLiteral("org.kde.StatusNotifierWatcher"), 30000))
         return QStringLiteral("kwin_x11 or kded5 did not start");
     Launch(QStringLiteral("plasmashell"), {QStringLiteral("--no-respawn")});
-    if (!WaitForName(QStringLiteral("org.kde.plasmashell"), 60000) ||
-        !WaitForName(QStringLiteral("org.freedesktop.Notifications"), 30000))
+    // Its panel, and with it the notification server, comes well after its bus name on a
+    // loaded machine.
+    if (!WaitForName(QStringLiteral("org.kde.plasmashell"), 60000))
         return QStringLiteral("plasmashell did not start");
+    if (!WaitForName(QStringLiteral("org.freedesktop.Notifications"), 90000))
+        return QStringLiteral("plasmashell started without its notification server");
     return {};
 }
 

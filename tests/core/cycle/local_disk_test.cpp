@@ -12,15 +12,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <memory>
+
 namespace {
 
 class LocalDisk : public UploadPass {
 protected:
     // A work list as a start of the agent makes it: only the state folder remembers.
-    CWorkList Started(const std::string& state) const
+    std::unique_ptr<CWorkList> Started(const std::string& state) const
     {
-        CWorkList work;
-        work.m_local = CLocalState(state);
+        auto work = std::make_unique<CWorkList>();
+        work->m_local = CLocalState(state);
         return work;
     }
     CCycleContext Context(CWorkList& work)
@@ -64,7 +66,8 @@ TEST_F(LocalDisk, ANameTooLongForTheServerIsSaidOnceAndNotTried)
     const std::string tooLong = std::string(247, 'l') + ".wav";  // 5 + 251 = 256
     WriteText(m_folder + fits, "f");
     WriteText(m_folder + tooLong, "l");
-    CWorkList work = Started(m_state);
+    const auto started = Started(m_state);
+    CWorkList& work = *started;
     Cycle(work);
     EXPECT_TRUE(fsys::IsReadOnly(m_folder + fits));
     ASSERT_EQ(m_net.Seen().puts.size(), 1u);
@@ -121,7 +124,8 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
          [](auto& a) { ::chmod(a.c_str(), 0755); }, "Permission denied"},
     };
     const bool ran = AsAuthor(m_dir.path().toStdString(), [&] {
-        CWorkList work = Started(m_state);
+        const auto started = Started(m_state);
+    CWorkList& work = *started;
         std::string expected;
         for (const Row& r : rows) {
             const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
@@ -181,14 +185,14 @@ TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
         // Puts so far and what the cycle says: sent; not again; after a restart, said once
         // more; edited since, so sent again.
         const std::pair<int, std::string> cycles[] = {{1, said}, {1, ""}, {1, skipped}, {2, said}};
-        CWorkList work;
+        std::unique_ptr<CWorkList> work;
         for (std::size_t i = 0; i < std::size(cycles); ++i) {
             if (i == 0 || i == 2)  // a start
                 work = Started(m_state);
             if (i == 3)
                 WriteText(file, "edited since");
             const std::string before = m_display.WindowText();
-            Cycle(work);
+            Cycle(*work);
             const std::string text = m_display.WindowText().substr(before.size());
             EXPECT_EQ(m_net.Seen().puts.size(), static_cast<std::size_t>(cycles[i].first)) << i;
             EXPECT_NE(text.find(cycles[i].second), std::string::npos) << i << text;
@@ -201,7 +205,8 @@ TEST_F(LocalDisk, AFileThatCannotBeMarkedIsNotSentAgain)
 // since (still read-only) is not archived as if it had been sent.
 TEST_F(LocalDisk, AnArchiveRetrySkipsAFileChangedSinceItsFailedCopy)
 {
-    CWorkList work = Started(m_state);
+    const auto started = Started(m_state);
+    CWorkList& work = *started;
     Files({{"x.wav", "as sent"}});
     work.m_fileList = m_work.m_fileList;
     work.m_nFileCount = 1;
@@ -247,7 +252,8 @@ TEST_F(LocalDisk, AFileTheServiceTookBeforeAKillIsMarkedNotSentAgain)
         if (edited)
             WriteText(file, "edited after the kill");
     }
-    CWorkList work = Started(m_state);
+    const auto started = Started(m_state);
+    CWorkList& work = *started;
     Cycle(work);
     EXPECT_TRUE(Done("unchanged.wav"));
     EXPECT_TRUE(Done("edited.wav"));
@@ -264,7 +270,8 @@ TEST_F(LocalDisk, AnUnwritableStateFolderIsSaidAndARunStillSendsOnce)
     const std::string blocked = m_dir.path().toStdString() + "/blocked";
     WriteText(blocked, "");  // a file where the folder should be: refused even to root
     AsAuthorWithRootsFile([&](const std::string&) {
-        CWorkList work = Started(blocked + "/orbidex");
+        const auto started = Started(blocked + "/orbidex");
+    CWorkList& work = *started;
         Cycle(work);
         EXPECT_NE(m_display.WindowText().find(blocked + "/orbidex cannot be written: Not a directory"),
                   std::string::npos)
