@@ -125,7 +125,7 @@ TEST_F(LocalDisk, AFailedArchiveCopyIsSaidAndMadeLater)
     };
     const bool ran = AsAuthor(m_dir.path().toStdString(), [&] {
         const auto started = Started(m_state);
-    CWorkList& work = *started;
+        CWorkList& work = *started;
         std::string expected;
         for (const Row& r : rows) {
             const std::string folder = m_dir.path().toStdString() + "/" + r.folder;
@@ -271,7 +271,7 @@ TEST_F(LocalDisk, AnUnwritableStateFolderIsSaidAndARunStillSendsOnce)
     WriteText(blocked, "");  // a file where the folder should be: refused even to root
     AsAuthorWithRootsFile([&](const std::string&) {
         const auto started = Started(blocked + "/orbidex");
-    CWorkList& work = *started;
+        CWorkList& work = *started;
         Cycle(work);
         EXPECT_NE(m_display.WindowText().find(blocked + "/orbidex cannot be written: Not a directory"),
                   std::string::npos)
