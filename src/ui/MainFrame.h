@@ -187,6 +187,7 @@ private:
     void RunConfiguration();
     void OnStateChanged();
     void ShowState();
+    void ShowProgress(const CAgentState::CSnapshot& state);
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();
@@ -239,6 +240,7 @@ private:
     INotices* m_notices = nullptr;
     std::atomic<bool> m_statePosted{false};
     unsigned m_cyclesShown = 0;  // cycle ends whose outcome the status bar has had
+    bool m_bProgressShown = false;  // the status bar holds a transfer's progress
     bool m_bKeyringLocked = false;          // as last told to the state
     std::string m_strSettingsProblem;       // as last told to the state
     std::chrono::steady_clock::time_point m_keyringAsked = std::chrono::steady_clock::now();

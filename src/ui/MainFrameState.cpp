@@ -4,6 +4,7 @@
 #include "core/cycle/Scan.h"
 #include "ui/Resources.h"
 #include "core/state/ProblemTexts.h"
+#include "core/state/ProgressText.h"
 #include "platform/ProfileStore.h"
 #include "ui/DesktopNotice.h"
 #include "ui/QtNotifyArea.h"
@@ -40,10 +41,9 @@ void CMainFrame::OnStateChanged()
     m_statePosted = false;  // a change from now on posts another look
     if (m_bQuitting)
         return;
-    CAgentState& state = m_automation->State();
-    const CAgentState::CSnapshot s = state.Snapshot();
-    const CAgentState::CChanges changes = state.TakeChanges();
+    const auto [s, changes] = m_automation->State().Take();
     ShowState();
+    ShowProgress(s);
     if (!s.busy && s.last.number != m_cyclesShown) {
         m_cyclesShown = s.last.number;
         AfterCycle();
@@ -66,6 +66,20 @@ void CMainFrame::OnStateChanged()
                         FixFor(p));
 }
 
+// A long transfer's progress is the status bar's while it runs; once it ends the bar shows again
+// what the cycle said there last. Only the pane: the status text buffer keeps the cycle's own.
+void CMainFrame::ShowProgress(const CAgentState::CSnapshot& s)
+{
+    const bool running = s.busy && s.transfer;
+    if (!running && !m_bProgressShown)
+        return;
+    // What the worker posted before this look goes first: it must not land on top of it.
+    m_display->CatchUp();
+    m_bProgressShown = running;
+    SetStatusBarText(QString::fromStdString(running ? ProgressLine(*s.transfer)
+                                                    : m_display->StatusBuffer()));
+}
+
 void CMainFrame::ShowState()
 {
     if (m_bQuitting)
@@ -73,7 +87,12 @@ void CMainFrame::ShowState()
     const CLook look = LookOf(m_automation->State().Snapshot());
     switch (look.look) {
         case ELook::Idle: m_display->SetTrayResource(IDI_TRAY_IDLE); break;
-        case ELook::Busy: m_display->SetTrayResource(IDI_TRAY_BUSY); break;
+        case ELook::Busy:
+            if (look.tip.empty())
+                m_display->SetTrayResource(IDI_TRAY_BUSY);
+            else
+                m_trayIcon.UpdateTrayIcon(IDI_TRAY_BUSY, look.tip.c_str());
+            break;
         case ELook::Paused:
         case ELook::Attention:
             m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, look.tip.c_str());

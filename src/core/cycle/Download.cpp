@@ -1,6 +1,7 @@
 #include "core/cycle/Download.h"
 
 #include "core/cycle/CycleContext.h"
+#include "core/cycle/TransferProgress.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "core/service/ServiceUrls.h"
@@ -81,7 +82,12 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
         fsys::CNewFile::Create(dir, folder, name, &ctx.work.m_local.Temps(), why);
     if (!file)
         return false;
-    if (!conn.GetFile(remotePath, file->Fd())) {
+    bool got;
+    {
+        const CProgressReport progress(ctx.events, conn, EDirection::Down, name);
+        got = conn.GetFile(remotePath, file->Fd());
+    }
+    if (!got) {
         // A full disk is the system's to word: the internet numbering only says "internal".
         *why = conn.LastLocalError();
         *local = !why->empty();

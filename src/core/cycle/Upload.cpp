@@ -3,6 +3,7 @@
 #include "core/cycle/Archive.h"
 #include "core/cycle/CycleContext.h"
 #include "core/cycle/Scan.h"
+#include "core/cycle/TransferProgress.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "core/service/ServiceUrls.h"
@@ -40,10 +41,15 @@ bool SessionClosed(unsigned long error)
 // transfer would otherwise get a partial recording announced and the original marked sent.
 // A refusal that concerns this file alone (the server's error reply to its STOR, a copy of
 // another size, a name the path cannot carry) must not hold back the files after it.
-PutResult PutWhole(IFtpConnection& ftp, int local, const std::string& remote,
-                   const fsys::FileStamp& before)
+PutResult PutWhole(IAgentEvents& events, IFtpConnection& ftp, int local, const std::string& name,
+                   const std::string& remote, const fsys::FileStamp& before)
 {
-    if (!ftp.PutFile(local, remote)) {
+    bool put;
+    {
+        const CProgressReport progress(events, ftp, EDirection::Up, name);
+        put = ftp.PutFile(local, remote);
+    }
+    if (!put) {
         const unsigned long error = ftp.LastError();
         return error == inet::kErrExtended || error == inet::kErrInvalidUrl
                    ? PutResult::FileRefused
@@ -169,7 +175,8 @@ void UploadFiles(CCycleContext& ctx)
                 ++work.m_nFileIndex;
                 continue;
             }
-            PutResult put = PutWhole(*work.m_pFtpConnection, file->fd.Get(), remote, before);
+            PutResult put = PutWhole(ctx.events, *work.m_pFtpConnection, file->fd.Get(), name, remote,
+                                  before);
             if (put == PutResult::ConnectionFailed && kept && !ctx.cancelled &&
                 SessionClosed(work.m_pFtpConnection->LastError())) {
                 // A kept session may close between the check and the put (a 421 still on its
@@ -179,7 +186,8 @@ void UploadFiles(CCycleContext& ctx)
                 if (!connect())
                     return;
                 work.m_pFtpConnection->SetCurrentDirectory(uploadDir);
-                put = PutWhole(*work.m_pFtpConnection, file->fd.Get(), remote, before);
+                put = PutWhole(ctx.events, *work.m_pFtpConnection, file->fd.Get(), name, remote,
+                                  before);
             }
             IFtpConnection& ftp = *work.m_pFtpConnection;
             if (put != PutResult::Whole) {

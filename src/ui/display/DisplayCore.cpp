@@ -46,6 +46,12 @@ std::string CDisplayCore::LineBuffer() const
     return m_szLineBuffer;
 }
 
+std::string CDisplayCore::StatusBuffer() const
+{
+    std::lock_guard<std::mutex> guard(m_bufferLock);
+    return m_szStatusBuffer;
+}
+
 void CDisplayCore::WriteLogLine(const std::string& text)
 {
     m_log.WriteLogLine(text);

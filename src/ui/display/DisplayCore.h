@@ -17,6 +17,8 @@ public:
     void AddWindowLine(const std::string& text) override;
     // The line buffer as it stands (after AddWindowLine: the line as shown, CR LF included).
     std::string LineBuffer() const;
+    // The status text buffer as it stands: what the cycle said last in the status bar.
+    std::string StatusBuffer() const;
     void WriteLogLine(const std::string& text) override;
     void LogTransfer(const std::string& fileName) override;
     std::string GetTimeText() const override;
