@@ -42,7 +42,7 @@ void CMainFrame::OnStateChanged()
     if (m_bQuitting)
         return;
     const auto [s, changes] = m_automation->State().Take();
-    ShowState();
+    ShowLook(s);
     ShowProgress(s);
     if (!s.busy && s.last.number != m_cyclesShown) {
         m_cyclesShown = s.last.number;
@@ -80,24 +80,37 @@ void CMainFrame::ShowProgress(const CAgentState::CSnapshot& s)
                                                     : m_display->StatusBuffer()));
 }
 
+namespace {
+int IconOf(ELook look)
+{
+    switch (look) {
+        case ELook::Idle: return IDI_TRAY_IDLE;
+        case ELook::Busy: return IDI_TRAY_BUSY;
+        case ELook::Paused:
+        case ELook::Attention: break;
+    }
+    return IDI_TRAY_ATTENTION;
+}
+}  // namespace
+
 void CMainFrame::ShowState()
+{
+    ShowLook(m_automation->State().Snapshot());
+}
+
+// The one place where the state becomes the tray's icon and tooltip and the window's icon, so
+// that the task bar never says idle while the tray asks for the author.
+void CMainFrame::ShowLook(const CAgentState::CSnapshot& s)
 {
     if (m_bQuitting)
         return;
-    const CLook look = LookOf(m_automation->State().Snapshot());
-    switch (look.look) {
-        case ELook::Idle: m_display->SetTrayResource(IDI_TRAY_IDLE); break;
-        case ELook::Busy:
-            if (look.tip.empty())
-                m_display->SetTrayResource(IDI_TRAY_BUSY);
-            else
-                m_trayIcon.UpdateTrayIcon(IDI_TRAY_BUSY, look.tip.c_str());
-            break;
-        case ELook::Paused:
-        case ELook::Attention:
-            m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, look.tip.c_str());
-            break;
-    }
+    const CLook look = LookOf(s);
+    const int icon = IconOf(look.look);
+    if (look.tip.empty())
+        m_trayIcon.SetTrayResource(icon);  // with the icon's own words
+    else
+        m_trayIcon.UpdateTrayIcon(icon, look.tip.c_str());
+    ShowWindowIcon(icon);
 }
 
 void CMainFrame::ReportProfile()
