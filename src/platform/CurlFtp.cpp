@@ -106,6 +106,7 @@ struct Request {
     bool upload = false;
     bool nobody = false;
     bool listOnly = false;
+    bool progress = false;  // a put's or get's own bytes, not a login's, listing's or SIZE's
     curl_write_callback write = &Discard;
     void* writeData = nullptr;
     PutSource* readFrom = nullptr;
@@ -204,6 +205,7 @@ public:
         put.upload = true;
         put.readFrom = &source;
         put.uploadSize = length;
+        put.progress = true;
         put.stallMs = m_timeouts.sendMs;
         // The size check that follows every put is asked on the put's own transfer.
         put.sizeOf = target;
@@ -226,6 +228,7 @@ public:
         get.cwd = Parent(target);
         get.write = &GetSink::Write;
         get.writeData = &sink;
+        get.progress = true;
         get.stallMs = m_timeouts.receiveMs;
         bool ok = Perform(get);
         if (!ok && sink.error)
@@ -321,6 +324,8 @@ public:
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 
+    void SetProgress(TransferProgress progress) override { m_progress = std::move(progress); }
+
     // Sends QUIT when the control connection is still good; libcurl skips it after a failure.
     void Close() override { m_easy.reset(); }
 
@@ -409,7 +414,7 @@ private:
         m_sizeReply.clear();
         m_sizeAfterPut.reset();
         m_localError.clear();
-        m_watch.Arm(h, r.stallMs);
+        m_watch.Arm(h, r.stallMs, r.progress ? &m_progress : nullptr, r.upload);
         const CURLcode code = curl_easy_perform(h);
         curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
         curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
@@ -462,6 +467,7 @@ private:
     std::string m_origin;
     EasyPtr m_easy;
     TransferWatch m_watch;
+    TransferProgress m_progress;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     std::string m_lastReply;
     std::string m_sizeReply;

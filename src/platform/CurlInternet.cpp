@@ -41,8 +41,10 @@ bool TransferWatch::WaitingSpent()
     return t_budget.active && t_budget.left.count() <= 0;
 }
 
-void TransferWatch::Arm(CURL* easy, long stallMs)
+void TransferWatch::Arm(CURL* easy, long stallMs, const TransferProgress* progress, bool upload)
 {
+    m_progress = progress && *progress ? progress : nullptr;
+    m_upload = upload;
     m_stallMs = stallMs;
     m_down = 0;
     m_up = 0;
@@ -55,8 +57,8 @@ void TransferWatch::Arm(CURL* easy, long stallMs)
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
 }
 
-int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t,
-                              curl_off_t ulnow)
+int TransferWatch::OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow,
+                              curl_off_t ultotal, curl_off_t ulnow)
 {
     auto* watch = static_cast<TransferWatch*>(self);
     if (watch->m_shared.cancelled.load()) {
@@ -93,6 +95,12 @@ int TransferWatch::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off
         now - watch->m_lastMove >= std::chrono::milliseconds(watch->m_stallMs)) {
         watch->m_stop = Stop::Stalled;
         return 1;
+    }
+    if (watch->m_progress) {
+        const curl_off_t done = watch->m_upload ? ulnow : dlnow;
+        const curl_off_t total = watch->m_upload ? ultotal : dltotal;
+        (*watch->m_progress)(static_cast<std::uint64_t>(std::max<curl_off_t>(done, 0)),
+                             static_cast<std::uint64_t>(std::max<curl_off_t>(total, 0)));
     }
     return 0;
 }

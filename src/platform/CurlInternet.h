@@ -38,7 +38,9 @@ public:
     enum class Stop { None, Cancelled, Stalled, OutOfWaiting };
 
     explicit TransferWatch(const Shared& shared) : m_shared(shared) {}
-    void Arm(CURL* easy, long stallMs);
+    // `progress` (may be null) hears of the bytes sent, or received when not `upload`.
+    void Arm(CURL* easy, long stallMs, const TransferProgress* progress = nullptr,
+             bool upload = false);
     Stop Reason() const { return m_stop; }
     long StallMs() const { return m_stallMs; }
     // Whether the calling thread has spent its wait budget: its next transfers fail at once.
@@ -49,6 +51,8 @@ private:
                           curl_off_t ulnow);
 
     const Shared& m_shared;
+    const TransferProgress* m_progress = nullptr;
+    bool m_upload = false;
     long m_stallMs = 0;
     curl_off_t m_down = 0;
     curl_off_t m_up = 0;

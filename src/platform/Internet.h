@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,10 @@ public:
     virtual std::string LastFailure() const { return {}; }
 };
 
+// A put's or get's bytes so far and its whole size (0: not known), told on the transferring
+// thread as often as the layer looks, many times a second: it must cost next to nothing.
+using TransferProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
 struct FtpFailure {
     unsigned long code = 0;  // in the 12001-12111 numbering
     std::string message;     // the layer's own wording of the failure
@@ -86,6 +91,8 @@ public:
     // neither closed it nor spoken unasked (a 421 before it hangs up). Asks nothing of the
     // server. A layer that cannot tell says no, and its connections serve one file each.
     virtual bool IsAlive() { return false; }
+    // Told of every later put's and get's bytes until set again (empty: no one is told).
+    virtual void SetProgress(TransferProgress /*progress*/) {}
     virtual void Close() = 0;
 };
 

@@ -28,9 +28,9 @@
 
 // ---- display -------------------------------------------------------------------------------
 
-CFrameDisplay::CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray,
+CFrameDisplay::CFrameDisplay(CMainFrame& frame, CActivityLog& log,
                              const IClock& clock)
-    : CDisplayCore(log, tray, clock),
+    : CDisplayCore(log, clock),
       m_frame(frame),
       m_updates(
           m_calls,
@@ -123,7 +123,7 @@ CMainFrame::CMainFrame(CFrameServices services)
         m_ownInternet = CreateInternet(m_services.endpoints.caFile);
     m_internet = m_services.internet ? m_services.internet : m_ownInternet.get();
     const IClock& clock = m_services.clock ? *m_services.clock : m_systemClock;
-    m_display = std::make_unique<CFrameDisplay>(*this, m_log, m_trayIcon, clock);
+    m_display = std::make_unique<CFrameDisplay>(*this, m_log, clock);
     m_log.SetFailureSink([d = m_display.get()](const std::string& path, int error) {
         d->ReportLogFailure(path, error);
     });
@@ -198,8 +198,7 @@ bool CMainFrame::LoadFrame()
     PlaceWithinScreen(*this, QSize(640, 400));
 
     m_trayIcon.SetNotifyTarget(this, WM_USER);
-    m_display->ResetIdleIcon();
-    m_trayIcon.SetTrayResource(IDI_TRAY_IDLE);
+    ShowState();
     m_log.WriteLogHeader(m_display->Clock().Now());
     return true;
 }
@@ -292,9 +291,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+// The icon follows the state alone: the old command no longer flips it, it shows the state.
 void CMainFrame::OnChangeTrayIcon()
 {
-    m_display->ChangeTrayIcon();
+    ShowState();
 }
 
 int CMainFrame::OnTrayMessage(uint32_t id, uint32_t mouseMessage)

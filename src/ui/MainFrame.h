@@ -45,7 +45,7 @@ class CMainFrame;
 // longer touch widgets, so a worker can run to its end at exit.
 class CFrameDisplay final : public CDisplayCore {
 public:
-    CFrameDisplay(CMainFrame& frame, CActivityLog& log, CTrayIcon& tray, const IClock& clock);
+    CFrameDisplay(CMainFrame& frame, CActivityLog& log, const IClock& clock);
     // Widgets take no more calls; a worker waiting on one is let go, posted ones are dropped.
     void SetClosing();
     // UI thread: shows the lines and status text posted so far.
@@ -176,7 +176,8 @@ private:
     void TrayAreaChanged();
     void KeepForWantOfTray();
     void MirrorTrayState(int icon, const QString& tip, bool shown);
-    void MirrorTitle(const QString& title, int icon);
+    void MirrorTitle(const QString& title);
+    void ShowWindowIcon(int icon);
     // What the agent state says, shown in the tray, the status bar and notices
     // (MainFrameState.cpp).
     void WireState();
@@ -186,7 +187,10 @@ private:
     void AskKeyringAgain();
     void RunConfiguration();
     void OnStateChanged();
+    // The state's look: the tray's icon and tooltip and the window's icon, from LookOf alone.
     void ShowState();
+    void ShowLook(const CAgentState::CSnapshot& state);
+    void ShowProgress(const CAgentState::CSnapshot& state);
     void ShowNoTrayCommands(bool trayAvailable);
     bool TextOnScreen() const;
     void ShowGatheredText();
@@ -229,7 +233,7 @@ private:
     bool m_bTrayAvailable = true;  // as last seen by the watch
     bool m_bTrayMirrored = false;  // title and icon carry the tray state
     bool m_bKeptForTray = false;   // open only because there was no tray
-    int m_nTitleIcon = 0;          // the window icon last set, 0 before any
+    int m_nTitleIcon = 0;          // the window icon last set
     int m_nTrayState = 0;          // last state asked for, shown or not
     QString m_strTrayTip;
     QList<QAction*> m_noTrayActions;  // window menu commands shown only without a tray
@@ -239,6 +243,7 @@ private:
     INotices* m_notices = nullptr;
     std::atomic<bool> m_statePosted{false};
     unsigned m_cyclesShown = 0;  // cycle ends whose outcome the status bar has had
+    bool m_bProgressShown = false;  // the status bar holds a transfer's progress
     bool m_bKeyringLocked = false;          // as last told to the state
     std::string m_strSettingsProblem;       // as last told to the state
     std::chrono::steady_clock::time_point m_keyringAsked = std::chrono::steady_clock::now();

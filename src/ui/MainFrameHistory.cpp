@@ -8,6 +8,7 @@
 #include "platform/StateFolder.h"
 #include "ui/HistoryActions.h"
 #include "ui/HistoryWindow.h"
+#include "ui/Icons.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -75,7 +76,7 @@ void CMainFrame::OnRecentActivity()
         // A window of its own, not the main window's child: a window manager raises a
         // transient's parent with it, and the main window stays hidden in the tray.
         m_historyWindow = new CHistoryWindow(*m_history, m_stateFolder);
-        m_historyWindow->setWindowIcon(windowIcon());
+        m_historyWindow->setWindowIcon(LoadResIcon(IDR_MAINFRAME));  // not the state's
         m_historyWindow->onSendAgain = [this] { OnTransferNow(); };
         // At 200 % on a small screen its own size would put the buttons off the screen.
         if (const QScreen* s = screen())

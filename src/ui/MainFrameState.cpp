@@ -4,6 +4,7 @@
 #include "core/cycle/Scan.h"
 #include "ui/Resources.h"
 #include "core/state/ProblemTexts.h"
+#include "core/state/ProgressText.h"
 #include "platform/ProfileStore.h"
 #include "ui/DesktopNotice.h"
 #include "ui/QtNotifyArea.h"
@@ -40,10 +41,9 @@ void CMainFrame::OnStateChanged()
     m_statePosted = false;  // a change from now on posts another look
     if (m_bQuitting)
         return;
-    CAgentState& state = m_automation->State();
-    const CAgentState::CSnapshot s = state.Snapshot();
-    const CAgentState::CChanges changes = state.TakeChanges();
-    ShowState();
+    const auto [s, changes] = m_automation->State().Take();
+    ShowLook(s);
+    ShowProgress(s);
     if (!s.busy && s.last.number != m_cyclesShown) {
         m_cyclesShown = s.last.number;
         AfterCycle();
@@ -66,19 +66,51 @@ void CMainFrame::OnStateChanged()
                         FixFor(p));
 }
 
+// A long transfer's progress is the status bar's while it runs; once it ends the bar shows again
+// what the cycle said there last. Only the pane: the status text buffer keeps the cycle's own.
+void CMainFrame::ShowProgress(const CAgentState::CSnapshot& s)
+{
+    const bool running = s.busy && s.transfer;
+    if (!running && !m_bProgressShown)
+        return;
+    // What the worker posted before this look goes first: it must not land on top of it.
+    m_display->CatchUp();
+    m_bProgressShown = running;
+    SetStatusBarText(QString::fromStdString(running ? ProgressLine(*s.transfer)
+                                                    : m_display->StatusBuffer()));
+}
+
+namespace {
+int IconOf(ELook look)
+{
+    switch (look) {
+        case ELook::Idle: return IDI_TRAY_IDLE;
+        case ELook::Busy: return IDI_TRAY_BUSY;
+        case ELook::Paused:
+        case ELook::Attention: break;
+    }
+    return IDI_TRAY_ATTENTION;
+}
+}  // namespace
+
 void CMainFrame::ShowState()
+{
+    ShowLook(m_automation->State().Snapshot());
+}
+
+// The one place where the state becomes the tray's icon and tooltip and the window's icon, so
+// that the task bar never says idle while the tray asks for the author.
+void CMainFrame::ShowLook(const CAgentState::CSnapshot& s)
 {
     if (m_bQuitting)
         return;
-    const CLook look = LookOf(m_automation->State().Snapshot());
-    switch (look.look) {
-        case ELook::Idle: m_display->SetTrayResource(IDI_TRAY_IDLE); break;
-        case ELook::Busy: m_display->SetTrayResource(IDI_TRAY_BUSY); break;
-        case ELook::Paused:
-        case ELook::Attention:
-            m_trayIcon.UpdateTrayIcon(IDI_TRAY_ATTENTION, look.tip.c_str());
-            break;
-    }
+    const CLook look = LookOf(s);
+    const int icon = IconOf(look.look);
+    if (look.tip.empty())
+        m_trayIcon.SetTrayResource(icon);  // with the icon's own words
+    else
+        m_trayIcon.UpdateTrayIcon(icon, look.tip.c_str());
+    ShowWindowIcon(icon);
 }
 
 void CMainFrame::ReportProfile()

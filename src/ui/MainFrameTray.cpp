@@ -92,9 +92,7 @@ void CMainFrame::TrayAreaChanged()
     if (available) {
         // The icon appears now, not at the next state change. A window the user has opened
         // through the agent stays open; the one kept for want of a tray goes back to it.
-        m_display->SetTrayResource(m_nTrayState != 0 ? m_nTrayState : IDI_TRAY_IDLE);
-        if (m_automation->State().Snapshot().Attention())
-            ShowState();  // with its own tooltip
+        ShowState();
         if (!isVisible() || isMinimized() || m_bKeptForTray)
             hide();
         m_bKeptForTray = false;
@@ -125,7 +123,7 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
     if (shown) {
         if (m_bTrayMirrored) {
             m_bTrayMirrored = false;
-            MirrorTitle(title, IDR_MAINFRAME);
+            MirrorTitle(title);
         }
         return;
     }
@@ -134,18 +132,22 @@ void CMainFrame::MirrorTrayState(int icon, const QString& tip, bool shown)
     m_bTrayMirrored = true;
     // The idle tooltip tells of a right click that a window title cannot take: idle is the
     // plain title, with the idle icon.
-    MirrorTitle(icon == IDI_TRAY_IDLE || tip.isEmpty() ? title : title + " - " + tip, icon);
+    MirrorTitle(icon == IDI_TRAY_IDLE || tip.isEmpty() ? title : title + " - " + tip);
 }
 
-void CMainFrame::MirrorTitle(const QString& title, int icon)
+void CMainFrame::ShowWindowIcon(int icon)
 {
-    setWindowTitle(title);
     // A new window icon goes to the window system at several sizes, and every widget of the
     // window hears of it: only when it changes, not with each tip.
     if (icon != m_nTitleIcon) {
         m_nTitleIcon = icon;
         setWindowIcon(LoadResIcon(icon));
     }
+}
+
+void CMainFrame::MirrorTitle(const QString& title)
+{
+    setWindowTitle(title);
     // Qt 6.4 on Wayland draws the title bar itself and redraws it only with the window's next
     // frame: without one, the bar would go on saying "Connected" while idle. Elsewhere the
     // window manager draws it, and repainting the whole window at each change of state cost

@@ -142,6 +142,8 @@ public:
         return it->second.size();
     }
     unsigned long LastError() const override { return m_error; }
+    // As a real session: it carries the next file until it is closed.
+    bool IsAlive() override { return m_open; }
     void Close() override
     {
         std::lock_guard g(m_s.m_lock);

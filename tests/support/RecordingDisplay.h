@@ -1,11 +1,8 @@
 #pragma once
 #include "core/display/ActivityLog.h"
 #include "ui/display/DisplayCore.h"
-#include "ui/display/TrayIcon.h"
-#include "ui/Resources.h"
 #include "ui/display/EventWriter.h"
 #include "platform/Clock.h"
-#include "support/FakeNotifyArea.h"
 
 #include <atomic>
 #include <functional>
@@ -23,14 +20,12 @@ private:
     std::atomic<std::time_t> m_t;
 };
 
-// A display for tests: the real buffers, log and tray behind a recorder of what a window shows.
-// Owns a log in `logPath`, a tray on a fake notification area and a clock (system by default).
+// A display for tests: the real buffers and log behind a recorder of what a window shows.
+// Owns a log in `logPath` and a clock (system by default).
 class CRecordingDisplay final : public CDisplayCore {
 public:
     explicit CRecordingDisplay(const std::string& logPath, const IClock* clock = nullptr)
-        : CDisplayCore(m_logStore, m_trayStore, clock ? *clock : m_systemClock),
-          m_logStore(logPath),
-          m_trayStore(m_area, IDR_TRAYMENU)
+        : CDisplayCore(m_logStore, clock ? *clock : m_systemClock), m_logStore(logPath)
     {
         m_logStore.SetFailureSink(
             [this](const std::string& path, int error) { ReportLogFailure(path, error); });
@@ -57,10 +52,8 @@ public:
         std::lock_guard<std::mutex> g(m_lock);
         return m_boxes;
     }
-    CFakeNotifyArea& Area() { return m_area; }
     // The events' lines on this display.
     IAgentEvents& Lines() { return m_lines; }
-    CTrayIcon& Tray() { return m_trayStore; }
     CActivityLog& Log() { return m_logStore; }
 
     // Optional hook run inside each message box (e.g. to count or to block).
@@ -89,9 +82,7 @@ protected:
 
 private:
     CSystemClock m_systemClock;
-    CFakeNotifyArea m_area;
     CActivityLog m_logStore;
-    CTrayIcon m_trayStore;
     CEventWriter m_lines{*this, nullptr, {}};
     mutable std::mutex m_lock;
     std::string m_window;

@@ -2,6 +2,7 @@
 #include "support/DialogAnswers.h"
 #include "support/MemoryProfileStore.h"
 #include "ui/Icons.h"
+#include "core/cycle/Automation.h"
 #include "ui/MainFrame.h"
 #include "ui/QtNotifyArea.h"
 
@@ -60,6 +61,13 @@ protected:
         return IconImage(frame->windowIcon()) == IconImage(LoadResIcon(id));
     }
     bool Reachable() const { return frame->isVisible() && frame->isMinimized(); }
+    // Reports as a cycle's worker would; the window shows it once the UI thread has looked.
+    void Report(const CAgentEvent& e) { frame->Automation().State().Report(e); }
+    bool Shows(int icon, const QString& title)
+    {
+        return QTest::qWaitFor([&] { return frame->windowTitle() == title && WindowIconIs(icon); },
+                               5000);
+    }
     QStringList VisibleBar() const
     {
         QStringList bar;
@@ -123,19 +131,14 @@ TEST_F(NoTray, TheCloseBoxMinimisesInsteadOfHiding)
 TEST_F(NoTray, TitleAndIconFollowTheStateFromEitherThread)
 {
     Start();
-    frame->Display().SetTrayResource(IDI_TRAY_BUSY);
-    EXPECT_EQ(frame->windowTitle(), kBusyTitle);
-    EXPECT_TRUE(WindowIconIs(IDI_TRAY_BUSY));
-    frame->Display().SetTrayResource(IDI_TRAY_IDLE);
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
-    EXPECT_TRUE(WindowIconIs(IDI_TRAY_IDLE));
-
-    // The worker's call returns while the UI thread is busy elsewhere (here: joining it).
-    bool refused = true;
-    std::thread worker([&] { refused = !frame->Display().SetTrayResource(IDI_TRAY_BUSY); });
+    Report(ev::CycleStarted{});
+    EXPECT_TRUE(Shows(IDI_TRAY_BUSY, kBusyTitle));
+    Report(ev::CycleEnded{});
+    EXPECT_TRUE(Shows(IDI_TRAY_IDLE, QStringLiteral("Nimbrel Ravlet")));
+    // The worker's report returns at once; the UI thread shows it when it looks.
+    std::thread worker([&] { Report(ev::CycleStarted{}); });
     worker.join();
-    EXPECT_TRUE(refused);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->windowTitle() == kBusyTitle; }, 5000));
+    EXPECT_TRUE(Shows(IDI_TRAY_BUSY, kBusyTitle));
 }
 
 TEST_F(NoTray, TitleAndIconCarryTheAttentionStateToo)
@@ -162,24 +165,22 @@ TEST_F(NoTray, TitleAndIconCarryTheAttentionStateToo)
 TEST_F(NoTray, StateChangesOfBothThreadsAtOnceNeverDeadlock)
 {
     Start();
-    // A tick during a cycle sets the busy state on the UI thread while the worker holds the
-    // tray lock for its own change.
+    // A tick during a cycle shows the state on the UI thread while the worker reports.
     std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 0; i < 3000; ++i)
-            frame->Display().SetTrayResource(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
+            Report(i % 2 ? CAgentEvent(ev::CycleEnded{}) : CAgentEvent(ev::CycleStarted{}));
         done = true;
     });
     QElapsedTimer t;
     t.start();
     while (!done && t.elapsed() < 60000) {
-        frame->Display().SetTrayResource(IDI_TRAY_BUSY);
+        frame->OnCommand(ID_CHANGE_TRAY_ICON);
         QCoreApplication::processEvents();
     }
     worker.join();
     EXPECT_TRUE(done);
-    frame->Display().SetTrayResource(IDI_TRAY_IDLE);  // carried out after the worker's calls
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
+    EXPECT_TRUE(Shows(IDI_TRAY_IDLE, QStringLiteral("Nimbrel Ravlet")));  // the last report
 }
 
 TEST_F(NoTray, ATrayThatAppearsLaterTakesOverAndOneThatGoesGivesTheWindowBack)
@@ -187,7 +188,8 @@ TEST_F(NoTray, ATrayThatAppearsLaterTakesOverAndOneThatGoesGivesTheWindowBack)
     std::atomic<bool> trayUp{false};
     area.availabilityProbe = [&] { return trayUp.load(); };
     Start();
-    frame->Display().SetTrayResource(IDI_TRAY_BUSY);
+    Report(ev::CycleStarted{});
+    ASSERT_TRUE(Shows(IDI_TRAY_BUSY, kBusyTitle));
     ASSERT_TRUE(Reachable());
 
     trayUp = true;
@@ -196,8 +198,9 @@ TEST_F(NoTray, ATrayThatAppearsLaterTakesOverAndOneThatGoesGivesTheWindowBack)
     EXPECT_FALSE(VisibleBar().contains(QStringLiteral("&Exit")));  // the tray menu has it
     EXPECT_EQ(frame->TrayIcon().Record().hIcon, IDI_TRAY_BUSY);    // the state at once, no wait
     EXPECT_STREQ(frame->TrayIcon().Record().szTip, "Orbidex - Connected. Pease Wait...");
+    // The title is plain again; the icon in the task bar still says what the tray says.
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
-    EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));
+    EXPECT_TRUE(WindowIconIs(IDI_TRAY_BUSY));
     frame->close();
     EXPECT_FALSE(frame->isVisible());  // with a tray, the close box hides as it always did
 
@@ -222,7 +225,7 @@ TEST_F(NoTray, AWindowTheUserOpenedStaysOpenWhenATrayAppears)
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
 }
 
-TEST_F(NoTray, WithATrayFromTheStartNothingChanges)
+TEST_F(NoTray, WithATrayFromTheStartOnlyTheWindowsIconFollowsTheState)
 {
     area.availabilityProbe = [] { return true; };
     Start();
@@ -230,9 +233,9 @@ TEST_F(NoTray, WithATrayFromTheStartNothingChanges)
     EXPECT_TRUE(area.IsShown());
     EXPECT_EQ(VisibleBar(), (QStringList{"&Configuration", "Transfer Now!!!", "&Pause automatic sending",
                                          "&Recent activity", "&Help"}));
-    frame->Display().SetTrayResource(IDI_TRAY_BUSY);
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet"));
-    EXPECT_TRUE(WindowIconIs(IDR_MAINFRAME));
+    Report(ev::CycleStarted{});
+    EXPECT_TRUE(Shows(IDI_TRAY_BUSY, QStringLiteral("Nimbrel Ravlet")));
+    EXPECT_EQ(frame->TrayIcon().Record().hIcon, IDI_TRAY_BUSY);
     frame->OnOpenWindow();
     frame->close();
     EXPECT_FALSE(frame->isVisible());
@@ -256,16 +259,19 @@ TEST_F(NoTray, AChangeOfStateRepaintsNothingAndSetsTheIconOnlyWhenItDiffers)
     EventCount count;
     frame->installEventFilter(&count);
     for (int i = 0; i < 10; ++i) {
-        frame->Display().SetTrayResource(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
-        QCoreApplication::processEvents();
+        Report(i % 2 ? CAgentEvent(ev::CycleEnded{}) : CAgentEvent(ev::CycleStarted{}));
+        ASSERT_TRUE(Shows(i % 2 ? IDI_TRAY_IDLE : IDI_TRAY_BUSY,
+                          i % 2 ? QStringLiteral("Nimbrel Ravlet") : kBusyTitle));
     }
-    frame->TrayIcon().UpdateTrayIcon(IDI_TRAY_ATTENTION, "first");
-    frame->TrayIcon().UpdateTrayIcon(IDI_TRAY_ATTENTION, "second");
-    QCoreApplication::processEvents();
+    Report(ev::ServiceDown{});
+    ASSERT_TRUE(Shows(IDI_TRAY_ATTENTION,
+                      QStringLiteral("Nimbrel Ravlet - Service not answering; files wait for it.")));
+    Report(ev::LoginRefused{});  // a second problem: another tip, the same icon
+    EXPECT_TRUE(Shows(IDI_TRAY_ATTENTION,
+                      QStringLiteral("Nimbrel Ravlet - 2 problems. Service not answering; files "
+                                     "wait for it.")));
     EXPECT_EQ(count.seen[QEvent::Paint], 0);  // the window manager draws the title here
     EXPECT_EQ(count.seen[QEvent::WindowIconChange], 11);
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Nimbrel Ravlet - second"));
-    EXPECT_TRUE(WindowIconIs(IDI_TRAY_ATTENTION));
 }
 
 TEST_F(NoTray, TheTrayWatchLooksOftenForAMinuteOnlyWithoutATrayAtStartOrAfterAChange)

@@ -84,7 +84,7 @@ class EmuDTPHandler(DelayedData, DTPHandler):
 
     def _emu_trip(self):
         self._emu_done = True
-        if self._emu_rule.get("mode", "close") == "drip":
+        if self._emu_rule.get("mode", "close") in ("drip", "pace"):
             return
         if self._emu_rule.get("mode", "close") == "stall":
             # Keep the socket open but move nothing more: the client waits
@@ -114,6 +114,30 @@ class EmuDTPHandler(DelayedData, DTPHandler):
         if not self._closed:
             self.modify_ioloop_events(self.ioloop.WRITE)
 
+    def _emu_quantum(self):
+        # A tenth of the rate each tenth of a second: a slow link that does finish.
+        return max(1, int(self._emu_rule.get("bytes_per_s", 2)) // 10)
+
+    def _emu_pace_send(self, data):
+        sent = super().send(data[:self._emu_quantum()])
+        self.modify_ioloop_events(0)
+        self.cmd_channel.call_later(0.1, self._emu_wake)
+        return sent
+
+    def _emu_pace_read(self):
+        chunk = self.recv(self._emu_quantum())
+        if not chunk:
+            self.transfer_finished = True
+            return
+        self.tot_bytes_received += len(chunk)
+        self.file_obj.write(chunk)
+        self.modify_ioloop_events(0)
+        self.cmd_channel.call_later(0.1, self._emu_wake_read)
+
+    def _emu_wake_read(self):
+        if not self._closed:
+            self.modify_ioloop_events(self.ioloop.READ)
+
     def send(self, data):
         rule = self._rule()
         if rule is None:
@@ -121,6 +145,8 @@ class EmuDTPHandler(DelayedData, DTPHandler):
         if self._emu_done:
             if rule.get("mode") == "drip":
                 return self._emu_drip(data)
+            if rule.get("mode") == "pace":
+                return self._emu_pace_send(data)
             return 0
         left = int(rule.get("after", 0)) - self.tot_bytes_sent
         sent = super().send(data[:left]) if left > 0 else 0
@@ -133,6 +159,8 @@ class EmuDTPHandler(DelayedData, DTPHandler):
         if rule is None:
             return super().handle_read()
         if self._emu_done:
+            if rule.get("mode") == "pace":
+                self._emu_pace_read()
             return
         left = int(rule.get("after", 0)) - self.tot_bytes_received
         if left > 0:
@@ -169,7 +197,8 @@ class EmuDTPHandler(DelayedData, DTPHandler):
     def handle_close(self):
         # A client that hangs up on a stalled channel has not finished,
         # whichever way the data went.
-        if self._emu_done and not self._closed:
+        if self._emu_done and not self._closed and \
+                self._emu_rule.get("mode") != "pace":
             self.transfer_finished = False
             self._resp = ("426 Connection closed; transfer aborted.",
                           log.info)

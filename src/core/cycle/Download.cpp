@@ -2,6 +2,7 @@
 
 #include "core/cycle/CycleContext.h"
 #include "core/cycle/Lanes.h"
+#include "core/cycle/TransferProgress.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "core/service/ServiceUrls.h"
@@ -86,7 +87,11 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
     localLock.unlock();
     if (!file)
         return false;
-    const bool got = conn.GetFile(remotePath, file->Fd());
+    bool got;
+    {
+        const CProgressReport progress(ctx.events, conn, EDirection::Down, name);
+        got = conn.GetFile(remotePath, file->Fd());
+    }
     // Held from here to the end: the unnamed file's discard also touches the shared record.
     localLock.lock();
     if (!got) {

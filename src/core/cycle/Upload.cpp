@@ -4,6 +4,7 @@
 #include "core/cycle/CycleContext.h"
 #include "core/cycle/Lanes.h"
 #include "core/cycle/Scan.h"
+#include "core/cycle/TransferProgress.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/ftp/MyInternetSession.h"
 #include "core/service/ServiceUrls.h"
@@ -42,10 +43,15 @@ bool SessionClosed(unsigned long error)
 // transfer would otherwise get a partial recording announced and the original marked sent.
 // A refusal that concerns this file alone (the server's error reply to its STOR, a copy of
 // another size, a name the path cannot carry) must not hold back the files after it.
-PutResult PutWhole(IFtpConnection& ftp, int local, const std::string& remote,
-                   const fsys::FileStamp& before)
+PutResult PutWhole(IAgentEvents& events, IFtpConnection& ftp, int local, const std::string& name,
+                   const std::string& remote, const fsys::FileStamp& before)
 {
-    if (!ftp.PutFileOfSize(local, remote, before.size)) {
+    bool put;
+    {
+        const CProgressReport progress(events, ftp, EDirection::Up, name);
+        put = ftp.PutFileOfSize(local, remote, before.size);
+    }
+    if (!put) {
         // Cut short or rewritten since it was opened: the file's own doing, not the link's.
         if (fsys::StampOf(local) != before)
             return PutResult::FileChanged;
@@ -208,7 +214,7 @@ bool UploadOne(CLane& lane, CCycleContext& ctx, int index)
             return true;
         }
     }
-    PutResult put = PutWhole(*conn, file->fd.Get(), remote, before);
+    PutResult put = PutWhole(ctx.events, *conn, file->fd.Get(), name, remote, before);
     if (put == PutResult::ConnectionFailed && kept && !ctx.cancelled &&
         SessionClosed(conn->LastError())) {
         // A kept session may close between the check and the put (a 421 still on its way):
@@ -218,7 +224,7 @@ bool UploadOne(CLane& lane, CCycleContext& ctx, int index)
         if (!connect())
             return false;
         conn->SetCurrentDirectory(uploadDir);
-        put = PutWhole(*conn, file->fd.Get(), remote, before);
+        put = PutWhole(ctx.events, *conn, file->fd.Get(), name, remote, before);
     }
     if (put == PutResult::FileChanged && !ctx.cancelled) {
         // Nothing announced; it goes whole with a later cycle, on a fresh session.

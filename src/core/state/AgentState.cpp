@@ -135,6 +135,7 @@ bool CAgentState::Fold(const ev::CycleStarted&)
 bool CAgentState::Fold(const ev::CycleEnded&)
 {
     m_busy = false;
+    m_transfers.clear();  // one cut short at exit says no more
     m_cycle.ended = m_clock.Now();
     m_cycle.number = m_last.number + 1;
     m_last = m_cycle;
@@ -214,6 +215,34 @@ bool CAgentState::Fold(const ev::FilesWaiting& e)
     return CloseUnless(EProblem::LocalSkipped, e.paths) || changed;
 }
 
+bool CAgentState::EndTransfer(EDirection direction, const std::string& name)
+{
+    const auto it = std::find_if(m_transfers.begin(), m_transfers.end(), [&](const ev::Progress& t) {
+        return t.direction == direction && t.name == name;
+    });
+    if (it == m_transfers.end())
+        return false;
+    m_transfers.erase(it);
+    return true;
+}
+
+bool CAgentState::Fold(const ev::Progress& e)
+{
+    for (ev::Progress& t : m_transfers) {
+        if (t.direction == e.direction && t.name == e.name) {
+            t = e;
+            return true;
+        }
+    }
+    m_transfers.push_back(e);
+    return true;
+}
+
+bool CAgentState::Fold(const ev::FileDone& e)
+{
+    return EndTransfer(e.direction, e.name);
+}
+
 bool CAgentState::Fold(const ev::FileSent& e)
 {
     ++m_cycle.sent;
@@ -233,7 +262,7 @@ bool CAgentState::Fold(const ev::FileFailed& e)
     if (!local)
         ++m_cycle.failed;
     Open(EProblem::UploadFailed, e.path, local ? e.reason : FailureText(e), e.stage);
-    return false;
+    return EndTransfer(EDirection::Up, NameOfPath(e.path));
 }
 
 bool CAgentState::Fold(const ev::LocalSkipped& e)
@@ -269,7 +298,7 @@ bool CAgentState::Fold(const ev::DocumentFailed& e)
     // A document not confirmed is on the disk all the same.
     ++(e.stage == EStage::Confirm ? m_cycle.fetched : m_cycle.failed);
     Open(EProblem::DownloadFailed, e.name, e.reason, e.stage);
-    return false;
+    return EndTransfer(EDirection::Down, e.name);
 }
 
 bool CAgentState::Fold(const ev::KeyringLocked& e)
@@ -297,25 +326,32 @@ bool CAgentState::Fold(const ev::SettingsReadable&)
 CAgentState::CSnapshot CAgentState::Snapshot() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
+    return SnapshotLocked();
+}
+
+CAgentState::CSnapshot CAgentState::SnapshotLocked() const
+{
     CSnapshot s;
     s.busy = m_busy;
     s.last = m_last;
     s.pollTime = m_pollTime;
     s.paused = m_paused;
+    if (!m_transfers.empty())
+        s.transfer = m_transfers.front();
     for (const std::string& key : m_order) s.problems.push_back(m_problems.at(key));
     return s;
 }
 
-CAgentState::CChanges CAgentState::TakeChanges()
+CAgentState::CTaken CAgentState::Take()
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    CChanges c;
+    CTaken t{SnapshotLocked(), {}};
     for (const std::string& key : m_order)
         if (m_seen.count(key) == 0)
-            c.opened.push_back(m_problems.at(key));
+            t.changes.opened.push_back(m_problems.at(key));
     for (const auto& [key, p] : m_seen)
         if (m_problems.count(key) == 0)
-            c.closed.push_back(p);
+            t.changes.closed.push_back(p);
     m_seen = m_problems;
-    return c;
+    return t;
 }

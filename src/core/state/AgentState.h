@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,15 +71,24 @@ public:
         int pollTime = 1;
         bool SendingOff() const { return pollTime <= 0; }
         bool paused = false;
+        // Of the transfers that have told their progress, the one that told it first: with
+        // several at once, the oldest stays in view until it ends rather than the view jumping.
+        std::optional<ev::Progress> transfer;
     };
     CSnapshot Snapshot() const;
 
-    // Problems opened and closed since the last call, as a pair of lists.
+    // Problems opened and closed since the last Take, as a pair of lists.
     struct CChanges {
         std::vector<CProblem> opened;
         std::vector<CProblem> closed;
     };
-    CChanges TakeChanges();
+    // What a view shows and what it must say has changed, read under one lock: a problem that
+    // opens in between cannot be in the one and missing from the other.
+    struct CTaken {
+        CSnapshot now;
+        CChanges changes;
+    };
+    CTaken Take();
 
     // Called after a change the author may see (busy, a problem opened or closed, a cycle's
     // end), on the reporting thread and outside the lock. Not for every file sent.
@@ -103,6 +113,8 @@ private:
     bool Fold(const ev::FtpLoginRefused& e);
     bool Fold(const ev::FtpUnreachable& e);
     bool Fold(const ev::FilesWaiting& e);
+    bool Fold(const ev::Progress& e);
+    bool Fold(const ev::FileDone& e);
     bool Fold(const ev::FileSent& e);
     bool Fold(const ev::FileArchived& e);
     bool Fold(const ev::FileFailed& e);
@@ -125,6 +137,7 @@ private:
               EStage stage = EStage::None, long status = 0);
     bool Close(EProblem kind, const std::string& subject);
     bool CloseUnless(EProblem kind, const std::vector<std::string>& present);
+    bool EndTransfer(EDirection direction, const std::string& name);
 
     const IClock& m_clock;
     mutable std::mutex m_lock;
@@ -133,7 +146,10 @@ private:
     CCycleOutcome m_last;
     int m_pollTime = 1;
     bool m_paused = false;
+    std::vector<ev::Progress> m_transfers;  // running, in the order they first told progress
     std::map<std::string, CProblem> m_problems;
-    std::map<std::string, CProblem> m_seen;  // as the last TakeChanges left them
+    CSnapshot SnapshotLocked() const;
+
+    std::map<std::string, CProblem> m_seen;  // as the last Take left them
     std::vector<std::string> m_order;        // keys in the order they opened
 };

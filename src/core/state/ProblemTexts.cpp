@@ -1,5 +1,6 @@
 #include "core/state/ProblemTexts.h"
 
+#include "core/state/ProgressText.h"
 #include "platform/Clock.h"
 #include "platform/Utf8.h"
 
@@ -218,6 +219,8 @@ std::string FormatAgentStatus(const CAgentState::CSnapshot& s, int filesWaiting)
                " failed";
     }
     out += "\nfiles waiting: " + std::to_string(filesWaiting) + "\n";
+    if (s.busy && s.transfer)
+        out += ProgressLine(*s.transfer) + "\n";
     if (s.paused)
         out += std::string(kPausedLine) + "\n";
     if (s.SendingOff())
@@ -236,7 +239,7 @@ CLook LookOf(const CAgentState::CSnapshot& s)
     if (s.Attention())
         return {ELook::Attention, AttentionTip(s.problems)};
     if (s.busy)
-        return {ELook::Busy, {}};
+        return {ELook::Busy, s.transfer ? ProgressTip(*s.transfer, kTipMax) : std::string()};
     if (s.SendingOff())
         return {ELook::Paused, SendingOffLine(s.pollTime)};
     if (s.paused)

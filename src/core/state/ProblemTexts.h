@@ -24,7 +24,8 @@ inline constexpr const char* kPausedLine =
     "Automatic sending is paused. Choose Resume in the menu.";
 
 // How the tray icon, its tooltip and the window's icon show the state. What needs the author
-// comes first, even during a cycle; then a cycle at work; then sending paused or off; idle last.
+// comes first, even during a cycle; then a cycle at work (with a long transfer's progress as its
+// tip); then sending paused or off; idle last.
 enum class ELook { Idle, Busy, Paused, Attention };
 struct CLook {
     ELook look = ELook::Idle;
@@ -33,6 +34,6 @@ struct CLook {
 CLook LookOf(const CAgentState::CSnapshot& state);
 
 // The reply to a status request: the state word (idle, busy, attention, off), the last cycle's
-// time and counts, the files waiting, whether automatic sending is off, then one line per open
-// problem.
+// time and counts, the files waiting, a long transfer's progress, whether automatic sending is
+// off, then one line per open problem.
 std::string FormatAgentStatus(const CAgentState::CSnapshot& state, int filesWaiting);

@@ -7,7 +7,7 @@
 inline constexpr std::size_t kLineBufferSize = 256;
 inline constexpr std::size_t kStatusBufferSize = 1024;
 
-// What the transfer engine may do to the window, the log and the tray. Callable from the
+// What the events' lines may do to the window and the log. The tray is the agent state's alone. Callable from the
 // worker thread; every call has completed (on the UI thread where needed) when it returns.
 class IDisplay {
 public:
@@ -19,10 +19,6 @@ public:
     virtual void WriteLogLine(const std::string& text) = 0;
     virtual void LogTransfer(const std::string& fileName) = 0;
     virtual std::string GetTimeText() const = 0;
-    // Tray state: 101 idle, 102 busy.
-    virtual bool SetTrayResource(int id) = 0;
-    // Flips the idle flag and shows 101 when idle now, 102 otherwise.
-    virtual void ChangeTrayIcon() = 0;
     // Application message box (caption "Nimbrel Ravlet", OK, exclamation); returns when closed.
     virtual void MessageBox(const std::string& text) = 0;
     // The same box for a failure that needs no answer: the caller goes on at once, and while a

@@ -1,8 +1,6 @@
 #include "ui/display/DisplayCore.h"
 
 #include "core/display/ActivityLog.h"
-#include "ui/display/TrayIcon.h"
-#include "ui/Resources.h"
 #include "platform/Clock.h"
 #include "platform/Utf8.h"
 
@@ -10,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-CDisplayCore::CDisplayCore(CActivityLog& log, CTrayIcon& tray, const IClock& clock)
-    : m_log(log), m_tray(tray), m_clock(clock)
+CDisplayCore::CDisplayCore(CActivityLog& log, const IClock& clock)
+    : m_log(log), m_clock(clock)
 {
 }
 
@@ -46,6 +44,12 @@ std::string CDisplayCore::LineBuffer() const
     return m_szLineBuffer;
 }
 
+std::string CDisplayCore::StatusBuffer() const
+{
+    std::lock_guard<std::mutex> guard(m_bufferLock);
+    return m_szStatusBuffer;
+}
+
 void CDisplayCore::WriteLogLine(const std::string& text)
 {
     m_log.WriteLogLine(text);
@@ -59,22 +63,6 @@ void CDisplayCore::LogTransfer(const std::string& fileName)
 std::string CDisplayCore::GetTimeText() const
 {
     return FormatTimeText(m_clock.Now());
-}
-
-bool CDisplayCore::SetTrayResource(int id)
-{
-    return m_tray.SetTrayResource(id);
-}
-
-void CDisplayCore::ChangeTrayIcon()
-{
-    bool idle;
-    {
-        std::lock_guard<std::mutex> guard(m_bufferLock);
-        m_bIdleIcon = !m_bIdleIcon;
-        idle = m_bIdleIcon;
-    }
-    m_tray.SetTrayResource(idle ? IDI_TRAY_IDLE : IDI_TRAY_BUSY);
 }
 
 void CDisplayCore::ReportLogFailure(const std::string& path, int error)
@@ -95,12 +83,6 @@ void CDisplayCore::ReportLogFailure(const std::string& path, int error)
     UiSetStatus(std::string(CutUtf8(status, kStatusBufferSize - 1)));
     const std::string line = GetTimeText() + " - " + status + ". " + todo;
     UiInsertText(std::string(CutUtf8(line, kLineBufferSize - 3)) + "\r\n");
-}
-
-void CDisplayCore::ResetIdleIcon()
-{
-    std::lock_guard<std::mutex> guard(m_bufferLock);
-    m_bIdleIcon = true;
 }
 
 void CDisplayCore::MessageBox(const std::string& text)

@@ -4,24 +4,23 @@
 #include <mutex>
 
 class CActivityLog;
-class CTrayIcon;
 class IClock;
 
-// The buffers, limits, log and tray behind IDisplay. What only a window can do (show a status
+// The buffers, limits and log behind IDisplay. What only a window can do (show a status
 // text, insert into the text area, run a message box) is left to the subclass.
 class CDisplayCore : public IDisplay {
 public:
-    CDisplayCore(CActivityLog& log, CTrayIcon& tray, const IClock& clock);
+    CDisplayCore(CActivityLog& log, const IClock& clock);
 
     void SetStatusText(const std::string& text) override;
     void AddWindowLine(const std::string& text) override;
     // The line buffer as it stands (after AddWindowLine: the line as shown, CR LF included).
     std::string LineBuffer() const;
+    // The status text buffer as it stands: what the cycle said last in the status bar.
+    std::string StatusBuffer() const;
     void WriteLogLine(const std::string& text) override;
     void LogTransfer(const std::string& fileName) override;
     std::string GetTimeText() const override;
-    bool SetTrayResource(int id) override;
-    void ChangeTrayIcon() override;
     void MessageBox(const std::string& text) override;
     void PostMessageBox(const std::string& text) override;
 
@@ -30,8 +29,6 @@ public:
     // the line buffer, which a cycle may be reading back; any thread.
     void ReportLogFailure(const std::string& path, int error);
 
-    void ResetIdleIcon();  // window creation: idle flag 1
-    bool IdleIcon() const { return m_bIdleIcon; }
     const IClock& Clock() const { return m_clock; }
 
 protected:
@@ -43,10 +40,8 @@ protected:
 
 private:
     CActivityLog& m_log;
-    CTrayIcon& m_tray;
     const IClock& m_clock;
     mutable std::mutex m_bufferLock;
     std::string m_szLineBuffer;    // at most kLineBufferSize - 1 bytes
     std::string m_szStatusBuffer;  // at most kStatusBufferSize - 1 bytes
-    bool m_bIdleIcon = true;
 };

@@ -100,17 +100,3 @@ TEST(TrayIcon, OnlyRightReleaseAndDoubleClickAct)
     owner.menuLoads = false;
     EXPECT_EQ(tray.HandleTrayEvent(IDR_TRAYMENU, WM_RBUTTONUP), 0);
 }
-
-TEST(TrayToggle, FirstToggleAfterStartShowsBusyAndOtherStatesDoNotCount)
-{
-    QTemporaryDir tmp;
-    CRecordingDisplay d(tmp.filePath("Orbidex.log").toStdString());
-    d.ResetIdleIcon();
-    d.SetTrayResource(IDI_TRAY_IDLE);
-    d.ChangeTrayIcon();
-    d.SetTrayResource(IDI_TRAY_IDLE);  // does not touch the idle flag
-    d.ChangeTrayIcon();
-    d.ChangeTrayIcon();
-    EXPECT_EQ(d.Area().States(), (std::vector<int>{IDI_TRAY_IDLE, IDI_TRAY_BUSY, IDI_TRAY_IDLE,
-                                                   IDI_TRAY_IDLE, IDI_TRAY_BUSY}));
-}

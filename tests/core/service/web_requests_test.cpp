@@ -29,7 +29,6 @@ const std::string kNoInternet =
 class WebScripted : public ::testing::Test {
 protected:
     CRecordingDisplay& Display() { return *m_fx.display; }
-    std::vector<int> Tray() { return Display().Area().States(); }
     nettest::DisplayFixture m_fx;
     CFakeService m_internet;
     CEndpoints m_e = nettest::DeadEndpoints();
@@ -49,7 +48,6 @@ TEST_F(WebScripted, FetchWithoutInternetTellsTheUserEachTimeAndLogsAnEmptyLineAf
     EXPECT_EQ(m_fx.Log(), kNoInternet + "\r\n\r\n");
     EXPECT_EQ(ValidateAuthor(Display().Lines(), m_internet, m_e, s), EAuthorCheck::Unchecked);
     EXPECT_EQ(Display().MessageBoxes().size(), 2u);
-    EXPECT_TRUE(Tray().empty());
 }
 
 TEST_F(WebScripted, FetchOfAnUnreachableUrlIsSilent)
@@ -70,13 +68,11 @@ TEST_F(WebScripted, ProbeAsksTheRootAndLeavesTheTrayAlone)
 {
     m_internet.failOpen = true;
     EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::NoInternet);
-    EXPECT_TRUE(Tray().empty());
 
     m_internet.failOpen = false;
     EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::UrlFailed);
     m_internet.pages[""] = {""};
     EXPECT_EQ(ProbeInternet(m_internet, m_e), EFetchResult::Ok);
-    EXPECT_TRUE(Tray().empty());
     ASSERT_EQ(m_internet.Seen().requests.size(), 2u);
     EXPECT_EQ(m_internet.Seen().requests[1].url, m_e.httpOrigin + "//");
     EXPECT_EQ(m_internet.Seen().requests[1].flags, 0u);
@@ -88,7 +84,6 @@ TEST_F(WebScripted, UploadNotificationSaysWhyItFailed)
 {
     EXPECT_FALSE(AnnounceUpload(m_internet, ""));
     EXPECT_TRUE(m_internet.Seen().requests.empty());
-    EXPECT_TRUE(Tray().empty());
 
     ev::FileFailed why;
     m_internet.failOpen = true;
@@ -98,7 +93,6 @@ TEST_F(WebScripted, UploadNotificationSaysWhyItFailed)
     EXPECT_FALSE(AnnounceUpload(m_internet, "http://x/n", &why));
     EXPECT_EQ(why.notify, ev::ENotifyFault::Unreachable);
     EXPECT_TRUE(Display().MessageBoxes().empty()) << "the boxes are the rendering's";
-    EXPECT_TRUE(Tray().empty());
     EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
@@ -107,10 +101,8 @@ TEST_F(WebScripted, UploadNotificationSaysWhyItFailed)
 TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
 {
     std::string windowAtBox;
-    std::vector<int> trayAtBox;
     Display().onMessageBox = [&](const std::string&) {
         windowAtBox = Display().WindowText();
-        trayAtBox = Tray();
     };
     m_internet.failOpen = true;
     CSettingsRecord record;
@@ -122,7 +114,6 @@ TEST_F(WebScripted, StepsShowTheBoxBeforeTheirLinesAndInsideTheBusySpan)
     EXPECT_EQ(windowAtBox, t + " - Getting List of Files from the Server\r\n");
     EXPECT_EQ(Display().WindowText(),
               windowAtBox + kNoInternet + "\r\n" + t + " ERROR: Is the network down ???\r\n");
-    EXPECT_TRUE(trayAtBox.empty());
     EXPECT_EQ(Display().MessageBoxes(), std::vector<std::string>{kNoInternet});
 }
 
@@ -160,7 +151,6 @@ TEST_F(WebLive, ProbeReachesTheRootAndFailsWhereNothingListens)
     EXPECT_EQ(LastRequest()["target"].toString(), "//");
     EXPECT_EQ(LastRequest()["user_agent"].toString(), "InetURL/1.0");
     EXPECT_NE(ProbeInternet(*m_internet, nettest::DeadEndpoints()), EFetchResult::Ok);
-    EXPECT_TRUE(Display().Area().States().empty());
     EXPECT_TRUE(Display().MessageBoxes().empty());
 }
 

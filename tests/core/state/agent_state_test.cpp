@@ -68,12 +68,12 @@ TEST(AgentState, EachProblemClosesOnlyWhenItsOwnStepSucceedsOrItsCauseIsGone)
         state.Report(row.open);  // a repeat is the same problem
         EXPECT_EQ(Kinds(state), std::vector<EProblem>{row.kind}) << row.what;
         EXPECT_EQ(changes, 1) << row.what;
-        EXPECT_EQ(state.TakeChanges().opened.size(), 1u) << row.what;
+        EXPECT_EQ(state.Take().changes.opened.size(), 1u) << row.what;
         state.Report(row.unrelated);
         EXPECT_EQ(Kinds(state), std::vector<EProblem>{row.kind}) << row.what;
         state.Report(row.close);
         EXPECT_TRUE(Kinds(state).empty() || Kinds(state).front() != row.kind) << row.what;
-        const CAgentState::CChanges c = state.TakeChanges();
+        const CAgentState::CChanges c = state.Take().changes;
         ASSERT_EQ(c.closed.size(), 1u) << row.what;
         EXPECT_EQ(c.closed[0].kind, row.kind) << row.what;
     }
@@ -244,4 +244,61 @@ TEST(AgentState, OneLookForTrayAndWindowInAWrittenOrder)
             r.paused);
     }
     EXPECT_LE(std::string_view(kPausedLine).size(), kTipMax);
+}
+
+// With several transfers at once the one that told its progress first stays in view until it
+// ends; whatever ends a transfer (done, failed, the cycle's end) takes it out.
+TEST(AgentState, TheRunningTransferIsTheFirstToTellItsProgress)
+{
+    const ev::Progress up{EDirection::Up, "a.wav", 1'000'000, 4'000'000, 500'000};
+    const ev::Progress down{EDirection::Down, "b.rtf", 10, 20, 5};
+    ev::Progress upLater = up;
+    upLater.done = 2'000'000;
+    const struct {
+        const char* what;
+        std::vector<CAgentEvent> events;
+        const char* shown;  // the name in view, or null
+        std::uint64_t done;
+    } rows[] = {
+        {"one", {up}, "a.wav", 1'000'000},
+        {"its news", {up, down, upLater}, "a.wav", 2'000'000},
+        {"the first done", {up, down, ev::FileDone{EDirection::Up, "a.wav"}}, "b.rtf", 10},
+        {"another's end", {up, down, ev::FileDone{EDirection::Down, "b.rtf"}}, "a.wav", 1'000'000},
+        {"put failed", {up, ev::FileFailed{"/s/a.wav", EStage::Put}}, nullptr, 0},
+        {"get failed", {down, ev::DocumentFailed{"b.rtf"}}, nullptr, 0},
+        {"cut at exit", {up, down, ev::CycleEnded{}}, nullptr, 0},
+    };
+    for (const auto& r : rows) {
+        CFixedClock clock(1000);
+        CAgentState state(clock);
+        int changes = 0;
+        state.onChanged = [&] { ++changes; };
+        state.Report(ev::CycleStarted{});
+        for (const CAgentEvent& e : r.events) state.Report(e);
+        const CAgentState::CSnapshot s = state.Snapshot();
+        ASSERT_EQ(s.transfer.has_value(), r.shown != nullptr) << r.what;
+        if (r.shown) {
+            EXPECT_EQ(s.transfer->name, r.shown) << r.what;
+            EXPECT_EQ(s.transfer->done, r.done) << r.what;
+        }
+        // Every step of a transfer is news to the views.
+        EXPECT_EQ(changes, static_cast<int>(r.events.size()) + 1) << r.what;
+    }
+}
+
+// The tooltip and the status report tell of a long transfer while nothing needs the author.
+TEST(AgentState, ATransferInTheTipAndTheReport)
+{
+    CAgentState::CSnapshot s;
+    s.busy = true;
+    s.transfer = ev::Progress{EDirection::Up, "a.wav", 1'000'000, 4'000'000, 500'000};
+    const std::string line = "Sending a.wav: 1.0 of 4.0 MB, 500 kB/s, about 6 s left";
+    EXPECT_EQ(LookOf(s).look, ELook::Busy);
+    EXPECT_EQ(LookOf(s).tip, line);
+    EXPECT_NE(FormatAgentStatus(s, 1).find("\n" + line + "\n"), std::string::npos);
+    s.problems.push_back(CProblem{EProblem::ListFailed});
+    EXPECT_EQ(LookOf(s).look, ELook::Attention);
+    EXPECT_EQ(LookOf(s).tip, AttentionTip(s.problems));
+    s.busy = false;  // a transfer the view has not yet seen end is not shown after its cycle
+    EXPECT_EQ(FormatAgentStatus(s, 1).find("Sending"), std::string::npos);
 }
