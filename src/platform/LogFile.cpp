@@ -17,6 +17,18 @@ void CLogFile::Close()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_locked = false;
+    m_checked = false;
+}
+
+void CLogFile::HoldBetweenLines(bool hold)
+{
+    if (!hold && m_locked) {
+        ::flock(m_fd, LOCK_UN);
+        m_locked = false;
+    }
+    m_holding = hold;
+    m_checked = false;
 }
 
 bool CLogFile::Open(int* error)
@@ -61,14 +73,18 @@ CLogFile::EResult CLogFile::Append(std::string_view data, int* error)
 {
     *error = 0;
     // Rotated away or deleted by someone: the lines go to a file of that name again.
-    if (m_fd >= 0 && !StillAtPath())
+    if (m_fd >= 0 && !m_checked && !StillAtPath())
         Close();
     if (m_fd < 0 && !Open(error))
         return EResult::Failed;
+    m_checked = m_holding;
     // "No sharing": another program holding the file locked makes us drop the line; that
     // program means it, so it is not a failure.
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
-        return errno == EWOULDBLOCK ? EResult::Held : (*error = errno, EResult::Failed);
+    if (!m_locked) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK ? EResult::Held : (*error = errno, EResult::Failed);
+        m_locked = m_holding;
+    }
     const char* p = data.data();
     std::size_t n = data.size();
     while (n > 0) {
@@ -82,7 +98,8 @@ CLogFile::EResult CLogFile::Append(std::string_view data, int* error)
         p += w;
         n -= static_cast<std::size_t>(w);
     }
-    ::flock(m_fd, LOCK_UN);
+    if (!m_locked)
+        ::flock(m_fd, LOCK_UN);
     if (n == 0)
         return EResult::Written;
     // The next line starts from a fresh handle: a full disk or a lost mount may have recovered.

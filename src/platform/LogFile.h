@@ -21,6 +21,10 @@ public:
     // 0600, and one found readable by others is tightened to 0600. A symbolic link (or anything
     // but a plain file) at the path is refused: ELOOP or EINVAL.
     EResult Append(std::string_view data, int* error);
+    // Over a burst of lines (a cycle's), the name is checked and the lock taken at its first
+    // line and the lock kept to its end: then a line is one write. Another program that holds
+    // the lock first still has its way: lines are dropped until it lets go.
+    void HoldBetweenLines(bool hold);
 
 private:
     bool Open(int* error);
@@ -32,4 +36,7 @@ private:
     unsigned long long m_dev = 0;
     unsigned long long m_ino = 0;
     bool m_linkSaid = false;  // a link at the path is told on stderr once
+    bool m_holding = false;
+    bool m_locked = false;   // our lock, kept over a burst
+    bool m_checked = false;  // the name was looked at in this burst
 };

@@ -146,19 +146,33 @@ bool WriteFields(const std::string& folder, const std::string& file,
 bool AppendFields(const std::string& folder, const std::string& file,
                   const std::vector<std::string>& fields, std::string* why)
 {
+    return CAppender(folder, file).Append(fields, why);
+}
+
+bool CAppender::Append(const std::vector<std::string>& fields, std::string* why)
+{
     std::string data;
     for (const std::string& f : fields) data.append(f).push_back('\0');
-    CFd fd(OpenInStateFolder(folder, folder + "/" + file,
-                             O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, why));
-    if (!fd)
+    if (m_fd < 0)
+        m_fd = OpenInStateFolder(m_folder, m_folder + "/" + m_file,
+                                 O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, why);
+    if (m_fd < 0)
         return false;
-    const ssize_t w = write(fd.Get(), data.data(), data.size());
-    if (w != static_cast<ssize_t>(data.size())) {
-        if (w >= 0)
-            errno = ENOSPC;
-        return Failed(why);
-    }
-    return close(fd.Release()) == 0 ? true : Failed(why);
+    const ssize_t w = write(m_fd, data.data(), data.size());
+    if (w == static_cast<ssize_t>(data.size()))
+        return true;
+    if (w >= 0)
+        errno = ENOSPC;
+    Failed(why);
+    Close();  // the next record tries a fresh handle: the disk may have room again
+    return false;
+}
+
+void CAppender::Close()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
 }
 
 bool CTempRecord::Add(const std::string& path, FileId id)

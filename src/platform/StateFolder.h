@@ -2,6 +2,7 @@
 #include "platform/LocalFile.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // The agent's own folder for what must outlive a run: $XDG_STATE_HOME/orbidex, by default
@@ -24,6 +25,34 @@ bool WriteFields(const std::string& folder, const std::string& file,
 // one cut record at the end, which the reader of that file must be ready to drop.
 bool AppendFields(const std::string& folder, const std::string& file,
                   const std::vector<std::string>& fields, std::string* why = nullptr);
+
+// A record file kept open for appending over a stretch of work (a pass): one write a record
+// instead of an open, a write and a close. Close() ends the stretch, so that a file replaced or
+// removed meanwhile is opened afresh by the next one. Not shared between threads unlocked.
+class CAppender {
+public:
+    CAppender(std::string folder, std::string file)
+        : m_folder(std::move(folder)), m_file(std::move(file)) {}
+    ~CAppender() { Close(); }
+    CAppender(CAppender&& o) noexcept
+        : m_folder(std::move(o.m_folder)), m_file(std::move(o.m_file)), m_fd(std::exchange(o.m_fd, -1)) {}
+    CAppender& operator=(CAppender&& o) noexcept
+    {
+        if (this != &o) {
+            Close();
+            m_folder = std::move(o.m_folder);
+            m_file = std::move(o.m_file);
+            m_fd = std::exchange(o.m_fd, -1);
+        }
+        return *this;
+    }
+    bool Append(const std::vector<std::string>& fields, std::string* why = nullptr);
+    void Close();
+
+private:
+    std::string m_folder, m_file;
+    int m_fd = -1;
+};
 
 // The temporary names this agent created where no unnamed file could be made (FAT, network
 // shares). Each is kept with the file's device and inode, so a sweep removes only the very

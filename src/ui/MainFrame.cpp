@@ -26,6 +26,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdlib>
+
 // ---- display -------------------------------------------------------------------------------
 
 CFrameDisplay::CFrameDisplay(CMainFrame& frame, CActivityLog& log,
@@ -119,8 +121,15 @@ CMainFrame::CMainFrame(CFrameServices services)
             m_display->WriteLogLine(line);
         });
     m_profile = m_services.profile ? m_services.profile : m_ownProfile.get();
-    if (!m_services.internet)
-        m_ownInternet = CreateInternet(m_services.endpoints.caFile);
+    if (!m_services.internet) {
+        TransferLimits limits;
+        // A server that allows one login at a time (and a measurement of one session alone)
+        // asks for fewer sessions side by side.
+        if (const char* most = std::getenv("ORBIDEX_FTP_SESSIONS");
+            most && most[0] >= '1' && most[0] <= '3' && most[1] == '\0')
+            limits.mostFtpSessions = most[0] - '0';
+        m_ownInternet = CreateInternet(m_services.endpoints.caFile, limits);
+    }
     m_internet = m_services.internet ? m_services.internet : m_ownInternet.get();
     const IClock& clock = m_services.clock ? *m_services.clock : m_systemClock;
     m_display = std::make_unique<CFrameDisplay>(*this, m_log, clock);

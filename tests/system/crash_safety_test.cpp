@@ -204,11 +204,16 @@ protected:
                                                                  "sent-files");
         // The record follows the service's answer: what it had accepted by then is what it may
         // ever accept. (A kill between its answer and the record is a second announcement.)
-        for (std::size_t i = 0; i + 4 <= record.size(); i += 4)
-            if (record[i] == "n") {
-                const std::string name = record[i + 3].substr(record[i + 3].rfind('/') + 1);
-                m_announcedAtKill.try_emplace(name, accepted["ab12_" + name]);
-            }
+        std::set<std::string> announced;  // entries are appended, and removed by "-n"
+        for (std::size_t i = 0; i + 4 <= record.size(); i += 4) {
+            const std::string name = record[i + 3].substr(record[i + 3].rfind('/') + 1);
+            if (record[i] == "n")
+                announced.insert(name);
+            else if (record[i] == "-n")
+                announced.erase(name);
+        }
+        for (const std::string& name : announced)
+            m_announcedAtKill.try_emplace(name, accepted["ab12_" + name]);
         for (const auto& [name, content] : m_sources) {
             if (!fsys::IsReadOnly(m_src + "/" + name)) {
                 m_putNotMarked += ReadAll(m_emu.uploadDirLocal() + "/ab12_" + name) == content;

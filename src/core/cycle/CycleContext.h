@@ -49,6 +49,7 @@ struct CWorkList {
     {
         m_archiveDirs.clear();
         m_copyHints = {};
+        m_local.EndPass();
     }
 };
 

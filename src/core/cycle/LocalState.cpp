@@ -11,7 +11,11 @@ constexpr std::size_t kMarksKept = 2000;
 constexpr std::size_t kMarksBytes = 8u << 20;
 }  // namespace
 
-CLocalState::CLocalState(std::string folder) : m_folder(std::move(folder)), m_temps(m_folder) {}
+CLocalState::CLocalState(std::string folder)
+    : m_folder(std::move(folder)), m_temps(m_folder), m_out(m_folder, kFile),
+      m_marksOut(m_folder, kMarks)
+{
+}
 
 void CLocalState::Load()
 {
@@ -19,23 +23,39 @@ void CLocalState::Load()
         return;
     m_loaded = true;
     const std::vector<std::string> f = fsys::ReadFields(m_folder, kFile);
+    bool replayed = f.size() % kFields != 0;  // a record cut short by a crash
     for (std::size_t i = 0; i + kFields <= f.size(); i += kFields) {
-        // The kind's letter, then the permission bits in octal when they were kept.
-        if (f[i].empty() || std::string("man").find(f[i][0]) == std::string::npos)
+        // The kind's letter, then the permission bits in octal when they were kept; "-" and
+        // the letter removes the entries of that kind and path.
+        const bool removal = f[i].size() == 2 && f[i][0] == '-';
+        const std::string kind = removal ? f[i].substr(1) : f[i];
+        if (kind.empty() || std::string("man").find(kind[0]) == std::string::npos)
+            continue;
+        const std::size_t before = m_entries.size();
+        std::erase_if(m_entries, [&](const CEntry& e) {
+            return e.kind == static_cast<EKind>(kind[0]) && e.path == f[i + 3];
+        });
+        replayed = replayed || removal || m_entries.size() != before;
+        if (removal)
             continue;
         try {
-            m_entries.push_back({static_cast<EKind>(f[i][0]),
+            m_entries.push_back({static_cast<EKind>(kind[0]),
                                  f[i + 3],
                                  {std::stoull(f[i + 1]), std::stoll(f[i + 2])},
-                                 f[i].size() > 1 ? std::stoi(f[i].substr(1), nullptr, 8) : -1});
+                                 kind.size() > 1 ? std::stoi(kind.substr(1), nullptr, 8) : -1});
         } catch (...) {
             // A damaged entry is dropped: at worst that file is sent once more.
         }
     }
+    // Appends go after whole records only: a record left by appending is rewritten first.
+    if (replayed)
+        Save();
 }
 
 bool CLocalState::Save()
 {
+    m_out.Close();  // the rewrite replaces the file it holds
+    m_appended = false;
     std::vector<std::string> f;
     for (const CEntry& e : m_entries) {
         std::string kind(1, static_cast<char>(e.kind));
@@ -63,13 +83,31 @@ bool CLocalState::Has(EKind kind, const std::string& path, const fsys::FileStamp
     });
 }
 
+bool CLocalState::Append(std::vector<std::string> fields)
+{
+    std::string why;
+    if (m_out.Append(fields, &why)) {
+        m_appended = true;
+        return true;
+    }
+    if (m_writeFailure.empty())
+        m_writeFailure = why;
+    return false;
+}
+
 bool CLocalState::Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp,
                            int mode)
 {
     Load();
     std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     m_entries.push_back({kind, path, stamp, mode});
-    return Save();
+    std::string kindText(1, static_cast<char>(kind));
+    if (mode >= 0) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode) & 07777u);
+        kindText += octal;
+    }
+    return Append({kindText, std::to_string(stamp.size), std::to_string(stamp.mtimeNs), path});
 }
 
 void CLocalState::Forget(EKind kind, const std::string& path)
@@ -78,6 +116,13 @@ void CLocalState::Forget(EKind kind, const std::string& path)
     const std::size_t n =
         std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     if (n > 0)
+        Append({std::string{'-', static_cast<char>(kind)}, "0", "0", path});
+}
+
+void CLocalState::EndPass()
+{
+    m_marksOut.Close();
+    if (m_appended)
         Save();
 }
 
@@ -105,9 +150,8 @@ void CLocalState::RememberMark(const std::string& path, const fsys::FileStamp& s
             fsys::WriteFields(m_folder, kMarks, f);
         }
     }
-    if (!fsys::AppendFields(m_folder, kMarks,
-                            {octal, std::to_string(stamp.size), std::to_string(stamp.mtimeNs),
-                             path}) &&
+    if (!m_marksOut.Append(
+            {octal, std::to_string(stamp.size), std::to_string(stamp.mtimeNs), path}) &&
         m_writeFailure.empty())
         m_writeFailure = "the record of marks could not be written";
 }

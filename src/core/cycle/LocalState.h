@@ -42,6 +42,10 @@ public:
     // exactly those. Kept in a file of its own, bounded, written by appending.
     void RememberMark(const std::string& path, const fsys::FileStamp& stamp, unsigned taken);
 
+    // Ends a pass: the records' handles close and the record of files is rewritten without
+    // the entries that came and went during it.
+    void EndPass();
+
     // True the first time `key` is asked in this run: a notice is said once, not every poll.
     bool FirstTime(const std::string& key) { return m_told.insert(key).second; }
 
@@ -49,6 +53,7 @@ private:
     void Load();
     bool m_marksTrimmed = false;
     bool Save();
+    bool Append(std::vector<std::string> fields);
 
     std::string m_folder;
     fsys::CTempRecord m_temps;
@@ -56,6 +61,11 @@ private:
     bool m_loaded = false;
     std::set<std::string> m_told;
     std::string m_writeFailure;
+    // Between rewrites, entries are added and removed by appending to the record: two writes
+    // a file sent instead of two rewrites of the whole record.
+    fsys::CAppender m_out;
+    fsys::CAppender m_marksOut;
+    bool m_appended = false;
 };
 
 // The write bits the mark took from the file at `path`, when it was marked with this stamp

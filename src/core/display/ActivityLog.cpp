@@ -52,6 +52,12 @@ void CActivityLog::WriteLogLine(const std::string& text)
         report(m_path, error);
 }
 
+void CActivityLog::HoldBetweenLines(bool hold)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_file.HoldBetweenLines(hold);
+}
+
 void CActivityLog::WriteLogHeader(std::time_t now)
 {
     WriteLogLine("\r\n");

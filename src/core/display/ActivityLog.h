@@ -33,6 +33,8 @@ public:
 
     void SetFailureSink(FailureSink sink);
     void WriteLogLine(const std::string& text);
+    // A cycle's lines: see CLogFile::HoldBetweenLines.
+    void HoldBetweenLines(bool hold);
     void WriteLogHeader(std::time_t now);  // start block
     void WriteShutdownBlock(std::time_t now);
     const std::string& Path() const { return m_path; }

@@ -18,6 +18,8 @@ public:
     virtual void AddWindowLine(const std::string& text) = 0;
     virtual void WriteLogLine(const std::string& text) = 0;
     virtual void LogTransfer(const std::string& fileName) = 0;
+    // Between a cycle's start and its end the log is held for its lines alone.
+    virtual void HoldLog(bool /*hold*/) {}
     virtual std::string GetTimeText() const = 0;
     // Application message box (caption "Nimbrel Ravlet", OK, exclamation); returns when closed.
     virtual void MessageBox(const std::string& text) = 0;

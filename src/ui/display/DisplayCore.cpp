@@ -55,6 +55,11 @@ void CDisplayCore::WriteLogLine(const std::string& text)
     m_log.WriteLogLine(text);
 }
 
+void CDisplayCore::HoldLog(bool hold)
+{
+    m_log.HoldBetweenLines(hold);
+}
+
 void CDisplayCore::LogTransfer(const std::string& fileName)
 {
     m_log.WriteLogLine(FormatTransferLine(m_clock.Now(), fileName));

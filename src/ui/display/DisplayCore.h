@@ -20,6 +20,7 @@ public:
     std::string StatusBuffer() const;
     void WriteLogLine(const std::string& text) override;
     void LogTransfer(const std::string& fileName) override;
+    void HoldLog(bool hold) override;
     std::string GetTimeText() const override;
     void MessageBox(const std::string& text) override;
     void PostMessageBox(const std::string& text) override;

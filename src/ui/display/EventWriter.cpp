@@ -6,6 +6,8 @@
 
 void CEventWriter::Report(const CAgentEvent& event)
 {
+    if (event.Kind() == EEvent::CycleStarted)
+        m_display.HoldLog(true);
     // Progress is the state's alone: it never makes a line.
     if (event.Kind() != EEvent::Progress) {
         for (const CRendered& out : RenderEvent(event, m_display.GetTimeText(), m_support)) {
@@ -19,6 +21,8 @@ void CEventWriter::Report(const CAgentEvent& event)
             }
         }
     }
+    if (event.Kind() == EEvent::CycleEnded)
+        m_display.HoldLog(false);
     if (m_state)
         m_state->Report(event);
 }

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -286,6 +287,45 @@ namespace {
 // Only a temporary this agent recorded is removed, and only while it is still the very file
 // made, in a folder it writes to: the author's look-alikes, a name taken over since, links and
 // whatever a forged record names stay.
+// Entries are appended as files go, and the record is rewritten at a pass's end: a run killed
+// between two appends, or in the middle of one, leaves a record a restart reads right.
+TEST(LocalStateRecord, AppendedEntriesSurviveAKillAndThePassEndKeepsOnlyTheLiveOnes)
+{
+    using K = CLocalState::EKind;
+    QTemporaryDir dir;
+    const std::string state = dir.path().toStdString();
+    const fsys::FileStamp one{10, 1}, two{20, 2};
+    const auto paths = [](CLocalState& s, K kind) {
+        std::vector<std::string> out;
+        for (const CLocalState::CEntry& e : s.Entries(kind)) out.push_back(e.path);
+        return out;
+    };
+    {
+        CLocalState run(state);
+        run.Remember(K::Announced, "/a", one);
+        run.Remember(K::Unmarked, "/b", two, 0644);
+        run.Forget(K::Announced, "/a");
+        run.Remember(K::Announced, "/c", one);
+    }
+    ASSERT_TRUE(fsys::AppendFields(state, "sent-files", {"n", "12"}));  // cut by the kill
+    std::ofstream(state + "/sent-files", std::ios::app | std::ios::binary) << "/half";
+    {
+        CLocalState restarted(state);
+        EXPECT_EQ(paths(restarted, K::Announced), std::vector<std::string>{"/c"});
+        ASSERT_EQ(restarted.Entries(K::Unmarked).size(), 1u);
+        EXPECT_EQ(restarted.Entries(K::Unmarked)[0].mode, 0644);
+        restarted.Remember(K::Announced, "/d", two);
+        restarted.Forget(K::Announced, "/c");
+        CLocalState killedAgain(state);
+        EXPECT_EQ(paths(killedAgain, K::Announced), std::vector<std::string>{"/d"});
+        restarted.EndPass();
+    }
+    EXPECT_EQ(fsys::ReadFields(state, "sent-files").size(), 8u);  // "/b" and "/d" alone
+    CLocalState again(state);
+    EXPECT_EQ(paths(again, K::Announced), std::vector<std::string>{"/d"});
+    EXPECT_EQ(paths(again, K::Unmarked), std::vector<std::string>{"/b"});
+}
+
 TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
 {
     QTemporaryDir dir;

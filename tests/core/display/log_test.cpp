@@ -183,6 +183,31 @@ TEST(ActivityLog, ALinkAtTheLogsNameIsNeverFollowed)
     }
 }
 
+// Over a cycle the lock is ours from its first line to its end; a program that held the lock
+// first still has its way.
+TEST(ActivityLog, HeldOverACycleYetAnotherProgramsLockWins)
+{
+    QTemporaryDir tmp;
+    const std::string path = tmp.filePath("Orbidex.log").toStdString();
+    CActivityLog log(path);
+    log.HoldBetweenLines(true);
+    log.WriteLogLine("one");
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    log.WriteLogLine("two");
+    log.HoldBetweenLines(false);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    log.HoldBetweenLines(true);
+    log.WriteLogLine("dropped while theirs");
+    ::flock(fd, LOCK_UN);
+    log.WriteLogLine("three");
+    log.HoldBetweenLines(false);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+    EXPECT_EQ(ReadAll(path), "one\r\ntwo\r\nthree\r\n");
+}
+
 TEST(ActivityLog, ConcurrentWritersNeverInterleave)
 {
     QTemporaryDir tmp;
