@@ -39,6 +39,7 @@ void CMainFrame::WireHistory()
     // On the reporting thread: the entry is made where the event is, the UI only told.
     state.onEvent = [this, &clock](const CAgentEvent& e) {
         if (e.Kind() == EEvent::CycleEnded) {
+            m_history->EndCycle();
             // Behind the arrivals this cycle posted.
             m_display->Post([this] { TellArrivals(); });
             return;

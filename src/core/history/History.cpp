@@ -110,7 +110,7 @@ std::optional<CHistoryEntry> HistoryEntryFrom(const CAgentEvent& e,
 }
 
 CHistory::CHistory(std::string stateFolder, const IClock& clock)
-    : m_folder(std::move(stateFolder)), m_clock(clock)
+    : m_folder(std::move(stateFolder)), m_clock(clock), m_out(m_folder, kFile)
 {
     Load();
 }
@@ -170,6 +170,7 @@ void CHistory::RewriteLocked()
         f.insert(f.end(), one.begin(), one.end());
     }
     std::string why;
+    m_out.Close();  // the rewrite replaces the file it holds
     if (fsys::WriteFields(m_folder, kFile, f, &why))
         m_records = m_entries.size();
     else if (m_writeFailure.empty())
@@ -183,7 +184,7 @@ void CHistory::Add(CHistoryEntry entry)
         MergeLocked(entry);
         ++m_revision;
         std::string why;
-        if (fsys::AppendFields(m_folder, kFile, Fields(entry), &why))
+        if (m_out.Append(Fields(entry), &why))
             ++m_records;
         else if (m_writeFailure.empty())
             m_writeFailure = why;
@@ -194,6 +195,12 @@ void CHistory::Add(CHistoryEntry entry)
     }
     if (onChanged)
         onChanged();
+}
+
+void CHistory::EndCycle()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_out.Close();
 }
 
 std::vector<CHistoryEntry> CHistory::Entries() const

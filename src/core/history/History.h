@@ -1,5 +1,6 @@
 #pragma once
 #include "core/state/AgentEvent.h"
+#include "platform/StateFolder.h"
 
 #include <cstdint>
 #include <ctime>
@@ -55,6 +56,8 @@ public:
     CHistory& operator=(const CHistory&) = delete;
 
     void Add(CHistoryEntry entry);
+    // A cycle's entries go through one open file, closed at the cycle's end.
+    void EndCycle();
     std::vector<CHistoryEntry> Entries() const;  // oldest first
     // Counts every change: the view reloads when it moved.
     std::uint64_t Revision() const;
@@ -76,4 +79,5 @@ private:
     std::size_t m_records = 0;  // in the file, repeats and expired ones included
     std::uint64_t m_revision = 0;
     std::string m_writeFailure;
+    fsys::CAppender m_out;
 };
