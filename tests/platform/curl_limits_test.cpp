@@ -31,12 +31,7 @@ double Seconds(Clock::time_point since)
 
 class SlowServer : public orbidex::test::EmulatorSuite<> {
 protected:
-    void SetUp() override
-    {
-        EmulatorSuite::SetUp();
-        m_internet = CreateInternet(s_emu->caFile(), kFast);
-        ASSERT_TRUE(m_internet);
-    }
+    TransferLimits Limits() const override { return kFast; }
 };
 
 TEST_F(SlowServer, DrippingWebBodyEndsWithinTheWindow)

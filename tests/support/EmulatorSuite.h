@@ -33,12 +33,14 @@ protected:
         delete s_emu;
         s_emu = nullptr;
     }
+    // What the internet layer is made with; a suite may narrow it.
+    virtual TransferLimits Limits() const { return {}; }
     void SetUp() override
     {
         s_emu->clearFaults();
         s_emu->clearRecords();
         m_e = EndpointsFor(*s_emu);
-        m_internet = CreateInternet(s_emu->caFile());
+        m_internet = CreateInternet(s_emu->caFile(), Limits());
         ASSERT_TRUE(m_internet);
     }
 

@@ -1,87 +1,43 @@
 #include "core/cycle/Automation.h"
 #include "support/NetTestSupport.h"
-#include "support/RecordingDisplay.h"
-#include "support/cycle_util.h"
+#include "support/CycleSuite.h"
 
-#include <QTemporaryDir>
 #include <map>
 #include <gtest/gtest.h>
 
 // Whole cycles against the service emulator: what reaches the server, what the service is
 // told, what the author sees, and what is left on disk.
 using nettest::ClosedPort;
-using orbidex::test::ServiceEmulator;
 
 namespace {
 
-class Cycle : public ::testing::TestWithParam<int> {
+class Cycle : public orbidex::test::ModeCycleSuite {
 protected:
-    void SetUp() override
+    // One session, whatever the count: these cases pin the order of one session's files
+    // (a cut put ends the pass); several sessions have their own cases.
+    TransferLimits Limits() const override
     {
-        m_emu.addAuthor("ab12", "secret");
-        m_ep = orbidex::test::EndpointsFor(m_emu);
-        // One session, whatever the count: these cases pin the order of one session's files
-        // (a cut put ends the pass); several sessions have their own cases.
         TransferLimits oneSession;
         oneSession.mostFtpSessions = 1;
-        m_internet = CreateInternet(m_emu.caFile(), oneSession);
-        m_src = m_dir.path().toStdString() + "/src/";
-        QDir().mkpath(QString::fromStdString(m_src));
-        CSettings s;
-        s.Author = "ab12";
-        s.Password = "secret";
-        s.PASV = GetParam();
+        return oneSession;
+    }
+    void Configure(CSettings& s) override
+    {
+        ModeCycleSuite::Configure(s);
         s.PollTime = 5;
-        s.Dir[0] = m_src;
-        s.Ext[0] = "wav";
         s.Dir[1] = m_src;
         s.Ext[1] = "rtf";
         s.Dir[2] = m_src;  // no extension: pair skipped
-        s.TDir = m_dir.path().toStdString() + "/down/";
-        m_record.Replace(s);
-        m_lines = std::make_unique<CEventWriter>(m_display, nullptr, m_ep.supportEmail);
-        m_auto = std::make_unique<CAutomation>(*m_lines, m_internet.get(), m_ep, m_record);
-        m_auto->SetSettleTime(0);
+        s.AutoDownLoad = 0;
     }
-    void RunCycle()
-    {
-        m_auto->StartAutomation();
-        ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
-    }
-    std::string Uploaded(const std::string& remote) const
-    {
-        return ReadAll(m_emu.uploadDirLocal() + "/" + remote);
-    }
-    bool Done(const std::string& name) const
-    {
-        return fsys::IsReadOnly(m_src + name) &&
-               ReadAll(m_src + "tolvane/" + name) == ReadAll(m_src + name);
-    }
-    bool Waiting(const std::string& name) const
-    {
-        return !fsys::IsReadOnly(m_src + name) &&
-               !QFile::exists(QString::fromStdString(m_src + "tolvane/" + name));
-    }
-    std::vector<std::pair<std::string, std::string>> Notified() const
+    std::vector<std::pair<std::string, std::string>> Lengths() const
     {
         std::vector<std::pair<std::string, std::string>> out;
-        for (const QJsonObject& n : Objects(m_emu.records("notifications")))
+        for (const QJsonObject& n : Objects(s_emu->records("notifications")))
             out.emplace_back(n["file"].toString().toStdString(),
                              n["length"].toString().toStdString());
         return out;
     }
-    std::string Log() const { return ReadAll(m_logPath); }
-
-    ServiceEmulator m_emu;
-    QTemporaryDir m_dir;
-    std::string m_logPath = m_dir.path().toStdString() + "/Orbidex.log";
-    CRecordingDisplay m_display{m_logPath};
-    std::unique_ptr<CEventWriter> m_lines;  // made with the endpoints
-    CEndpoints m_ep;
-    std::unique_ptr<IInternet> m_internet;
-    CSettingsRecord m_record;
-    std::string m_src;
-    std::unique_ptr<CAutomation> m_auto;
 };
 
 TEST_P(Cycle, UploadsAnnouncesArchivesAndEndsIdle)
@@ -95,11 +51,11 @@ TEST_P(Cycle, UploadsAnnouncesArchivesAndEndsIdle)
 
     EXPECT_EQ(Uploaded("ab12_memo.wav"), ReadAll(m_src + "memo.wav"));
     EXPECT_EQ(Uploaded("ab12_letter.rtf"), ReadAll(m_src + "letter.rtf"));
-    EXPECT_EQ(Notified(), (std::vector<std::pair<std::string, std::string>>{
+    EXPECT_EQ(Lengths(), (std::vector<std::pair<std::string, std::string>>{
                               {"ab12_memo.wav", "61"}, {"ab12_letter.rtf", "0"}}));
-    EXPECT_TRUE(Done("memo.wav"));
-    EXPECT_TRUE(Done("letter.rtf"));
-    EXPECT_EQ(m_emu.records("uploads").size(), 2);
+    EXPECT_TRUE(Archived("memo.wav"));
+    EXPECT_TRUE(Archived("letter.rtf"));
+    EXPECT_EQ(s_emu->records("uploads").size(), 2);
     const std::string w = m_display.WindowText();
     EXPECT_EQ(w.rfind("Starting Upload Process\r\n", 0), 0u) << w;
     EXPECT_NE(w.find(" - 1 of 2 Uploading memo.wav\r\n"), std::string::npos);
@@ -114,9 +70,9 @@ TEST_P(Cycle, UploadsAnnouncesArchivesAndEndsIdle)
     EXPECT_FALSE(state.Attention());
 
     // Everything is done: the next cycle finds nothing and sends nothing again.
-    m_emu.clearRecords();
+    s_emu->clearRecords();
     RunCycle();
-    EXPECT_TRUE(m_emu.records("uploads").isEmpty());
+    EXPECT_TRUE(s_emu->records("uploads").isEmpty());
     EXPECT_NE(m_display.WindowText().find(" - No File to Upload\r\nAuto Download is off\r\n"),
               std::string::npos);
 }
@@ -125,15 +81,15 @@ TEST_P(Cycle, RefusedNotificationForTheFirstFileOnly)
 {
     WriteText(m_src + "a.rtf", "first");
     WriteText(m_src + "b.wav", "second, not audio");
-    m_emu.setFaults({{"notify_refuse", QJsonArray{"ab12_a.rtf"}}});
+    s_emu->setFaults({{"notify_refuse", QJsonArray{"ab12_a.rtf"}}});
     RunCycle();
     EXPECT_EQ(Uploaded("ab12_a.rtf"), "first");
     EXPECT_TRUE(Waiting("a.rtf"));
-    EXPECT_TRUE(Done("b.wav"));
+    EXPECT_TRUE(Archived("b.wav"));
     // Sent and announced again next time, and kept once accepted.
-    m_emu.clearFaults();
+    s_emu->clearFaults();
     RunCycle();
-    EXPECT_TRUE(Done("a.rtf"));
+    EXPECT_TRUE(Archived("a.rtf"));
 }
 
 TEST_P(Cycle, SecondOfFivePutsCut)
@@ -143,12 +99,12 @@ TEST_P(Cycle, SecondOfFivePutsCut)
         WriteText(m_src + "g" + std::to_string(i) + ".rtf", std::string(40000, 'x'));
     for (const auto& e : fsys::FindFiles(m_src, "*.rtf")) order.push_back(e.name);
     ASSERT_EQ(order.size(), 5u);
-    m_emu.setFaults(
+    s_emu->setFaults(
         {{"ftp_cut", QJsonObject{{"after", 1000},
                                  {"cmd", "STOR"},
                                  {"file", QString::fromStdString("ab12_" + order[1])}}}});
     RunCycle();
-    EXPECT_TRUE(Done(order[0]));
+    EXPECT_TRUE(Archived(order[0]));
     for (int i = 1; i < 5; ++i) EXPECT_TRUE(Waiting(order[i])) << order[i];
     EXPECT_EQ(Notified().size(), 1u);
     EXPECT_NE(m_display.WindowText().find(" - 2 of 5 Uploading " + order[1] + "\r\n"),
@@ -157,9 +113,9 @@ TEST_P(Cycle, SecondOfFivePutsCut)
               std::string::npos);
     EXPECT_NE(Log().find(" - .. Upload Fail, will attempt later.\r\n\r\n\r\n"), std::string::npos);
     EXPECT_EQ(m_display.LastStatus(), "Auto Download is off");
-    m_emu.clearFaults();
+    s_emu->clearFaults();
     RunCycle();
-    for (const std::string& name : order) EXPECT_TRUE(Done(name)) << name;
+    for (const std::string& name : order) EXPECT_TRUE(Archived(name)) << name;
     EXPECT_EQ(Notified().size(), 5u);
 }
 
@@ -174,8 +130,8 @@ TEST_P(Cycle, PairsOnOneFolderSendEachFileOnce)
     m_record.Replace(s);
     RunCycle();
     EXPECT_EQ(Notified().size(), 1u);
-    EXPECT_EQ(m_emu.records("uploads").size(), 1);
-    EXPECT_TRUE(Done("x.wav"));
+    EXPECT_EQ(s_emu->records("uploads").size(), 1);
+    EXPECT_TRUE(Archived("x.wav"));
 }
 
 // One logged-in session per pass, and on it only what each file needs: a CWD on the
@@ -185,18 +141,18 @@ TEST_P(Cycle, PairsOnOneFolderSendEachFileOnce)
 TEST_P(Cycle, APassKeepsOneSessionAndSendsTheSameCommandsForEachFile)
 {
     for (const char* name : {"a.rtf", "b.rtf", "c.rtf"}) WriteText(m_src + name, name);
-    m_emu.addPending("ab12", "r1.rtf", "{\\rtf1 one}");
-    m_emu.addPending("ab12", "r2.rtf", "{\\rtf1 two}");
+    s_emu->addPending("ab12", "r1.rtf", "{\\rtf1 one}");
+    s_emu->addPending("ab12", "r2.rtf", "{\\rtf1 two}");
     CSettings s = m_record.Snapshot();
     s.AutoDownLoad = 1;
     m_record.Replace(s);
     QDir().mkpath(QString::fromStdString(s.TDir));
     RunCycle();
-    for (const char* name : {"a.rtf", "b.rtf", "c.rtf"}) ASSERT_TRUE(Done(name)) << name;
+    for (const char* name : {"a.rtf", "b.rtf", "c.rtf"}) ASSERT_TRUE(Archived(name)) << name;
     ASSERT_EQ(ReadAll(s.TDir + "r2.rtf"), "{\\rtf1 two}");
 
     std::map<int, std::vector<std::string>> sessions;
-    for (const QJsonObject& c : Objects(m_emu.records("ftp_commands")))
+    for (const QJsonObject& c : Objects(s_emu->records("ftp_commands")))
         sessions[c["session"].toInt()].push_back(c["cmd"].toString().toStdString());
     const std::string data = GetParam() ? "EPSV" : "EPRT";
     using Seq = std::vector<std::string>;
@@ -216,10 +172,10 @@ TEST_P(Cycle, APassKeepsOneSessionAndSendsTheSameCommandsForEachFile)
     // The probe, three notifications and two confirmations share one connection, the author
     // check and the list another.
     std::map<std::string, int> connections;
-    for (const QJsonObject& c : Objects(m_emu.records("web_connections")))
+    for (const QJsonObject& c : Objects(s_emu->records("web_connections")))
         ++connections[c["scheme"].toString().toStdString()];
     EXPECT_EQ(connections, (std::map<std::string, int>{{"http", 1}, {"https", 1}}));
-    EXPECT_EQ(m_emu.records("web_requests").size(), 8);
+    EXPECT_EQ(s_emu->records("web_requests").size(), 8);
 }
 
 INSTANTIATE_TEST_SUITE_P(PassiveAndActive, Cycle, ::testing::Values(1, 0),
@@ -230,7 +186,7 @@ class CycleSteps : public Cycle {};
 TEST_P(CycleSteps, FiveFailedConnectsAndTheDownloadStepStillRuns)
 {
     WriteText(m_src + "a.wav", "1");
-    m_ep.ftpHost = "127.0.0.1:" + std::to_string(ClosedPort());
+    m_e.ftpHost = "127.0.0.1:" + std::to_string(ClosedPort());
     CSettings s = m_record.Snapshot();
     s.AutoDownLoad = 1;
     m_record.Replace(s);
@@ -240,7 +196,7 @@ TEST_P(CycleSteps, FiveFailedConnectsAndTheDownloadStepStillRuns)
         if (t.rfind("Connecting to ", 0) == 0)
             attempts.push_back(t);
     ASSERT_EQ(attempts.size(), 5u);
-    EXPECT_EQ(attempts[4], "Connecting to " + m_ep.ftpHost + " (Attempt 5 of 5)");
+    EXPECT_EQ(attempts[4], "Connecting to " + m_e.ftpHost + " (Attempt 5 of 5)");
     const auto st = m_display.StatusTexts();
     EXPECT_NE(std::find(st.begin(), st.end(), "Failed to connect to server"), st.end());
     EXPECT_TRUE(Waiting("a.wav"));
@@ -251,22 +207,22 @@ TEST_P(CycleSteps, ASessionTheServerClosesIsOpenedAgainForTheNextFile)
 {
     WriteText(m_src + "a.wav", "first");
     WriteText(m_src + "b.wav", "second");
-    m_emu.setFaults({{"ftp_hangup", QJsonObject{{"cmd", "SIZE"}}}});
+    s_emu->setFaults({{"ftp_hangup", QJsonObject{{"cmd", "SIZE"}}}});
     RunCycle();
-    EXPECT_TRUE(Done("a.wav"));
-    EXPECT_TRUE(Done("b.wav"));
-    EXPECT_EQ(m_emu.records("uploads").size(), 2);
+    EXPECT_TRUE(Archived("a.wav"));
+    EXPECT_TRUE(Archived("b.wav"));
+    EXPECT_EQ(s_emu->records("uploads").size(), 2);
     EXPECT_EQ(Notified().size(), 2u);
-    EXPECT_EQ(m_emu.records("ftp_logins").size(), 2);
+    EXPECT_EQ(s_emu->records("ftp_logins").size(), 2);
     const auto st = m_display.StatusTexts();
     EXPECT_EQ(std::count(st.begin(), st.end(),
-                         "Connecting to " + m_ep.ftpHost + " (Attempt 1 of 5)"),
+                         "Connecting to " + m_e.ftpHost + " (Attempt 1 of 5)"),
               2);
     EXPECT_EQ(m_display.WindowText().find("Upload Fail"), std::string::npos);
 
     // A 421 before the put, on a new session, is the server closing it, never a time-out.
     WriteText(m_src + "c.wav", "third");
-    m_emu.setFaults({{"ftp_hangup", QJsonObject{{"cmd", "CWD"}}}});
+    s_emu->setFaults({{"ftp_hangup", QJsonObject{{"cmd", "CWD"}}}});
     RunCycle();
     EXPECT_FALSE(fsys::IsReadOnly(m_src + "c.wav"));
     EXPECT_NE(Log().find("Sending c.wav failed: the server closed the connection."),
@@ -286,12 +242,12 @@ TEST_P(CycleSteps, RefusedLoginSwitchesPollingOffInMemory)
     EXPECT_EQ(problems[0].kind, EProblem::LoginRefused);
     EXPECT_EQ(m_record.Snapshot().PollTime, 0);
     EXPECT_TRUE(Waiting("a.wav"));
-    EXPECT_TRUE(m_emu.records("ftp_logins").isEmpty());
+    EXPECT_TRUE(s_emu->records("ftp_logins").isEmpty());
 }
 
 TEST_P(CycleSteps, NoInternetEndsTheCycleWithOneLine)
 {
-    m_ep.httpOrigin = "http://127.0.0.1:" + std::to_string(ClosedPort());
+    m_e.httpOrigin = "http://127.0.0.1:" + std::to_string(ClosedPort());
     RunCycle();
     EXPECT_EQ(m_display.LastStatus(), "No Internet Access");
     const std::string line =
@@ -305,7 +261,7 @@ TEST_P(CycleSteps, NoInternetEndsTheCycleWithOneLine)
 
 TEST_P(CycleSteps, AutoDownloadFetchesWhatWaits)
 {
-    m_emu.addPending("ab12", "reply.rtf", "{\\rtf1 answer}");
+    s_emu->addPending("ab12", "reply.rtf", "{\\rtf1 answer}");
     CSettings s = m_record.Snapshot();
     s.AutoDownLoad = 1;
     m_record.Replace(s);
@@ -316,7 +272,7 @@ TEST_P(CycleSteps, AutoDownloadFetchesWhatWaits)
               std::string::npos)
         << w;
     EXPECT_EQ(ReadAll(s.TDir + "reply.rtf"), "{\\rtf1 answer}") << w;
-    EXPECT_EQ(m_emu.records("confirmations").size(), 1);
+    EXPECT_EQ(s_emu->records("confirmations").size(), 1);
     const auto st = m_display.StatusTexts();
     ASSERT_GE(st.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(st.begin(), st.begin() + 4),
@@ -342,27 +298,27 @@ TEST_P(CycleSteps, QuietCycleSaysSoInTheWindowAndTheStatusBarOnly)
 TEST_P(CycleSteps, GuardShowsBusyAndStartsNoSecondWorker)
 {
     WriteText(m_src + "slow.wav", "1");
-    m_emu.setFaults({{"ftp_delay", QJsonObject{{"ms", 1500}, {"cmd", "STOR"}}}});
+    s_emu->setFaults({{"ftp_delay", QJsonObject{{"ms", 1500}, {"cmd", "STOR"}}}});
     m_auto->StartAutomation();
-    ASSERT_TRUE(WaitFor([this] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    ASSERT_TRUE(WaitFor([this] { return !s_emu->records("ftp_logins").isEmpty(); }));
     m_auto->StartAutomation();
     EXPECT_EQ(m_display.LastStatus(), "Nimbrel Upload Ravlet");
     EXPECT_TRUE(m_auto->State().Snapshot().busy) << "the tray shows the state's busy";
     ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
     int probes = 0;
-    for (const QJsonObject& r : Objects(m_emu.records("web_requests")))
+    for (const QJsonObject& r : Objects(s_emu->records("web_requests")))
         probes += r["path"].toString() == "//" || r["path"].toString() == "/";
     EXPECT_EQ(probes, 1);
-    EXPECT_EQ(m_emu.records("uploads").size(), 1);
+    EXPECT_EQ(s_emu->records("uploads").size(), 1);
 }
 
 TEST_P(CycleSteps, StopDuringALongTransferReturnsPromptly)
 {
     WriteText(m_src + "big.wav", std::string(8 << 20, 'b'));
-    m_emu.setFaults(
+    s_emu->setFaults(
         {{"ftp_cut", QJsonObject{{"after", 65536}, {"cmd", "STOR"}, {"mode", "stall"}}}});
     m_auto->StartAutomation();
-    ASSERT_TRUE(WaitFor([this] { return !m_emu.records("ftp_logins").isEmpty(); }));
+    ASSERT_TRUE(WaitFor([this] { return !s_emu->records("ftp_logins").isEmpty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto t0 = std::chrono::steady_clock::now();
     m_auto.reset();

@@ -1,13 +1,9 @@
 // Whole download steps against the service emulator, in passive and active mode.
-#include "core/cycle/CycleContext.h"
 #include "core/cycle/Download.h"
-#include "core/cycle/DownloadList.h"
 #include "core/ftp/FtpConnect.h"
-#include "platform/Internet.h"
 #include "support/EmulatorSuite.h"
 #include "support/Files.h"
-#include "support/RecordingDisplay.h"
-#include "support/ServiceEmulator.h"
+#include "support/PassSuite.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +24,6 @@ using orbidex::test::ServiceEmulator;
 
 namespace {
 
-std::set<std::string> Listing(const fs::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
-}
-
 QByteArray RandomBytes(std::size_t n, unsigned seed)
 {
     std::mt19937 rng(seed);
@@ -54,60 +43,21 @@ std::vector<std::string> ConfirmedIds(const ServiceEmulator& emu)
     return ids;
 }
 
-class DownloadEmulator : public ::testing::TestWithParam<bool> {
+class DownloadEmulator
+    : public DownloadSuite<orbidex::test::EmulatorSuite<::testing::TestWithParam<bool>>> {
 protected:
-    static void SetUpTestSuite() { emu = new ServiceEmulator(); }
-    static void TearDownTestSuite()
-    {
-        delete emu;
-        emu = nullptr;
-    }
-
     void SetUp() override
     {
-        emu->reset();
-        emu->addAuthor("ab12", "secret");
-        char pattern[] = "/tmp/orbidex-dle-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        folder = root / "in";
-        fs::create_directory(folder);
-        ep = orbidex::test::EndpointsFor(*emu);
-        ep.supportEmail = "help@test.example";
-        internet = CreateInternet(emu->caFile());
-        ASSERT_TRUE(internet);
-        settings.Author = "ab12";
+        DownloadSuite::SetUp();
+        s_emu->reset();
+        s_emu->addAuthor("ab12", "secret");
+        ep = orbidex::test::EndpointsFor(*s_emu);
+        ep.supportEmail = kHelp;
         settings.Password = "secret";
         settings.PASV = GetParam() ? 1 : 0;
-        settings.TDir = folder.string() + "/";
-        display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
-        lines = std::make_unique<CEventWriter>(*display, nullptr, ep.supportEmail);
     }
-    void TearDown() override { fs::remove_all(root); }
-
-    void Run()
-    {
-        CCycleContext ctx{*lines, *internet, ep, settings, record, work, cancelled};
-        RequestDownloadList(ctx);
-    }
-    std::string Log() { return ReadAll(root / "Orbidex.log"); }
-    std::string T() { return display->GetTimeText(); }
-    std::string Window() { return display->WindowText(); }
-
-    static ServiceEmulator* emu;
-    fs::path root, folder;
-    CFixedClock clock{1700000000};
-    std::unique_ptr<CRecordingDisplay> display;
-    std::unique_ptr<CEventWriter> lines;  // its lines, with the support address
-    std::unique_ptr<IInternet> internet;
-    CEndpoints ep;
-    CSettings settings;
-    CSettingsRecord record;
-    CWorkList work;
-    std::atomic<bool> cancelled{false};
+    IInternet& Net() override { return *m_internet; }
 };
-
-ServiceEmulator* DownloadEmulator::emu = nullptr;
 
 // Every value of the list and confirmation requests is encoded: a password with "&" or "="
 // reaches the service whole, so the list comes and the document is confirmed.
@@ -115,15 +65,15 @@ TEST_P(DownloadEmulator, LoginValuesWithQueryCharactersListAndConfirm)
 {
     for (const auto& [author, password] :
          {std::pair<std::string, std::string>{"o'brien#2", "p&nbupw=x"}, {"a+b", "100% &="}}) {
-        emu->addAuthor(author, password);
+        s_emu->addAuthor(author, password);
         settings.Author = author;
         settings.Password = password;
         const std::string id =
-            emu->addPending(author, "note.rtf", QByteArray::fromStdString(author));
+            s_emu->addPending(author, "note.rtf", QByteArray::fromStdString(author));
         Run();
         EXPECT_EQ(ReadAll(folder / "note.rtf"), author) << Window();
-        ASSERT_FALSE(ConfirmedIds(*emu).empty()) << author;
-        EXPECT_EQ(ConfirmedIds(*emu).back(), id) << author;
+        ASSERT_FALSE(ConfirmedIds(*s_emu).empty()) << author;
+        EXPECT_EQ(ConfirmedIds(*s_emu).back(), id) << author;
         fs::remove(folder / "note.rtf");
     }
 }
@@ -131,16 +81,16 @@ TEST_P(DownloadEmulator, LoginValuesWithQueryCharactersListAndConfirm)
 TEST_P(DownloadEmulator, DownloadsByteForByteAndConfirmsEachFile)
 {
     const QByteArray big = RandomBytes(300 * 1024, 1);
-    const std::string id1 = emu->addPending("ab12", "letter.rtf", "Dear author,\r\n");
-    const std::string id2 = emu->addPending("ab12", "dictation.wav", big);
+    const std::string id1 = s_emu->addPending("ab12", "letter.rtf", "Dear author,\r\n");
+    const std::string id2 = s_emu->addPending("ab12", "dictation.wav", big);
     Run();
 
     EXPECT_EQ(ReadAll(folder / "letter.rtf"), "Dear author,\r\n");
     EXPECT_EQ(ReadAll(folder / "dictation.wav"), big.toStdString());
     EXPECT_EQ(Listing(folder), (std::set<std::string>{"letter.rtf", "dictation.wav"}));
-    EXPECT_EQ(ConfirmedIds(*emu), (std::vector<std::string>{id1, id2}));
-    EXPECT_TRUE(emu->state()["pending"].toObject()["ab12"].toArray().isEmpty())
-        << QJsonDocument(emu->state()["pending"].toObject()).toJson().toStdString();
+    EXPECT_EQ(ConfirmedIds(*s_emu), (std::vector<std::string>{id1, id2}));
+    EXPECT_TRUE(s_emu->state()["pending"].toObject()["ab12"].toArray().isEmpty())
+        << QJsonDocument(s_emu->state()["pending"].toObject()).toJson().toStdString();
     EXPECT_NE(Window().find("Number of File(s) to Download : 2\r\nDownloading Files\r\n"),
               std::string::npos);
     EXPECT_NE(Window().find(T() + " - 2 of 2 Downloading \"dictation.wav\" to " + settings.TDir +
@@ -149,7 +99,7 @@ TEST_P(DownloadEmulator, DownloadsByteForByteAndConfirmsEachFile)
         << Window();
     EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + FormatTransferLine(clock.Now(), "letter.rtf") +
                          "\r\n" + FormatTransferLine(clock.Now(), "dictation.wav") + "\r\n");
-    EXPECT_EQ(display->LastStatus(), "Orbidex - Idle");
+    EXPECT_EQ(display.LastStatus(), "Orbidex - Idle");
 
     // Confirmed files are no longer listed.
     Run();
@@ -158,8 +108,8 @@ TEST_P(DownloadEmulator, DownloadsByteForByteAndConfirmsEachFile)
 
 TEST_P(DownloadEmulator, AbsentFileGivesBothLinesAndIsNotConfirmed)
 {
-    emu->addMissingPending("ab12", "gone.rtf", "501");
-    const std::string idOk = emu->addPending("ab12", "here.rtf", "here");
+    s_emu->addMissingPending("ab12", "gone.rtf", "501");
+    const std::string idOk = s_emu->addPending("ab12", "here.rtf", "here");
     Run();
 
     const std::string failed = T() + " - Download Failed - " +
@@ -170,9 +120,9 @@ TEST_P(DownloadEmulator, AbsentFileGivesBothLinesAndIsNotConfirmed)
     EXPECT_NE(Log().find(failed + "\r\n\r\n\r\n" + absent + "\r\n\r\n"), std::string::npos)
         << Log();
     EXPECT_NE(Window().find(failed + "\r\n\r\n" + absent + "\r\n"), std::string::npos);
-    const auto status = display->StatusTexts();
+    const auto status = display.StatusTexts();
     EXPECT_NE(std::find(status.begin(), status.end(), absent), status.end());
-    EXPECT_EQ(ConfirmedIds(*emu), std::vector<std::string>{idOk});
+    EXPECT_EQ(ConfirmedIds(*s_emu), std::vector<std::string>{idOk});
     EXPECT_EQ(Listing(folder), std::set<std::string>{"here.rtf"});
 }
 
@@ -180,7 +130,7 @@ TEST_P(DownloadEmulator, AbsentFileGivesBothLinesAndIsNotConfirmed)
 TEST_P(DownloadEmulator, ADeletedDownloadFolderIsMadeAgainPrivate)
 {
     settings.TDir = (root / "nimbrel" / "download").string() + "/";
-    emu->addPending("ab12", "letter.rtf", "text");
+    s_emu->addPending("ab12", "letter.rtf", "text");
     Run();
     EXPECT_EQ(ReadAll(settings.TDir + "letter.rtf"), "text") << Log();
     struct stat st {};
@@ -192,7 +142,7 @@ TEST_P(DownloadEmulator, UnwritableFolderGivesOnlyTheFailureLine)
 {
     std::ofstream(root / "plain") << "x";
     settings.TDir = (root / "plain").string() + "/";
-    emu->addPending("ab12", "letter.rtf", "text");
+    s_emu->addPending("ab12", "letter.rtf", "text");
     Run();
 
     EXPECT_NE(Log().find(T() + " - Download Failed - the download folder " + settings.TDir +
@@ -201,28 +151,28 @@ TEST_P(DownloadEmulator, UnwritableFolderGivesOnlyTheFailureLine)
               std::string::npos)
         << Log();
     EXPECT_EQ(Log().find("not found"), std::string::npos);
-    EXPECT_TRUE(ConfirmedIds(*emu).empty());
-    EXPECT_EQ(emu->state()["pending"].toObject()["ab12"].toArray().size(), 1);
+    EXPECT_TRUE(ConfirmedIds(*s_emu).empty());
+    EXPECT_EQ(s_emu->state()["pending"].toObject()["ab12"].toArray().size(), 1);
 }
 
 TEST_P(DownloadEmulator, CutTransferKeepsTheEarlierCopy)
 {
     const QByteArray fresh = RandomBytes(200 * 1024, 2);
     std::ofstream(folder / "memo.wav", std::ios::binary) << "GOOD OLD COPY";
-    const std::string id = emu->addPending("ab12", "memo.wav", fresh);
-    emu->setFaults(QJsonObject{{"ftp_cut", QJsonObject{{"after", 4096}, {"cmd", "RETR"}}}});
+    const std::string id = s_emu->addPending("ab12", "memo.wav", fresh);
+    s_emu->setFaults(QJsonObject{{"ftp_cut", QJsonObject{{"after", 4096}, {"cmd", "RETR"}}}});
     Run();
 
     EXPECT_EQ(ReadAll(folder / "memo.wav"), "GOOD OLD COPY");
     EXPECT_EQ(Listing(folder), std::set<std::string>{"memo.wav"});
     EXPECT_NE(Log().find(" - Download Failed - "), std::string::npos) << Log();
     EXPECT_EQ(Log().find("not found"), std::string::npos);
-    EXPECT_TRUE(ConfirmedIds(*emu).empty());
-    const QJsonArray gets = emu->records("downloads");
+    EXPECT_TRUE(ConfirmedIds(*s_emu).empty());
+    const QJsonArray gets = s_emu->records("downloads");
     ASSERT_EQ(gets.size(), 1);
     EXPECT_FALSE(gets[0].toObject()["complete"].toBool());
 
-    emu->clearFaults();
+    s_emu->clearFaults();
     Run();
     EXPECT_EQ(ReadAll(folder / "memo.wav"), fresh.toStdString());
     // The earlier copy differs from the new one: it is kept beside it, not replaced.
@@ -232,51 +182,43 @@ TEST_P(DownloadEmulator, CutTransferKeepsTheEarlierCopy)
     EXPECT_EQ(kept.rfind("memo (kept ", 0), 0u) << kept;
     EXPECT_EQ(ReadAll(folder / kept), "GOOD OLD COPY");
     EXPECT_NE(Log().find("memo.wav differs from the copy already in "), std::string::npos);
-    EXPECT_EQ(ConfirmedIds(*emu), std::vector<std::string>{id});
+    EXPECT_EQ(ConfirmedIds(*s_emu), std::vector<std::string>{id});
 
     // Listed again with the same content: nothing more to keep, only the confirmation.
-    emu->addPending("ab12", "memo.wav", fresh, "902");
+    s_emu->addPending("ab12", "memo.wav", fresh, "902");
     Run();
     EXPECT_EQ(Listing(folder).size(), 2u);
-    EXPECT_EQ(ConfirmedIds(*emu), (std::vector<std::string>{id, "902"}));
+    EXPECT_EQ(ConfirmedIds(*s_emu), (std::vector<std::string>{id, "902"}));
 }
 
 TEST_P(DownloadEmulator, HostileNamesAreRefusedWhileTheOthersDownload)
 {
-    emu->addPending("ab12", "ok.rtf", "fine", "77");
-    emu->putFile("/downloads/evil.rtf", "escaped");
+    s_emu->addPending("ab12", "ok.rtf", "fine", "77");
+    s_emu->putFile("/downloads/evil.rtf", "escaped");
     const std::string body =
         "countoffiles = 3<br>\r\nSourceDir=/downloads/ab12<br>\r\n"
         "file_1 = \"../evil.rtf\"<br>\r\nfileid_1 = 75<br>\r\n"
         "file_2 = \"..\"<br>\r\nfileid_2 = 76<br>\r\n"
         "file_3 = \"ok.rtf\"<br>\r\nfileid_3 = 77<br>\r\n";
-    emu->setFaults(QJsonObject{{"list_body", QString::fromStdString(body)}});
+    s_emu->setFaults(QJsonObject{{"list_body", QString::fromStdString(body)}});
     Run();
 
     EXPECT_EQ(Listing(folder), std::set<std::string>{"ok.rtf"});
     EXPECT_FALSE(fs::exists(root / "evil.rtf"));
-    EXPECT_EQ(ConfirmedIds(*emu), std::vector<std::string>{"77"});
+    EXPECT_EQ(ConfirmedIds(*s_emu), std::vector<std::string>{"77"});
     EXPECT_NE(Log().find(T() + " - Refused unsafe file name \"../evil.rtf\" from the server. "
                                "Please inform help@test.example\r\n"),
               std::string::npos)
         << Log();
     EXPECT_NE(Window().find("Refused unsafe file name \"..\""), std::string::npos);
-    EXPECT_EQ(emu->records("downloads").size(), 1);
+    EXPECT_EQ(s_emu->records("downloads").size(), 1);
 }
 
 TEST_P(DownloadEmulator, EmptyTDirDownloadsIntoTheDefaultFolders)
 {
-    const char* oldHome = std::getenv("HOME");
-    const std::string saved = oldHome ? oldHome : "";
-    fs::create_directory(root / "home");
-    setenv("HOME", (root / "home").c_str(), 1);
     settings.TDir.clear();
-    emu->addPending("ab12", "letter.rtf", "text");
-    Run();
-    if (oldHome)
-        setenv("HOME", saved.c_str(), 1);
-    else
-        unsetenv("HOME");
+    s_emu->addPending("ab12", "letter.rtf", "text");
+    WithHome(root / "home", [this] { Run(); });
 
     const fs::path dl = root / "home" / "nimbrel" / "download";
     EXPECT_TRUE(fs::is_directory(root / "home" / "nimbrel"));

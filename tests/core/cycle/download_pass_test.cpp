@@ -1,14 +1,10 @@
 // The list request and the download pass against an in-memory service: exact lines, stops,
 // refusals and what lands on disk.
-#include "core/cycle/CycleContext.h"
 #include "core/cycle/Download.h"
-#include "core/cycle/DownloadList.h"
 #include "core/ftp/FtpConnect.h"
 #include "core/service/ServiceUrls.h"
 #include "support/Files.h"
-#include "support/RecordingDisplay.h"
-#include "support/RecordingEvents.h"
-#include "support/FakeService.h"
+#include "support/PassSuite.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +25,6 @@ void WriteAll(const fs::path& p, const std::string& content)
     std::ofstream(p, std::ios::binary) << content;
 }
 
-std::set<std::string> Listing(const fs::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
-}
-
 std::string ListBody(const std::vector<std::pair<std::string, std::string>>& items,
                      const std::string& dir = "/dl/ab12")
 {
@@ -49,52 +38,23 @@ std::string ListBody(const std::vector<std::pair<std::string, std::string>>& ite
     return b;
 }
 
-class DownloadPass : public ::testing::Test {
+class DownloadPass : public DownloadSuite<> {
 protected:
-    void SetUp() override
+    DownloadPass()
     {
-        char pattern[] = "/tmp/orbidex-dl-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        folder = root / "in";
-        fs::create_directory(folder);
         ep.ftpHost = "ftp.test:2121";
-        ep.supportEmail = "help@test.example";
         ep.httpOrigin = "http://web.test";
         ep.httpsOrigin = "https://web.test";
-        settings.Author = "ab12";
         settings.Password = "pw";
-        settings.PASV = 1;
-        settings.TDir = folder.string() + "/";
         svc.pages["nbdlsuccess.php"] = {"ok"};
-        display = std::make_unique<CRecordingDisplay>((root / "Orbidex.log").string(), &clock);
-        lines = std::make_unique<CEventWriter>(*display, nullptr, ep.supportEmail);
     }
-    void TearDown() override { fs::remove_all(root); }
-
-    CCycleContext Ctx() { return {*lines, svc, ep, settings, record, work, cancelled}; }
-    void Run()
-    {
-        CCycleContext ctx = Ctx();
-        RequestDownloadList(ctx);
-    }
-    std::string Log() { return ReadAll(root / "Orbidex.log"); }
-    std::string T() { return display->GetTimeText(); }
+    IInternet& Net() override { return svc; }
     std::string Confirm(const std::string& id)
     {
         return DownloadConfirmUrl(ep, settings.Author, settings.Password, id);
     }
 
-    fs::path root, folder;
-    CFixedClock clock{1700000000};
-    std::unique_ptr<CRecordingDisplay> display;
-    std::unique_ptr<CEventWriter> lines;  // its lines, with the support address
     CFakeService svc;
-    CEndpoints ep;
-    CSettings settings;
-    CSettingsRecord record;
-    CWorkList work;
-    std::atomic<bool> cancelled{false};
 };
 
 TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
@@ -104,9 +64,8 @@ TEST_F(DownloadPass, FetchesEachFileConfirmsItAndReportsEveryStep)
     svc.pages["nbdlsuccess.php"] = {"ok"};
     svc.files["/dl/ab12/a.rtf"] = "letter";
     svc.files["/dl/ab12/b.wav"] = wav;
-    CRecordingEvents events(*display, ep.supportEmail);
-    CCycleContext ctx{events, svc, ep, settings, record, work, cancelled};
-    RequestDownloadList(ctx);
+    CRecordingEvents events(display, kHelp);
+    Run(events);
 
     // Every step, in order, with one session for the pass.
     std::vector<EEvent> steps;
@@ -141,9 +100,8 @@ TEST_F(DownloadPass, ADocumentListedTwiceLandsOnceAndIsConfirmedTwice)
 {
     svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "7"}, {"a.rtf", "8"}})};
     svc.files["/dl/ab12/a.rtf"] = "letter";
-    CRecordingEvents events(*display, ep.supportEmail);
-    CCycleContext ctx{events, svc, ep, settings, record, work, cancelled};
-    RequestDownloadList(ctx);
+    CRecordingEvents events(display, kHelp);
+    Run(events);
     EXPECT_EQ(Listing(folder), std::set<std::string>{"a.rtf"});
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
     EXPECT_EQ(svc.Urls("nbdlsuccess.php"), (std::vector<std::string>{Confirm("7"), Confirm("8")}));
@@ -162,12 +120,12 @@ TEST_F(DownloadPass, FileAbsentOnServerGivesBothLinesAndTheNextFileGoesOn)
                                ", Please inform help@test.example.";
     const std::string absent =
         T() + " - gone.rtf not found on Server. Please inform help@test.example";
-    EXPECT_NE(display->WindowText().find(failed + "\r\n\r\n" + absent + "\r\n" + T() + " - 2 of 2"),
+    EXPECT_NE(display.WindowText().find(failed + "\r\n\r\n" + absent + "\r\n" + T() + " - 2 of 2"),
               std::string::npos)
-        << display->WindowText();
+        << display.WindowText();
     EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + failed + "\r\n\r\n\r\n" + absent + "\r\n\r\n" +
                          FormatTransferLine(clock.Now(), "b.rtf") + "\r\n");
-    const auto status = display->StatusTexts();
+    const auto status = display.StatusTexts();
     EXPECT_NE(std::find(status.begin(), status.end(), absent), status.end());
     EXPECT_EQ(svc.Urls("nbdlsuccess.php"), std::vector<std::string>{Confirm("8")});
     EXPECT_EQ(Listing(folder), std::set<std::string>{"b.rtf"});
@@ -181,7 +139,7 @@ TEST_F(DownloadPass, FailedGetWithoutASentenceIsStillAFailure)
     svc.faults.push_back({.op = Op::Get, .failure = {inet::kErrSecureFailure, ""}});  // no sentence
     Run();
 
-    EXPECT_NE(display->WindowText().find(
+    EXPECT_NE(display.WindowText().find(
                   T() + " - Download Failed - , Please inform help@test.example.\r\n"),
               std::string::npos);
     EXPECT_EQ(Log().find("Transferred"), std::string::npos);
@@ -202,8 +160,8 @@ TEST_F(DownloadPass, UnwritableFolderGivesOnlyTheFailureLine)
         T() + " - Download Failed - the download folder " + settings.TDir +
         " cannot be used: Not a directory, Please inform help@test.example.";
     EXPECT_EQ(Log(), "DOWNLOADing 1 files\r\n" + failed + "\r\n\r\n\r\n");
-    EXPECT_EQ(display->WindowText().find("not found"), std::string::npos);
-    const auto status = display->StatusTexts();
+    EXPECT_EQ(display.WindowText().find("not found"), std::string::npos);
+    const auto status = display.StatusTexts();
     ASSERT_GE(status.size(), 2u);
     EXPECT_EQ(status[status.size() - 2], failed);
     EXPECT_EQ(status.back(), "Orbidex - Idle");
@@ -226,9 +184,9 @@ TEST_F(DownloadPass, CutTransferKeepsTheEarlierCopyAndLeavesNoTemporaryFile)
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "GOOD OLD COPY");
     EXPECT_EQ(ReadAll(folder / ".a.rtf.part"), "someone else's");
     EXPECT_EQ(Listing(folder), (std::set<std::string>{"a.rtf", ".a.rtf.part"}));
-    EXPECT_NE(display->WindowText().find(" - Download Failed - " + GetInternetErrorText(12030)),
+    EXPECT_NE(display.WindowText().find(" - Download Failed - " + GetInternetErrorText(12030)),
               std::string::npos);
-    EXPECT_EQ(display->WindowText().find("not found"), std::string::npos);
+    EXPECT_EQ(display.WindowText().find("not found"), std::string::npos);
     EXPECT_TRUE(svc.Urls("nbdlsuccess.php").empty());
 
     // The next cycle replaces the copy once the whole file has arrived.
@@ -276,12 +234,12 @@ TEST_F(DownloadPass, UnsafeNamesAreRefusedWhileTheOthersDownload)
           "i\\xE2\\x80\\xAEj", "k\\xE2\\x81\\xA6l\\xE2\\x80\\x8F"})
         EXPECT_NE(Log().find(T() + refused + shown + tail + "\r\n"), std::string::npos) << shown;
     EXPECT_NE(Log().find(refused + longName), std::string::npos);
-    EXPECT_NE(display->WindowText().find(T() + refused + "c\\x01d" + tail + "\r\n"),
+    EXPECT_NE(display.WindowText().find(T() + refused + "c\\x01d" + tail + "\r\n"),
               std::string::npos);
     // A listed name cannot forge a line of its own in the log.
     EXPECT_EQ(Log().find("\nf\""), std::string::npos);
     EXPECT_EQ(svc.Seen().logins.size(), 1u);
-    EXPECT_EQ(display->LastStatus(), "Orbidex - Idle");
+    EXPECT_EQ(display.LastStatus(), "Orbidex - Idle");
 }
 
 // A document listed twice whose content changed in between: the author's edited copy and the
@@ -319,11 +277,11 @@ TEST_F(DownloadPass, FiveFailedConnectsEndThePass)
     }
     expected.push_back("Failed to connect to server");
     expected.push_back("Orbidex - Idle");
-    EXPECT_EQ(display->StatusTexts(), expected);
+    EXPECT_EQ(display.StatusTexts(), expected);
     EXPECT_TRUE(svc.Seen().gets.empty());
-    EXPECT_EQ(display->WindowText().find("Downloading \""), std::string::npos);
+    EXPECT_EQ(display.WindowText().find("Downloading \""), std::string::npos);
     // The status bar's last word is overwritten at once: the log keeps it, with the time.
-    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + display->GetTimeText() +
+    EXPECT_EQ(Log(), "DOWNLOADing 2 files\r\n" + display.GetTimeText() +
                          " - Failed to connect to server (Connection refused); the files wait for "
                          "the next poll.\r\n");
     EXPECT_FALSE(work.m_pFtpConnection);
@@ -384,29 +342,22 @@ TEST_F(DownloadPass, FolderTypedWithoutFinalSeparatorStillReceivesTheFiles)
     Run();
     EXPECT_EQ(ReadAll(folder / "a.rtf"), "letter");
     EXPECT_EQ(Listing(root), (std::set<std::string>{"in", "Orbidex.log"}));
-    EXPECT_NE(display->WindowText().find("to " + folder.string() + "/\r\n"), std::string::npos);
+    EXPECT_NE(display.WindowText().find("to " + folder.string() + "/\r\n"), std::string::npos);
 }
 
 TEST_F(DownloadPass, EmptyTDirCreatesTheDefaultFoldersAndKeepsThemInMemory)
 {
-    const char* oldHome = std::getenv("HOME");
-    const std::string saved = oldHome ? oldHome : "";
-    setenv("HOME", (root / "home").c_str(), 1);
-    fs::create_directory(root / "home");
     settings.TDir.clear();
     svc.pages["orbidexdload.php"] = {ListBody({{"a.rtf", "1"}})};
     svc.files["/dl/ab12/a.rtf"] = "letter";
-    Run();
-    if (oldHome)
-        setenv("HOME", saved.c_str(), 1);
-    else
-        unsetenv("HOME");
+    WithHome(root / "home", [this] { Run(); });
 
     const fs::path dl = root / "home" / "nimbrel" / "download";
-    EXPECT_EQ(DefaultDownloadFolder(), saved + "/nimbrel/download/");
+    const char* home = std::getenv("HOME");
+    EXPECT_EQ(DefaultDownloadFolder(), std::string(home ? home : "") + "/nimbrel/download/");
     EXPECT_EQ(ReadAll(dl / "a.rtf"), "letter");
     EXPECT_EQ(record.Snapshot().TDir, dl.string() + "/");
-    EXPECT_NE(display->WindowText().find("to " + dl.string() + "/\r\n"), std::string::npos);
+    EXPECT_NE(display.WindowText().find("to " + dl.string() + "/\r\n"), std::string::npos);
 }
 
 struct ListStop {
@@ -432,11 +383,11 @@ TEST_P(DownloadListStops, ShowsTheMessageWhereItBelongsAndFetchesNothing)
         svc.pages["orbidexdload.php"] = {c.body};
     svc.files["/d/a"] = "a";
     Run();
-    EXPECT_EQ(display->WindowText(),
+    EXPECT_EQ(display.WindowText(),
               T() + " - Getting List of Files from the Server\r\n" + WithTime(c.window, T()));
     std::vector<std::string> status;
     for (const auto& s : c.status) status.push_back(WithTime(s, T()));
-    EXPECT_EQ(display->StatusTexts(), status);
+    EXPECT_EQ(display.StatusTexts(), status);
     EXPECT_EQ(Log(), WithTime(c.log, T()));
     EXPECT_TRUE(svc.Seen().logins.empty());
     EXPECT_EQ(svc.Urls().size(), 1u);

@@ -14,14 +14,6 @@ using std::chrono::milliseconds;
 
 class Finished : public CycleSuite {
 protected:
-    int Told(const std::string& name) const
-    {
-        const std::string log = Log(), line = name + " is still being written";
-        int n = 0;
-        for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
-            ++n;
-        return n;
-    }
     // Sent once, whole: the put, the announcement, the archive copy and the mark.
     void ExpectSentWholeOnce(const std::string& name, std::size_t size)
     {
@@ -32,7 +24,7 @@ protected:
         // Held back is not a failure: nothing for the author to mend.
         EXPECT_TRUE(Problems().empty());
         EXPECT_EQ(m_auto->State().Snapshot().last.failed, 0);
-        EXPECT_EQ(Told(name), 1);
+        EXPECT_EQ(InLog(name + " is still being written"), 1);
     }
 };
 

@@ -27,11 +27,7 @@ TEST_F(Hardening, RefusedFileAndUnsendableNameCostOnlyThemselves)
                        "Rename the file.\r\n"),
               std::string::npos)
         << log;
-    std::size_t fails = 0;
-    for (std::size_t at = log.find(".. Upload Fail"); at != std::string::npos;
-         at = log.find(".. Upload Fail", at + 1))
-        ++fails;
-    EXPECT_EQ(fails, 2u) << log;
+    EXPECT_EQ(InLog(".. Upload Fail"), 2) << log;
 
     s_emu->clearFaults();
     RunCycle();

@@ -3,7 +3,7 @@
 #include "core/cycle/Archive.h"
 #include "core/cycle/Scan.h"
 #include "support/AsAuthor.h"
-#include "support/UploadPassSuite.h"
+#include "support/PassSuite.h"
 
 #include "platform/LocalFile.h"
 #include "platform/StateFolder.h"

@@ -2,11 +2,9 @@
 #include "core/cycle/FileOrder.h"
 #include "core/cycle/Lanes.h"
 #include "support/NetTestSupport.h"
-#include "support/RecordingDisplay.h"
-#include "support/cycle_util.h"
+#include "support/CycleSuite.h"
 
 #include <QJsonDocument>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -17,7 +15,6 @@
 #include <thread>
 
 // A backlog shared by several FTP sessions: each file's commands, lines and fate as with one.
-using orbidex::test::ServiceEmulator;
 
 namespace {
 
@@ -88,35 +85,13 @@ TEST(Sessions, OneForAFewFilesUpToThreeForABacklog)
     }
 }
 
-class Backlog : public ::testing::TestWithParam<int> {
+class Backlog : public orbidex::test::ModeCycleSuite {
 protected:
-    void SetUp() override
+    void Configure(CSettings& s) override
     {
-        m_emu.addAuthor("ab12", "secret");
-        m_ep = orbidex::test::EndpointsFor(m_emu);
-        m_internet = CreateInternet(m_emu.caFile());
-        m_src = m_dir.path().toStdString() + "/src/";
-        m_down = m_dir.path().toStdString() + "/down/";
-        QDir().mkpath(QString::fromStdString(m_src));
-        QDir().mkpath(QString::fromStdString(m_down));
-        CSettings s = CycleSettings(m_src, m_down);
+        ModeCycleSuite::Configure(s);
         s.Ext[0] = "rtf";
-        s.PASV = GetParam();
         s.PollTime = 5;
-        m_record.Replace(s);
-        m_lines = std::make_unique<CEventWriter>(m_display, nullptr, m_ep.supportEmail);
-        m_auto = std::make_unique<CAutomation>(*m_lines, m_internet.get(), m_ep, m_record);
-        m_auto->SetSettleTime(0);
-    }
-    void RunCycle()
-    {
-        m_auto->StartAutomation();
-        ASSERT_TRUE(WaitFor([this] { return !m_auto->IsBusy(); }));
-    }
-    bool Done(const std::string& name) const
-    {
-        return fsys::IsReadOnly(m_src + name) &&
-               ReadAll(m_src + "tolvane/" + name) == ReadAll(m_src + name);
     }
     // The commands of each session of `user` that concern files, by session.
     std::map<int, std::vector<std::pair<std::string, std::string>>> Commands(const char* user)
@@ -124,24 +99,13 @@ protected:
         static const std::set<std::string> fileCommands{"CWD",  "EPSV", "EPRT", "STOR",
                                                         "SIZE", "RETR"};
         std::map<int, std::vector<std::pair<std::string, std::string>>> out;
-        for (const QJsonObject& c : Objects(m_emu.records("ftp_commands"))) {
+        for (const QJsonObject& c : Objects(s_emu->records("ftp_commands"))) {
             const std::string cmd = c["cmd"].toString().toStdString();
             if (c["user"].toString() == user && fileCommands.count(cmd))
                 out[c["session"].toInt()].emplace_back(cmd, c["arg"].toString().toStdString());
         }
         return out;
     }
-
-    ServiceEmulator m_emu;
-    QTemporaryDir m_dir;
-    std::string m_logPath = m_dir.path().toStdString() + "/Orbidex.log";
-    CRecordingDisplay m_display{m_logPath};
-    std::unique_ptr<CEventWriter> m_lines;
-    CEndpoints m_ep;
-    std::unique_ptr<IInternet> m_internet;
-    CSettingsRecord m_record;
-    std::string m_src, m_down;
-    std::unique_ptr<CAutomation> m_auto;
 };
 
 // Eight files each way over three sessions. A fault of one file stays that file's: a refused
@@ -164,30 +128,25 @@ TEST_P(Backlog, ThreeSessionsShareTheFilesAndAFaultStaysWithItsFile)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        m_emu.reset();
-        m_emu.addAuthor("ab12", "secret");
-        QDir(QString::fromStdString(m_src)).removeRecursively();
-        QDir(QString::fromStdString(m_down)).removeRecursively();
-        QDir().mkpath(QString::fromStdString(m_src));
-        QDir().mkpath(QString::fromStdString(m_down));
+        Afresh();
         const std::size_t shown = m_display.WindowText().size();
         for (int i = 0; i < kFiles; ++i) {
             const std::string n = std::to_string(i);
             WriteText(m_src + "a" + n + ".rtf", std::string(100 + i * 50, char('a' + i)));
-            m_emu.addPending("ab12", "d" + n + ".rtf", QByteArray(200 + i, char('k' + i)));
+            s_emu->addPending("ab12", "d" + n + ".rtf", QByteArray(200 + i, char('k' + i)));
         }
-        m_emu.setFaults(QJsonDocument::fromJson(row.faults).object());
+        s_emu->setFaults(QJsonDocument::fromJson(row.faults).object());
         RunCycle();
 
         for (int i = 0; i < kFiles; ++i) {
             const std::string name = "a" + std::to_string(i) + ".rtf";
-            EXPECT_EQ(Done(name), i != 3 || row.a3Sent) << name;
+            EXPECT_EQ(Archived(name), i != 3 || row.a3Sent) << name;
             EXPECT_EQ(ReadAll(m_down + "d" + std::to_string(i) + ".rtf"),
                       std::string(200 + i, char('k' + i)));
         }
-        EXPECT_EQ(m_emu.records("confirmations").size(), kFiles);
+        EXPECT_EQ(s_emu->records("confirmations").size(), kFiles);
         std::multiset<std::string> accepted;
-        for (const QJsonObject& n : Objects(m_emu.records("notifications")))
+        for (const QJsonObject& n : Objects(s_emu->records("notifications")))
             if (!n["refused_by_fault"].toBool())
                 accepted.insert(n["file"].toString().toStdString());
         EXPECT_EQ(accepted.size(), row.a3Sent ? kFiles : kFiles - 1);

@@ -1,4 +1,4 @@
-#include "support/UploadPassSuite.h"
+#include "support/PassSuite.h"
 #include "support/wav_util.h"
 
 #include <future>

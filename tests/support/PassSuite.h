@@ -1,6 +1,8 @@
 #pragma once
-// The upload pass against an internet layer in memory, on real files in a temporary folder.
+// The upload and download passes on real files in a temporary folder, with every line they
+// write kept by a display on a fixed clock.
 #include "core/cycle/CycleContext.h"
+#include "core/cycle/DownloadList.h"
 #include "core/cycle/Upload.h"
 #include "platform/FileSystem.h"
 #include "support/FakeService.h"
@@ -13,9 +15,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <set>
+
 inline constexpr std::time_t kT = 1796547903;  // Sun Dec 06 09:05:03 2026 (TZ=UTC)
 inline const std::string kTime = "Sun Dec 06 09:05:03 2026";
 
+// The upload pass against an internet layer in memory.
 class UploadPass : public ::testing::Test {
 protected:
     UploadPass()
@@ -78,4 +86,64 @@ protected:
     CRecordingEvents m_events{m_display};
     std::atomic<bool> m_cancelled{false};
     std::string m_folder;
+};
+
+// The names in `dir`, without its path.
+inline std::set<std::string> Listing(const std::filesystem::path& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+// The list request and download pass of author ab12 in passive mode into `folder`; the suite
+// gives the internet layer and the endpoints.
+template <class Base = ::testing::Test>
+class DownloadSuite : public Base {
+protected:
+    static constexpr const char* kHelp = "help@test.example";
+    DownloadSuite()
+    {
+        std::filesystem::create_directory(folder);
+        ep.supportEmail = kHelp;
+        settings.Author = "ab12";
+        settings.PASV = 1;
+        settings.TDir = folder.string() + "/";
+    }
+    virtual IInternet& Net() = 0;
+    void Run(IAgentEvents& events)
+    {
+        CCycleContext ctx{events, Net(), ep, settings, record, work, cancelled};
+        RequestDownloadList(ctx);
+    }
+    void Run() { Run(lines); }
+    // Runs `body` with HOME at `home`, made first, and gives the old one back.
+    static void WithHome(const std::filesystem::path& home, const std::function<void()>& body)
+    {
+        const char* old = std::getenv("HOME");
+        const std::string saved = old ? old : "";
+        std::filesystem::create_directory(home);
+        setenv("HOME", home.c_str(), 1);
+        body();
+        if (old)
+            setenv("HOME", saved.c_str(), 1);
+        else
+            unsetenv("HOME");
+    }
+    std::string Log() const { return ReadAll(root / "Orbidex.log"); }
+    std::string T() const { return display.GetTimeText(); }
+    std::string Window() const { return display.WindowText(); }
+
+    QTemporaryDir m_dir;
+    std::filesystem::path root = m_dir.path().toStdString();
+    std::filesystem::path folder = root / "in";
+    CFixedClock clock{1700000000};
+    CRecordingDisplay display{(root / "Orbidex.log").string(), &clock};
+    CEventWriter lines{display, nullptr, kHelp};
+    CEndpoints ep;
+    CSettings settings;
+    CSettingsRecord record;
+    CWorkList work;
+    std::atomic<bool> cancelled{false};
 };
