@@ -4,6 +4,7 @@
 #include "support/EmulatorSuite.h"
 #include "support/Files.h"
 #include "support/PassSuite.h"
+#include "support/cycle_util.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,11 @@ TEST_P(DownloadEmulator, DownloadsByteForByteAndConfirmsEachFile)
     EXPECT_EQ(ReadAll(folder / "dictation.wav"), big.toStdString());
     EXPECT_EQ(Listing(folder), (std::set<std::string>{"letter.rtf", "dictation.wav"}));
     EXPECT_EQ(ConfirmedIds(*s_emu), (std::vector<std::string>{id1, id2}));
+    std::vector<std::string> data;  // each file's data connection, in the mode asked for
+    for (const QJsonObject& c : Objects(s_emu->records("ftp_commands")))
+        if (QStringList{"EPSV", "EPRT", "PASV", "PORT"}.contains(c["cmd"].toString()))
+            data.push_back(c["cmd"].toString().toStdString());
+    EXPECT_EQ(data, std::vector<std::string>(2, GetParam() ? "EPSV" : "EPRT"));
     EXPECT_TRUE(s_emu->state()["pending"].toObject()["ab12"].toArray().isEmpty())
         << QJsonDocument(s_emu->state()["pending"].toObject()).toJson().toStdString();
     EXPECT_NE(Window().find("Number of File(s) to Download : 2\r\nDownloading Files\r\n"),
