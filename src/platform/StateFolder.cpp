@@ -153,12 +153,12 @@ bool CAppender::Append(const std::vector<std::string>& fields, std::string* why)
 {
     std::string data;
     for (const std::string& f : fields) data.append(f).push_back('\0');
-    if (m_fd < 0)
-        m_fd = OpenInStateFolder(m_folder, m_folder + "/" + m_file,
-                                 O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, why);
-    if (m_fd < 0)
+    if (!m_fd)
+        m_fd = CFd(OpenInStateFolder(m_folder, m_folder + "/" + m_file,
+                                     O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, why));
+    if (!m_fd)
         return false;
-    const ssize_t w = write(m_fd, data.data(), data.size());
+    const ssize_t w = write(m_fd.Get(), data.data(), data.size());
     if (w == static_cast<ssize_t>(data.size()))
         return true;
     if (w >= 0)
@@ -166,13 +166,6 @@ bool CAppender::Append(const std::vector<std::string>& fields, std::string* why)
     Failed(why);
     Close();  // the next record tries a fresh handle: the disk may have room again
     return false;
-}
-
-void CAppender::Close()
-{
-    if (m_fd >= 0)
-        close(m_fd);
-    m_fd = -1;
 }
 
 bool CTempRecord::Add(const std::string& path, FileId id)

@@ -33,25 +33,12 @@ class CAppender {
 public:
     CAppender(std::string folder, std::string file)
         : m_folder(std::move(folder)), m_file(std::move(file)) {}
-    ~CAppender() { Close(); }
-    CAppender(CAppender&& o) noexcept
-        : m_folder(std::move(o.m_folder)), m_file(std::move(o.m_file)), m_fd(std::exchange(o.m_fd, -1)) {}
-    CAppender& operator=(CAppender&& o) noexcept
-    {
-        if (this != &o) {
-            Close();
-            m_folder = std::move(o.m_folder);
-            m_file = std::move(o.m_file);
-            m_fd = std::exchange(o.m_fd, -1);
-        }
-        return *this;
-    }
     bool Append(const std::vector<std::string>& fields, std::string* why = nullptr);
-    void Close();
+    void Close() { m_fd = CFd(); }
 
 private:
     std::string m_folder, m_file;
-    int m_fd = -1;
+    CFd m_fd;
 };
 
 // The temporary names this agent created where no unnamed file could be made (FAT, network

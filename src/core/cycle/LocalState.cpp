@@ -9,6 +9,18 @@ constexpr std::size_t kFields = 4;  // kind, size, modification time (ns), path
 constexpr const char* kMarks = "marks";  // bits taken in octal, size, time (ns), path
 constexpr std::size_t kMarksKept = 2000;
 constexpr std::size_t kMarksBytes = 8u << 20;
+
+// The kind's letter, then the permission bits in octal when they are known.
+std::string KindText(CLocalState::EKind kind, int mode)
+{
+    std::string text(1, static_cast<char>(kind));
+    if (mode >= 0) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode) & 07777u);
+        text += octal;
+    }
+    return text;
+}
 }  // namespace
 
 CLocalState::CLocalState(std::string folder)
@@ -58,13 +70,7 @@ bool CLocalState::Save()
     m_appended = false;
     std::vector<std::string> f;
     for (const CEntry& e : m_entries) {
-        std::string kind(1, static_cast<char>(e.kind));
-        if (e.mode >= 0) {
-            char octal[8];
-            std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(e.mode) & 07777u);
-            kind += octal;
-        }
-        f.insert(f.end(), {kind, std::to_string(e.stamp.size), std::to_string(e.stamp.mtimeNs),
+        f.insert(f.end(), {KindText(e.kind, e.mode), std::to_string(e.stamp.size), std::to_string(e.stamp.mtimeNs),
                            e.path});
     }
     std::string why;
@@ -101,13 +107,7 @@ bool CLocalState::Remember(EKind kind, const std::string& path, const fsys::File
     Load();
     std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     m_entries.push_back({kind, path, stamp, mode});
-    std::string kindText(1, static_cast<char>(kind));
-    if (mode >= 0) {
-        char octal[8];
-        std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode) & 07777u);
-        kindText += octal;
-    }
-    return Append({kindText, std::to_string(stamp.size), std::to_string(stamp.mtimeNs), path});
+    return Append({KindText(kind, mode), std::to_string(stamp.size), std::to_string(stamp.mtimeNs), path});
 }
 
 void CLocalState::Forget(EKind kind, const std::string& path)
