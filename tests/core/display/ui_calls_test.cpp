@@ -189,10 +189,11 @@ TEST(UiCalls, ASteadyStreamIsShownInAFewPiecesASecond)
     });
     while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     worker.join();
-    const qint64 spent = clock.elapsed();
     EXPECT_TRUE(QTest::qWaitFor([&] { return status == "status 199"; }, 1000));
+    // Timed after the last piece: on a loaded machine that piece can come late, and counts.
+    const qint64 spent = clock.elapsed();
     EXPECT_EQ(shown, expected);
-    EXPECT_LE(insertions, spent / 50 + 2);
+    EXPECT_LE(insertions, spent / 50 + 3);
 }
 
 TEST(UiCalls, CloseDuringABurstLetsTheWorkerRunOnAndDropsTheRest)
