@@ -63,8 +63,8 @@ void TransferWatch::Arm(CURL* easy, long stallMs, const TransferProgress* progre
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
 }
 
-int TransferWatch::OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow,
-                              curl_off_t ultotal, curl_off_t ulnow)
+int TransferWatch::OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                              curl_off_t ulnow)
 {
     auto* watch = static_cast<TransferWatch*>(self);
     const auto now = std::chrono::steady_clock::now();
@@ -91,9 +91,10 @@ int TransferWatch::OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow,
         const auto window = std::chrono::duration_cast<milliseconds>(now - watch->m_windowStart);
         const curl_off_t inWindow = moved - watch->m_windowMoved;
         const bool dripped = watch->m_dripping;
-        watch->m_dripping = inWindow > 0 && static_cast<double>(inWindow) <
-                                                static_cast<double>(watch->m_shared.limits.lowSpeedBytes) *
-                                                    std::chrono::duration<double>(window).count();
+        watch->m_dripping =
+            inWindow > 0 && static_cast<double>(inWindow) <
+                                static_cast<double>(watch->m_shared.limits.lowSpeedBytes) *
+                                    std::chrono::duration<double>(window).count();
         // A drip found: its whole window counts, not only what is left of it.
         if (watch->m_dripping && !dripped)
             charge = std::max(charge, window - watch->m_windowCharged);

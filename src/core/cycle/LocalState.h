@@ -33,8 +33,7 @@ public:
     bool Has(EKind kind, const std::string& path, const fsys::FileStamp& stamp);
     // Kept in memory for the run whatever happens; false when the state folder could not be
     // written (then WriteFailure() says why, once).
-    bool Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp,
-                  int mode = -1);
+    bool Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp, int mode = -1);
     void Forget(EKind kind, const std::string& path);
     // The reason of the first failed write not yet taken; empty when none.
     std::string TakeWriteFailure()
@@ -61,7 +60,14 @@ public:
 
 private:
     void Load();
-    std::mutex m_lock;
+    // A mutex that lets the record be moved (a new start's record replaces the old one): each
+    // record keeps one of its own.
+    struct CLock : std::mutex {
+        CLock() = default;
+        CLock(CLock&&) noexcept {}
+        CLock& operator=(CLock&&) noexcept { return *this; }
+    };
+    CLock m_lock;
     bool m_marksTrimmed = false;
     bool Save();
     bool Append(std::vector<std::string> fields);
