@@ -161,8 +161,13 @@ bool CAppender::Append(const std::vector<std::string>& fields, std::string* why)
     const ssize_t w = write(m_fd.Get(), data.data(), data.size());
     if (w == static_cast<ssize_t>(data.size()))
         return true;
-    if (w >= 0)
+    if (w >= 0) {
+        // A full disk took part of the record: take it back, so that the next record follows
+        // a whole one (its reader still copes when this fails too).
+        const off_t end = w > 0 ? lseek(m_fd.Get(), 0, SEEK_CUR) : -1;
+        [[maybe_unused]] const int back = end >= w ? ftruncate(m_fd.Get(), end - w) : -1;
         errno = ENOSPC;
+    }
     Failed(why);
     Close();  // the next record tries a fresh handle: the disk may have room again
     return false;
