@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <set>
@@ -118,6 +119,28 @@ std::vector<std::string> ReadFields(const std::string& folder, const std::string
     for (std::size_t at = 0, end; (end = data.find('\0', at)) != std::string::npos; at = end + 1)
         fields.push_back(data.substr(at, end - at));
     return fields;
+}
+
+bool ReadEachField(const std::string& folder, const std::string& file,
+                   const std::function<void(std::string&& field)>& onField)
+{
+    CFd fd(open((folder + "/" + file).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
+        return true;
+    std::string field;
+    std::vector<char> buf(1u << 16);
+    for (ssize_t n; (n = read(fd.Get(), buf.data(), buf.size())) > 0;) {
+        const char* at = buf.data();
+        const char* const end = at + n;
+        for (const char* nul; (nul = static_cast<const char*>(std::memchr(at, '\0', end - at)));
+             at = nul + 1) {
+            field.append(at, nul);
+            onField(std::move(field));
+            field.clear();
+        }
+        field.append(at, end);
+    }
+    return field.empty();
 }
 
 bool WriteFields(const std::string& folder, const std::string& file,
