@@ -27,10 +27,11 @@ void BM_LoadHistory(benchmark::State& state)
     for (std::size_t i = 0; i < n; ++i) {
         // Sent files, and now and then a failure said again at the next poll.
         const bool failed = i % 7 == 0;
-        f.insert(f.end(), {"h1", std::to_string(clock.Now() - static_cast<std::time_t>(n - i)),
-                           failed ? "sf" : "ss", "48213",
-                           "/home/author/dictations/2024/" + std::to_string(failed ? i / 14 : i) + ".wav",
-                           failed ? "The server refused the file (553)" : ""});
+        f.insert(f.end(),
+                 {"h1", std::to_string(clock.Now() - static_cast<std::time_t>(n - i)),
+                  failed ? "sf" : "ss", "48213",
+                  "/home/author/dictations/2024/" + std::to_string(failed ? i / 14 : i) + ".wav",
+                  failed ? "The server refused the file (553)" : ""});
     }
     fsys::WriteFields(folder, "history", f);
     std::vector<std::string>().swap(f);

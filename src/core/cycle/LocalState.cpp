@@ -10,7 +10,7 @@ constexpr const char* kFile = "sent-files";
 // its own; the end mark is written last, so a cut entry never reads as whole, not even with
 // its path cut short. Records of earlier versions have no empty field and no end mark.
 constexpr const char* kEnd = ".";
-constexpr std::size_t kFields = 4;  // kind, size, time, path: the marks, and the earlier form
+constexpr std::size_t kFields = 4;       // kind, size, time, path: the marks, and the earlier form
 constexpr const char* kMarks = "marks";  // bits taken in octal, size, time (ns), path
 constexpr std::size_t kMarksKept = 2000;
 constexpr std::size_t kMarksBytes = 8u << 20;
@@ -40,7 +40,8 @@ std::optional<CLocalState::CEntry> ParseEntry(const std::vector<std::string>& f,
 {
     const std::string& kind = f[at];
     removal = kind.size() == 2 && kind[0] == '-';
-    const std::string bits = removal ? std::string() : kind.substr(std::min<std::size_t>(1, kind.size()));
+    const std::string bits =
+        removal ? std::string() : kind.substr(std::min<std::size_t>(1, kind.size()));
     if (kind.empty() || std::string("man").find(kind[removal ? 1 : 0]) == std::string::npos ||
         bits.size() > 5 || bits.find_first_not_of("01234567") != std::string::npos ||
         !Number(f[at + 1], false) || !Number(f[at + 2], true) || f[at + 3].empty())
@@ -58,8 +59,12 @@ std::optional<CLocalState::CEntry> ParseEntry(const std::vector<std::string>& f,
 std::vector<std::string> EntryFields(CLocalState::EKind kind, int mode, const std::string& path,
                                      const fsys::FileStamp& stamp, bool removal = false)
 {
-    return {"", removal ? std::string{'-', static_cast<char>(kind)} : KindText(kind, mode),
-            std::to_string(stamp.size), std::to_string(stamp.mtimeNs), path, kEnd};
+    return {"",
+            removal ? std::string{'-', static_cast<char>(kind)} : KindText(kind, mode),
+            std::to_string(stamp.size),
+            std::to_string(stamp.mtimeNs),
+            path,
+            kEnd};
 }
 }  // namespace
 

@@ -137,72 +137,51 @@ TEST(History, AddedOnTheWorkerWhileTheWindowReads)
     EXPECT_EQ(CHistory(dir.path().toStdString(), clock).Entries().size(), 300u);  // all kept
 }
 
-namespace {
-// The merge as each entry against all before it, then the bounds: what a long file must give.
-std::vector<CHistoryEntry> MergedOneByOne(const std::vector<CHistoryEntry>& all, std::time_t now)
-{
-    std::vector<CHistoryEntry> out;
-    for (const CHistoryEntry& e : all) {
-        const auto last = std::find_if(out.rbegin(), out.rend(), [&](const CHistoryEntry& o) {
-            return o.path == e.path && o.direction == e.direction;
-        });
-        if (last != out.rend() && e.IsFailure() && last->outcome == e.outcome &&
-            last->reason == e.reason)
-            out.erase(std::next(last).base());
-        out.push_back(e);
-    }
-    std::erase_if(out, [&](const CHistoryEntry& e) { return e.time < now - CHistory::kMaxAgeSeconds; });
-    out.erase(out.begin(), out.end() - std::min(out.size(), CHistory::kMaxEntries));
-    return out;
-}
-
-std::string Text(const std::vector<CHistoryEntry>& entries)
-{
-    std::string out;
-    for (const CHistoryEntry& e : entries)
-        out += std::to_string(e.time) + char(e.direction) + char(e.outcome) + e.path + ":" +
-               e.reason + "\n";
-    return out;
-}
-}  // namespace
-
 // A file restored from a backup may hold far more than the bound: it loads at once, keeps the
-// newest, and merges repeats as one entry at a time against all before it would.
+// newest, and merges as one entry at a time against all before it did (`Add` still does).
 TEST(History, ALongFileLoadsFastAndMergesAsBefore)
 {
     CFixedClock clock;
     std::mt19937 rng(7);
+    const auto text = [](const std::vector<CHistoryEntry>& entries) {
+        std::string out;
+        for (const CHistoryEntry& e : entries)
+            out += std::to_string(e.time) + char(e.outcome) + char(e.direction) + e.path +
+                   e.reason + "\n";
+        return out;
+    };
     for (const std::size_t n : {std::size_t{12'000}, std::size_t{400'000}}) {
-        QTemporaryDir dir;
-        std::vector<CHistoryEntry> all;
+        // The small file: few files failing again and again, written as time goes, its first
+        // quarter past its age. The long one: each file once.
+        const bool small = n < 100'000;
+        QTemporaryDir dir, added;
+        CHistory oneByOne(added.path().toStdString(), clock);
         std::vector<std::string> fields;
         for (std::size_t i = 0; i < n; ++i) {
-            // Few files failing again and again for the small file; each file once for the
-            // long one.
-            const bool small = n < 100'000;
-            const std::size_t file = small ? rng() % 6000 : i;
-            const EOutcome outcome = rng() % 3 ? EOutcome::Failed : EOutcome::Sent;
-            // Written as time goes: the first quarter of the small file is past its age.
-            const std::time_t age = small ? (n - i) * (CHistory::kMaxAgeSeconds / 3 * 4) / n : n - i;
-            CHistoryEntry e{clock.now - age,
-                            rng() % 5 ? EFlow::Sent : EFlow::Received, outcome, 10,
-                            "/in/" + std::to_string(file) + ".wav",
-                            outcome == EOutcome::Failed ? std::to_string(rng() % 2) : ""};
-            fields.insert(fields.end(), {"h1", std::to_string(e.time),
-                                         std::string{char(e.direction), char(e.outcome)}, "10",
-                                         e.path, e.reason});
-            all.push_back(std::move(e));
+            const std::size_t age = small ? (n - i) * CHistory::kMaxAgeSeconds * 4 / 3 / n : n - i;
+            const bool failed = rng() % 3;
+            CHistoryEntry e = Sent("/in/" + std::to_string(small ? rng() % 6000 : i),
+                                   clock.now - static_cast<std::time_t>(age),
+                                   failed ? EOutcome::Failed : EOutcome::Sent,
+                                   failed ? std::to_string(rng() % 2) : "");
+            e.direction = rng() % 5 ? EFlow::Sent : EFlow::Received;
+            const std::string kinds{char(e.direction), char(e.outcome)};
+            fields.insert(fields.end(),
+                          {"h1", std::to_string(e.time), kinds, "10", e.path, e.reason});
+            if (n - i <= CHistory::kMaxEntries || small)
+                oneByOne.Add(e);
         }
         ASSERT_TRUE(fsys::WriteFields(dir.path().toStdString(), "history", fields));
         const auto start = std::chrono::steady_clock::now();
-        const std::vector<CHistoryEntry> loaded = CHistory(dir.path().toStdString(), clock).Entries();
+        const std::vector<CHistoryEntry> loaded =
+            CHistory(dir.path().toStdString(), clock).Entries();
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << n;
-        if (n < 100'000)
-            all = MergedOneByOne(all, clock.now);
-        else
-            all.erase(all.begin(), all.end() - CHistory::kMaxEntries);
-        EXPECT_EQ(Text(loaded), Text(all)) << n;
+        std::vector<CHistoryEntry> kept = oneByOne.Entries();
+        std::erase_if(kept, [&](const CHistoryEntry& e) {
+            return e.time < clock.now - CHistory::kMaxAgeSeconds;
+        });
+        kept.erase(kept.begin(), kept.end() - CHistory::kMaxEntries);
+        EXPECT_EQ(text(loaded), text(kept)) << n;
         EXPECT_EQ(loaded.size(), CHistory::kMaxEntries) << n;
-        EXPECT_EQ(Text(CHistory(dir.path().toStdString(), clock).Entries()), Text(loaded)) << n;
     }
 }
