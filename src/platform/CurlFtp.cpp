@@ -105,7 +105,7 @@ struct Request {
     bool askSize = false;  // SIZE of the target after a successful transfer
     // Set from the target by the session's way with paths (see PerformAt).
     std::string url;
-    std::string cwd;     // sent as CWD before anything else; empty for none
+    std::string cwd;  // sent as CWD before anything else; empty for none
     std::string sizeOf;
     long stallMs = 0;
     bool upload = false;
