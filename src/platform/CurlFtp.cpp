@@ -341,6 +341,7 @@ private:
     static size_t OnReply(char* data, size_t size, size_t count, void* user)
     {
         auto* self = static_cast<CCurlFtpConnection*>(user);
+        self->m_watch.Heard();
         std::string line(data, size * count);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         // Server replies only: libcurl also passes its own "Content-Length:" lines here.
@@ -388,7 +389,7 @@ private:
             m_lastMessage = "The connection is closed";
             return false;
         }
-        if (m_shared->cancelled.load()) {
+        if (m_shared->Ended(false, std::chrono::steady_clock::now())) {
             Record(CURLE_ABORTED_BY_CALLBACK, TransferWatch::Stop::Cancelled);
             return false;
         }

@@ -13,8 +13,12 @@ struct WaitBudget {
     std::chrono::milliseconds left{0};
 };
 thread_local WaitBudget t_budget;
-// The span over which a transfer's pace is judged.
-constexpr std::chrono::milliseconds kPaceWindow{1000};
+// Waiting this long for a reply is a link's normal pace (a round trip, a busy service), not a
+// service holding the cycle: only silence past it is charged.
+constexpr std::chrono::milliseconds kFreeWait{2000};
+// The span over which a flowing transfer's pace is judged: long enough to see a drip of a byte
+// every second or two as one.
+constexpr std::chrono::milliseconds kPaceWindow{3000};
 }  // namespace
 
 void SetThreadWaitBudget(long ms)
@@ -45,54 +49,68 @@ void TransferWatch::Arm(CURL* easy, long stallMs, const TransferProgress* progre
 {
     m_progress = progress && *progress ? progress : nullptr;
     m_upload = upload;
+    m_web = false;
     m_stallMs = stallMs;
     m_down = 0;
     m_up = 0;
     m_lastMove = m_lastTick = m_windowStart = std::chrono::steady_clock::now();
     m_windowMoved = 0;
-    m_brisk = false;
+    m_windowCharged = std::chrono::milliseconds(0);
+    m_dripping = false;
     m_stop = Stop::None;
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferWatch::OnProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
 }
 
-int TransferWatch::OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow,
-                              curl_off_t ultotal, curl_off_t ulnow)
+int TransferWatch::OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                              curl_off_t ulnow)
 {
     auto* watch = static_cast<TransferWatch*>(self);
-    if (watch->m_shared.cancelled.load()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (watch->m_shared.Ended(watch->m_web, now)) {
         watch->m_stop = Stop::Cancelled;
         return 1;
     }
-    const auto now = std::chrono::steady_clock::now();
     if (dlnow != watch->m_down || ulnow != watch->m_up) {
         watch->m_down = dlnow;
         watch->m_up = ulnow;
         watch->m_lastMove = now;
     }
-    // Every moment counts against the cycle except those of a transfer moving at least the
-    // low-speed rate: a long recording on a slow but steady link is never cut, while a reply
-    // dripped a byte at a time, or many slow ones, end the cycle once its budget is spent.
+    // The cycle is charged for silence past a normal wait for a reply, and for the whole time
+    // of a transfer that moves, but under the low-speed rate: a slow link's round trips cost
+    // nothing, a service that keeps still or drips its answers ends the cycle in the end.
+    using std::chrono::milliseconds;
+    const auto tick = std::chrono::duration_cast<milliseconds>(now - watch->m_lastTick);
+    watch->m_lastTick = now;
+    const auto silence = std::chrono::duration_cast<milliseconds>(now - watch->m_lastMove);
+    milliseconds charge =
+        watch->m_dripping ? tick : std::clamp(silence - kFreeWait, milliseconds(0), tick);
     const curl_off_t moved = dlnow + ulnow;
     if (now - watch->m_windowStart >= kPaceWindow) {
-        const double seconds = std::chrono::duration<double>(now - watch->m_windowStart).count();
-        watch->m_brisk = static_cast<double>(moved - watch->m_windowMoved) >=
-                         static_cast<double>(watch->m_shared.limits.lowSpeedBytes) * seconds;
+        const auto window = std::chrono::duration_cast<milliseconds>(now - watch->m_windowStart);
+        const curl_off_t inWindow = moved - watch->m_windowMoved;
+        const bool dripped = watch->m_dripping;
+        watch->m_dripping =
+            inWindow > 0 && static_cast<double>(inWindow) <
+                                static_cast<double>(watch->m_shared.limits.lowSpeedBytes) *
+                                    std::chrono::duration<double>(window).count();
+        // A drip found: its whole window counts, not only what is left of it.
+        if (watch->m_dripping && !dripped)
+            charge = std::max(charge, window - watch->m_windowCharged);
         watch->m_windowStart = now;
         watch->m_windowMoved = moved;
+        watch->m_windowCharged = milliseconds(0);
     }
-    const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(now - watch->m_lastTick);
-    watch->m_lastTick = now;
-    if (t_budget.active && !watch->m_brisk) {
-        t_budget.left -= tick;
+    watch->m_windowCharged += charge;
+    if (t_budget.active && charge.count() > 0) {
+        t_budget.left -= charge;
         if (t_budget.left.count() <= 0) {
             watch->m_stop = Stop::OutOfWaiting;
             return 1;
         }
     }
-    if (watch->m_stallMs > 0 &&
-        now - watch->m_lastMove >= std::chrono::milliseconds(watch->m_stallMs)) {
+    if (watch->m_stallMs > 0 && silence >= milliseconds(watch->m_stallMs)) {
         watch->m_stop = Stop::Stalled;
         return 1;
     }
@@ -155,6 +173,12 @@ struct BodySink {
     bool overflow = false;
 };
 
+size_t HeardHeader(char*, size_t size, size_t count, void* watch)
+{
+    static_cast<TransferWatch*>(watch)->Heard();
+    return size * count;
+}
+
 size_t CollectBody(char* data, size_t size, size_t count, void* user)
 {
     auto* sink = static_cast<BodySink*>(user);
@@ -174,11 +198,13 @@ public:
     {
     }
 
-    // The answer is received whole here; `flags` only concern a cache, and there is none.
-    std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned) override
+    // The answer is received whole here; of `flags`, only kUrlFinishAtStop means anything here:
+    // the others concern a cache, and there is none.
+    std::unique_ptr<IUrlHandle> OpenUrl(const std::string& url, unsigned flags) override
     {
         m_lastFailure.clear();
-        if (m_shared->cancelled.load())
+        m_sent = false;
+        if (m_shared->cancelled.load() || m_shared->stopping.load())
             return m_lastFailure = "cancelled", nullptr;
         if (TransferWatch::WaitingSpent())
             return m_lastFailure = "the server was too slow", nullptr;
@@ -211,9 +237,16 @@ public:
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
         TransferWatch watch(*m_shared);
         watch.Arm(h, kWebTimeoutMs);
+        if (flags & inet::kUrlFinishAtStop)
+            watch.GraceAtStop();
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HeardHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, &watch);
         const CURLcode code = curl_easy_perform(h);
         long status = 0;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        long requestBytes = 0;
+        curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &requestBytes);
+        m_sent = requestBytes > 0;
         if (!fresh)
             curl_easy_reset(h);  // the kept handle must not point at this call's sink and watch
         if (code != CURLE_OK) {
@@ -224,11 +257,13 @@ public:
     }
 
     std::string LastFailure() const override { return m_lastFailure; }
+    bool LastRequestSent() const override { return m_sent; }
 
 private:
     std::shared_ptr<const Shared> m_shared;
     std::string m_userAgent;
     std::string m_lastFailure;
+    bool m_sent = false;
 };
 
 class CCurlSession final : public IInternetSession {
@@ -275,6 +310,12 @@ public:
     }
 
     void Cancel() override { m_shared->cancelled.store(true); }
+    void Stop(long graceMs) override
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+        m_shared->graceEnd.store(end.time_since_epoch().count());
+        m_shared->stopping.store(true);
+    }
     void KeepWebConnections(bool on) override
     {
         t_keepWeb = on;

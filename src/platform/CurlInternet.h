@@ -15,6 +15,17 @@ namespace curlnet {
 // its IInternet still sees the cancel flag.
 struct Shared {
     std::atomic<bool> cancelled{false};
+    // Stop: nothing new starts; only a web request already on its way runs on, until graceEnd
+    // (steady clock ticks).
+    std::atomic<bool> stopping{false};
+    std::atomic<std::chrono::steady_clock::rep> graceEnd{0};
+    // Whether a transfer must end now; `web`: a request already sent, which has the grace.
+    bool Ended(bool web, std::chrono::steady_clock::time_point now) const
+    {
+        if (cancelled.load())
+            return true;
+        return stopping.load() && (!web || now.time_since_epoch().count() >= graceEnd.load());
+    }
     std::string caFile;
     TransferLimits limits;
 };
@@ -30,9 +41,11 @@ struct SlistDeleter {
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // Watches one perform through libcurl's progress callback: stops it when the internet is
-// cancelled, when no byte has moved either way for `stallMs` (the send/receive time-out), and
-// when the calling thread's wait budget is spent (charged for all but brisk transfer time). The callback runs at least about once a
-// second while libcurl waits, which bounds how late any stop comes.
+// cancelled or stopped, when nothing has moved either way for `stallMs` (the send/receive
+// time-out), and when the calling thread's wait budget is spent. The budget is charged for
+// silence past a normal wait for a reply and for a transfer that drips, never for a link's
+// round trips. The callback runs at least about once a second while libcurl waits, which
+// bounds how late any stop comes.
 class TransferWatch {
 public:
     enum class Stop { None, Cancelled, Stalled, OutOfWaiting };
@@ -41,6 +54,10 @@ public:
     // `progress` (may be null) hears of the bytes sent, or received when not `upload`.
     void Arm(CURL* easy, long stallMs, const TransferProgress* progress = nullptr,
              bool upload = false);
+    // A web request: at a stop it has the grace to read its answer.
+    void GraceAtStop() { m_web = true; }
+    // A reply line or header arrived: the server is answering.
+    void Heard() { m_lastMove = std::chrono::steady_clock::now(); }
     Stop Reason() const { return m_stop; }
     long StallMs() const { return m_stallMs; }
     // Whether the calling thread has spent its wait budget: its next transfers fail at once.
@@ -53,6 +70,7 @@ private:
     const Shared& m_shared;
     const TransferProgress* m_progress = nullptr;
     bool m_upload = false;
+    bool m_web = false;
     long m_stallMs = 0;
     curl_off_t m_down = 0;
     curl_off_t m_up = 0;
@@ -60,7 +78,8 @@ private:
     std::chrono::steady_clock::time_point m_lastTick;     // of the budget's last charge
     std::chrono::steady_clock::time_point m_windowStart;  // of the pace window
     curl_off_t m_windowMoved = 0;                          // bytes moved when it started
-    bool m_brisk = false;  // the last window moved at least the low-speed rate
+    std::chrono::milliseconds m_windowCharged{0};          // charged to the budget in it
+    bool m_dripping = false;  // the last window moved some bytes, but under the low-speed rate
     Stop m_stop = Stop::None;
 };
 

@@ -27,6 +27,9 @@ constexpr unsigned long kErrSecureFailure = 12175;  // outside the table: no sen
 
 // Flag of OpenUrl: keep the answer out of any cache (no cache write).
 constexpr unsigned kUrlNoCacheWrite = 0x04000000;
+// Flag of OpenUrl, ours alone: a request the service acts on (a notification, a confirmation),
+// whose answer is still read at a stop (IInternet::Stop).
+constexpr unsigned kUrlFinishAtStop = 0x00000001;
 }  // namespace inet
 
 // An opened URL whose body has been or is being received.
@@ -48,6 +51,9 @@ public:
     // Why the last OpenUrl gave null, in a few plain words ("the server closed the
     // connection"); empty when the layer cannot tell.
     virtual std::string LastFailure() const { return {}; }
+    // Whether the last OpenUrl that gave null had sent its request: the server may have acted
+    // on it though its answer never came.
+    virtual bool LastRequestSent() const { return false; }
 };
 
 // A put's or get's bytes so far and its whole size (0: not known), told on the transferring
@@ -117,13 +123,18 @@ public:
                                                           unsigned long context) = 0;
     // Aborts every running and later transfer promptly (used at exit). Irreversible.
     virtual void Cancel() = 0;
+    // Exit, kept promises: nothing new starts from now on and every transfer is aborted at
+    // once, but for requests opened with kUrlFinishAtStop already on their way: they have up
+    // to `graceMs` more for their answer. Cancel() still ends everything at once. Irreversible.
+    virtual void Stop(long /*graceMs*/) { Cancel(); }
     // While on, the calling thread's web requests keep their connections open for the next
     // request to the same host (TLS sessions resumed); switching it off closes them. The
     // requests themselves do not change.
     virtual void KeepWebConnections(bool /*on*/) {}
     // Bounds the time that transfers started from the calling thread may spend, all together,
-    // on a server that is not moving data at the low-speed rate (silent, slow or dripping);
-    // once it is spent, the transfer under way and every later one end as time-outs. 0: none.
+    // on a server that keeps still past a normal wait for a reply or drips under the low-speed
+    // rate (a slow link's round trips are not charged); once it is spent, the transfer under
+    // way and every later one end as time-outs. 0: none.
     virtual void SetWaitBudget(long /*ms*/) {}
     // Whether the calling thread's budget is spent: its requests fail at once from now on.
     virtual bool WaitBudgetSpent() const { return false; }

@@ -49,7 +49,7 @@ void CAutomation::Cancel()
 {
     m_cancelled = true;
     if (m_internet)
-        m_internet->Cancel();
+        m_internet->Stop(kStopGraceMs);
 }
 
 void CAutomation::Stop(const std::function<void()>& pump)

@@ -26,6 +26,9 @@ private:
 // What one cycle may spend, in all, waiting on a service that accepts connections but does not
 // answer; past it the cycle's remaining steps fail at once and wait for the next poll.
 inline constexpr long kCycleWaitBudgetMs = 120000;
+// What an exit gives a notification or confirmation already sent for its answer: the service
+// answers within a second when well, and a logout must not be held much longer than that.
+inline constexpr long kStopGraceMs = 5000;
 
 // The automation cycle: probe, author check, upload, automatic download, on one worker thread,
 // at most one at a time. Owned by the main window; destroying it stops a running cycle.
@@ -44,11 +47,13 @@ public:
     void StartAutomation(CScanScope scope = CScanScope{});
     bool IsBusy() const { return m_nBusy.load() != 0; }
 
-    // Exit: the cycle stops at its next step and the transfer under way is aborted, both at
-    // once, so that no failure of the abort is reported. Irreversible.
+    // Exit: the cycle starts nothing new and a transfer of file bytes is aborted at once, so
+    // that no failure of the abort is reported; a notification or confirmation already sent
+    // has kStopGraceMs for its answer, which is recorded as in any pass. Irreversible.
     void Cancel();
-    // Exit: cancels as above and waits for the worker to return. `pump` is run while
-    // waiting, so calls the worker is blocked in (on the waiting thread) can be let through.
+    // Exit: cancels as above and waits for the worker to return (at most about kStopGraceMs
+    // and a second). `pump` is run while waiting, so calls the worker is blocked in (on the
+    // waiting thread) can be let through.
     void Stop(const std::function<void()>& pump = {});
 
     // What the author is shown everywhere: fed by every cycle's events.

@@ -36,6 +36,7 @@ struct CWorkList {
     // The download list named more documents than one cycle reads, and this cycle fetched
     // some of them: the next cycle follows at once instead of waiting for a poll.
     bool m_moreListed = false;
+    std::vector<std::string> m_lastListIds;  // the previous download list's, to see it move
     // Held by a pass's sessions around their work on the disk and on the fields below and
     // above: the local record, the settle tracker, the held files, the archive folders.
     std::mutex m_localLock;

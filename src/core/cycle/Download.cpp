@@ -125,8 +125,11 @@ bool FetchInto(CCycleContext& ctx, IFtpConnection& conn, const std::string& remo
 void ReportFailure(CCycleContext& ctx, IFtpConnection& conn, const std::string& name,
                    const std::string& why, bool local)
 {
-    ctx.Report(ev::DocumentFailed{name, local ? EStage::Save : EStage::Fetch, why,
-                                  !conn.FindFile(name)});
+    // Missing only when the server refused the get and does not list the name: a get cut by
+    // the link, or a listing that failed, says nothing of what the server holds.
+    const bool missing = !local && conn.LastError() == inet::kErrExtended && !conn.FindFile(name) &&
+                         !ctx.internet.WaitBudgetSpent();
+    ctx.Report(ev::DocumentFailed{name, local ? EStage::Save : EStage::Fetch, why, missing});
 }
 
 void ReportRefused(CCycleContext& ctx, const std::string& name)
@@ -180,7 +183,7 @@ EDocument DownloadOne(CLane& lane, CCycleContext& ctx, const std::string& source
         lane.then = [url, name, confirmed](CCycleContext& fileCtx) {
             if (fileCtx.cancelled.load())
                 return;  // at exit: the document stays listed and comes again
-            const CWebReply reply = FetchUrl(fileCtx.internet, url);
+            const CWebReply reply = ConfirmDownload(fileCtx.internet, url);
             if (reply.result == EFetchResult::NoInternet)
                 ReportNoInternet(fileCtx.events);
             if (reply.Answered()) {
@@ -192,8 +195,9 @@ EDocument DownloadOne(CLane& lane, CCycleContext& ctx, const std::string& source
             }
         };
         return EDocument::Fetched;
-    } else if (!ctx.cancelled.load()) {
-        // A get aborted at exit is no failure to report: the file stays listed.
+    } else if (!ctx.cancelled.load() && (local || !ctx.internet.WaitBudgetSpent())) {
+        // A get aborted at exit, or cut when the cycle's time ran out, is no failure to report:
+        // the document stays listed and is fetched at a later cycle.
         ReportFailure(ctx, conn, name, why, local);
     }
     return EDocument::NotFetched;
@@ -255,7 +259,8 @@ int DownloadFiles(CCycleContext& ctx, const std::string& sourceDir)
     std::atomic<int> fetched{0};
     const int sessions =
         session ? SessionsFor(count, ctx.internet.MostFtpSessions()) : 1;
-    RunLanes(ctx, count, sessions, kDownloadAccount, false,
+    // A cycle whose time is spent ends: the documents left are not fetched this time.
+    RunLanes(ctx, count, sessions, kDownloadAccount, true,
              [&](CLane& lane, CCycleContext& fileCtx, int index) {
                  if (lane.number == 0 && !lane.session && session)
                      lane.session = std::move(session);

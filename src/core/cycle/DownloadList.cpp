@@ -46,8 +46,14 @@ void RequestDownloadList(CCycleContext& ctx)
     ctx.Report(ev::ListRead{list.names, ctx.work.m_nFileCount});
     if (ctx.work.m_nFileCount > 0) {
         const int fetched = DownloadFiles(ctx, list.sourceDir);
-        // Only while documents keep coming: a pass that fetched none would loop on its failure.
-        ctx.work.m_moreListed = list.count > ctx.work.m_nFileCount && fetched > 0 &&
+        // Only while documents keep coming and the list moves: a pass that fetched none, or a
+        // list that names the same documents again after they were confirmed, would loop.
+        const bool moved = list.ids != ctx.work.m_lastListIds;
+        ctx.work.m_lastListIds = list.ids;
+        ctx.work.m_moreListed = list.count > ctx.work.m_nFileCount && fetched > 0 && moved &&
                                 !ctx.cancelled.load() && !ctx.internet.WaitBudgetSpent();
+        if (ctx.internet.WaitBudgetSpent() && !ctx.cancelled.load())
+            ctx.Report(ev::ServiceFault{ev::EStep::Cycle,
+                                        "the service kept this cycle waiting too long"});
     }
 }

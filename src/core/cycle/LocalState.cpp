@@ -83,6 +83,7 @@ bool CLocalState::Save()
 
 bool CLocalState::Has(EKind kind, const std::string& path, const fsys::FileStamp& stamp)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     Load();
     return std::any_of(m_entries.begin(), m_entries.end(), [&](const CEntry& e) {
         return e.kind == kind && e.path == path && e.stamp == stamp;
@@ -104,6 +105,7 @@ bool CLocalState::Append(std::vector<std::string> fields)
 bool CLocalState::Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp,
                            int mode)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     Load();
     std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     m_entries.push_back({kind, path, stamp, mode});
@@ -112,6 +114,7 @@ bool CLocalState::Remember(EKind kind, const std::string& path, const fsys::File
 
 void CLocalState::Forget(EKind kind, const std::string& path)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     Load();
     const std::size_t n =
         std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
@@ -121,6 +124,7 @@ void CLocalState::Forget(EKind kind, const std::string& path)
 
 void CLocalState::EndPass()
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     m_marksOut.Close();
     if (m_appended)
         Save();
@@ -128,6 +132,7 @@ void CLocalState::EndPass()
 
 std::vector<CLocalState::CEntry> CLocalState::Entries(EKind kind)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     Load();
     std::vector<CEntry> out;
     std::copy_if(m_entries.begin(), m_entries.end(), std::back_inserter(out),
@@ -138,6 +143,7 @@ std::vector<CLocalState::CEntry> CLocalState::Entries(EKind kind)
 void CLocalState::RememberMark(const std::string& path, const fsys::FileStamp& stamp,
                                unsigned taken)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     char octal[8];
     std::snprintf(octal, sizeof octal, "%o", taken & 0222u);
     // Once a run, the oldest marks go: only recent files are sent again by hand.

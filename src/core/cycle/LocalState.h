@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StateFolder.h"
 
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -11,7 +12,8 @@
 // What the agent remembers of the author's files between cycles and across restarts, in its
 // state folder: files delivered but not marked sent (never to be sent again while unchanged),
 // files marked sent whose archive copy failed (tried again each cycle), and the temporary names
-// it made. Used by the worker only.
+// it made. Used by the worker's sessions; each call is whole on its own, so that one session's
+// record of an answer never waits behind another's archive copy and mark.
 class CLocalState {
 public:
     // Announced: the service took the file and its mark is not made yet; a run killed in
@@ -31,11 +33,14 @@ public:
     bool Has(EKind kind, const std::string& path, const fsys::FileStamp& stamp);
     // Kept in memory for the run whatever happens; false when the state folder could not be
     // written (then WriteFailure() says why, once).
-    bool Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp,
-                  int mode = -1);
+    bool Remember(EKind kind, const std::string& path, const fsys::FileStamp& stamp, int mode = -1);
     void Forget(EKind kind, const std::string& path);
     // The reason of the first failed write not yet taken; empty when none.
-    std::string TakeWriteFailure() { return std::exchange(m_writeFailure, {}); }
+    std::string TakeWriteFailure()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        return std::exchange(m_writeFailure, {});
+    }
     std::vector<CEntry> Entries(EKind kind);
 
     // What the sent mark took from the file (its write bits), so that "send again" gives back
@@ -47,10 +52,22 @@ public:
     void EndPass();
 
     // True the first time `key` is asked in this run: a notice is said once, not every poll.
-    bool FirstTime(const std::string& key) { return m_told.insert(key).second; }
+    bool FirstTime(const std::string& key)
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        return m_told.insert(key).second;
+    }
 
 private:
     void Load();
+    // A mutex that lets the record be moved (a new start's record replaces the old one): each
+    // record keeps one of its own.
+    struct CLock : std::mutex {
+        CLock() = default;
+        CLock(CLock&&) noexcept {}
+        CLock& operator=(CLock&&) noexcept { return *this; }
+    };
+    CLock m_lock;
     bool m_marksTrimmed = false;
     bool Save();
     bool Append(std::vector<std::string> fields);

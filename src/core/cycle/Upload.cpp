@@ -84,7 +84,7 @@ bool AnnounceUpload(IInternet& internet, const std::string& url, ev::FileFailed*
     if (reply.result == EFetchResult::NoInternet) {
         why.notify = ev::ENotifyFault::NoInternet;
     } else if (reply.result == EFetchResult::UrlFailed) {
-        why.notify = ev::ENotifyFault::Unreachable;
+        why.notify = reply.sent ? ev::ENotifyFault::Cut : ev::ENotifyFault::Unreachable;
         why.reason = reply.cause;
     } else if (reply.result == EFetchResult::Ok && !reply.Answered()) {
         why.notify = ev::ENotifyFault::Refused;
@@ -103,27 +103,30 @@ std::string UploadDirectory(const std::string& ftpTopDir)
 namespace {
 
 // A file put whole: announced, and once the service took it, marked sent. The mark and the
-// record wait for this file's own accepted notification, whatever the next files do.
+// record wait for this file's own accepted notification, whatever the next files do. At exit
+// nothing new is announced, but a notification already sent is answered and recorded.
 void AnnounceAndMark(CCycleContext& ctx, const fsys::SourceFile& file, const std::string& url,
                      const std::string& local, const std::string& folder, const std::string& name)
 {
     CWorkList& work = ctx.work;
     const fsys::FileStamp before = file.stamp;
     if (ctx.cancelled)
-        return;  // at exit nothing new is announced: the file waits, put or not
+        return;  // the file waits, put or not
     ev::FileFailed failure;
     if (!AnnounceUpload(ctx.internet, url, &failure)) {
         failure.path = local;
-        if (!ctx.cancelled)
+        // One cut at exit is still said: the service may hold the file already.
+        if (!ctx.cancelled || failure.notify == ev::ENotifyFault::Cut)
             ctx.Report(failure);
         return;
     }
-    // The disk's part: one session at a time, as the record and the archive folders are shared.
-    std::lock_guard<std::mutex> localLock(work.m_localLock);
-    // Recorded before the mark: a run killed between the two marks the file at its next start
-    // instead of sending it again.
+    // Recorded at once, before the mark: a run killed between the two marks the file at its
+    // next start instead of sending it again. The record is not held behind another session's
+    // copy and mark.
     CLocalState& state = work.m_local;
     state.Remember(CLocalState::EKind::Announced, local, before);
+    // The disk's part: one session at a time, as the archive folders are shared.
+    std::lock_guard<std::mutex> localLock(work.m_localLock);
     if (fsys::StampOf(file.fd.Get()) == before) {
         // Put and announced: sent, whatever becomes of its copy and its mark, whose failures
         // are problems of their own.

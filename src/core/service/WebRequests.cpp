@@ -11,9 +11,10 @@ CWebReply GetUrl(IInternet& internet, const std::string& url, unsigned flags)
         return {EFetchResult::NoInternet, {}, 0, false, {}};
     std::unique_ptr<IUrlHandle> page = inet->OpenUrl(url, flags);
     if (!page) {
-        return {EFetchResult::UrlFailed, {}, 0, false, inet->LastFailure()};
+        return {EFetchResult::UrlFailed, {}, 0, false, inet->LastFailure(),
+                inet->LastRequestSent()};
     }
-    CWebReply reply{EFetchResult::Ok, {}, page->StatusCode(), false, {}};
+    CWebReply reply{EFetchResult::Ok, {}, page->StatusCode(), false, {}, true};
     reply.body = ReadBody(*page, &reply.whole);
     return reply;
 }
@@ -35,9 +36,14 @@ CWebReply FetchUrl(IInternet& internet, const std::string& url)
     return GetUrl(internet, url, inet::kUrlNoCacheWrite);
 }
 
+CWebReply ConfirmDownload(IInternet& internet, const std::string& url)
+{
+    return GetUrl(internet, url, inet::kUrlNoCacheWrite | inet::kUrlFinishAtStop);
+}
+
 CWebReply QueueUploadJob(IInternet& internet, const std::string& url)
 {
-    return GetUrl(internet, url, 0);
+    return GetUrl(internet, url, inet::kUrlFinishAtStop);
 }
 
 std::string FaultReason(const CWebReply& reply)

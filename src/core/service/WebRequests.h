@@ -20,6 +20,7 @@ struct CWebReply {
     long status = 0;     // HTTP status when Ok
     bool whole = false;  // Ok and the body was read to its end
     std::string cause;   // UrlFailed: why, in the layer's plain words, when it can tell
+    bool sent = false;   // UrlFailed after the request went out: the service may have acted
 
     // An answer the service meant: it arrived whole with a success status.
     bool Answered() const { return result == EFetchResult::Ok && whole && status / 100 == 2; }
@@ -46,6 +47,9 @@ std::string FaultReason(const CWebReply& reply);
 // The answer to `url`, kept out of the platform's cache.
 CWebReply FetchUrl(IInternet& internet, const std::string& url);
 
-// An upload notification; Accepted() when the service took it. Flags 0: the platform's cache
-// may be used.
+// A download's confirmation: as FetchUrl, and its answer is still read at a stop.
+CWebReply ConfirmDownload(IInternet& internet, const std::string& url);
+
+// An upload notification; Accepted() when the service took it. The platform's cache may be
+// used; its answer is still read at a stop.
 CWebReply QueueUploadJob(IInternet& internet, const std::string& url);

@@ -58,7 +58,8 @@ struct Progress {
 };
 struct FileDone { EDirection direction = EDirection::Up; std::string name; };
 enum class EPutFault { None, Timeout, Closed };
-enum class ENotifyFault { NotAccepted, Refused, NoInternet, Unreachable };
+// Cut: sent, but its answer never came; the service may have taken it.
+enum class ENotifyFault { NotAccepted, Refused, NoInternet, Unreachable, Cut };
 struct FileFailed {
     std::string path;
     EStage stage = EStage::Put;

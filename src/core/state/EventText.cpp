@@ -41,6 +41,9 @@ std::string NotifyText(const ev::FileFailed& e)
             return "The service did not take the notice of this file (" + e.reason + ")" + again;
         case ev::ENotifyFault::NotAccepted:
             return "The service did not accept " + NameOfPath(e.path) + again;
+        case ev::ENotifyFault::Cut:
+            return Shown(NameOfPath(e.path)) + " may already be at the service (its answer was cut: " +
+                   e.reason + ")" + again;
     }
     return {};
 }

@@ -298,7 +298,8 @@ TEST_F(DownloadPass, FifthAttemptStillConnects)
 }
 
 // A list longer than one cycle reads asks for the next cycle at once, but only while documents
-// keep coming: a pass that fetched none, or was stopped, waits for the poll.
+// keep coming and the list moves: a pass that fetched none, or was stopped, or a list naming
+// the documents of the cycle before again, waits for the poll.
 TEST_F(DownloadPass, ALongListAsksForTheNextCycleWhileDocumentsKeepComing)
 {
     struct Row {
@@ -313,6 +314,7 @@ TEST_F(DownloadPass, ALongListAsksForTheNextCycleWhileDocumentsKeepComing)
         {"short list", 3, true, true, false},
         {"cut, nothing fetchable", kMaxListItems + 2, false, true, false},
         {"cut, nothing confirmed", kMaxListItems + 2, true, false, false},
+        {"cut, the same documents named again", kMaxListItems + 2, true, true, false},
     };
     for (const Row& row : rows) {
         fs::remove_all(folder);

@@ -94,6 +94,7 @@ TEST_F(Hardening, ADrippingAnswerEndsTheCycleWithinItsBudget)
         EXPECT_FALSE(fsys::IsReadOnly(m_src + f)) << f;
     EXPECT_EQ(m_display.WindowText().find("Starting Auto-Download"), std::string::npos);
     EXPECT_EQ(Problems().back(), EProblem::ServiceFault);
+    EXPECT_EQ(InLog("may already be at the service"), static_cast<int>(cut)) << Log();
 
     s_emu->clearFaults();
     m_auto->SetWaitBudget(kCycleWaitBudgetMs);

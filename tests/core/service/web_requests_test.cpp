@@ -93,7 +93,7 @@ TEST_F(WebScripted, UploadNotificationSaysWhyItFailed)
     EXPECT_FALSE(AnnounceUpload(m_internet, "http://x/n", &why));
     EXPECT_EQ(why.notify, ev::ENotifyFault::Unreachable);
     EXPECT_TRUE(Display().MessageBoxes().empty()) << "the boxes are the rendering's";
-    EXPECT_EQ(m_internet.Seen().requests.back().flags, 0u);
+    EXPECT_EQ(m_internet.Seen().requests.back().flags, inet::kUrlFinishAtStop);
     EXPECT_EQ(m_internet.Seen().liveHandles, 0);
 }
 
