@@ -446,22 +446,34 @@ private:
         CURLM* m = m_multi.get();
         if (!m)
             return CURLE_OUT_OF_MEMORY;
-        // Kept in the multi handle between operations: its connection stays known there.
+        // libcurl starts a transfer when its handle is added, so it is added again for each;
+        // the connection stays in this multi handle's cache between them.
         curl_multi_remove_handle(m, h);
         if (curl_multi_add_handle(m, h) != CURLM_OK)
             return CURLE_FAILED_INIT;
+        int quickMs = 1;
         for (int running = 1;;) {
             if (curl_multi_perform(m, &running) != CURLM_OK)
                 return CURLE_OUT_OF_MEMORY;
             if (!running)
                 break;
+            // curl_multi_poll waits on every socket; fdset only tells whether there is one. It
+            // leaves out a socket past FD_SETSIZE too, so the quick wait grows: a process with
+            // that many descriptors is not woken a thousand times a second.
             fd_set r, w, e;
             FD_ZERO(&r);
             FD_ZERO(&w);
             FD_ZERO(&e);
             int most = -1;
             curl_multi_fdset(m, &r, &w, &e, &most);
-            if (curl_multi_poll(m, nullptr, 0, most < 0 ? 1 : 1000, nullptr) != CURLM_OK)
+            int waitMs = 1000;
+            if (most < 0) {
+                waitMs = quickMs;
+                quickMs = std::min(quickMs * 2, 1000);
+            } else {
+                quickMs = 1;
+            }
+            if (curl_multi_poll(m, nullptr, 0, waitMs, nullptr) != CURLM_OK)
                 return CURLE_OUT_OF_MEMORY;
         }
         CURLcode result = CURLE_OK;
