@@ -87,8 +87,12 @@ void ScanFolder(const std::string& folder, const std::string& ext, CWorkList& wo
             work.m_skippedUnmarked.push_back(path);
             continue;
         }
-        // A recording still being written would be sent cut short and then marked done.
-        const ESettle settle = LookSettled(work, path, e.stamp, fsys::WritersOf(path));
+        // A recording still being written would be sent cut short and then marked done. A file
+        // that looks finished is probed once, on the descriptor its upload reads; only a young
+        // one is probed here, to tell a writer at work from a file closed a moment ago.
+        const bool quiet = work.m_settle.ReadyUnlessWritten(path, e.stamp, SteadyNowMs(), WallNs());
+        const ESettle settle =
+            LookSettled(work, path, e.stamp, quiet ? fsys::EWriters::None : fsys::WritersOf(path));
         if (settle != ESettle::Ready) {
             (settle == ESettle::Held ? work.m_held : work.m_settling).push_back(path);
             continue;
