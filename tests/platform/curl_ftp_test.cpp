@@ -179,7 +179,7 @@ TEST_P(CurlFtp, TransfersOnAKeptConnectionAreNeverStalled)
         ASSERT_TRUE(GetInto(*ftp, "/top.rtf", Local("top.rtf")));
         worst = std::max(worst, Ms(Clock::now() - start));
     }
-    EXPECT_LT(worst, 150);
+    EXPECT_LT(worst, 500) << "libcurl waited out a poll time-out";
 }
 
 // A server that takes names only in its current folder still gets and gives every file, and
