@@ -188,3 +188,15 @@ std::optional<int> RunWithoutAgent(const CCommandLine& line, int argc, char** ar
         }
     }
 }
+
+int FtpSessionsFrom(const char* value, int fallback, std::string* refusal)
+{
+    refusal->clear();
+    if (!value || !*value)
+        return fallback;
+    if (value[0] >= '1' && value[0] <= '3' && value[1] == '\0')
+        return value[0] - '0';
+    *refusal = "Orbidex: ORBIDEX_FTP_SESSIONS=" + std::string(value) +
+               " is not used: it takes 1, 2 or 3. Using " + std::to_string(fallback) + ".";
+    return fallback;
+}

@@ -34,6 +34,11 @@ int StatusExitCode(const QString& reply);
 // already shown the Configuration dialog. The first such start is remembered and goes on.
 bool AutostartEndsQuietly();
 
+// ORBIDEX_FTP_SESSIONS, read once at start: how many FTP sessions a backlog opens side by side,
+// 1 to 3. Unset or empty gives `fallback`; anything else gives `fallback` too, and `refusal`
+// the line that says so.
+int FtpSessionsFrom(const char* value, int fallback, std::string* refusal);
+
 // Everything that runs without starting an agent: help, version, a bad option, the commands
 // for a running agent, and a login start for someone who let the Configuration dialog go
 // unsaved before. Returns the process's exit code, or nothing when the agent should start.

@@ -5,6 +5,7 @@
 #include "app/InstanceChannel.h"
 
 #include "ui/Resources.h"
+#include "platform/Internet.h"
 #include "platform/SingleInstance.h"
 #include "ui/MainFrame.h"
 #include "ui/dialogs/AboutThis.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <curl/curl.h>
 
 namespace {
@@ -53,7 +55,13 @@ bool CMyApp::InitInstance()
                         QString::fromLatin1(kAppTitle));
         return false;
     }
-    m_pMainWnd = new CMainFrame();
+    CFrameServices services;
+    std::string refusal;
+    services.ftpSessions = FtpSessionsFrom(std::getenv("ORBIDEX_FTP_SESSIONS"),
+                                           TransferLimits{}.mostFtpSessions, &refusal);
+    if (!refusal.empty())
+        std::fprintf(stderr, "%s\n", refusal.c_str());
+    m_pMainWnd = new CMainFrame(std::move(services));
     if (!m_pMainWnd->LoadFrame()) {
         delete m_pMainWnd;
         m_pMainWnd = nullptr;

@@ -7,8 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+constexpr std::size_t kBurstKept = 4u << 20;  // a cycle of thousands of files writes far less
+}  // namespace
+
 CLogFile::~CLogFile()
 {
+    int error = 0;
+    if (m_holding)
+        EndBurst(&error);  // a quit in the middle of a cycle
     Close();
 }
 
@@ -19,16 +26,34 @@ void CLogFile::Close()
     m_fd = -1;
     m_locked = false;
     m_checked = false;
+    m_burst.clear();
 }
 
-void CLogFile::HoldBetweenLines(bool hold)
+CLogFile::EResult CLogFile::HoldBetweenLines(bool hold, int* error)
 {
-    if (!hold && m_locked) {
+    *error = 0;
+    const EResult result = m_holding ? EndBurst(error) : EResult::Written;
+    m_holding = hold;
+    return result;
+}
+
+CLogFile::EResult CLogFile::EndBurst(int* error)
+{
+    if (m_locked) {
         ::flock(m_fd, LOCK_UN);
         m_locked = false;
     }
-    m_holding = hold;
     m_checked = false;
+    std::string lines = std::move(m_burst);
+    m_burst.clear();
+    struct stat st {};
+    if (m_fd < 0 || StillAtPath())
+        return EResult::Written;
+    // Moved away, the burst's lines are in the moved file; deleted, they are nowhere else.
+    const bool deleted = ::fstat(m_fd, &st) == 0 && st.st_nlink == 0;
+    Close();
+    m_holding = false;
+    return deleted && !lines.empty() ? Append(lines, error) : EResult::Written;
 }
 
 bool CLogFile::Open(int* error)
@@ -100,8 +125,11 @@ CLogFile::EResult CLogFile::Append(std::string_view data, int* error)
     }
     if (!m_locked)
         ::flock(m_fd, LOCK_UN);
-    if (n == 0)
+    if (n == 0) {
+        if (m_holding && m_burst.size() + data.size() <= kBurstKept)
+            m_burst.append(data);
         return EResult::Written;
+    }
     // The next line starts from a fresh handle: a full disk or a lost mount may have recovered.
     Close();
     return EResult::Failed;

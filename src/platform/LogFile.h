@@ -23,13 +23,16 @@ public:
     EResult Append(std::string_view data, int* error);
     // Over a burst of lines (a cycle's), the name is checked and the lock taken at its first
     // line and the lock kept to its end: then a line is one write. Another program that holds
-    // the lock first still has its way: lines are dropped until it lets go.
-    void HoldBetweenLines(bool hold);
+    // the lock first still has its way: lines are dropped until it lets go. A log deleted
+    // during the burst is made anew at its end with the burst's lines, so none is lost; the
+    // result is that of writing them there (Written when there was nothing to write).
+    EResult HoldBetweenLines(bool hold, int* error);
 
 private:
     bool Open(int* error);
     void Close();
     bool StillAtPath() const;
+    EResult EndBurst(int* error);
 
     std::string m_path;
     int m_fd = -1;
@@ -39,4 +42,5 @@ private:
     bool m_holding = false;
     bool m_locked = false;   // our lock, kept over a burst
     bool m_checked = false;  // the name was looked at in this burst
+    std::string m_burst;     // the burst's lines since then, up to kBurstKept bytes
 };

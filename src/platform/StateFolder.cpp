@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <set>
@@ -120,6 +121,28 @@ std::vector<std::string> ReadFields(const std::string& folder, const std::string
     return fields;
 }
 
+bool ReadEachField(const std::string& folder, const std::string& file,
+                   const std::function<void(std::string&& field)>& onField)
+{
+    CFd fd(open((folder + "/" + file).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
+        return true;
+    std::string field;
+    std::vector<char> buf(1u << 16);
+    for (ssize_t n; (n = read(fd.Get(), buf.data(), buf.size())) > 0;) {
+        const char* at = buf.data();
+        const char* const end = at + n;
+        for (const char* nul; (nul = static_cast<const char*>(std::memchr(at, '\0', end - at)));
+             at = nul + 1) {
+            field.append(at, nul);
+            onField(std::move(field));
+            field.clear();
+        }
+        field.append(at, end);
+    }
+    return field.empty();
+}
+
 bool WriteFields(const std::string& folder, const std::string& file,
                  const std::vector<std::string>& fields, std::string* why)
 {
@@ -161,8 +184,13 @@ bool CAppender::Append(const std::vector<std::string>& fields, std::string* why)
     const ssize_t w = write(m_fd.Get(), data.data(), data.size());
     if (w == static_cast<ssize_t>(data.size()))
         return true;
-    if (w >= 0)
+    if (w >= 0) {
+        // A full disk took part of the record: take it back, so that the next record follows
+        // a whole one (its reader still copes when this fails too).
+        const off_t end = w > 0 ? lseek(m_fd.Get(), 0, SEEK_CUR) : -1;
+        [[maybe_unused]] const int back = end >= w ? ftruncate(m_fd.Get(), end - w) : -1;
         errno = ENOSPC;
+    }
     Failed(why);
     Close();  // the next record tries a fresh handle: the disk may have room again
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/LocalFile.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,10 @@ std::string DefaultStateFolder();
 // A missing or unreadable file reads as empty; a write replaces the whole file at once.
 std::vector<std::string> ReadFields(const std::string& folder, const std::string& file,
                                     std::size_t maxBytes = 1u << 20);  // far more than most hold
+// The same, field by field as the file is read in pieces, for a record too long to hold
+// whole; false when bytes follow the last field without an end (a record cut there).
+bool ReadEachField(const std::string& folder, const std::string& file,
+                   const std::function<void(std::string&& field)>& onField);
 // `why` (when given) receives the system's reason of a failed write.
 bool WriteFields(const std::string& folder, const std::string& file,
                  const std::vector<std::string>& fields, std::string* why = nullptr);

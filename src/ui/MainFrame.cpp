@@ -125,9 +125,8 @@ CMainFrame::CMainFrame(CFrameServices services)
         TransferLimits limits;
         // A server that allows one login at a time (and a measurement of one session alone)
         // asks for fewer sessions side by side.
-        if (const char* most = std::getenv("ORBIDEX_FTP_SESSIONS");
-            most && most[0] >= '1' && most[0] <= '3' && most[1] == '\0')
-            limits.mostFtpSessions = most[0] - '0';
+        if (m_services.ftpSessions > 0)
+            limits.mostFtpSessions = m_services.ftpSessions;
         m_ownInternet = CreateInternet(m_services.endpoints.caFile, limits);
     }
     m_internet = m_services.internet ? m_services.internet : m_ownInternet.get();

@@ -82,6 +82,8 @@ struct CFrameServices {
     long settleMs = -1;
     // The agent's own folder (the author's list, the pause); the user's when empty.
     std::string stateFolder;
+    // FTP sessions a backlog opens side by side; the agent's own number when 0.
+    int ftpSessions = 0;
 };
 
 class CMainFrame : public QMainWindow, public ITrayOwner {

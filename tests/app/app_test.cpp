@@ -58,6 +58,20 @@ TEST(CommandLine, EachOptionWithoutARunningAgent)
     }
 }
 
+// A value the agent cannot use is said, never silently taken as another.
+TEST(CommandLine, FtpSessionsTakesOneToThreeAndRefusesTheRest)
+{
+    const std::pair<const char*, int> cases[] = {{nullptr, 3}, {"", 3},   {"1", 1}, {"2", 2},
+                                                 {"3", 3},     {"0", 0},  {"7", 0}, {"-1", 0},
+                                                 {"2x", 0},    {" 2", 0}, {"10", 0}};
+    for (const auto& [value, sessions] : cases) {
+        std::string refusal = "stale";
+        EXPECT_EQ(FtpSessionsFrom(value, 3, &refusal), sessions ? sessions : 3) << sessions;
+        EXPECT_EQ(refusal.empty(), sessions != 0) << refusal;
+        EXPECT_EQ(refusal.find("1, 2 or 3") != std::string::npos, sessions == 0) << refusal;
+    }
+}
+
 // The lock and the socket live only in a folder of the user's own that no one else may enter:
 // any other is refused with a line that says what to do, and the agent does not start.
 TEST(CommandLine, OnlyAPrivateRuntimeFolderIsUsed)

@@ -3,6 +3,7 @@
 // announced (and its archive copy is whole); nothing partial lies under a final name; earlier
 // downloads survive. Then cycles left to run finish the work.
 // ORBIDEX_CRASH_KILLS sets the number of kills (default 16), ORBIDEX_CRASH_SEED the seed.
+#include "core/cycle/LocalState.h"
 #include "platform/FileSystem.h"
 #include "platform/StateFolder.h"
 #include "support/EmulatorSuite.h"
@@ -200,18 +201,17 @@ protected:
             m_pending.insert(v.toObject()["name"].toString().toStdString());
 
         // Taken by the service, killed before the mark: the next start must not send it again.
-        const std::vector<std::string> record = fsys::ReadFields(m_root + "/state/orbidex",
-                                                                 "sent-files");
         // The record follows the service's answer: what it had accepted by then is what it may
         // ever accept. (A kill between its answer and the record is a second announcement.)
-        std::set<std::string> announced;  // entries are appended, and removed by "-n"
-        for (std::size_t i = 0; i + 4 <= record.size(); i += 4) {
-            const std::string name = record[i + 3].substr(record[i + 3].rfind('/') + 1);
-            if (record[i] == "n")
-                announced.insert(name);
-            else if (record[i] == "-n")
-                announced.erase(name);
-        }
+        // Read on a copy, as the next start would: its reader rewrites what it reads.
+        QTemporaryDir copy;
+        std::error_code none;  // no record yet: nothing announced
+        fs::copy_file(m_root + "/state/orbidex/sent-files",
+                      copy.filePath("sent-files").toStdString(), none);
+        std::set<std::string> announced;
+        for (const CLocalState::CEntry& e :
+             CLocalState(copy.path().toStdString()).Entries(CLocalState::EKind::Announced))
+            announced.insert(e.path.substr(e.path.rfind('/') + 1));
         for (const std::string& name : announced)
             m_announcedAtKill.try_emplace(name, accepted["ab12_" + name]);
         for (const auto& [name, content] : m_sources) {

@@ -5,7 +5,12 @@
 
 namespace {
 constexpr const char* kFile = "sent-files";
-constexpr std::size_t kFields = 4;  // kind, size, modification time (ns), path
+// An entry: an empty field, the kind, size, modification time (ns), path, and an end mark.
+// The empty field closes a field an earlier write left cut, so the entry after a cut stands on
+// its own; the end mark is written last, so a cut entry never reads as whole, not even with
+// its path cut short. Records of earlier versions have no empty field and no end mark.
+constexpr const char* kEnd = ".";
+constexpr std::size_t kFields = 4;       // kind, size, time, path: the marks, and the earlier form
 constexpr const char* kMarks = "marks";  // bits taken in octal, size, time (ns), path
 constexpr std::size_t kMarksKept = 2000;
 constexpr std::size_t kMarksBytes = 8u << 20;
@@ -21,6 +26,46 @@ std::string KindText(CLocalState::EKind kind, int mode)
     }
     return text;
 }
+
+bool Number(const std::string& text, bool sign)
+{
+    const std::size_t from = sign && text.size() > 1 && text[0] == '-' ? 1 : 0;
+    return !text.empty() && text.size() - from <= 20 &&
+           text.find_first_not_of("0123456789", from) == std::string::npos;
+}
+
+// The entry whose kind is at `at`, when its fields are sound; `removal` says a "-" led it.
+std::optional<CLocalState::CEntry> ParseEntry(const std::vector<std::string>& f, std::size_t at,
+                                              bool& removal)
+{
+    const std::string& kind = f[at];
+    removal = kind.size() == 2 && kind[0] == '-';
+    const std::string bits =
+        removal ? std::string() : kind.substr(std::min<std::size_t>(1, kind.size()));
+    if (kind.empty() || std::string("man").find(kind[removal ? 1 : 0]) == std::string::npos ||
+        bits.size() > 5 || bits.find_first_not_of("01234567") != std::string::npos ||
+        !Number(f[at + 1], false) || !Number(f[at + 2], true) || f[at + 3].empty())
+        return std::nullopt;
+    try {
+        return CLocalState::CEntry{static_cast<CLocalState::EKind>(kind[removal ? 1 : 0]),
+                                   f[at + 3],
+                                   {std::stoull(f[at + 1]), std::stoll(f[at + 2])},
+                                   bits.empty() ? -1 : std::stoi(bits, nullptr, 8)};
+    } catch (...) {
+        return std::nullopt;  // out of range
+    }
+}
+
+std::vector<std::string> EntryFields(CLocalState::EKind kind, int mode, const std::string& path,
+                                     const fsys::FileStamp& stamp, bool removal = false)
+{
+    return {"",
+            removal ? std::string{'-', static_cast<char>(kind)} : KindText(kind, mode),
+            std::to_string(stamp.size),
+            std::to_string(stamp.mtimeNs),
+            path,
+            kEnd};
+}
 }  // namespace
 
 CLocalState::CLocalState(std::string folder)
@@ -35,31 +80,36 @@ void CLocalState::Load()
         return;
     m_loaded = true;
     const std::vector<std::string> f = fsys::ReadFields(m_folder, kFile);
-    bool replayed = f.size() % kFields != 0;  // a record cut short by a crash
-    for (std::size_t i = 0; i + kFields <= f.size(); i += kFields) {
-        // The kind's letter, then the permission bits in octal when they were kept; "-" and
-        // the letter removes the entries of that kind and path.
-        const bool removal = f[i].size() == 2 && f[i][0] == '-';
-        const std::string kind = removal ? f[i].substr(1) : f[i];
-        if (kind.empty() || std::string("man").find(kind[0]) == std::string::npos)
+    // An entry cut short, a repeat or a removal: the record is rewritten before any append,
+    // and so is one of an earlier version.
+    const bool earlier = !f.empty() && !f[0].empty();
+    bool replayed = earlier;
+    bool lead = false;  // the field before is an entry's first, empty one
+    for (std::size_t i = 0; i < f.size();) {
+        bool removal = false;
+        std::optional<CEntry> e;
+        std::size_t taken = 0;
+        if (i + kFields < f.size() && f[i + kFields] == kEnd && (e = ParseEntry(f, i, removal)))
+            taken = kFields + 1;
+        else if (earlier && i + kFields <= f.size() && (e = ParseEntry(f, i, removal)))
+            taken = kFields;
+        if (!e) {
+            // Not the start of a whole entry: on to the next field, where one may begin.
+            replayed = replayed || !f[i].empty() || lead;
+            lead = f[i++].empty();
             continue;
-        const std::size_t before = m_entries.size();
-        std::erase_if(m_entries, [&](const CEntry& e) {
-            return e.kind == static_cast<EKind>(kind[0]) && e.path == f[i + 3];
-        });
-        replayed = replayed || removal || m_entries.size() != before;
-        if (removal)
-            continue;
-        try {
-            m_entries.push_back({static_cast<EKind>(kind[0]),
-                                 f[i + 3],
-                                 {std::stoull(f[i + 1]), std::stoll(f[i + 2])},
-                                 kind.size() > 1 ? std::stoi(kind.substr(1), nullptr, 8) : -1});
-        } catch (...) {
-            // A damaged entry is dropped: at worst that file is sent once more.
         }
+        i += taken;
+        lead = false;
+        const std::size_t before = m_entries.size();
+        std::erase_if(m_entries,
+                      [&](const CEntry& o) { return o.kind == e->kind && o.path == e->path; });
+        replayed = replayed || removal || m_entries.size() != before;
+        if (!removal)
+            m_entries.push_back(std::move(*e));
     }
-    // Appends go after whole records only: a record left by appending is rewritten first.
+    // An entry cut at the end: every entry's first byte ends a field, so its tail shows.
+    replayed = replayed || (!f.empty() && f.back() != kEnd);
     if (replayed)
         Save();
 }
@@ -70,8 +120,8 @@ bool CLocalState::Save()
     m_appended = false;
     std::vector<std::string> f;
     for (const CEntry& e : m_entries) {
-        f.insert(f.end(), {KindText(e.kind, e.mode), std::to_string(e.stamp.size), std::to_string(e.stamp.mtimeNs),
-                           e.path});
+        const std::vector<std::string> one = EntryFields(e.kind, e.mode, e.path, e.stamp);
+        f.insert(f.end(), one.begin(), one.end());
     }
     std::string why;
     if (fsys::WriteFields(m_folder, kFile, f, &why))
@@ -109,7 +159,7 @@ bool CLocalState::Remember(EKind kind, const std::string& path, const fsys::File
     Load();
     std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     m_entries.push_back({kind, path, stamp, mode});
-    return Append({KindText(kind, mode), std::to_string(stamp.size), std::to_string(stamp.mtimeNs), path});
+    return Append(EntryFields(kind, mode, path, stamp));
 }
 
 void CLocalState::Forget(EKind kind, const std::string& path)
@@ -119,7 +169,7 @@ void CLocalState::Forget(EKind kind, const std::string& path)
     const std::size_t n =
         std::erase_if(m_entries, [&](const CEntry& e) { return e.kind == kind && e.path == path; });
     if (n > 0)
-        Append({std::string{'-', static_cast<char>(kind)}, "0", "0", path});
+        Append(EntryFields(kind, -1, path, {0, 0}, true));
 }
 
 void CLocalState::EndPass()

@@ -35,11 +35,21 @@ void CActivityLog::WriteLogLine(const std::string& text)
 {
     std::string line(CutUtf8(text, kLogTextMax));
     line += "\r\n";
+    Write([&](int* error) { return m_file.Append(line, error); });
+}
+
+void CActivityLog::HoldBetweenLines(bool hold)
+{
+    Write([&](int* error) { return m_file.HoldBetweenLines(hold, error); });
+}
+
+void CActivityLog::Write(const std::function<CLogFile::EResult(int* error)>& write)
+{
     FailureSink report;
     int error = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        const CLogFile::EResult result = m_file.Append(line, &error);
+        const CLogFile::EResult result = write(&error);
         if (result == CLogFile::EResult::Written)
             m_failing = false;
         else if (result == CLogFile::EResult::Failed && !m_failing) {
@@ -50,12 +60,6 @@ void CActivityLog::WriteLogLine(const std::string& text)
     // Outside the lock, so that a sink which ends up writing a line cannot deadlock.
     if (report)
         report(m_path, error);
-}
-
-void CActivityLog::HoldBetweenLines(bool hold)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_file.HoldBetweenLines(hold);
 }
 
 void CActivityLog::WriteLogHeader(std::time_t now)

@@ -40,6 +40,8 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    void Write(const std::function<CLogFile::EResult(int* error)>& write);
+
     std::string m_path;
     std::mutex m_lock;
     CLogFile m_file;  // under m_lock

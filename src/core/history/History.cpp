@@ -5,6 +5,9 @@
 #include "platform/StateFolder.h"
 
 #include <algorithm>
+#include <deque>
+#include <list>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -12,7 +15,6 @@ constexpr const char* kFile = "history";
 constexpr const char* kMark = "h1";            // starts each record: a reader finds its feet
 constexpr std::size_t kFields = 6;             // mark, time, kinds, size, path, reason
 constexpr std::size_t kSlack = 500;            // records past the bound before a rewrite
-constexpr std::size_t kMaxBytes = 32u << 20;  // 5,000 entries with long paths and reasons
 
 constexpr char kOutcomes[] = "saAMfhdcF";
 
@@ -26,8 +28,9 @@ std::vector<std::string> Fields(const CHistoryEntry& e)
             e.reason};
 }
 
-std::optional<CHistoryEntry> Parse(const std::vector<std::string>& f, std::size_t at)
+std::optional<CHistoryEntry> Parse(const std::deque<std::string>& f)
 {
+    constexpr std::size_t at = 0;
     const std::string& kinds = f[at + 2];
     if (f[at] != kMark || kinds.size() != 2 || (kinds[0] != 's' && kinds[0] != 'r') ||
         std::string(kOutcomes).find(kinds[1]) == std::string::npos || f[at + 4].empty())
@@ -45,6 +48,54 @@ std::optional<CHistoryEntry> Parse(const std::vector<std::string>& f, std::size_
         return std::nullopt;
     }
 }
+
+// A failure said again at every poll is one line, brought up to its last time: `next` takes
+// the place of `latest`, the latest entry of its file and direction.
+bool Repeats(const CHistoryEntry& latest, const CHistoryEntry& next)
+{
+    return next.IsFailure() && latest.outcome == next.outcome && latest.reason == next.reason;
+}
+
+// A long file's entries merged and bounded as they are read: each is merged against the latest
+// of its file and direction alone, and the oldest go as soon as the bound is passed (a later
+// repeat takes the place of the one it repeats, so the newest entries stay the same).
+class CBoundedMerge {
+public:
+    explicit CBoundedMerge(std::time_t oldest) : m_oldest(oldest) {}
+
+    void Add(CHistoryEntry&& e)
+    {
+        std::string key = static_cast<char>(e.direction) + e.path;
+        if (const auto it = m_latest.find(key); it != m_latest.end()) {
+            const bool repeat = Repeats(*it->second, e);
+            if (repeat)
+                m_kept.erase(it->second);
+            // Past its age it is dropped: nothing before it can be merged any more.
+            if (repeat || e.time < m_oldest)
+                m_latest.erase(it);
+        }
+        if (e.time < m_oldest)
+            return;
+        m_kept.push_back(std::move(e));
+        m_latest[std::move(key)] = std::prev(m_kept.end());
+        if (m_kept.size() <= CHistory::kMaxEntries)
+            return;
+        const CHistoryEntry& first = m_kept.front();
+        if (const auto it = m_latest.find(static_cast<char>(first.direction) + first.path);
+            it != m_latest.end() && it->second == m_kept.begin())
+            m_latest.erase(it);
+        m_kept.pop_front();
+    }
+    std::vector<CHistoryEntry> Take()
+    {
+        return {std::make_move_iterator(m_kept.begin()), std::make_move_iterator(m_kept.end())};
+    }
+
+private:
+    std::time_t m_oldest;
+    std::list<CHistoryEntry> m_kept;
+    std::unordered_map<std::string, std::list<CHistoryEntry>::iterator> m_latest;
+};
 
 CHistoryEntry Entry(EFlow d, EOutcome o, std::string path, const std::string& reason,
                     std::time_t now)
@@ -118,31 +169,33 @@ CHistory::CHistory(std::string stateFolder, const IClock& clock)
 void CHistory::Load()
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    const std::vector<std::string> f = fsys::ReadFields(m_folder, kFile, kMaxBytes);
+    CBoundedMerge merge(m_clock.Now() - kMaxAgeSeconds);
+    std::deque<std::string> f;  // the fields read and not yet taken: fewer than a record's
     bool damaged = false;
-    for (std::size_t at = 0; at + kFields <= f.size();) {
-        if (const std::optional<CHistoryEntry> e = Parse(f, at)) {
-            MergeLocked(*e);
+    const bool whole = fsys::ReadEachField(m_folder, kFile, [&](std::string&& field) {
+        f.push_back(std::move(field));
+        if (f.size() < kFields)
+            return;
+        if (std::optional<CHistoryEntry> e = Parse(f)) {
+            merge.Add(std::move(*e));
             ++m_records;
-            at += kFields;
+            f.clear();
         } else {
             damaged = true;
-            ++at;  // on to the next record's mark
+            f.pop_front();  // on to the next record's mark
         }
-    }
-    if (TrimLocked() || damaged || m_records > m_entries.size())
+    });
+    m_entries = merge.Take();
+    if (TrimLocked() || damaged || !whole || !f.empty() || m_records > m_entries.size())
         RewriteLocked();
 }
 
 bool CHistory::MergeLocked(const CHistoryEntry& entry)
 {
-    // A failure said again at every poll is one line, brought up to its last time.
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
         if (it->path != entry.path || it->direction != entry.direction)
             continue;
-        const bool repeat = entry.IsFailure() && it->outcome == entry.outcome &&
-                            it->reason == entry.reason;
-        if (repeat)
+        if (Repeats(*it, entry))
             m_entries.erase(std::next(it).base());
         break;
     }

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <memory>
 
 namespace {
@@ -320,9 +321,43 @@ TEST(LocalStateRecord, AppendedEntriesSurviveAKillAndThePassEndKeepsOnlyTheLiveO
         EXPECT_EQ(paths(killedAgain, K::Announced), std::vector<std::string>{"/d"});
         restarted.EndPass();
     }
-    EXPECT_EQ(fsys::ReadFields(state, "sent-files").size(), 8u);  // "/b" and "/d" alone
+    EXPECT_EQ(fsys::ReadFields(state, "sent-files").size(), 2 * 6u);  // "/b" and "/d" alone
     CLocalState again(state);
     EXPECT_EQ(paths(again, K::Announced), std::vector<std::string>{"/d"});
+}
+
+// A full disk cuts an entry anywhere and later ones are appended after it: the cut entry alone
+// is lost (never read as a shorter path), the start rewrites the record clean, and a record of
+// the earlier form (no entry marks) is still read.
+TEST(LocalStateRecord, AnEntryCutAnywhereLosesItAlone)
+{
+    using K = CLocalState::EKind;
+    QTemporaryDir dir;
+    const std::string state = dir.path().toStdString(), file = state + "/sent-files";
+    std::vector<std::string> bytes;  // each entry as its append wrote it
+    {
+        CLocalState run(state);
+        for (const auto& [kind, path, mode] : {std::tuple{K::Unmarked, "/rec/a.wav", 0644},
+                                               {K::Announced, "/rec/b.wav", 0600},
+                                               {K::Announced, "/rec/c.wav", -1},
+                                               {K::Unarchived, "/rec/d.wav", 0640}}) {
+            const std::size_t before = ReadAll(file).size();
+            run.Remember(kind, path, {1234, -5678}, mode);
+            bytes.push_back(ReadAll(file).substr(before));
+        }
+    }
+    // Cut before its last byte: the next entry's first byte ends the end mark, a whole entry.
+    // The start rewrites what it kept, so the record shows exactly that.
+    for (std::size_t cut = 1; cut + 1 < bytes[1].size(); ++cut) {
+        WriteText(file, bytes[0] + bytes[1].substr(0, cut) + bytes[2] + bytes[3]);
+        EXPECT_TRUE(CLocalState(state).Has(K::Announced, "/rec/c.wav", {1234, -5678})) << cut;
+        EXPECT_EQ(ReadAll(file), bytes[0] + bytes[2] + bytes[3]) << "cut after " << cut;
+    }
+    ASSERT_TRUE(fsys::WriteFields(state, "sent-files",
+                                  {"m644", "1234", "-5678", "/rec/a.wav", "n", "1", "2", "/rec/e",
+                                   "-n", "0", "0", "/rec/e", "n", "1234", "-5678", "/rec/c.wav"}));
+    CLocalState(state).Entries(K::Unmarked);
+    EXPECT_EQ(ReadAll(file), bytes[0] + bytes[2]);
 }
 
 TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)

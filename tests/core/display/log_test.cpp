@@ -208,6 +208,27 @@ TEST(ActivityLog, HeldOverACycleYetAnotherProgramsLockWins)
     EXPECT_EQ(ReadAll(path), "one\r\ntwo\r\nthree\r\n");
 }
 
+// A log deleted during a cycle is made anew with that cycle's lines; one moved away keeps the
+// lines written to it, and the next line starts a new log.
+TEST(ActivityLog, DeletedOrMovedDuringACycleLosesNoLine)
+{
+    for (const bool deleted : {true, false}) {
+        QTemporaryDir tmp;
+        const std::string path = tmp.filePath("Orbidex.log").toStdString();
+        const std::string moved = path + ".1";
+        CActivityLog log(path);
+        log.WriteLogLine("before");
+        log.HoldBetweenLines(true);
+        log.WriteLogLine("one");
+        ASSERT_EQ(deleted ? ::unlink(path.c_str()) : ::rename(path.c_str(), moved.c_str()), 0);
+        log.WriteLogLine("two");
+        log.HoldBetweenLines(false);
+        log.WriteLogLine("after");
+        EXPECT_EQ(ReadAll(path), deleted ? "one\r\ntwo\r\nafter\r\n" : "after\r\n") << deleted;
+        EXPECT_EQ(ReadAll(moved), deleted ? "" : "before\r\none\r\ntwo\r\n");
+    }
+}
+
 TEST(ActivityLog, ConcurrentWritersNeverInterleave)
 {
     QTemporaryDir tmp;

@@ -4,11 +4,14 @@
 #include "platform/StateFolder.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <random>
 #include <thread>
 
 namespace {
@@ -132,4 +135,59 @@ TEST(History, AddedOnTheWorkerWhileTheWindowReads)
     EXPECT_EQ(history.Entries().size(), 300u);
     EXPECT_EQ(changes.load(), 300);
     EXPECT_EQ(CHistory(dir.path().toStdString(), clock).Entries().size(), 300u);  // all kept
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::chrono::seconds kLongLoad{40};  // instrumented builds run many times slower
+#else
+constexpr std::chrono::seconds kLongLoad{5};
+#endif
+
+// A file restored from a backup may hold far more than the bound: it loads at once, keeps the
+// newest, and merges as one entry at a time against all before it did (`Add` still does).
+TEST(History, ALongFileLoadsFastAndMergesAsBefore)
+{
+    CFixedClock clock;
+    std::mt19937 rng(7);
+    const auto text = [](const std::vector<CHistoryEntry>& entries) {
+        std::string out;
+        for (const CHistoryEntry& e : entries)
+            out += std::to_string(e.time) + char(e.outcome) + char(e.direction) + e.path +
+                   e.reason + "\n";
+        return out;
+    };
+    for (const std::size_t n : {std::size_t{12'000}, std::size_t{400'000}}) {
+        // The small file: few files failing again and again, written as time goes, its first
+        // quarter past its age. The long one: each file once.
+        const bool small = n < 100'000;
+        QTemporaryDir dir, added;
+        CHistory oneByOne(added.path().toStdString(), clock);
+        std::vector<std::string> fields;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t age = small ? (n - i) * CHistory::kMaxAgeSeconds * 4 / 3 / n : n - i;
+            const bool failed = rng() % 3;
+            CHistoryEntry e = Sent("/in/" + std::to_string(small ? rng() % 6000 : i),
+                                   clock.now - static_cast<std::time_t>(age),
+                                   failed ? EOutcome::Failed : EOutcome::Sent,
+                                   failed ? std::to_string(rng() % 2) : "");
+            e.direction = rng() % 5 ? EFlow::Sent : EFlow::Received;
+            const std::string kinds{char(e.direction), char(e.outcome)};
+            fields.insert(fields.end(),
+                          {"h1", std::to_string(e.time), kinds, "10", e.path, e.reason});
+            if (n - i <= CHistory::kMaxEntries || small)
+                oneByOne.Add(e);
+        }
+        ASSERT_TRUE(fsys::WriteFields(dir.path().toStdString(), "history", fields));
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<CHistoryEntry> loaded =
+            CHistory(dir.path().toStdString(), clock).Entries();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kLongLoad) << n;
+        std::vector<CHistoryEntry> kept = oneByOne.Entries();
+        std::erase_if(kept, [&](const CHistoryEntry& e) {
+            return e.time < clock.now - CHistory::kMaxAgeSeconds;
+        });
+        kept.erase(kept.begin(), kept.end() - CHistory::kMaxEntries);
+        EXPECT_EQ(text(loaded), text(kept)) << n;
+        EXPECT_EQ(loaded.size(), CHistory::kMaxEntries) << n;
+    }
 }
