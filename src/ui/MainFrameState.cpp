@@ -150,7 +150,7 @@ std::string CMainFrame::StatusReport() const
     waiting.m_settle.SetSettleMs(m_automation->SettleTime());
     ScanSourceFolders(m_settings.Snapshot(), waiting);
     // Files still being written, or closed a moment ago, wait too.
-    return FormatAgentStatus(m_automation->State().Snapshot(),
-                             waiting.m_nFileCount +
-                                 static_cast<int>(waiting.m_held.size() + waiting.m_settling.size()));
+    return FormatAgentStatus(
+        m_automation->State().Snapshot(),
+        waiting.m_nFileCount + static_cast<int>(waiting.m_held.size() + waiting.m_settling.size()));
 }

@@ -59,6 +59,6 @@ private:
     QTimer* m_list = nullptr;    // folders without events
     std::map<std::string, Folder> m_folders;
     long m_settleMs = 0;
-    CScanScope m_scope;  // gathered since the last TakeScope
+    CScanScope m_scope;             // gathered since the last TakeScope
     std::int64_t m_firstEvent = 0;  // steady ms of the burst's first event, 0: none
 };
