@@ -1,8 +1,8 @@
 // Same work for bench/agent_pass: the protocol work of one agent cycle done by plain libcurl in
 // one process, with nothing else around it. Probe, author check, then one login for the uploads
-// and per file of the source folder on it: CWD, data connection, (TYPE once), STOR, SIZE; the
+// and per file of the source folder on it: data connection, (TYPE once), STOR, SIZE; the
 // upload notification, the archive copy and the read-only mark; then the download list, one
-// login for the downloads and per listed file CWD, data connection, SIZE, RETR, and the
+// login for the downloads and per listed file data connection, SIZE, RETR, and the
 // confirmation. Web requests share one handle, so one connection per host, as the agent's do.
 //
 //   bench_floor HTTP_ORIGIN HTTPS_ORIGIN CA_FILE FTP_HOST TOP_DIR AUTHOR PASSWORD SRC DOWN PASV
@@ -95,18 +95,15 @@ bool Put(const Args& a, const Easy& h, const std::string& local, const std::stri
         return false;
     }
     CURL* e = h.get();
-    List cwd(curl_slist_append(nullptr, ("CWD " + remoteDir).c_str()));
     List size(curl_slist_append(nullptr, ("*SIZE " + remoteDir + remoteName).c_str()));
     char* escaped = curl_easy_escape(e, remoteName.c_str(), 0);
     const std::string url = "ftp://" + a.ftp + "/%2F" + remoteDir.substr(1) + escaped;
     curl_free(escaped);
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(e, CURLOPT_QUOTE, cwd.get());
     curl_easy_setopt(e, CURLOPT_POSTQUOTE, size.get());
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(e, CURLOPT_READDATA, in);
     const bool ok = curl_easy_perform(e) == CURLE_OK;
-    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
     curl_easy_setopt(e, CURLOPT_POSTQUOTE, nullptr);
     std::fclose(in);
     return ok;
@@ -122,16 +119,13 @@ bool Fetch(const Args& a, const Easy& h, const std::string& remoteDir, const std
         return false;
     }
     CURL* e = h.get();
-    List cwd(curl_slist_append(nullptr, ("CWD " + remoteDir).c_str()));
     char* escaped = curl_easy_escape(e, name.c_str(), 0);
     const std::string url = "ftp://" + a.ftp + "/%2F" + remoteDir.substr(1) + "/" + escaped;
     curl_free(escaped);
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(e, CURLOPT_QUOTE, cwd.get());
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &ToFile);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, out);
     const bool ok = curl_easy_perform(e) == CURLE_OK;
-    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
     return std::fclose(out) == 0 && ok;
 }
 

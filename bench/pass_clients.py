@@ -9,7 +9,9 @@ import subprocess
 import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.path.join(ROOT, "build-bench")
+# The agent measured: this tree's, or another's (say main's, for a before figure) built apart.
+AGENT_ROOT = os.environ.get("ORBIDEX_BENCH_SOURCE", ROOT)
+BUILD = os.environ.get("ORBIDEX_BENCH_BUILD", os.path.join(ROOT, "build-bench"))
 PY = "/usr/bin/python3"
 AUTHOR, PASSWORD = "ab12", "secret"
 

@@ -2,6 +2,7 @@
 #include "platform/FtpPath.h"
 
 #include <poll.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,9 +100,13 @@ size_t ReadLocal(char* buffer, size_t size, size_t count, void* user)
 }
 
 struct Request {
+    std::string target;  // the absolute path of the file or folder
+    bool folder = false;
+    bool askSize = false;  // SIZE of the target after a successful transfer
+    // Set from the target by the session's way with paths (see PerformAt).
     std::string url;
-    std::string cwd;     // sent as CWD before anything else; empty for none
-    std::string sizeOf;  // asked with SIZE after a successful transfer; empty for none
+    std::string cwd;  // sent as CWD before anything else; empty for none
+    std::string sizeOf;
     long stallMs = 0;
     bool upload = false;
     bool nobody = false;
@@ -131,7 +136,7 @@ public:
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
         curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CCurlFtpConnection::OnReply);
         curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-        // Absolute paths in every command; our own CWD goes first (see Perform).
+        // Absolute paths in every command (see PerformAt).
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
         // A big file is received 128 KiB at a time, not 16 KiB: an eighth of the receives and
@@ -173,8 +178,8 @@ public:
         return true;
     }
 
-    // The server hears the CWD with the next operation, in the same libcurl transfer: a round
-    // trip and a command fewer per file. A refused directory fails that operation.
+    // Only remembered: relative names are resolved against it, and the server hears none of it
+    // (see PerformAt). A refused directory fails the next operation.
     bool SetCurrentDirectory(const std::string& dir) override
     {
         std::string target;
@@ -200,16 +205,15 @@ public:
         const auto length = static_cast<curl_off_t>(size);
         PutSource source{fd, 0, static_cast<off_t>(size)};
         Request put;
-        put.url = FileUrl(target);
-        put.cwd = Parent(target);
+        put.target = target;
         put.upload = true;
         put.readFrom = &source;
         put.uploadSize = length;
         put.progress = true;
         put.stallMs = m_timeouts.sendMs;
         // The size check that follows every put is asked on the put's own transfer.
-        put.sizeOf = target;
-        bool ok = Perform(put);
+        put.askSize = true;
+        bool ok = PerformAt(put);
         curl_off_t sent = 0;
         curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &sent);
         if (ok && sent != length)
@@ -224,13 +228,12 @@ public:
             return false;
         GetSink sink{fd};
         Request get;
-        get.url = FileUrl(target);
-        get.cwd = Parent(target);
+        get.target = target;
         get.write = &GetSink::Write;
         get.writeData = &sink;
         get.progress = true;
         get.stallMs = m_timeouts.receiveMs;
-        bool ok = Perform(get);
+        bool ok = PerformAt(get);
         if (!ok && sink.error)
             m_localError = std::strerror(sink.error);
         if (ok) {
@@ -252,13 +255,13 @@ public:
         const std::string dir = Parent(target);
         std::string listing;
         Request list;
-        list.url = DirUrl(dir);
-        list.cwd = dir;
+        list.target = dir;
+        list.folder = true;
         list.listOnly = true;
         list.write = &CollectText;
         list.writeData = &listing;
         list.stallMs = m_timeouts.receiveMs;
-        if (!Perform(list))
+        if (!PerformAt(list))
             return false;
         const std::string wanted = BaseName(target);
         std::size_t start = 0;
@@ -288,11 +291,10 @@ public:
             return known;
         }
         Request size;
-        size.url = FileUrl(target);
-        size.cwd = Parent(target);
+        size.target = target;
         size.nobody = true;
         size.stallMs = m_timeouts.receiveMs;
-        if (!Perform(size))
+        if (!PerformAt(size))
             return std::nullopt;
         curl_off_t length = -1;
         curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -327,7 +329,13 @@ public:
     void SetProgress(TransferProgress progress) override { m_progress = std::move(progress); }
 
     // Sends QUIT when the control connection is still good; libcurl skips it after a failure.
-    void Close() override { m_easy.reset(); }
+    void Close() override
+    {
+        if (m_multi && m_easy)
+            curl_multi_remove_handle(m_multi.get(), m_easy.get());
+        m_easy.reset();
+        m_multi.reset();
+    }
 
 private:
     static size_t OnReply(char* data, size_t size, size_t count, void* user)
@@ -375,6 +383,7 @@ private:
 
     bool Perform(const Request& r)
     {
+        m_lastCode = CURLE_OK;
         if (!m_easy) {
             m_lastError = 12019;  // closed: not in the state for any operation
             m_lastMessage = "The connection is closed";
@@ -398,8 +407,6 @@ private:
         if (!r.sizeOf.empty())
             postQuote.reset(curl_slist_append(nullptr, ("*SIZE " + r.sizeOf).c_str()));
         curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
-        // A CWD on the same transfer before each passive one also avoids libcurl 7.88's random
-        // EPSV stall, which hits an EPSV sent first on a transfer.
         curl_easy_setopt(h, CURLOPT_QUOTE, quote.get());
         curl_easy_setopt(h, CURLOPT_POSTQUOTE, postQuote.get());
         curl_easy_setopt(h, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
@@ -416,20 +423,113 @@ private:
         m_sizeAfterPut.reset();
         m_localError.clear();
         m_watch.Arm(h, r.stallMs, r.progress ? &m_progress : nullptr, r.upload);
-        const CURLcode code = curl_easy_perform(h);
+        const CURLcode code = RunTransfer(h);
         curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
         curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
         if (code == CURLE_OK) {
             if (!r.sizeOf.empty())
-                m_sizeAfterPut = SizeAnswer{r.sizeOf, ParseSize(m_sizeReply)};
+                m_sizeAfterPut = SizeAnswer{r.target, ParseSize(m_sizeReply)};
             return true;
         }
         Record(code, m_watch.Reason());
         return false;
     }
 
+    // curl_easy_perform's own loop but for one thing: libcurl 7.88 can read the EPSV reply
+    // before it hands back, and then has no socket to wait on until its data connection is
+    // tried, and sleeps a whole wait (a second) with nothing to wake it. Then it is run again
+    // at once. (A CWD before each EPSV also avoided it, at a round trip a file.)
+    CURLcode RunTransfer(CURL* h)
+    {
+        if (!m_multi)
+            m_multi.reset(curl_multi_init());
+        CURLM* m = m_multi.get();
+        if (!m)
+            return CURLE_OUT_OF_MEMORY;
+        // libcurl starts a transfer when its handle is added, so it is added again for each;
+        // the connection stays in this multi handle's cache between them.
+        curl_multi_remove_handle(m, h);
+        if (curl_multi_add_handle(m, h) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+        int quickMs = 1;
+        for (int running = 1;;) {
+            if (curl_multi_perform(m, &running) != CURLM_OK)
+                return CURLE_OUT_OF_MEMORY;
+            if (!running)
+                break;
+            // curl_multi_poll waits on every socket; fdset only tells whether there is one. It
+            // leaves out a socket past FD_SETSIZE too, so the quick wait grows: a process with
+            // that many descriptors is not woken a thousand times a second.
+            fd_set r, w, e;
+            FD_ZERO(&r);
+            FD_ZERO(&w);
+            FD_ZERO(&e);
+            int most = -1;
+            curl_multi_fdset(m, &r, &w, &e, &most);
+            int waitMs = 1000;
+            if (most < 0) {
+                waitMs = quickMs;
+                quickMs = std::min(quickMs * 2, 1000);
+            } else {
+                quickMs = 1;
+            }
+            if (curl_multi_poll(m, nullptr, 0, waitMs, nullptr) != CURLM_OK)
+                return CURLE_OUT_OF_MEMORY;
+        }
+        CURLcode result = CURLE_OK;
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(m, &left))
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == h)
+                result = msg->data.result;
+        return result;
+    }
+
+    // Each command names its file by its absolute path, with no CWD before it: a round trip
+    // less per file. A server that refuses such a path is asked once more with CWD and the bare
+    // name; once that works the session keeps to it, and once an absolute path works a refusal
+    // is the file's own.
+    bool PerformAt(Request& r)
+    {
+        if (m_paths != Paths::Relative) {
+            Place(r, false);
+            if (Perform(r)) {
+                m_paths = Paths::Absolute;
+                return true;
+            }
+            if (m_paths == Paths::Absolute || !Refused(m_lastCode))
+                return false;
+            if (r.readFrom)
+                r.readFrom->at = 0;
+        }
+        Place(r, true);
+        if (!Perform(r))
+            return false;
+        m_paths = Paths::Relative;
+        return true;
+    }
+
+    void Place(Request& r, bool relative) const
+    {
+        const std::string name = r.folder ? std::string() : BaseName(r.target);
+        if (relative) {
+            r.cwd = r.folder ? r.target : Parent(r.target);
+            r.url = m_origin + "/" + EncodeSegment(name);
+        } else {
+            r.cwd.clear();
+            r.url = r.folder ? DirUrl(r.target) : FileUrl(r.target);
+        }
+        r.sizeOf = r.askSize ? (relative ? name : r.target) : std::string();
+    }
+
+    static bool Refused(CURLcode code)
+    {
+        return code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_UPLOAD_FAILED ||
+               code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_FTP_COULDNT_RETR_FILE;
+    }
+
     void Record(CURLcode code, TransferWatch::Stop stop = TransferWatch::Stop::None)
     {
+        m_lastCode = code;
         m_lastError = MapCurlCode(code, stop);
         m_lastMessage = DescribeFailure(code, stop, m_watch.StallMs(), m_errorBuffer, m_lastReply);
         // libcurl calls a 421 a time-out; it is the server closing the session, at once.
@@ -466,6 +566,10 @@ private:
     std::shared_ptr<const Shared> m_shared;
     FtpTimeouts m_timeouts;
     std::string m_origin;
+    struct MultiDeleter {
+        void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+    };
+    std::unique_ptr<CURLM, MultiDeleter> m_multi;  // declared before m_easy: outlives it
     EasyPtr m_easy;
     TransferWatch m_watch;
     TransferProgress m_progress;
@@ -478,6 +582,8 @@ private:
     };
     std::optional<SizeAnswer> m_sizeAfterPut;  // until the next operation
     std::string m_cwd = "/";
+    enum class Paths { Unknown, Absolute, Relative } m_paths = Paths::Unknown;
+    CURLcode m_lastCode = CURLE_OK;
     unsigned long m_lastError = 0;
     std::string m_lastMessage;
     std::string m_localError;

@@ -107,6 +107,12 @@ bool MatchWildcard(std::string_view pattern, std::string_view name)
 
 std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view pattern)
 {
+    return FindFiles(folder, pattern, nullptr);
+}
+
+std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view pattern,
+                                const std::function<bool(std::string_view name)>& look)
+{
     std::vector<DirEntry> out;
     std::unique_ptr<DIR, DirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
     if (!dir)
@@ -116,7 +122,7 @@ std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view patt
         const std::string_view name = e->d_name;
         if (name == "." || name == "..")
             continue;
-        if (!Matcher(tokens, name).Run())
+        if (!Matcher(tokens, name).Run() || (look && !look(name)))
             continue;
         DirEntry entry;
         entry.name = std::string(name);

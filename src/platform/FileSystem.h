@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,10 @@ bool MatchWildcard(std::string_view pattern, std::string_view name);
 // The entries of one folder whose names match `pattern`, in the order the directory search
 // returns them; "." and ".." are left out. A folder that cannot be opened yields nothing.
 std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view pattern);
+// The same, but a name `look` refuses is passed over without a look at the file itself: the
+// listing alone, and the order of the others kept.
+std::vector<DirEntry> FindFiles(const std::string& folder, std::string_view pattern,
+                                const std::function<bool(std::string_view name)>& look);
 
 // No write bit for anyone. Decided from the mode bits: access() says "writable" to root.
 bool IsReadOnly(const std::string& path);

@@ -27,11 +27,15 @@ std::optional<std::int64_t> LengthMs(SNDFILE* file, const SF_INFO& info)
 struct FdReader {
     int fd;
     sf_count_t at = 0;
+    sf_count_t size = -2;  // asked once: libsndfile asks again and again while it opens
 
     static sf_count_t Length(void* self)
     {
+        auto* r = static_cast<FdReader*>(self);
         struct stat st {};
-        return fstat(static_cast<FdReader*>(self)->fd, &st) == 0 ? st.st_size : -1;
+        if (r->size == -2)
+            r->size = fstat(r->fd, &st) == 0 ? st.st_size : -1;
+        return r->size;
     }
     static sf_count_t Seek(sf_count_t offset, int whence, void* self)
     {

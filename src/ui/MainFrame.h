@@ -104,7 +104,8 @@ public:
     void OnChangeTrayIcon();
     int OnTrayMessage(uint32_t id, uint32_t mouseMessage);
     void OnTimer(unsigned id);
-    void StartAutomation();
+    // A cycle of the folder watch looks at what changed; any other at every file.
+    void StartAutomation(bool watched = false);
 
     // The author's day (MainFrameHistory.cpp): the list, the folders, the pause.
     void OnRecentActivity();

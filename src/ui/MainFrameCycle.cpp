@@ -10,9 +10,14 @@
 
 // The automation cycle's entry points; the cycle itself lives in transfer/.
 
-void CMainFrame::StartAutomation()
+void CMainFrame::StartAutomation(bool watched)
 {
-    m_automation->StartAutomation();
+    CScanScope scope;
+    if (!m_automation->IsBusy()) {
+        scope = m_sourceWatch->TakeScope();
+        scope.all = scope.all || !watched;
+    }
+    m_automation->StartAutomation(std::move(scope));
     ShowState();
 }
 
@@ -69,7 +74,7 @@ void CMainFrame::OnWatchedCycle()
         m_bCycleAgain = true;
         return;
     }
-    StartAutomation();
+    StartAutomation(true);
 }
 
 void CMainFrame::AfterCycle()

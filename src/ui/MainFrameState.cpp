@@ -149,7 +149,8 @@ std::string CMainFrame::StatusReport() const
     CWorkList waiting;
     waiting.m_settle.SetSettleMs(m_automation->SettleTime());
     ScanSourceFolders(m_settings.Snapshot(), waiting);
-    // Files still being written wait too.
-    return FormatAgentStatus(m_automation->State().Snapshot(),
-                             waiting.m_nFileCount + static_cast<int>(waiting.m_held.size()));
+    // Files still being written, or closed a moment ago, wait too.
+    return FormatAgentStatus(
+        m_automation->State().Snapshot(),
+        waiting.m_nFileCount + static_cast<int>(waiting.m_held.size() + waiting.m_settling.size()));
 }

@@ -64,8 +64,16 @@ void CSourceWatch::Watch(const CSettings& s, long settleMs)
         m_list->start();
 }
 
+CScanScope CSourceWatch::TakeScope()
+{
+    CScanScope taken = std::move(m_scope);
+    m_scope = CScanScope{false, {}};
+    return taken;
+}
+
 void CSourceWatch::Stop()
 {
+    m_scope.all = true;
     m_watch.Clear();
     m_folders.clear();
     m_list->stop();
@@ -105,6 +113,7 @@ void CSourceWatch::OnEvents()
     for (const fsys::CFolderWatch::Event& e : m_watch.Read()) {
         if (e.folder.empty()) {
             changed = true;  // the kernel's queue overflowed: look at everything
+            m_scope.all = true;
             continue;
         }
         auto it = m_folders.find(e.folder);
@@ -115,13 +124,16 @@ void CSourceWatch::OnEvents()
             it->second.watched = false;
             it->second.signature = 0;
             relist = true;
+            m_scope.all = true;
             continue;
         }
         if (e.name.empty() || !Matches(it->second, e.name))
             continue;
         // Marking a file done changes its mode too: only a file made writable counts.
-        if (e.written || (e.attrib && !fsys::IsReadOnly(e.folder + e.name)))
+        if (e.written || (e.attrib && !fsys::IsReadOnly(e.folder + e.name))) {
             changed = true;
+            m_scope.names[e.folder].insert(e.name);
+        }
     }
     if (relist && !m_list->isActive())
         m_list->start();
@@ -151,6 +163,8 @@ void CSourceWatch::OnListTick()
             changed = true;
         }
     }
+    if (changed)
+        m_scope.all = true;  // a listing names no file
     if (!anyListed)
         m_list->stop();
     // A slow share is listed on this thread: it gets no more than a tenth of its time.

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/cycle/Scan.h"
 #include "core/settings/Settings.h"
 #include "platform/FolderWatch.h"
 
@@ -24,6 +25,9 @@ public:
     // Watches the folders of the source pairs, dropping the ones watched before.
     void Watch(const CSettings& settings, long settleMs);
     void Stop();
+    // What changed since the last call: the names events gave, or everything when events
+    // were lost, a folder was watched anew, or one is listed instead.
+    CScanScope TakeScope();
     // Asks for a cycle in `ms` (or sooner, if one is asked for sooner already).
     void CycleIn(long ms);
 
@@ -55,5 +59,6 @@ private:
     QTimer* m_list = nullptr;    // folders without events
     std::map<std::string, Folder> m_folders;
     long m_settleMs = 0;
+    CScanScope m_scope;             // gathered since the last TakeScope
     std::int64_t m_firstEvent = 0;  // steady ms of the burst's first event, 0: none
 };

@@ -195,6 +195,28 @@ TEST_F(FrameCycle, RefusedLoginStopsLaterTicksUntilReload)
     ASSERT_TRUE(Until([&] { return !Busy(); }));
 }
 
+// A cycle of the folder watch is given the names that changed; when the kernel lost events
+// (its queue overflowed), everything.
+TEST_F(FrameCycle, TheWatchNamesWhatChangedAndEverythingWhenEventsWereLost)
+{
+    CSourceWatch watch;
+    int cycles = 0;
+    watch.onCycle = [&] { ++cycles; };
+    watch.Watch(m_frame->Settings().Snapshot(), 50);
+    EXPECT_TRUE(watch.TakeScope().all) << "a folder watched anew is looked at whole";
+    WriteText(m_src + "a.wav", "a");
+    WriteText(m_src + "a.txt", "a");
+    ASSERT_TRUE(Until([&] { return cycles == 1; }));
+    CScanScope scope = watch.TakeScope();
+    EXPECT_FALSE(scope.all);
+    EXPECT_EQ(scope.names, (std::map<std::string, std::set<std::string>>{{m_src, {"a.wav"}}}));
+
+    for (int i = 0; i < 17000; ++i)  // more than the kernel queues (16384 here)
+        WriteText(m_src + "o" + std::to_string(i) + ".wav", "");
+    ASSERT_TRUE(Until([&] { return cycles == 2; }));
+    EXPECT_TRUE(watch.TakeScope().all);
+}
+
 TEST_F(FrameCycle, ExitDuringALongTransferEndsPromptly)
 {
     ASSERT_NO_FATAL_FAILURE(StartStalledUpload());

@@ -257,6 +257,11 @@ class EmuFTPHandler(DelayedReplies, FTPHandler):
                 _file_matches(drop, arg):
             self.close()
             return
+        if self.state.fault("ftp_relative_only") and arg.startswith("/") and \
+                cmd in ("STOR", "APPE", "RETR", "SIZE", "NLST", "LIST", "DELE", "MDTM"):
+            # As a server that takes names only in its current folder.
+            self.respond("550 Absolute paths are not allowed.")
+            return
         delay = self._emu_delay(cmd, arg)
         if delay:
             self.call_later(delay, self._emu_resume, line, cmd, arg)

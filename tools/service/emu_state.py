@@ -29,6 +29,7 @@ FAULT_KEYS = {
     "ftp_fail_stor",   # {"file": name or absent for all, "code": 550|553}
     "ftp_drop",        # {"cmd": "STOR"...}: close the control connection, no reply
     "ftp_hangup",      # {"cmd": "SIZE"..., "file": optional}: after the reply, 421 and close
+    "ftp_relative_only",  # true: a file command with an absolute path gets 550
 }
 
 DICT_FAULTS = {"http_delay", "http_status", "http_drip", "ftp_cut", "ftp_delay",

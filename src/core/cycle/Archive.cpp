@@ -165,7 +165,9 @@ void ReportSkipped(CCycleContext& ctx)
     for (const CLocalState::CEntry& e : work.m_local.Entries(EKind::Unarchived))
         waiting.paths.push_back(e.path);
     waiting.paths.insert(waiting.paths.end(), work.m_held.begin(), work.m_held.end());
+    waiting.paths.insert(waiting.paths.end(), work.m_settling.begin(), work.m_settling.end());
     ctx.Report(waiting);
+    // Only a file a writer holds, or one that changed while it waited, is said to be written.
     for (const std::string& held : work.m_held)
         if (work.m_settle.FirstTold(held))
             ctx.Report(ev::FileHeldBack{held});

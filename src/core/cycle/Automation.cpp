@@ -26,7 +26,7 @@ CAutomation::~CAutomation()
     Stop();
 }
 
-void CAutomation::StartAutomation()
+void CAutomation::StartAutomation(CScanScope scope)
 {
     if (m_nBusy.load() != 0) {
         m_events.Report(ev::StillRunning{});
@@ -39,6 +39,7 @@ void CAutomation::StartAutomation()
     if (m_worker.joinable())
         m_worker.join();
     m_nBusy = 3;
+    m_scope = std::move(scope);
     m_events.Report(ev::CycleStarted{});
     m_running = true;
     m_worker = std::thread(&CAutomation::AutomationThread, this, m_record.Snapshot());
@@ -157,7 +158,7 @@ void CAutomation::RunCycle(CCycleContext& ctx)
 
     m_nBusy = 3;
     MarkAnnounced(ctx);
-    ScanSourceFolders(ctx.settings, m_work);
+    ScanSourceFolders(ctx.settings, m_work, m_scope);
     ReportSkipped(ctx);
     ctx.Report(ev::UploadPass{m_work.m_nFileCount});
     if (m_work.m_nFileCount > 0)

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/cycle/CycleContext.h"
+#include "core/cycle/Scan.h"
 #include "core/state/AgentState.h"
 #include "platform/Clock.h"
 
@@ -43,7 +44,7 @@ public:
 
     // UI thread only. While a cycle runs it only shows the busy state; otherwise it takes the
     // settings snapshot and starts the worker.
-    void StartAutomation();
+    void StartAutomation(CScanScope scope = CScanScope{});
     bool IsBusy() const { return m_nBusy.load() != 0; }
 
     // Exit: the cycle starts nothing new and a transfer of file bytes is aborted at once, so
@@ -80,6 +81,7 @@ private:
     std::atomic<int32_t> m_nBusy{0};
     // Used by the worker only, between cycles by nobody.
     CWorkList m_work;
+    CScanScope m_scope;  // set before the worker starts
     std::atomic<long> m_waitBudgetMs{kCycleWaitBudgetMs};
     std::atomic<long> m_settleMs{kSettleMs};
     std::atomic<std::int64_t> m_settleDue{0};  // steady ms, 0: none

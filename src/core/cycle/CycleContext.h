@@ -27,8 +27,11 @@ struct CWorkList {
     std::vector<std::string> m_skippedLinks, m_skippedUnmarked;
     std::set<fsys::FileId> m_scannedIds;  // one real file is sent once, whichever pairs name it
     CLocalState m_local;
-    // Files left for a later cycle because they are still being written, and what decides it.
-    std::vector<std::string> m_held;
+    // Files left for a later cycle because they are still being written, those that wait a
+    // moment more though nobody writes them, and what decides it.
+    std::vector<std::string> m_held, m_settling;
+    // Every writable matching file the last scan saw: what a narrow scan looks at again.
+    std::set<std::string> m_seenWritable;
     CSettleTracker m_settle;
     // The download list named more documents than one cycle reads, and this cycle fetched
     // some of them: the next cycle follows at once instead of waiting for a poll.

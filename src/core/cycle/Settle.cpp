@@ -62,6 +62,19 @@ ESettle CSettleTracker::Look(const std::string& path, const fsys::FileStamp& sta
     return beingWritten ? ESettle::Held : ESettle::Watching;
 }
 
+bool CSettleTracker::ReadyUnlessWritten(const std::string& path, const fsys::FileStamp& stamp,
+                                        std::int64_t nowMs, std::int64_t wallNs) const
+{
+    if (m_settleMs == 0)
+        return true;
+    const auto it = m_files.find(path);
+    if (it != m_files.end() && it->second.stamp == stamp && nowMs - it->second.since >= m_settleMs)
+        return true;
+    const bool coarse = stamp.mtimeNs % 1000000000 == 0;
+    const std::int64_t ageMs = (wallNs - stamp.mtimeNs) / 1000000;
+    return ageMs >= m_settleMs + (coarse ? kCoarseTimeMs : 0);
+}
+
 bool CSettleTracker::FirstTold(const std::string& path)
 {
     auto it = m_files.find(path);

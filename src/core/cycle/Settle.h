@@ -38,6 +38,9 @@ public:
     // One look at a matching, writable file.
     ESettle Look(const std::string& path, const fsys::FileStamp& stamp, fsys::EWriters writers,
                  std::int64_t nowMs, std::int64_t wallNs);
+    // Whether a look would find the file finished were nobody writing it; changes nothing.
+    bool ReadyUnlessWritten(const std::string& path, const fsys::FileStamp& stamp,
+                            std::int64_t nowMs, std::int64_t wallNs) const;
     // True once per file held back (until it is forgotten): the one time to say why.
     bool FirstTold(const std::string& path);
     // When the earliest file held at the last scan may be finished (steady ms), 0 when none.

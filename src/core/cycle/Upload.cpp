@@ -207,10 +207,10 @@ bool UploadOne(CLane& lane, CCycleContext& ctx, int index)
     {
         // Written to again since the scan: it goes when it is finished, not in part now.
         std::unique_lock<std::mutex> localLock(work.m_localLock);
-        if (LookSettled(work, local, before, fsys::WritersOfFd(file->fd.Get())) !=
-            ESettle::Ready) {
-            const bool tell = work.m_settle.FirstTold(local);
-            work.m_held.push_back(local);
+        const ESettle settle = LookSettled(work, local, before, fsys::WritersOfFd(file->fd.Get()));
+        if (settle != ESettle::Ready) {
+            const bool tell = settle == ESettle::Held && work.m_settle.FirstTold(local);
+            (settle == ESettle::Held ? work.m_held : work.m_settling).push_back(local);
             localLock.unlock();
             if (tell)
                 ctx.Report(ev::FileHeldBack{local});

@@ -157,13 +157,13 @@ TEST_P(Cycle, APassKeepsOneSessionAndSendsTheSameCommandsForEachFile)
     const std::string data = GetParam() ? "EPSV" : "EPRT";
     using Seq = std::vector<std::string>;
     const Seq login{"USER", "PASS", "PWD"};
-    const Seq put{"CWD", data, "STOR", "SIZE"};
-    const Seq get{"CWD", data, "SIZE", "RETR"};
+    const Seq put{data, "STOR", "SIZE"};
+    const Seq get{data, "SIZE", "RETR"};
     Seq up = login, down = login;
     for (int i = 0; i < 3; ++i) up.insert(up.end(), put.begin(), put.end());
     for (int i = 0; i < 2; ++i) down.insert(down.end(), get.begin(), get.end());
-    up.insert(up.begin() + 5, "TYPE");
-    down.insert(down.begin() + 5, "TYPE");
+    up.insert(up.begin() + 4, "TYPE");
+    down.insert(down.begin() + 4, "TYPE");
     up.push_back("QUIT");
     down.push_back("QUIT");
     EXPECT_EQ(sessions, (std::map<int, Seq>{{sessions.begin()->first, up},
@@ -222,7 +222,7 @@ TEST_P(CycleSteps, ASessionTheServerClosesIsOpenedAgainForTheNextFile)
 
     // A 421 before the put, on a new session, is the server closing it, never a time-out.
     WriteText(m_src + "c.wav", "third");
-    s_emu->setFaults({{"ftp_hangup", QJsonObject{{"cmd", "CWD"}}}});
+    s_emu->setFaults({{"ftp_hangup", QJsonObject{{"cmd", "EPSV"}}}});
     RunCycle();
     EXPECT_FALSE(fsys::IsReadOnly(m_src + "c.wav"));
     EXPECT_NE(Log().find("Sending c.wav failed: the server closed the connection."),

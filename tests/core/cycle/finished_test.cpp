@@ -72,4 +72,18 @@ TEST_F(Finished, AWriterThatClosesBetweenAppendsIsHeldByTheSettleTime)
     ExpectSentWholeOnce("rec.wav", 16000);
 }
 
+// Closed a moment before the cycle looks (a copied file, the first cycle's files): nobody
+// writes it, so it waits quietly for the settle time and is then sent.
+TEST_F(Finished, AFileClosedAMomentBeforeACycleWaitsQuietly)
+{
+    m_auto->SetSettleTime(1500);
+    std::ofstream(m_src + "copy.wav", std::ios::binary) << std::string(5000, 'c');
+    RunCycle();
+    ASSERT_TRUE(Notified().empty());
+    std::this_thread::sleep_for(milliseconds(1600));
+    RunCycle();
+    EXPECT_EQ(Notified().size(), 1u);
+    EXPECT_EQ(InLog("is still being written"), 0);
+}
+
 }  // namespace

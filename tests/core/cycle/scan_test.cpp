@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,6 +183,75 @@ TEST_F(Scan, RescanEmptiesTheListFirst)
     ScanSourceFolders(m_settings, m_work);
     EXPECT_EQ(Listed(m_work), (std::vector<std::string>{d + "1.wav"}));
     EXPECT_EQ(m_work.m_fileList.size(), 1u);
+}
+
+// A cycle of the folder watch looks at the names it was given and at what the last scan left
+// waiting: another folder full of sent files is not even opened, and the order is the whole
+// scan's.
+TEST_F(Scan, ANarrowScanOpensNoOtherFolderAndKeepsTheOrder)
+{
+    const std::string a = Folder("a"), b = Folder("b");
+    for (int i = 0; i < 50; ++i) {
+        const std::string sent = b + "s" + std::to_string(i) + ".wav";
+        WriteText(sent, "x");
+        chmod(sent.c_str(), 0444);
+    }
+    WriteText(a + "waiting.wav", "w");
+    CSettings s;
+    s.Dir[0] = a;
+    s.Ext[0] = "wav";
+    s.Dir[1] = b;
+    s.Ext[1] = "wav";
+    s.Dir[2] = a;
+    s.Ext[2] = "dss";
+    CWorkList work;
+    ScanSourceFolders(s, work);
+    ASSERT_EQ(Listed(work), std::vector<std::string>{a + "waiting.wav"});
+
+    for (const char* name : {"n1.wav", "n2.wav", "n3.wav", "x.dss", "old.wav"})
+        WriteText(a + name, "n");
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, b.c_str(), IN_OPEN | IN_ACCESS), 0);
+    CScanScope narrow{false, {{a, {"n3.wav", "n1.wav", "x.dss", "gone.wav"}}}};
+    ScanSourceFolders(s, work, narrow);
+    char buf[4096];
+    EXPECT_LT(read(watch, buf, sizeof buf), 0) << "the other folder was opened";
+    close(watch);
+    std::vector<std::string> whole;
+    for (const fsys::DirEntry& e : fsys::FindFiles(a, "*"))
+        if (e.name != "n2.wav" && e.name != "old.wav")
+            whole.push_back(a + e.name);
+    // By pair, then in the folder's own order: the .dss file after the pair-1 files.
+    std::stable_partition(whole.begin(), whole.end(),
+                          [](const std::string& p) { return p.back() == 'v'; });
+    EXPECT_EQ(Listed(work), whole);
+
+    // Events were lost: everything is looked at again.
+    ScanSourceFolders(s, work, CScanScope{});
+    EXPECT_EQ(Listed(work).size(), 6u);
+}
+
+// A file that looks finished is probed for writers by its upload alone; the scan opens only
+// a young one, to tell a writer at work from a file closed a moment ago.
+TEST_F(Scan, OnlyAYoungFileIsOpenedToProbeItsWriters)
+{
+    const std::string d = Folder("d");
+    WriteText(d + "old.wav", "o");
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (d + "old.wav").c_str(), hourAgo, 0), 0);
+    WriteText(d + "young.wav", "y");
+    m_settings.Dir[0] = d;
+    m_settings.Ext[0] = "wav";
+    m_work.m_settle.SetSettleMs(3000);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, (d + "old.wav").c_str(), IN_OPEN), 0);
+    ASSERT_GE(inotify_add_watch(watch, (d + "young.wav").c_str(), IN_OPEN), 1);
+    ScanSourceFolders(m_settings, m_work);
+    EXPECT_EQ(Listed(m_work), std::vector<std::string>{d + "old.wav"});
+    alignas(inotify_event) char buf[4096];
+    EXPECT_EQ(read(watch, buf, sizeof buf), static_cast<ssize_t>(sizeof(inotify_event)));
+    EXPECT_EQ(reinterpret_cast<const inotify_event*>(buf)->wd, 2) << "not young.wav alone";
+    close(watch);
 }
 
 TEST(ScanFileSystem, CopyReplacesAndKeepsTheSource)

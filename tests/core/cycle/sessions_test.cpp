@@ -161,8 +161,7 @@ TEST_P(Backlog, ThreeSessionsShareTheFilesAndAFaultStaysWithItsFile)
             for (std::size_t i = 0; i + 1 < cmds.size(); ++i) {
                 if (cmds[i].first != "STOR")
                     continue;
-                ASSERT_GE(i, 2u);
-                EXPECT_EQ(cmds[i - 2].first, "CWD");
+                ASSERT_GE(i, 1u);
                 EXPECT_EQ(cmds[i - 1].first, data);
                 if (row.a3Sent) {
                     EXPECT_EQ(cmds[i + 1], std::make_pair(std::string("SIZE"), cmds[i].second));
@@ -176,8 +175,7 @@ TEST_P(Backlog, ThreeSessionsShareTheFilesAndAFaultStaysWithItsFile)
             for (std::size_t i = 0; i < cmds.size(); ++i) {
                 if (cmds[i].first != "RETR")
                     continue;
-                ASSERT_GE(i, 3u);
-                EXPECT_EQ(cmds[i - 3].first, "CWD");
+                ASSERT_GE(i, 2u);
                 EXPECT_EQ(cmds[i - 2].first, data);
                 EXPECT_EQ(cmds[i - 1].first, "SIZE");
             }
