@@ -42,7 +42,8 @@ set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
 # Test binaries run under Wine; it finds the DLLs through WINEPATH (see tools/windows/smoke).
-find_program(ORBIDEX_WINE wine)
+# Debian keeps the 64-bit loader off PATH; its "wine" wrapper asks for wine32 on every start.
+find_program(ORBIDEX_WINE wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(ORBIDEX_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${ORBIDEX_WINE}")
 endif()
