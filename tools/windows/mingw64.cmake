@@ -19,7 +19,7 @@ if(NOT ORBIDEX_WINDOWS_PREFIX)
                   OUTPUT_VARIABLE ORBIDEX_WINDOWS_PREFIX ERROR_VARIABLE _err
                   OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _rc)
   if(NOT _rc EQUAL 0)
-    message(FATAL_ERROR "No Windows libraries: ${_err}")
+    message(FATAL_ERROR "${_err}")
   endif()
 endif()
 # try_compile projects read this file again without our cache: hand the answer on.
