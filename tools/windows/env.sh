@@ -6,7 +6,7 @@
 win_qt_version=6.4.2+dfsg-10
 win_curl_upstream=7.88.1
 win_sndfile_upstream=1.2.0
-win_recipe=1  # raise when build-libs changes what it builds
+win_recipe=2  # raise when build-libs changes what it builds
 
 win_key() {
   local gcc gtest
