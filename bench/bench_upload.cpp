@@ -82,7 +82,7 @@ void BM_UploadPass(benchmark::State& state)
             chmod((folder + "f" + std::to_string(i) + ".rtf").c_str(), 0644);
         ScanSourceFolders(s, work);
         state.ResumeTiming();
-        CCycleContext ctx{display, *internet, ep, s, record, work, cancelled};
+        CCycleContext ctx{display.Lines(), *internet, ep, s, record, work, cancelled};
         UploadFiles(ctx);
     }
     if (!fsys::IsReadOnly(folder + "f0.rtf"))
