@@ -198,7 +198,13 @@ CNoticeFix CMainFrame::FixFor(const CProblem& p)
             if (p.stage != EStage::Save)
                 return {};
             return {QStringLiteral("Open download folder"), [this] { OnOpenDownloadFolder(); }};
-        default:
+        case EProblem::ServiceDown:
+        case EProblem::ServiceFault:
+        case EProblem::ListFailed:
+        case EProblem::FtpLoginRefused:
+        case EProblem::FtpUnreachable:
+        case EProblem::KeyringLocked:
             return {};
     }
+    return {};
 }

@@ -7,9 +7,17 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 class IClock;
+
+template <typename T, typename Variant>
+struct IsOneOf;
+template <typename T, typename... Ts>
+struct IsOneOf<T, std::variant<Ts...>> : std::bool_constant<(std::is_same_v<T, Ts> || ...)> {
+};
 
 // What needs the author, by kind: each is one open problem until it is mended.
 enum class EProblem {
@@ -127,8 +135,15 @@ private:
     bool Fold(const ev::KeyringAnswered&);
     bool Fold(const ev::SettingsUnreadable& e);
     bool Fold(const ev::SettingsReadable&);
-    // What only narrates (connecting, a file started or done, the window's own lines).
-    template <typename T>
+    // What only narrates (connecting, a file started, the window's own lines): the state keeps
+    // nothing of it. An event neither folded above nor listed here does not build.
+    using CNarration =
+        std::variant<ev::StillRunning, ev::Connecting, ev::ConnectAttemptFailed, ev::FtpReady,
+                     ev::UploadPass, ev::TransfersBegin, ev::FileStarted, ev::FileChanged,
+                     ev::SentBeforeStop, ev::LinkSkipped, ev::FileHeldBack, ev::TempFilesSwept,
+                     ev::DownloadPass, ev::ListRequested, ev::ListCounted, ev::DocumentStarted,
+                     ev::DocumentKept, ev::DownloadEnded>;
+    template <typename T, std::enable_if_t<IsOneOf<T, CNarration>::value, int> = 0>
     bool Fold(const T&)
     {
         return false;

@@ -130,7 +130,13 @@ void Upload(CRender& r, const CAgentEvent& event)
                     r.PostBox("No Network Access.");
                 r.Timed(text);
                 break;
-            default:
+            case EStage::Archive:
+            case EStage::Mark:
+            case EStage::None:
+            case EStage::Fetch:
+            case EStage::Save:
+            case EStage::Confirm:
+            case EStage::Name:
                 if (e->tell)
                     r.Timed(text);  // archive and mark: once a run
                 break;
@@ -322,9 +328,14 @@ std::string FailureText(const ev::FileFailed& e)
                    (e.reason.empty() ? std::string() : ": " + e.reason) +
                    ". It is not sent again while it is unchanged; make it read-only or move it "
                    "away.";
-        default:
+        case EStage::None:
+        case EStage::Fetch:
+        case EStage::Save:
+        case EStage::Confirm:
+        case EStage::Name:
             return e.reason;
     }
+    return e.reason;
 }
 
 std::string SkipText(const ev::LocalSkipped& e)

@@ -59,11 +59,14 @@ CStageWords Words(const CProblem& p)
         case EStage::Save: return {"not saved", " could not be saved in the download folder"};
         case EStage::Confirm: return {"not confirmed", " arrived, but the service was not told"};
         case EStage::Name: return {"unsafe name refused", " was refused: its name is not safe"};
-        default:
-            return p.kind == EProblem::DownloadFailed
-                       ? CStageWords{"download failed", " could not be downloaded"}
-                       : CStageWords{"upload failed", " could not be sent"};
+        case EStage::None:
+        case EStage::Put:
+        case EStage::Fetch:
+            break;
     }
+    return p.kind == EProblem::DownloadFailed
+               ? CStageWords{"download failed", " could not be downloaded"}
+               : CStageWords{"upload failed", " could not be sent"};
 }
 
 const char* Account(const CProblem& p)
