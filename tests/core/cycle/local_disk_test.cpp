@@ -262,6 +262,15 @@ TEST_F(LocalDisk, AFileTheServiceTookBeforeAKillIsMarkedNotSentAgain)
     EXPECT_NE(m_net.Seen().puts[0].remote.find("edited.wav"), std::string::npos);
     EXPECT_TRUE(CLocalState(m_state).Entries(CLocalState::EKind::Announced).empty());
     EXPECT_EQ(ModeOf(m_state), 0700u);  // the record is the user's alone
+
+    // Its copy failing is a problem of its own, which no "sent" may close.
+    const std::string late = m_folder + "late.wav";
+    WriteText(late, "late");
+    CLocalState(m_state).Remember(CLocalState::EKind::Announced, late, *fsys::GetFileStamp(late));
+    QDir(QString::fromStdString(m_folder + "tolvane")).removeRecursively();
+    WriteText(m_folder + "tolvane", "");
+    Cycle(*Started(m_state));
+    EXPECT_TRUE(m_events.Of<ev::FileSent>().empty());
 }
 
 // A state folder that cannot be written is said, with the folder and the system's reason; the
@@ -375,7 +384,8 @@ TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
         {".orbidex.zz9900.part", true, "", true},
         {"notes.txt.backup", false, "", false},
         {".memo.rtf.q1w2e3.part", false, "", false},
-        {"x.wav.Xy12Zq", true, "replaced", false},
+        {"memo.rtf.q1w2e3.part", true, "", false},  // our shape but for its leading dot
+        {".x.wav.xy12zq.part", true, "replaced", false},
         {".y.rtf.abcdef.part", true, "linked", false},
         {".gone.rtf.abcdef.part", true, "removed", false},
         // A forged or damaged record: the author's own file, a temporary outside our folders.
@@ -410,6 +420,24 @@ TEST(TempSweep, RemovesOnlyTheFilesItRecordedAsItsOwn)
         EXPECT_EQ(there, !r.swept && std::string_view(r.since) != "removed") << r.name;
     }
     EXPECT_EQ(record.Sweep({root}), 0);  // each entry is forgotten once swept
+}
+
+// A new file takes a name already there only when told to.
+TEST(NewFile, ReplacesAnExistingFileOnlyWhenAsked)
+{
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/";
+    const std::optional<fsys::CFd> folder = fsys::OpenFolder(root, true, nullptr);
+    ASSERT_TRUE(folder);
+    for (const bool replace : {false, true}) {
+        WriteText(root + "a.rtf", "the author's");
+        std::optional<fsys::CNewFile> f =
+            fsys::CNewFile::Create(folder->Get(), root, "a.rtf", nullptr, nullptr);
+        ASSERT_TRUE(f);
+        ASSERT_EQ(::write(f->Fd(), "new", 3), 3);
+        EXPECT_EQ(f->Publish("a.rtf", replace, nullptr), replace);
+        EXPECT_EQ(ReadAll(root + "a.rtf"), replace ? "new" : "the author's");
+    }
 }
 
 }  // namespace

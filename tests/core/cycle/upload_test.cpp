@@ -46,6 +46,8 @@ TEST_F(UploadPass, RefusedNotificationLeavesOnlyThatFileWaiting)
     Run();
     EXPECT_EQ(m_net.Seen().puts.size(), 2u);
     EXPECT_TRUE(Waiting("one.wav"));
+    EXPECT_NE(m_display.WindowText().find("The service did not accept one.wav;"),
+              std::string::npos);
     EXPECT_TRUE(Done("two.wav"));
     // An unreadable "wav" is announced with length 0 and the pass goes on.
     EXPECT_EQ(Notifications()[1], Notify("ab12_two.wav", "0"));

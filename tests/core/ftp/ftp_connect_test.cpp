@@ -98,6 +98,16 @@ TEST_F(ConnectFtpLive, ARefusedLoginShowsTheLayersMessageAndDropsTheConnection)
     EXPECT_EQ(s_emu->records("ftp_logins").size(), 1) << "exactly one attempt";
 }
 
+// A kept session the server closed (its 421 between two commands) is not taken for the next file.
+TEST_F(ConnectFtpLive, ASessionTheServerClosedIsNotAlive)
+{
+    ASSERT_EQ(Connect('u', 1), 0);
+    EXPECT_TRUE(m_connection->IsAlive());
+    s_emu->setFaults({{"ftp_hangup", QJsonObject{{"cmd", "SIZE"}}}});
+    m_connection->GetRemoteSize("x.wav");
+    EXPECT_TRUE(WaitFor([&] { return !m_connection->IsAlive(); }, 2000));
+}
+
 TEST_F(ConnectFtpLive, NothingListeningIsAnInternetFailure)
 {
     m_connection = m_before.Connection();

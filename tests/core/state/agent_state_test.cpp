@@ -65,8 +65,10 @@ TEST(AgentState, EachProblemClosesOnlyWhenItsOwnStepSucceedsOrItsCauseIsGone)
         int changes = 0;
         state.onChanged = [&] { ++changes; };
         state.Report(row.open);
-        state.Report(row.open);  // a repeat is the same problem
+        clock.Set(2000);
+        state.Report(row.open);  // a repeat is the same problem, open since the first
         EXPECT_EQ(Kinds(state), std::vector<EProblem>{row.kind}) << row.what;
+        EXPECT_EQ(state.Snapshot().problems[0].since, 1000) << row.what;
         EXPECT_EQ(changes, 1) << row.what;
         EXPECT_EQ(state.Take().changes.opened.size(), 1u) << row.what;
         state.Report(row.unrelated);
@@ -106,9 +108,12 @@ TEST(AgentState, ACycleCountsItsOutcomeAndTheReportSaysItAll)
               "connection with the server has been reset)\n");
 
     // The author's new settings end what a login problem said.
-    state.Report(ev::LoginRefused{});
-    state.ConfigurationSaved();
-    EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::DownloadFailed});
+    for (const CAgentEvent& login :
+         {CAgentEvent(ev::LoginRefused{}), CAgentEvent(ev::LoginNotConfigured{})}) {
+        state.Report(login);
+        state.ConfigurationSaved();
+        EXPECT_EQ(Kinds(state), std::vector<EProblem>{EProblem::DownloadFailed});
+    }
 }
 
 // What reached the service or the disk counts once, as done; its copy, mark or confirmation
@@ -143,6 +148,7 @@ TEST(AgentState, EachFileAndDocumentIsCountedOnceByWhereItGot)
          0,
          EStage::Confirm},
         {"not saved", {ev::DocumentFailed{"a.rtf", EStage::Save, W}}, 0, 0, 1, EStage::Save},
+        {"skipped", {ev::LocalSkipped{"/s/\x01.wav"}}, 0, 0, 1, EStage::Put},
     };
     for (const Row& row : rows) {
         CFixedClock clock(0);
@@ -193,6 +199,7 @@ TEST(AgentState, TheTooltipFitsAndNamesWhatIsWrong)
     ASSERT_EQ(p.size(), 3u);
     EXPECT_NE(ProblemLine(p[1]), ProblemLine(p[2]));
     EXPECT_NE(ProblemLine(p[1]).find("upload"), std::string::npos);
+    EXPECT_EQ(AttentionTip({p[1]}).find("unreachable"), std::string::npos);
     EXPECT_NE(AttentionTip({p[2]}), AttentionTip({p[1]}));
     EXPECT_NE(AttentionTip({{EProblem::KeyringLocked}}).find("keyring is locked"),
               std::string::npos);
